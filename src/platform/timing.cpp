@@ -1,0 +1,10 @@
+#include "platform/timing.h"
+
+namespace quillon {
+
+Timing& timing() {
+    static Timing t;
+    return t;
+}
+
+}  // namespace quillon
