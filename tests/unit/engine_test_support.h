@@ -350,6 +350,30 @@ private:
     uint16_t port_ = 0;
 };
 
+// A port on 127.0.0.1 that never answers a connection attempt: its accept queue is full, so the
+// kernel drops further SYNs, as for a host that has gone silent.
+class SilentPort {
+public:
+    SilentPort() {
+        listen_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listen_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+        socklen_t len = sizeof a;
+        ::getsockname(listen_.get(), reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        ::listen(listen_.get(), 0);
+        filler_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        ::connect(filler_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    uint16_t port() const { return port_; }
+
+private:
+    UniqueFd listen_, filler_;
+    uint16_t port_ = 0;
+};
+
 inline std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);
