@@ -102,14 +102,6 @@ TEST(DeviceTable, BadIndexesDoNothingAndReadEmpty) {
     EXPECT_EQ(t.rows(), before);
 }
 
-TEST(DeviceTable, ClearRowsEmptiesTheTable) {
-    DeviceTable t;
-    for (int i = 0; i < 3; ++i) t.append_row(std::to_string(i + 1));
-    t.clear_rows();
-    EXPECT_EQ(t.row_count(), 0);
-    EXPECT_EQ(t.append_row("1"), 0);
-}
-
 TEST(DeviceTable, ObserversHearEachChangeAtTheRightMoment) {
     DeviceTable t;
     Recorder rec(t);
