@@ -52,8 +52,8 @@ public:
     virtual void open_url(const std::string& url) = 0;
 };
 
-// Hands "file:///<cwd>/log/upgrade_user.html" to the opener when that file exists. The
-// working directory is the one of the moment of the call.
+// Hands "file:///<cwd>/log/upgrade_user.html" (see file_url) to the opener when that file
+// exists. The working directory is the one of the moment of the call.
 void ShowUserReport(UrlOpener& opener);
 
 // "file://" followed by the absolute path, with the bytes that would change the URL's

@@ -153,19 +153,5 @@ TEST_F(ApplyLanguage, EnglishOnAnyOtherSystemEvenUnforced) {
     EXPECT_TRUE(t.english());
 }
 
-TEST_F(ApplyLanguage, LcAllOverridesLang) {
-    env_.set("LC_ALL", "en_US.UTF-8");
-    env_.set("LC_MESSAGES", nullptr);
-    env_.set("LANG", "zh_CN.UTF-8");
-    UiTexts t;
-    t.apply_language();
-    EXPECT_TRUE(t.english());
-}
-
-TEST(UiTextsSingleton, OneTableForTheProgram) {
-    EXPECT_EQ(&ui_texts(), &ui_texts());
-    EXPECT_EQ(&T(TextId::title), &ui_texts().get(TextId::title));
-}
-
 }  // namespace
 }  // namespace quillon
