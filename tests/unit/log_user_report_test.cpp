@@ -76,7 +76,7 @@ TEST(ShowUserReport, UsesTheWorkingDirectoryOfTheMomentOfTheCall) {
     EXPECT_EQ(opener.urls[1], "file://" + second.path() + "/log/upgrade_user.html");
 }
 
-TEST(ShowUserReport, ASpecialFolderNameStillNamesTheSameFile) {
+TEST(ShowUserReport, AnOddFolderNameStillNamesTheSameFile) {
     TempDir dir;
     std::string odd = dir / "site #3 100% ?a=b 楼";
     make_report(odd);
