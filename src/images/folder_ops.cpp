@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -31,51 +32,86 @@ struct DirCloser {
     void operator()(DIR* d) const { ::closedir(d); }
 };
 
-struct Entry {
+// One folder on the way down: its identity, its name in its parent, and the sub-folders still to
+// be removed.
+struct Level {
+    dev_t dev = 0;
+    ino_t ino = 0;
     std::string name;
-    bool is_dir;
+    std::vector<std::string> pending;
 };
 
-// Lists a folder without following a link in its place. Returns false when it cannot be listed.
-bool list_folder(const std::string& folder, std::vector<Entry>& out) {
-    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd.valid()) return false;
-    std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd.get()));
-    if (!dir) return false;
-    fd.release();  // the DIR owns it now
-    int dfd = ::dirfd(dir.get());
+// Removes every non-folder entry of the open folder `fd` and collects its sub-folders.
+bool clear_files(int fd, Level& level) {
+    struct stat self {};
+    if (::fstat(fd, &self) != 0) return false;
+    level.dev = self.st_dev;
+    level.ino = self.st_ino;
+    int dup = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (dup < 0) return false;
+    std::unique_ptr<DIR, DirCloser> dir(::fdopendir(dup));
+    if (!dir) {
+        ::close(dup);
+        return false;
+    }
     while (dirent* e = ::readdir(dir.get())) {
-        std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
         bool is_dir;
         if (e->d_type != DT_UNKNOWN) {
             is_dir = e->d_type == DT_DIR;
         } else {
             struct stat st {};
-            if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+            if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
             is_dir = S_ISDIR(st.st_mode);
         }
-        out.push_back({std::move(name), is_dir});
+        if (is_dir)
+            level.pending.emplace_back(e->d_name);
+        else if (::unlinkat(fd, e->d_name, 0) != 0)
+            return false;
     }
     return true;
 }
 
 }  // namespace
 
+// Walks down and back up the tree with one open handle (up through ".."), so a tree of any depth
+// costs time in proportion to its size and never runs out of descriptors. Links are never entered:
+// every folder is opened with O_NOFOLLOW, and a ".." that is not the folder we came from stops
+// the walk.
 bool delete_tree(const std::string& folder) {
     if (folder.empty()) return false;
-    // The listing is taken whole before anything is removed and its handle closed, so a deep tree
-    // holds one descriptor at a time.
-    std::vector<Entry> entries;
-    if (!list_folder(folder, entries)) return ::rmdir(folder.c_str()) == 0;
-    for (const Entry& e : entries) {
-        std::string path = folder + "/" + e.name;
-        if (e.is_dir) {
-            if (!delete_tree(path)) return false;
-        } else if (::unlink(path.c_str()) != 0) {
-            return false;
+    UniqueFd cur(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!cur.valid()) return ::rmdir(folder.c_str()) == 0;
+
+    std::vector<Level> path(1);  // path.back() describes `cur`
+    if (!clear_files(cur.get(), path.back())) return false;
+    for (;;) {
+        Level& here = path.back();
+        if (!here.pending.empty()) {
+            std::string sub = std::move(here.pending.back());
+            here.pending.pop_back();
+            UniqueFd child(::openat(cur.get(), sub.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!child.valid()) return false;
+            cur = std::move(child);
+            path.push_back(Level{});
+            path.back().name = std::move(sub);
+            if (!clear_files(cur.get(), path.back())) return false;
+            continue;
         }
+        if (path.size() == 1) break;
+        // `cur` is empty now: go back to its parent and remove it there.
+        UniqueFd parent(::openat(cur.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!parent.valid()) return false;
+        struct stat st {};
+        const Level& up = path[path.size() - 2];
+        if (::fstat(parent.get(), &st) != 0 || st.st_dev != up.dev || st.st_ino != up.ino)
+            return false;  // moved under our feet
+        const std::string name = std::move(path.back().name);
+        path.pop_back();
+        cur = std::move(parent);
+        if (::unlinkat(cur.get(), name.c_str(), AT_REMOVEDIR) != 0) return false;
     }
+    cur.reset();
     return ::rmdir(folder.c_str()) == 0;
 }
 
