@@ -1,33 +1,11 @@
-// The slot table, the reboot flags, the image set for the start command, and dropped files.
+// The reboot flags, the image set for the start command, and dropped files.
 #include <gtest/gtest.h>
-
-#include <set>
 
 #include "images/drop_plan.h"
 #include "images/image_slots.h"
 
 namespace quillon {
 namespace {
-
-TEST(ImageSlots, KeywordTableOrderDecidesWhichRowWins) {
-    // Later rows overwrite earlier ones of the same slot, so the order is behaviour.
-    std::vector<std::string> sys, fw;
-    for (const auto& k : kKeywordTable) {
-        if (k.slot == slot_system && k.pass == 2) sys.push_back(k.keyword);
-        if (k.slot == slot_fw && k.pass == 2) fw.push_back(k.keyword);
-    }
-    EXPECT_EQ(sys, (std::vector<std::string>{"system", "rootfs"}));
-    EXPECT_EQ(fw, (std::vector<std::string>{"K41QX", "P73Z", "brelk"}));
-    // Pass 1 rows come first and name the slots in index order.
-    for (int i = 0; i < kSlotCount; ++i) {
-        EXPECT_EQ(kKeywordTable[i].pass, 1);
-        EXPECT_EQ(kKeywordTable[i].slot, i);
-    }
-    // Control numbers are unique across the slots and the package slot.
-    std::set<int> ids{kPackageSlot.check_id, kPackageSlot.path_id, kPackageSlot.browse_id};
-    for (const auto& s : kSlots) ids.insert({s.check_id, s.path_id, s.browse_id});
-    EXPECT_EQ(ids.size(), 15u);
-}
 
 TEST(ImageSlots, RebootFlagOnlyForLowerCaseWord) {
     SlotPaths p{"/pkg/brelk_upgrade_image/1_uboot.img", "/pkg/brelk_upgrade_image/reboot_kernel.img",
