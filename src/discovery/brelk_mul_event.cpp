@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -75,6 +76,7 @@ int BrelkMulEvent::start(FoundDeviceSink* owner, in_addr bind_addr, uint16_t por
     // Without both sockets there is no receive thread; a bound socket that was opened stays
     // usable for sending until stop.
     if (m_sock_local < 0 || m_sock_any < 0) return -1;
+    m_wake.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));  // optional: without it stop waits
     m_active = 1;
     try {
         m_recv_thread = std::thread([this] { recv_loop(); });
@@ -96,8 +98,13 @@ void BrelkMulEvent::stop_locked() {
         // From the receive thread itself (a sink that should not) there is nothing to wait
         // for: the loop ends once the sink returns, and the next stop joins it.
         if (m_recv_thread.get_id() == std::this_thread::get_id()) return;
+        if (m_wake.valid()) {
+            const uint64_t one = 1;
+            [[maybe_unused]] ssize_t n = ::write(m_wake.get(), &one, sizeof one);
+        }
         m_recv_thread.join();
     }
+    m_wake.reset();
     close_sockets();
 }
 
@@ -133,11 +140,12 @@ void BrelkMulEvent::search(int both, const char* target) {
 }
 
 void BrelkMulEvent::recv_loop() {
-    pollfd fds[2] = {{m_sock_local, POLLIN, 0}, {m_sock_any, POLLIN, 0}};
+    pollfd fds[3] = {{m_sock_local, POLLIN, 0}, {m_sock_any, POLLIN, 0}, {m_wake.get(), POLLIN, 0}};
     const int wait_ms = static_cast<int>(timing().recv_wait.count());
     while (m_active) {
         fds[0].revents = fds[1].revents = 0;
-        if (::poll(fds, 2, wait_ms) <= 0) continue;  // timeout or EINTR: look at m_active again
+        // A negative descriptor (no eventfd) is ignored by poll.
+        if (::poll(fds, 3, wait_ms) <= 0) continue;  // timeout or EINTR: look at m_active again
         // Answers that arrive on both sockets are handed over twice, the bound socket's first.
         if (fds[0].revents & (POLLIN | POLLERR)) on_recv(fds[0].fd);
         if (fds[1].revents & (POLLIN | POLLERR)) on_recv(fds[1].fd);

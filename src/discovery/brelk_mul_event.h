@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "discovery/discovery_codec.h"
+#include "platform/unique_fd.h"
 
 namespace quillon {
 
@@ -87,6 +88,7 @@ private:
     char m_recv_buf[kMaxDatagram + 1] = {};  // one datagram and a terminating zero
     FoundDeviceSink* m_owner = nullptr;
     std::atomic<int> m_active{0};
+    UniqueFd m_wake;  // eventfd: stop wakes the receive wait instead of waiting it out
     uint16_t m_port = kPort;
     std::atomic<int> m_local_bind_errno{0};
     std::atomic<int> m_any_bind_errno{0};
