@@ -192,14 +192,14 @@ TEST(DiscoveryNesting, DeepestDatagramIsSafeOnASmallStack) {
 TEST(DiscoveryAnswerEval, MutatedAnswersNeverBreakTheParser) {
     std::mt19937 rng(8400);
     const std::string base = full_answer();
-    const char specials[] = {'<', '>', '/', '&', ';', '#', 'x', '"', '\'', '!', '?', '-', '[', ']', '\0', '\xef', '\xbb', '\xbf', ' '};
+    const char tricky[] = {'<', '>', '/', '&', ';', '#', 'x', '"', '\'', '!', '?', '-', '[', ']', '\0', '\xef', '\xbb', '\xbf', ' '};
     int evaluated = 0;
     for (int round = 0; round < 20000; ++round) {
         std::string s = base;
         const int edits = 1 + static_cast<int>(rng() % 8);
         for (int e = 0; e < edits; ++e) {
             const std::size_t pos = rng() % (s.size() + 1);
-            const char c = (rng() % 2) ? specials[rng() % sizeof specials] : static_cast<char>(rng());
+            const char c = (rng() % 2) ? tricky[rng() % sizeof tricky] : static_cast<char>(rng());
             switch (rng() % 3) {
                 case 0: if (pos < s.size()) s[pos] = c; break;
                 case 1: s.insert(pos, 1, c); break;
