@@ -148,6 +148,7 @@ std::string summary_json(const SummaryDoc& doc) {
          ",\"not_started\":" + std::to_string(not_started) +
          ",\"unreachable\":" + std::to_string(doc.unreachable.size()) +
          ",\"passes\":" + std::to_string(doc.passes) + "}";
+    o += ",\"counter\":" + json_string(doc.counter);
     o += ",\"stopped\":" + std::string(doc.stopped ? "true" : "false");
     o += ",\"report\":" + json_string(doc.report_path);
     o += ",\"exit_code\":" + std::to_string(doc.exit_code) + "}\n";

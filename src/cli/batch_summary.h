@@ -64,6 +64,7 @@ struct SummaryDoc {
     std::vector<DeviceSummary> devices;
     std::vector<std::string> unreachable;
     int passes = 0;
+    std::string counter;        // the counter's last text, "(%3d/%-3d)" of the last pass
     bool stopped = false;       // the user asked for the graceful stop
     bool images_bad = false;    // the image set failed its check
     std::string report_path;

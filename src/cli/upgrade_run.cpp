@@ -373,6 +373,7 @@ int UpgradeRun::finish() {
     doc.unreachable = summary_.silent();
     doc.passes = summary_.passes();
     doc.stopped = signals_.count() > 0;
+    doc.counter = window_->widgets().counter;
     doc.report_path = join_path(log_folder_, "upgrade_user.html");
     const auto tried = summary_.tried();
     window_->run([&] {
