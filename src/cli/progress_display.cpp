@@ -15,14 +15,13 @@ namespace quillon::cli {
 namespace {
 
 constexpr auto kRefresh = std::chrono::milliseconds(200);
-constexpr int kBarCells = 20;
 
-std::string bar(const char* name, int percent) {
+std::string bar(const char* name, int percent, int cells) {
     percent = std::clamp(percent, 0, 100);
-    const int full = percent * kBarCells / 100;
+    const int full = percent * cells / 100;
     char buf[64];
     std::snprintf(buf, sizeof buf, "%s [%s%s] %3d%%", name, std::string(std::size_t(full), '#').c_str(),
-                  std::string(std::size_t(kBarCells - full), '-').c_str(), percent);
+                  std::string(std::size_t(cells - full), '-').c_str(), percent);
     return buf;
 }
 
@@ -41,9 +40,11 @@ std::string fit(const std::string& text, int cols) {
 
 std::vector<std::string> progress_lines(const ProgressState& s, int width) {
     const int cols = std::max(width - 1, 10);
+    // Three bars and the counter take 48 columns besides the bars' cells.
+    const int cells = std::clamp((cols - 48) / 3, 5, 20);
     std::vector<std::string> out;
-    out.push_back(fit(bar("IMG", s.image_bar) + "  " + bar("DEV", s.device_bar) + "  " +
-                          bar("ALL", s.batch_bar) + "  " + terminal_text(s.counter),
+    out.push_back(fit(bar("IMG", s.image_bar, cells) + "  " + bar("DEV", s.device_bar, cells) +
+                          "  " + bar("ALL", s.batch_bar, cells) + "  " + terminal_text(s.counter),
                       cols));
     for (const std::string& w : s.workers) out.push_back(fit(terminal_text(w), cols));
     return out;
