@@ -104,16 +104,19 @@ TEST(IntakeDeviceType, PanelAndPersonForms) {
     EXPECT_EQ(format_devid("12345678901<script>"), "0345-67-891 ");
 }
 
-TEST(IntakeDeviceType, EveryCodeHasItsOwnText) {
-    EXPECT_EQ(device_type_text_id(0), TextId::type_panel);
-    EXPECT_EQ(device_type_text_id(1), TextId::type_wall);
-    EXPECT_EQ(device_type_text_id(2), TextId::type_person);
-    EXPECT_EQ(device_type_text_id(3), TextId::type_center);
-    EXPECT_EQ(device_type_text_id(4), TextId::type_monitor);
-    EXPECT_EQ(device_type_text_id(5), TextId::type_lift);
-    EXPECT_EQ(device_type_text_id(255), TextId::type_other);
-    EXPECT_EQ(device_type_text_id(6), TextId::type_other);
-    EXPECT_EQ(device_type_text_id(-1), TextId::type_other);
+TEST(IntakeDeviceType, NamesFollowTheLanguageOfTheTextTable) {
+    const bool was_english = ui_texts().english();
+    ui_texts().fill(true);
+    const char* en[] = {"PANEL", "WALL", "PERSON", "CENTER", "MONITOR", "LIFT"};
+    for (int code = 0; code <= 5; ++code) EXPECT_EQ(device_type_name(code), en[code]);
+    EXPECT_EQ(device_type_name(255), "OTHER");
+    EXPECT_EQ(device_type_name(6), "OTHER");  // no such code: never an empty TYPE cell
+    EXPECT_EQ(device_type_name(-1), "OTHER");
+    ui_texts().fill(false);
+    const char* cn[] = {"单元门口机", "围墙机", "小门口机", "管理机", "室内机", "梯控"};
+    for (int code = 0; code <= 5; ++code) EXPECT_EQ(device_type_name(code), cn[code]);
+    EXPECT_EQ(device_type_name(255), "其他");
+    ui_texts().fill(was_english);
 }
 
 }  // namespace
