@@ -1,25 +1,31 @@
+// The intake over the headless window: the device list, type filter, record tables and user
+// report that discovery answers end up in.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "discovery/device_type.h"
 #include "discovery/intake.h"
 #include "intake_fakes.h"
+#include "log/log_file.h"
 #include "texts/ui_texts.h"
+#include "window/headless_window.h"
 
 namespace quillon {
 namespace {
 
 using test::FakeWorkers;
-using test::RecordingPort;
 using test::TempDir;
 
-// 2023-11-14 22:13:20 UTC
-std::time_t fixed_clock() { return 1700000000; }
+std::time_t fixed_clock() { return 1700000000; }  // 2023-11-14 22:13:20 UTC
 
 int count_of(const std::string& text, const std::string& what) {
     int n = 0;
@@ -35,259 +41,251 @@ protected:
         ui_texts().fill(true);
     }
 
+    IntakeAddFound() { report.Open((dir.path() / "upgrade_user.html").string()); }
+
+    void answer(const char* ip, const char* id, const char* mac, const char* version = "v") {
+        intake.add_found_device(ip, id, mac, version, "Ready");
+    }
+    void close_intake(bool watch) {
+        win.flags().intake_closed = 1;
+        win.flags().conflict_watch = watch ? 1 : 0;
+    }
+    std::vector<DeviceRow> rows() {
+        std::vector<DeviceRow> out;
+        win.run([&] { out = win.device_table().rows(); });
+        return out;
+    }
+    std::string report_text() {
+        std::ifstream in(dir.path() / "upgrade_user.html");
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    int conflict_lines() { return count_of(report_text(), "[USR] ipaddress conflict, "); }
+
     TempDir dir;
-    RecordingPort port{dir.path() / "upgrade_user.html"};
+    LogFile report;
+    HeadlessWindow win{report, {"ALL"}};
     FakeWorkers workers;
-    DeviceIntake intake{port, workers, &fixed_clock};
+    DeviceIntake intake{win, workers, &fixed_clock};
 };
 
-TEST_F(IntakeAddFound, OpenIntakeListsTheDeviceInOneCompoundRequest) {
-    intake.add_found_device("198.18.0.10", "1019901", "00:11:22:33:44:55", "V2.1.0", "Ready");
+TEST_F(IntakeAddFound, NewDevicesBecomeTickedReadyRowsNumberedByTheRowsBefore) {
+    win.add_range_row("198.18.0.50", "running");  // rows already there count too
+    answer("198.18.0.10", "1019901", "00:aa", "V1");
+    answer("198.18.0.11", "12345678901", "00:bb");
+    intake.add_found_device("198.18.0.12", nullptr, nullptr, nullptr, nullptr);
 
-    ASSERT_EQ(port.inserted.size(), 1u);
-    const FoundDevice& d = port.inserted[0];
-    EXPECT_EQ(d.ip, "198.18.0.10");
-    EXPECT_EQ(d.devid, "01-01");
-    EXPECT_EQ(d.mac, "00:11:22:33:44:55");
-    EXPECT_EQ(d.type_name, "PANEL");
-    EXPECT_EQ(d.version, "V2.1.0");
-    EXPECT_EQ(d.status, "Ready");
-    EXPECT_EQ(d.begin_time, "2023-11-14 22:13:20");
-    // Nothing outside the compound call: a separate check and insert could interleave with the
-    // window's own commands.
-    EXPECT_EQ(port.unexpected, 0);
-    EXPECT_EQ(port.range_box_queries, 0);
-    EXPECT_TRUE(port.updates.empty());
-}
-
-TEST_F(IntakeAddFound, EveryDeviceTypeReachesTheRowWithItsDisplayId) {
-    const struct {
-        const char* id;
-        const char* devid;
-        const char* type;
-    } cases[] = {
-        {"10001", "10001", "CENTER"},      {"20000", "20000", "WALL"},
-        {"30000", "30000", "OTHER"},       {"1019901", "01-01", "PANEL"},
-        {"01010101", "01-01-0101", "MONITOR"}, {"1010101", "10-10-1001", "MONITOR"},
-        {"12345678901", "0345-67-891 ", "PERSON"}, {"A123", "A123", "LIFT"},
-    };
-    int n = 0;
-    for (const auto& c : cases) {
-        const std::string ip = "198.18.0." + std::to_string(10 + n);
-        intake.add_found_device(ip.c_str(), c.id, ("mac" + std::to_string(n)).c_str(), "v", "Ready");
-        ++n;
-        ASSERT_EQ(port.inserted.size(), static_cast<size_t>(n));
-        EXPECT_EQ(port.inserted.back().devid, c.devid) << c.id;
-        EXPECT_EQ(port.inserted.back().type_name, c.type) << c.id;
+    const std::vector<DeviceRow> r = rows();
+    ASSERT_EQ(r.size(), 4u);
+    const std::array<std::string, kColumnCount> first = {
+        "2", "198.18.0.10", "01-01", "00:aa", "PANEL", "0%", "Ready", "0 s",
+        "2023-11-14 22:13:20", "V1"};
+    EXPECT_EQ(r[1].cells, first);
+    EXPECT_EQ(r[2].cells[col_id], "3");
+    EXPECT_EQ(r[2].cells[col_devid], "0345-67-891 ");
+    EXPECT_EQ(r[2].cells[col_type], "PERSON");
+    // No id: an empty id (LIFT); no MAC, version or status: empty texts and the Ready word.
+    const std::array<std::string, kColumnCount> bare = {
+        "4", "198.18.0.12", "", "", "LIFT", "0%", "Ready", "0 s", "2023-11-14 22:13:20", ""};
+    EXPECT_EQ(r[3].cells, bare);
+    for (int i = 1; i < 4; ++i) {
+        EXPECT_TRUE(r[i].ticked);
+        EXPECT_EQ(r[i].tag, kNoWorker);
+    }
+    // Each listed row is saved, ticked, at its own position.
+    const std::vector<DeviceRecord> found = win.record_tables().copy(RecordTable::found);
+    ASSERT_EQ(found.size(), 4u);
+    for (int i = 1; i < 4; ++i) {
+        EXPECT_TRUE(std::equal(r[i].cells.begin(), r[i].cells.end(), found[i].begin()));
+        EXPECT_EQ(found[i].at(kRecordTickText), "TRUE");
     }
 }
 
-TEST_F(IntakeAddFound, BeginTimeIsTheLocalTimeOfTheAnswer) {
+TEST_F(IntakeAddFound, BeginTimeIsLocalTime) {
+    EXPECT_EQ(format_begin_time(0), "1970-01-01 00:00:00");
     setenv("TZ", "CET-1", 1);
     tzset();
-    intake.add_found_device("198.18.0.10", "1", "m", "v", "Ready");
+    EXPECT_EQ(format_begin_time(951778800), "2000-02-29 00:00:00");
     setenv("TZ", "UTC0", 1);
     tzset();
-    ASSERT_EQ(port.inserted.size(), 1u);
-    EXPECT_EQ(port.inserted[0].begin_time, "2023-11-14 23:13:20");
-    EXPECT_EQ(format_begin_time(0), "1970-01-01 00:00:00");
-    EXPECT_EQ(format_begin_time(951782400), "2000-02-29 00:00:00");
 }
 
-TEST_F(IntakeAddFound, AnswerWithoutUsableIpIsDroppedInEveryMode) {
-    workers.count = 1;
-    workers.set(0, "198.18.0.10", "aa");
-    port.range_box = true;
-    const std::string long_ip = "198.18.0.10" + std::string(5000, '0');
-    const char* bad_ips[] = {nullptr,        "",           "198.18.0",   "198.18.0.256",
-                             "198.18.0.10 ", " 198.18.0.10", "198.018.0.10", "host.example",
-                             "http://x/",    "<b>1.2.3.4</b>", long_ip.c_str()};
-    for (int closed = 0; closed <= 1; ++closed) {
-        port.set_flags(closed, closed);
-        for (const char* ip : bad_ips) intake.add_found_device(ip, "1019901", "bb", "v", "Ready");
+TEST_F(IntakeAddFound, AnAlreadyListedIpOrMacIsNotListedAgain) {
+    answer("198.18.0.10", "10001", "00:aa", "V1");
+    answer("198.18.0.10", "20000", "00:bb", "V2");  // same IP, other MAC
+    answer("198.18.0.11", "10001", "00:aa", "V3");  // same MAC, other IP
+    answer("198.18.0.12", "10001", "00:AA", "V4");  // exact comparison: another MAC
+    const std::vector<DeviceRow> r = rows();
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0].cells[col_mac], "00:aa");
+    EXPECT_EQ(r[0].cells[col_version], "V1");  // the listed row is not refreshed
+    EXPECT_EQ(r[1].cells[col_ip], "198.18.0.12");
+    EXPECT_EQ(win.record_tables().size(RecordTable::found), 2u);
+}
+
+TEST_F(IntakeAddFound, EachTypeNameIsOfferedOnceInTheTypeFilter) {
+    for (int i = 0; i < 5; ++i) {
+        const std::string ip = "198.18.0." + std::to_string(10 + i);
+        const std::string mac = "00:0" + std::to_string(i);
+        answer(ip.c_str(), i % 2 ? "01010101" : "1019901", mac.c_str());
     }
-    EXPECT_TRUE(port.inserted.empty());
-    EXPECT_TRUE(port.updates.empty());
-    EXPECT_EQ(port.range_box_queries, 0);
-    EXPECT_EQ(workers.conflict[0].load(), 0);
-    EXPECT_EQ(port.unexpected, 0);
+    const HeadlessWidgets w = win.widgets();
+    EXPECT_EQ(w.type_filter_entries, (std::vector<std::string>{"ALL", "PANEL", "MONITOR"}));
+    EXPECT_EQ(w.type_filter_choice, 0);
 }
 
-TEST_F(IntakeAddFound, MissingIdIsAnEmptyIdOfTypeLift) {
-    intake.add_found_device("198.18.0.10", nullptr, "aa", "v", "Ready");
-    ASSERT_EQ(port.inserted.size(), 1u);
-    EXPECT_EQ(port.inserted[0].devid, "");
-    EXPECT_EQ(port.inserted[0].type_name, "LIFT");
-
-    port.set_flags(1, 0);
-    port.range_box = true;
-    intake.add_found_device("198.18.0.10", nullptr, "aa", "v", "Ready");
-    ASSERT_EQ(port.updates.size(), 1u);
-    EXPECT_EQ(port.updates[0].devid, "");
-    EXPECT_EQ(port.updates[0].type_name, "LIFT");
-}
-
-TEST_F(IntakeAddFound, MissingMacVersionAndStatusBecomeEmptyAndReady) {
-    intake.add_found_device("198.18.0.10", "10001", nullptr, nullptr, nullptr);
-    ASSERT_EQ(port.inserted.size(), 1u);
-    EXPECT_EQ(port.inserted[0].mac, "");
-    EXPECT_EQ(port.inserted[0].version, "");
-    EXPECT_EQ(port.inserted[0].status, T(TextId::st_ready));
-    EXPECT_FALSE(port.inserted[0].status.empty());
+TEST_F(IntakeAddFound, AnswerWithoutAUsableIpIsDroppedInEveryMode) {
+    win.add_range_row("198.18.0.10", "running");
+    win.set_range_box(true);
+    workers.count = 1;
+    workers.set(0, "198.18.0.10", "00:aa");
+    const std::string long_ip = "198.18.0.10" + std::string(5000, '0');
+    const char* bad_ips[] = {nullptr,         "",          "198.18.0",     "198.18.0.256",
+                             "198.18.0.10 ",  " 198.18.0.10", "198.018.0.10", "host.example",
+                             "http://x/",     "<b>198.18.0.10</b>", long_ip.c_str()};
+    const std::vector<DeviceRow> before = rows();
+    for (int closed = 0; closed <= 1; ++closed) {
+        win.flags().intake_closed = closed;
+        win.flags().conflict_watch = closed;
+        for (const char* ip : bad_ips) answer(ip, "1019901", "00:bb");
+    }
+    EXPECT_EQ(rows(), before);
+    EXPECT_EQ(win.record_tables().size(RecordTable::found), 0u);
+    EXPECT_EQ(workers.flagged(), 0);
 }
 
 TEST_F(IntakeAddFound, ClosedIntakeWithoutRangeBoxChangesNoRow) {
-    port.set_flags(1, 0);
-    intake.add_found_device("198.18.0.10", "1019901", "aa", "v", "Ready");
-    port.set_flags(1, 1);
-    intake.add_found_device("198.18.0.11", "1019901", "bb", "v", "Ready");
-    EXPECT_TRUE(port.inserted.empty());
-    EXPECT_TRUE(port.updates.empty());
-    EXPECT_EQ(port.range_box_queries, 2);
-    EXPECT_EQ(port.unexpected, 0);
+    answer("198.18.0.10", "10001", "00:aa", "V1");
+    const std::vector<DeviceRow> before = rows();
+    close_intake(false);
+    answer("198.18.0.10", "20000", "00:bb", "V2");
+    answer("198.18.0.11", "20000", "00:cc", "V2");
+    close_intake(true);
+    answer("198.18.0.12", "20000", "00:dd", "V2");
+    EXPECT_EQ(rows(), before);
+    EXPECT_EQ(win.record_tables().size(RecordTable::found), 1u);
+    EXPECT_EQ(win.widgets().type_filter_entries, (std::vector<std::string>{"ALL", "CENTER"}));
 }
 
-TEST_F(IntakeAddFound, ClosedIntakeWithRangeBoxRefreshesTheRowsOfTheAddress) {
-    port.set_flags(1, 0);
-    port.range_box = true;
-    intake.add_found_device("198.18.0.10", "12345678901", "aa:bb", "V3", "Ready");
-    ASSERT_EQ(port.updates.size(), 1u);
-    const test::RangeUpdate& u = port.updates[0];
-    EXPECT_EQ(u.ip, "198.18.0.10");
-    EXPECT_EQ(u.devid, "0345-67-891 ");
-    EXPECT_EQ(u.mac, "aa:bb");
-    EXPECT_EQ(u.type_name, "PERSON");
-    EXPECT_EQ(u.version, "V3");
-    EXPECT_EQ(u.status, "Ready");
-    EXPECT_TRUE(port.inserted.empty());
+TEST_F(IntakeAddFound, ClosedIntakeWithRangeBoxRefreshesRowsAndRangeRecords) {
+    win.set_range_box(true);
+    close_intake(false);
+    win.add_range_row("198.18.0.10", "running");
+    win.add_range_row("198.18.0.11", "running");
+
+    answer("198.18.0.10", "12345678901", "00:aa", "V9");
+
+    const std::vector<DeviceRow> r = rows();
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0].cells[col_devid], "0345-67-891 ");
+    EXPECT_EQ(r[0].cells[col_mac], "00:aa");
+    EXPECT_EQ(r[0].cells[col_type], "PERSON");
+    EXPECT_EQ(r[0].cells[col_stat], "Ready");
+    EXPECT_EQ(r[0].cells[col_version], "V9");
+    EXPECT_EQ(r[1].cells[col_mac], "");  // another address: untouched
+    const std::vector<DeviceRecord> range = win.record_tables().copy(RecordTable::range);
+    ASSERT_EQ(range.size(), 2u);
+    EXPECT_EQ(range[0].at(3), "00:aa");
+    EXPECT_EQ(range[0].at(4), "PERSON");
+    EXPECT_EQ(range[1].at(3), "");
 }
 
 TEST_F(IntakeAddFound, ConflictMarksEveryWorkerOnTheAddressWithItsOwnLine) {
-    port.set_flags(1, 1);
+    close_intake(true);
     workers.count = 6;
     workers.set(0, "198.18.0.10", "AA");
     workers.set(1, "198.18.0.10", "BB");
-    workers.set(2, "198.18.0.10", "");      // no MAC expected: nothing to compare
-    workers.set(3, "198.18.0.11", "AA");    // another address
-    workers.set(5, "198.18.0.10", "AA");
-    workers.slots[5].exists = false;          // slot left over from an ended worker
+    workers.set(2, "198.18.0.10", "");                // no MAC expected: nothing to compare
+    workers.set(3, "198.18.0.11", "AA");              // another address
+    workers.set(4, "198.18.0.10", "CC");              // the answering device itself
+    workers.set(5, "198.18.0.10", "AA", false);       // slot of an ended worker
 
-    intake.add_found_device("198.18.0.10", "1019901", "CC", "v", "Ready");
+    answer("198.18.0.10", "1019901", "CC");
 
-    EXPECT_EQ(workers.conflict[0].load(), 1);
-    EXPECT_EQ(workers.conflict[1].load(), 1);
-    EXPECT_EQ(workers.conflict[2].load(), 0);
-    EXPECT_EQ(workers.conflict[3].load(), 0);
-    EXPECT_EQ(workers.conflict[4].load(), 0);
-    EXPECT_EQ(workers.conflict[5].load(), 0);
-    const std::string report = port.report_text();
-    EXPECT_EQ(count_of(report, "ipaddress conflict"), 2) << report;
-    EXPECT_EQ(count_of(report, "[USR] ipaddress conflict, IP:198.18.0.10 MAC:CC MAC2:AA"), 1)
-        << report;
-    EXPECT_EQ(count_of(report, "[USR] ipaddress conflict, IP:198.18.0.10 MAC:CC MAC2:BB"), 1)
-        << report;
-    EXPECT_TRUE(port.inserted.empty());
+    const int expected[WorkerWatch::kMaxWorkers] = {1, 1, 0, 0, 0, 0};
+    for (int i = 0; i < WorkerWatch::kMaxWorkers; ++i)
+        EXPECT_EQ(workers.conflict[i].load(), expected[i]) << "worker " << i;
+    const std::string text = report_text();
+    EXPECT_EQ(conflict_lines(), 2) << text;
+    EXPECT_EQ(count_of(text, "[USR] ipaddress conflict, IP:198.18.0.10 MAC:CC MAC2:AA"), 1);
+    EXPECT_EQ(count_of(text, "[USR] ipaddress conflict, IP:198.18.0.10 MAC:CC MAC2:BB"), 1);
 }
 
-TEST_F(IntakeAddFound, ExpectedMacOrEmptyExpectedMacSetsNoFlag) {
-    port.set_flags(1, 1);
+TEST_F(IntakeAddFound, ExpectedOrEmptyExpectedMacSetsNoFlag) {
+    close_intake(true);
     workers.count = 2;
     workers.set(0, "198.18.0.10", "AA");
     workers.set(1, "198.18.0.20", "");
-    intake.add_found_device("198.18.0.10", "1", "AA", "v", "Ready");
-    intake.add_found_device("198.18.0.20", "1", "CC", "v", "Ready");
-    intake.add_found_device("198.18.0.20", "1", "", "v", "Ready");
-    // Case matters: the comparison is byte for byte.
-    intake.add_found_device("198.18.0.10", "1", "aa", "v", "Ready");
+    answer("198.18.0.10", "1", "AA");
+    answer("198.18.0.20", "1", "CC");
+    answer("198.18.0.20", "1", "");
+    EXPECT_EQ(workers.flagged(), 0);
+    EXPECT_EQ(conflict_lines(), 0);
+    // An answer without a MAC does not show that the expected device answered: it is a conflict,
+    // so that no image goes to an address something else may claim.
+    answer("198.18.0.10", "1", nullptr);
     EXPECT_EQ(workers.conflict[0].load(), 1);
-    EXPECT_EQ(workers.conflict[1].load(), 0);
-    EXPECT_EQ(count_of(port.report_text(), "ipaddress conflict"), 1);
+    EXPECT_EQ(count_of(report_text(), "IP:198.18.0.10 MAC: MAC2:AA"), 1);
 }
 
-TEST_F(IntakeAddFound, AnswerWithoutMacOnAWatchedAddressIsAConflict) {
-    // It does not prove the expected device answered, and an image must not go to an address
-    // that something else may claim.
-    port.set_flags(1, 1);
+TEST_F(IntakeAddFound, ConflictWatchOnlyWhileIntakeIsClosedAndWatching) {
     workers.count = 1;
     workers.set(0, "198.18.0.10", "AA");
-    intake.add_found_device("198.18.0.10", "1", nullptr, "v", "Ready");
-    EXPECT_EQ(workers.conflict[0].load(), 1);
-    EXPECT_EQ(count_of(port.report_text(), "IP:198.18.0.10 MAC: MAC2:AA"), 1);
-}
-
-TEST_F(IntakeAddFound, ConflictWatchNeedsBothFlags) {
-    workers.count = 1;
-    workers.set(0, "198.18.0.10", "AA");
-    port.set_flags(1, 0);  // closed, not watching
-    intake.add_found_device("198.18.0.10", "1", "CC", "v", "Ready");
-    port.set_flags(0, 1);  // open: the answer is a listing, not a comparison
-    intake.add_found_device("198.18.0.10", "1", "CC", "v", "Ready");
-    EXPECT_EQ(workers.conflict[0].load(), 0);
-    EXPECT_EQ(count_of(port.report_text(), "ipaddress conflict"), 0);
-    EXPECT_EQ(port.inserted.size(), 1u);
-}
-
-TEST_F(IntakeAddFound, ConflictAndRangeRefreshBothHappen) {
-    port.set_flags(1, 1);
-    port.range_box = true;
-    workers.count = 1;
-    workers.set(0, "198.18.0.10", "AA");
-    intake.add_found_device("198.18.0.10", "1", "CC", "v", "Ready");
-    EXPECT_EQ(workers.conflict[0].load(), 1);
-    ASSERT_EQ(port.updates.size(), 1u);
-    EXPECT_EQ(port.updates[0].mac, "CC");
+    close_intake(false);
+    answer("198.18.0.10", "1", "CC");
+    win.flags().intake_closed = 0;  // open: the answer is a listing, not a comparison
+    win.flags().conflict_watch = 1;
+    answer("198.18.0.10", "1", "CC");
+    EXPECT_EQ(workers.flagged(), 0);
+    EXPECT_EQ(conflict_lines(), 0);
+    EXPECT_EQ(rows().size(), 1u);
 }
 
 TEST_F(IntakeAddFound, WorkerCountOutsideTheSlotsIsClamped) {
-    port.set_flags(1, 1);
+    close_intake(true);
     for (int i = 0; i < WorkerWatch::kMaxWorkers; ++i) workers.set(i, "198.18.0.10", "AA");
     workers.count = 1000;
-    intake.add_found_device("198.18.0.10", "1", "CC", "v", "Ready");
-    ASSERT_EQ(workers.queried.size(), 10u);
-    EXPECT_EQ(workers.queried.back(), 9);
-    for (int i = 0; i < WorkerWatch::kMaxWorkers; ++i) EXPECT_EQ(workers.conflict[i].load(), 1);
+    answer("198.18.0.10", "1", "CC");
+    EXPECT_EQ(workers.queried, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(workers.flagged(), 10);
 
     workers.queried.clear();
     workers.count = -5;
-    intake.add_found_device("198.18.0.10", "1", "CC", "v", "Ready");
+    answer("198.18.0.10", "1", "CC");
     EXPECT_TRUE(workers.queried.empty());
-
-    workers.count = 3;
-    intake.add_found_device("198.18.0.10", "1", "CC", "v", "Ready");
-    EXPECT_EQ(workers.queried, (std::vector<int>{0, 1, 2}));
 }
 
-TEST_F(IntakeAddFound, HostileTextsPassThroughUnchangedAndUnformatted) {
+TEST_F(IntakeAddFound, HostileTextsPassThroughAsPlainText) {
     const std::string big(64 * 1024, 'M');
-    const std::string markup = "<script>alert(1)</script>&amp;\"'";
+    const std::string markup = "<script>alert(1)</script>&\"'";
     const std::string fmt = "%s%n%x%p%%";
-
     intake.add_found_device("198.18.0.10", markup.c_str(), big.c_str(), fmt.c_str(),
                             markup.c_str());
-    ASSERT_EQ(port.inserted.size(), 1u);
-    EXPECT_EQ(port.inserted[0].devid, markup);
-    EXPECT_EQ(port.inserted[0].mac, big);
-    EXPECT_EQ(port.inserted[0].version, fmt);
-    EXPECT_EQ(port.inserted[0].status, markup);
+    const std::vector<DeviceRow> r = rows();
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].cells[col_devid], markup);
+    EXPECT_EQ(r[0].cells[col_mac], big);
+    EXPECT_EQ(r[0].cells[col_version], fmt);
+    EXPECT_EQ(r[0].cells[col_stat], markup);
 
-    // The texts reach the report only as arguments, never as a format, and as text, not markup.
-    port.set_flags(1, 1);
+    // In the report the texts are arguments, never a format, and text, never markup.
+    close_intake(true);
     workers.count = 2;
     workers.set(0, "198.18.0.10", fmt);
-    workers.set(1, "198.18.0.10", "AA");
-    intake.add_found_device("198.18.0.10", "1", (markup + fmt).c_str(), "v", "Ready");
-    EXPECT_EQ(workers.conflict[0].load(), 1);
-    EXPECT_EQ(workers.conflict[1].load(), 1);
-    const std::string report = port.report_text();
-    EXPECT_EQ(count_of(report, "ipaddress conflict"), 2);
-    EXPECT_EQ(count_of(report, fmt), 3) << report;  // MAC of both lines, MAC2 of the first
-    EXPECT_EQ(report.find("<script>"), std::string::npos) << report;
+    workers.set(1, "198.18.0.10", big);
+    answer("198.18.0.10", "1", (markup + fmt).c_str());
+    EXPECT_EQ(workers.flagged(), 2);
+    const std::string text = report_text();
+    EXPECT_EQ(conflict_lines(), 2);
+    EXPECT_EQ(count_of(text, fmt), 3);  // MAC of both lines, MAC2 of the first
+    EXPECT_EQ(text.find("<script>"), std::string::npos);
 }
 
-// The receive thread reports a conflict while the worker waits for it, as the conflict check
-// does: the flag must reach the worker, and nothing here may race (run under TSan).
+// The receive thread reports conflicts while the worker polls and clears its flag, as the
+// conflict check does: the flag reaches the worker, and nothing races (run under TSan).
 TEST_F(IntakeAddFound, ConflictReachesAWaitingWorker) {
-    port.set_flags(1, 1);
+    close_intake(true);
     workers.count = 1;
     workers.set(0, "198.18.0.10", "AA");
 
@@ -301,14 +299,14 @@ TEST_F(IntakeAddFound, ConflictReachesAWaitingWorker) {
     });
     std::thread receiver([&] {
         while (!seen && std::chrono::steady_clock::now() < deadline) {
-            intake.add_found_device("198.18.0.10", "1019901", "CC", "v", "Ready");
+            answer("198.18.0.10", "1019901", "CC");
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
     receiver.join();
     worker.join();
     EXPECT_TRUE(seen.load());
-    EXPECT_GE(count_of(port.report_text(), "ipaddress conflict"), 1);
+    EXPECT_GE(conflict_lines(), 1);
 }
 
 }  // namespace
