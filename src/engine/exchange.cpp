@@ -107,7 +107,7 @@ int UpgradeEngine::act_on_record(int w, int slot, int row, int images_done, cons
 }
 
 int UpgradeEngine::recv_cmd(int w, int slot, int row, int images_done) {
-    if (!m_sock[w].valid()) return -1;
+    if (!m_sock[w].valid() || slot < 0 || slot >= kSlots) return -1;
     // TCP may split a record anywhere and join several: what is left of a record waits in m_rx
     // for the rest, and every complete record is acted on in order.
     uint8_t buf[kCmdRecordSize * 32];

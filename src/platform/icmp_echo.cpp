@@ -56,16 +56,11 @@ EchoPacket classify_echo_packet(const uint8_t* buf, std::size_t len, bool with_i
     if (!icmp_part(buf, len, with_ip_header, &icmp, &n)) return EchoPacket::other;
     const uint8_t type = icmp[0];
     const uint8_t code = icmp[1];
+    // A reply, and the request an error quotes, carry the id and sequence of our request.
     auto ours = [&](const uint8_t* echo) {
-        return echo[0] == ICMP_ECHO || echo[0] == ICMP_ECHOREPLY
-                   ? (id < 0 || get16(echo + 4) == id) && get16(echo + 6) == seq
-                   : false;
+        return (id < 0 || get16(echo + 4) == id) && get16(echo + 6) == seq;
     };
-    if (type == ICMP_ECHOREPLY) {
-        // The reply's type is 0; its id and sequence are those of the request.
-        return (id < 0 || get16(icmp + 4) == id) && get16(icmp + 6) == seq ? EchoPacket::reply
-                                                                           : EchoPacket::other;
-    }
+    if (type == ICMP_ECHOREPLY) return ours(icmp) ? EchoPacket::reply : EchoPacket::other;
     if (type == ICMP_DEST_UNREACH || type == ICMP_TIME_EXCEEDED) {
         // An error quotes the IP header and the first 8 bytes of the datagram it is about.
         const uint8_t* inner = icmp + kIcmpHeader;

@@ -64,12 +64,6 @@ TEST_F(EngineConflict, AConflictDuringTheWaitFailsTheImageWithoutConnecting) {
     EXPECT_EQ(search.calls.size(), 2u);
 }
 
-TEST_F(EngineConflict, AFlagOfAnotherWorkerIsNotThisWorkersConflict) {
-    engine.m_ip_conflict[kW + 1] = 1;
-    EXPECT_EQ(engine.check_ip_conflict("127.0.0.1", kW), 0);
-    EXPECT_EQ(engine.m_ip_conflict[kW + 1], 1);
-}
-
 TEST_F(EngineConflict, TheSimulatedExchangeShowsAWholeImage) {
     engine.m_done = 1;
     engine.m_total = 4;
