@@ -54,4 +54,36 @@ grep -q "\[INFO\] app_upgrade is ok !" "$WORK/run/log/upgrade_dev.log" || fail "
 debug_log=$(ls "$WORK/run/log"/log_*.txt)
 grep -q "^process thread 4$" "$debug_log" || fail "debug log lacks the driver's lines"
 grep -q "m_need_reboot" "$debug_log" && fail "console lines must not reach the debug log"
+
+# A package: unpacked beside itself, sorted into the slots by name; the slot whose file name says
+# "reboot" asks for the reboot after its image. What was unpacked is gone afterwards.
+mkdir -p "$WORK/pkg"
+image pkg/1_uboot.img 7000 11
+image pkg/2_kernel_reboot.img 9000 12
+"$QL_MKIMAGE" package "$WORK/pkg/fw.zip" "$WORK/pkg/1_uboot.img" "$WORK/pkg/2_kernel_reboot.img" || fail "package"
+sleep 0.5  # back from the reboot of the last batch
+before=$(grep -c . "$WORK/record.jsonl")
+upgrade --package "$WORK/pkg/fw.zip" --threads 6 --json
+expect_rc 0
+[ "$(jqv '[.images[] | "\(.slot) \(.reboot_after)"] | join(",")')" = "boot false,kernel true" ] ||
+  fail "slots from the package: $(jqv .images)"
+[ "$(jqv .totals.succeeded)" -eq 12 ] || fail "totals: $(jqv .totals)"
+[ ! -e "$WORK/pkg/brelk_upgrade_image" ] || fail "the unpacked folder was left behind"
+# The kernel image, flagged reboot-after, is also the last: one reboot request per device.
+tail -n +"$((before + 1))" "$WORK/record.jsonl" | grep -q "\"received\":7000,.*\"reboot_records\":0," ||
+  fail "boot image: $(tail -n 3 "$WORK/record.jsonl")"
+[ "$(tail -n +"$((before + 1))" "$WORK/record.jsonl" | grep -c "\"received\":9000,.*\"reboot_records\":1,")" -eq 12 ] ||
+  fail "kernel image with its reboot request"
+
+# An image whose data do not match its checksum: the batch does not begin.
+cp "$WORK/1_boot.img" "$WORK/bad.img"
+printf 'x' | dd of="$WORK/bad.img" bs=1 seek=100 conv=notrunc status=none
+before=$(grep -c . "$WORK/record.jsonl")
+upgrade --boot "$WORK/bad.img" --json
+expect_rc 3
+grep -qx "Image check failed!" "$WORK/err" || fail "message: $(cat "$WORK/err")"
+grep -q "^Report:" "$WORK/err" && fail "the report is shown only after a batch that ran"
+[ "$(jqv .images_ok)" = false ] || fail "summary: $(cat "$WORK/out")"
+[ "$(grep -c . "$WORK/record.jsonl")" -eq "$before" ] || fail "a device was contacted"
+[ ! -s "$WORK/run/log/upgrade_user.html" ] || fail "report lines: $(cat "$WORK/run/log/upgrade_user.html")"
 echo "PASS"

@@ -51,6 +51,11 @@ expect_rc 0
 [ "$(report_msgs | grep -c IPSCAN)" -eq 1 ] || fail "report: $(report_msgs)"
 [ "$(jqv .counter)" = "(  1/5  )" ] || fail "counter '$(jqv .counter)'"
 
+# No address of the range answers: nothing to upgrade.
+upgrade --system "$WORK/3_system.img" --range 198.18.0.230-232 --threads 3 --json
+expect_rc 4
+[ "$(jqv '.unreachable | length')" -eq 3 ] && [ "$(jqv .totals.devices)" -eq 0 ] || fail "summary: $(cat "$WORK/out")"
+
 # A range the window would refuse is a usage error.
 upgrade --system "$WORK/3_system.img" --range 198.18.0.0-20
 expect_rc 2

@@ -1,5 +1,7 @@
 // The batch driver in list mode: workers and their rows, passes and auto-retry, the graceful
 // stop, the report lines, the saved ticks. Devices are fake services on 127.0.0.x.
+#include "discovery/intake.h"
+#include "engine/engine_worker_watch.h"
 #include "engine_driver_support.h"
 
 namespace quillon::test {
@@ -229,6 +231,38 @@ TEST_F(DriverList, TheRangeOptionWithTickedRowsRunsListMode) {
     // records keep theirs.
     const auto found = window.record_tables().copy(RecordTable::found);
     EXPECT_EQ(found[0][kRecordTickText], "TRUE");
+}
+
+TEST_F(DriverList, ASecondMacAnsweringForTheAddressFailsTheDeviceBeforeAnythingIsSent) {
+    const auto addr = ips(120, 2);
+    make_fleet(addr);
+    images({900});
+    for (auto& ip : addr) add_row(ip, mac_of(ip));
+    // The intake wired to the engine, as the programs do; every directed search to .121 is
+    // answered by the device and by a second one with another MAC.
+    EngineWorkerWatch watch(engine);
+    DeviceIntake intake(window, watch);
+    search.on_search = [&] {
+        const std::string target = search.calls.back().second;
+        intake.add_found_device(target.c_str(), "1019901", mac_of(target).c_str(), "1.0", nullptr);
+        if (target == addr[1]) intake.add_found_device(target.c_str(), "1019901", "06:00:00:00:00:99", "1.0", nullptr);
+    };
+    ASSERT_TRUE(start(2));
+    ASSERT_TRUE(wait_batch());
+
+    EXPECT_EQ(fleet->connections(addr[0]), 1);
+    EXPECT_EQ(fleet->connections(addr[1]), 0);  // no attempt got past the check
+    EXPECT_FALSE(row(0).ticked);
+    EXPECT_TRUE(row(1).ticked);
+    const std::string report = read_file(dir.file("upgrade_user.html"));
+    EXPECT_EQ(count_of(report,
+                       "[USR] ipaddress conflict, IP:127.0.0.121 MAC:06:00:00:00:00:99 MAC2:02:00:00:00:00:121</pre>"),
+              3);
+    EXPECT_EQ(count_of(report,
+                       "[USR] upgrade error: ipaddr conflict, IP:127.0.0.121 MAC:02:00:00:00:00:121</pre>"),
+              3);
+    EXPECT_EQ(count_of(report, "[SEARCH] upgrade failure: IP:127.0.0.121 MAC:02:00:00:00:00:121</pre>"), 1);
+    EXPECT_EQ(count_of(report, "[SEARCH] upgrade success: IP:127.0.0.120 MAC:02:00:00:00:00:120</pre>"), 1);
 }
 
 }  // namespace
