@@ -42,6 +42,10 @@ bool valid_options(const UpgradeOptions& o, std::string& why) {
         why = "give either --device or --range, not both";
         return false;
     }
+    if (!o.type.empty() && !o.devices.empty()) {
+        why = "--type goes with a search or --range: a device given by --device has no known type";
+        return false;
+    }
     for (const auto& d : o.devices) {
         if (!is_host_address(d)) {
             why = "--device " + d + " is not the IPv4 address of a host";
@@ -75,7 +79,7 @@ void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
         ->group("Devices");
     v->add_option("--range", opt->range, "probe and upgrade A.B.C.D to A.B.C.E (last number 1..254)")
         ->group("Devices");
-    v->add_option("--type", opt->type, "only devices of this type (PANEL, WALL, PERSON, ...)")
+    v->add_option("--type", opt->type, "only devices of this type (PANEL, WALL, PERSON, CENTER, MONITOR, LIFT, OTHER); with --range a search first tells the types")
         ->group("Devices");
     v->add_option("--adapter", opt->adapter,
                   "network adapter for discovery (default: the first one that is up, not loopback)")
