@@ -23,7 +23,10 @@ void signal_fd(int fd) {
 
 // A socket filter that takes nothing: on a listener, connection attempts vanish unanswered.
 bool set_drop_all(int fd, bool on) {
-    if (!on) return ::setsockopt(fd, SOL_SOCKET, SO_DETACH_FILTER, nullptr, 0) == 0;
+    if (!on) {
+        const int unused = 0;  // the kernel wants an int-sized value even here
+        return ::setsockopt(fd, SOL_SOCKET, SO_DETACH_FILTER, &unused, sizeof unused) == 0;
+    }
     sock_filter code[] = {BPF_STMT(BPF_RET | BPF_K, 0)};
     sock_fprog prog{1, code};
     return ::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &prog, sizeof prog) == 0;
@@ -66,7 +69,7 @@ std::string UpgradeService::start() {
     wake_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!stop_.valid() || !wake_.valid()) return std::string("eventfd: ") + std::strerror(errno);
     ctx_.stop_fd = stop_.get();
-    ctx_.on_reboot = [this] { signal_fd(wake_.get()); };
+    ctx_.on_reboot = [this] { device_went_away(); };
 
     const std::size_t n = state_.fleet().size();
     listeners_.clear();
@@ -87,6 +90,13 @@ void UpgradeService::stop() {
     if (!thread_.joinable()) return;
     signal_fd(stop_.get());
     thread_.join();
+}
+
+void UpgradeService::device_went_away() {
+    std::unique_lock lock(away_mutex_);
+    const uint64_t mine = ++away_requested_;
+    signal_fd(wake_.get());
+    away_cv_.wait(lock, [&] { return away_done_ >= mine || stopping_; });
 }
 
 void UpgradeService::reconcile(Clock::time_point now) {
@@ -200,11 +210,26 @@ void UpgradeService::run() {
         if (fds[1].revents) {
             uint64_t v;
             [[maybe_unused]] auto n = ::read(wake_.get(), &v, sizeof v);
-            dirty = true;
+            uint64_t requested;
+            {
+                std::lock_guard lock(away_mutex_);
+                requested = away_requested_;
+            }
+            reconcile(Clock::now());
+            {
+                std::lock_guard lock(away_mutex_);
+                away_done_ = requested;
+            }
+            away_cv_.notify_all();
         }
         for (std::size_t k = 2; k < fds.size(); ++k)
             if (fds[k].revents & POLLIN) accept_all(owner[k - 2]);
     }
+    {
+        std::lock_guard lock(away_mutex_);
+        stopping_ = true;
+    }
+    away_cv_.notify_all();
     // stop_ is readable now: every session sees it and ends, writing its record.
     reap(true);
     listeners_.clear();

@@ -7,9 +7,11 @@
 // listener per address, an away device simply has none (connections are refused) or drops
 // connection attempts (DownMode::silent), exactly as a device does.
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,6 +46,9 @@ private:
     };
 
     void run();
+    // Called by a session after its device went away: returns once the listener side has
+    // caught up, so that nobody can connect to the device after it dropped the connection.
+    void device_went_away();
     void reconcile(Clock::time_point now);
     std::string open_listener(std::size_t i);
     void accept_all(std::size_t i);
@@ -59,6 +64,11 @@ private:
     UniqueFd stop_;   // eventfd, written once by stop(): readable for ever after
     UniqueFd wake_;   // eventfd: a device went away, look at the listeners again
     std::thread thread_;
+    std::mutex away_mutex_;  // owner: device_went_away / run; guards the two counters below
+    std::condition_variable away_cv_;
+    uint64_t away_requested_ = 0;
+    uint64_t away_done_ = 0;
+    bool stopping_ = false;
     std::atomic<uint64_t> connections_{0};
     std::atomic<uint64_t> successes_{0};
 };

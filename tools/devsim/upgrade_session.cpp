@@ -285,10 +285,11 @@ private:
                 continue;
             }
             ++rec_.reboot_records;
-            // The device drops everything at once, as a reboot does.
             ctx_.state.reboot(index_, Clock::now(), std::chrono::milliseconds(ctx_.options.reboot_ms));
-            fd_.reset();
+            // Port closed first, connection second: whoever sees the connection end finds the
+            // device already away.
             if (ctx_.on_reboot) ctx_.on_reboot();
+            fd_.reset();
             return;
         }
     }
