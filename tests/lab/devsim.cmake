@@ -10,3 +10,8 @@ target_include_directories(quillon_devsim_tests PRIVATE ${_devsim_test_dir})
 target_link_libraries(quillon_devsim_tests PRIVATE quillon_lab_client quillon_devsim_core ZLIB::ZLIB
   GTest::gtest GTest::gtest_main Threads::Threads)
 gtest_discover_tests(quillon_devsim_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS devsim TIMEOUT 120)
+
+# The program itself: options, errors, signals (loopback only).
+add_test(NAME devsim_program COMMAND bash ${_devsim_test_dir}/devsim_program_test.sh)
+set_tests_properties(devsim_program PROPERTIES LABELS devsim TIMEOUT 120
+  ENVIRONMENT "QL_DEVSIM=$<TARGET_FILE:quillon-devsim>;QL_PROBE=$<TARGET_FILE:quillon-lab-probe>")
