@@ -13,11 +13,15 @@ cat >"$WORK/fleet.txt" <<'FLEET'
 198.18.0.12 faults=refuse
 198.18.1.41 id=4711 version=2.0.0 faults=fail
 FLEET
-start_devsim --first 198.18.0.10 --count 300 --fleet "$WORK/fleet.txt" --reboot-ms 1500 --burn-ms 50
+start_devsim --first 198.18.0.10 --count 300 --fleet "$WORK/fleet.txt" --reboot-ms 1500 --burn-ms 50 \
+  --answer-spread-ms 1000
 
 out=$(in_pc "$QL_PROBE" search --window-ms 2500)
 [ "$(wc -l <<<"$out")" -eq 300 ] || fail "broadcast: $(wc -l <<<"$out") answers, expected 300"
 grep -q "^198.18.1.41 198.18.1.41 4711 [^ ]* 2.0.0$" <<<"$out" || fail "fleet file entry not applied"
+# Spread over a second, the answers cannot all be there after 300 ms.
+early=$(in_pc "$QL_PROBE" search --window-ms 300 | grep -c . || true)
+((early < 300)) || fail "answers not spread: $early within 300 ms"
 
 out=$(in_pc "$QL_PROBE" search --to 198.18.1.40 --window-ms 800)
 [ "$(wc -l <<<"$out")" -eq 1 ] && [ "$(awk '{print $1}' <<<"$out")" = 198.18.1.40 ] ||
