@@ -38,4 +38,8 @@ kill -0 "$sleeper" 2>/dev/null && fail "process inside the lab survived down"
 ip netns list | grep -q -- "-$id\b" && fail "namespaces left after down"
 "$lab" down "$id" || fail "second down failed"
 if "$lab" up 'bad id' 3 2>/dev/null; then fail "bad id accepted"; fi
+# A lab that fails half way is removed again.
+if "$lab" up "$id" 3 --rate nonsense >/dev/null 2>&1; then fail "bad rate accepted"; fi
+ip netns list | grep -q -- "-$id\b" && fail "namespaces left after a failed up"
+
 echo "PASS"
