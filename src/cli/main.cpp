@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
 
     // One line per verb.
     add_search_verb(app, action);
+    add_package_verb(app, action);
 
     try {
         app.parse(argc, argv);

@@ -15,5 +15,6 @@ constexpr int kExitUsage = 2;    // the command line asked for something impossi
 using VerbAction = std::function<int()>;
 
 void add_search_verb(CLI::App& app, VerbAction& action);
+void add_package_verb(CLI::App& app, VerbAction& action);
 
 }  // namespace quillon::cli
