@@ -53,8 +53,6 @@ void CQuillonDlg::connect_commands() {
 
     connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this,
             &CQuillonDlg::on_column_click);
-    connect(list_, &QTableView::doubleClicked, this,
-            [this](const QModelIndex& index) { on_row_double_click(index.isValid() ? index.row() : -1); });
 }
 
 bool CQuillonDlg::is_running_state() const { return engine_ && engine_->running(); }
@@ -121,6 +119,7 @@ void CQuillonDlg::on_start() {
     batch.ip_end = end;
     batch.ip_scan = range_mode ? 1 : 0;
     batch.thread_num = n;
+    for (int i = 0; i < 4; ++i) batch.reboot_after[i] = m_reboot_after[i];
     if (engine_) {
         engine_->set_batch(batch);
         engine_->start_running();
@@ -230,16 +229,19 @@ void CQuillonDlg::start_search_window() {
         if (search_stop_) return;
     }
     auto done = std::make_shared<std::atomic<bool>>(false);
-    search_windows_.push_back({std::thread(&CQuillonDlg::search_window_body, this, done), done});
+    const auto length = timing().search_window;
+    search_windows_.push_back(
+        {std::thread(&CQuillonDlg::search_window_body, this, length, done), done});
 }
 
-void CQuillonDlg::search_window_body(std::shared_ptr<std::atomic<bool>> done) {
+void CQuillonDlg::search_window_body(std::chrono::milliseconds length,
+                                     std::shared_ptr<std::atomic<bool>> done) {
     flags_.intake_closed = 0;
     QMetaObject::invokeMethod(this, [this] { search_->setEnabled(false); }, Qt::QueuedConnection);
     bool stopped;
     {
         std::unique_lock<std::mutex> g(search_stop_lock_);
-        stopped = search_stop_cv_.wait_for(g, timing().search_window, [this] { return search_stop_; });
+        stopped = search_stop_cv_.wait_for(g, length, [this] { return search_stop_; });
     }
     flags_.intake_closed = 1;
     if (!stopped) {

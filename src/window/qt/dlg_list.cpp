@@ -111,6 +111,7 @@ void CQuillonDlg::on_conflict_test() {
     // The one-second wait runs on the window's timer rather than a thread of its own: nothing
     // blocks, and nothing outlives the window.
     QTimer::singleShot(timing().conflict_wait_step, this, [this] {
+        ++conflict_checks_;
         std::string ip, mac;
         if (engine_ && engine_->take_conflict(ip, mac)) {
             char text[160];

@@ -223,13 +223,15 @@ bool CQuillonDlg::eventFilter(QObject* watched, QEvent* event) {
         } else if (event->type() == QEvent::MouseButtonPress ||
                    event->type() == QEvent::MouseButtonDblClick) {
             auto* me = static_cast<QMouseEvent*>(event);
+            const QModelIndex index = list_->indexAt(me->position().toPoint());
+            const int row = index.isValid() ? index.row() : -1;
+            const bool dbl = event->type() == QEvent::MouseButtonDblClick;
             if (me->button() == Qt::RightButton) {
-                const QModelIndex index = list_->indexAt(me->position().toPoint());
-                const int row = index.isValid() ? index.row() : -1;
-                if (event->type() == QEvent::MouseButtonPress) on_row_right_click(row);
-                else on_row_right_double_click(row);
+                if (dbl) on_row_right_double_click(row);
+                else on_row_right_click(row);
                 return true;
             }
+            if (me->button() == Qt::LeftButton && dbl) on_row_double_click(row);
         }
     }
     return QDialog::eventFilter(watched, event);

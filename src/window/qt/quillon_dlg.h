@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -93,6 +94,8 @@ public:
     void on_row_right_double_click(int row);
     void on_row_right_click(int row);
     void on_conflict_test();
+    // How many conflict-test checks have run (each one second after its command).
+    int conflict_checks() const { return conflict_checks_; }
 
     // ---- image slots and package ----
     void on_slot_check(int slot);
@@ -158,7 +161,8 @@ private:
     void reset_type_filter();
     void save_checks(RecordTable table);
     void rebuild_filtered(RecordTable table, const std::string& type_text);
-    void search_window_body(std::shared_ptr<std::atomic<bool>> done);
+    void search_window_body(std::chrono::milliseconds length,
+                            std::shared_ptr<std::atomic<bool>> done);
     void stop_search_windows();
     std::string read_path(QLineEdit* edit) const;
     void clear_field(QLineEdit* edit);
@@ -209,6 +213,7 @@ private:
     std::string m_unzip_dir;
     std::array<int, 4> m_reboot_after{};
     bool exiting_ = false;
+    int conflict_checks_ = 0;
 
     LogFile userReport;
     LogFile deviceLog;
