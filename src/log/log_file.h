@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace quillon {
 
@@ -13,23 +14,36 @@ public:
     LogFile& operator=(const LogFile&) = delete;
     ~LogFile();
 
-    // Creates or truncates the file. A second Open on an open LogFile changes nothing.
+    // Creates or truncates the file. A second Open on an open LogFile changes nothing. When the
+    // file cannot be opened, "Failed to open log file: <path>" goes to standard error and the
+    // LogFile stays closed: every later write is dropped.
     void Open(const std::string& path);
     bool is_open() const;
 
     // "<pre>[timestamp] [TAG] message</pre>\n", tag and message HTML-escaped, flushed.
     void WriteTagged(const char* tag, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
-    // "[timestamp] [INFO] message\n", flushed.
+    // "[timestamp] [INFO] message\n", flushed. Plain text, nothing escaped.
     void WriteInfo(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
 private:
+    void write_line(std::string_view before, const std::string& message, std::string_view after);
+
     mutable std::mutex lock_;  // held for one whole line; no other lock is taken under it
     std::FILE* stream_ = nullptr;
 };
 
+// & < > " as HTML entities, so that texts from devices cannot add markup to the report.
+std::string escape_html(std::string_view text);
+
+// The local time now as "%Y-%m-%d %H:%M:%S".
+std::string log_timestamp();
+
 // Redirects standard output of every thread into log/log_YYYYMMDD_HHMMSS.txt below the
-// working directory. Returns the file's path, or empty when it could not be opened.
+// working directory. Returns the file's path, or empty when it could not be opened (standard
+// output is then left as it was).
 std::string StartDebugLog();
+// The same into the given folder, created if missing.
+std::string StartDebugLog(const std::string& log_dir);
 
 // Opens a URL for the user; the desktop program uses the desktop's handler, tests record it.
 class UrlOpener {
@@ -38,7 +52,26 @@ public:
     virtual void open_url(const std::string& url) = 0;
 };
 
-// Hands "file:///<cwd>/log/upgrade_user.html" to the opener when that file exists.
+// Hands "file:///<cwd>/log/upgrade_user.html" (see file_url) to the opener when that file
+// exists. The working directory is the one of the moment of the call.
 void ShowUserReport(UrlOpener& opener);
+
+// "file://" followed by the absolute path, with the bytes that would change the URL's
+// meaning (space, '#', '%', '?', non-ASCII, ...) percent-encoded.
+std::string file_url(const std::string& absolute_path);
+
+// The log files of one run. The desktop program's main window owns one; the headless tool too.
+struct RunLogs {
+    LogFile userReport;  // "upgrade_user.html", always
+    LogFile deviceLog;   // "upgrade_dev.log", debug mode only; closed (writes dropped) otherwise
+    std::string debug_log_path;  // the redirected standard output, debug mode only
+};
+
+// Start-up of the logs, in this order: create <dir>/log if missing; open the user report
+// (emptied); in debug mode redirect standard output into the debug log and open the device
+// log; then write "upgrade start !\n" to the device log (lost when it is closed).
+// `dir` is the working directory of start-up. Failures are reported as LogFile::Open does and
+// start-up goes on.
+void open_logs(const std::string& dir, bool debug_mode, RunLogs& logs);
 
 }  // namespace quillon

@@ -1,0 +1,45 @@
+#include "app/settings.h"
+
+#include <sys/stat.h>
+
+#include "platform/ini_file.h"
+
+namespace quillon {
+
+namespace {
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;  // a file or a folder, whatever its content
+}
+
+std::string in_dir(const std::string& dir, const char* name) {
+    if (!dir.empty() && dir.back() == '/') return dir + name;
+    return dir + "/" + name;
+}
+
+}  // namespace
+
+Settings load_settings(const std::string& dir) {
+    Settings s;
+    if (exists(in_dir(dir, "test_language"))) s.use_english = true;
+
+    // The markers "test_debug" and "test_fake" are looked at first and then overruled by the
+    // keys "debug" and "fake_burn", which count as 0 when missing. So a marker alone switches
+    // nothing on: the modes are decided by config.ini only, as installers already know it.
+    // The markers are still recorded so that start-up can mention them in the debug output.
+    s.debug_marker = exists(in_dir(dir, "test_debug"));
+    s.fake_marker = exists(in_dir(dir, "test_fake"));
+    s.debug = s.debug_marker;
+    s.fake_burn = s.fake_marker;
+
+    // The path has no length limit here: a long working directory still finds its settings.
+    IniFile ini = IniFile::load(in_dir(dir, "config.ini"));
+    s.language = ini.get_string("Settings", "language", "ch");
+    if (s.language == "en") s.use_english = true;  // case-sensitive: "EN" forces nothing
+    s.debug = ini.get_int("Settings", "debug", 0) != 0;
+    s.fake_burn = ini.get_int("Settings", "fake_burn", 0) != 0;
+    return s;
+}
+
+}  // namespace quillon

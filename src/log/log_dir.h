@@ -1,0 +1,14 @@
+#pragma once
+// Where the logs live: the folder "log" below a directory, and the working directory itself.
+#include <string>
+
+namespace quillon {
+
+// The working directory now, or empty when it cannot be read.
+std::string current_dir();
+// dir + "/" + name, without doubling the '/' when dir is "/".
+std::string join_path(const std::string& dir, const std::string& name);
+// Creates the folder when it is missing; failures show up later when files are opened in it.
+void ensure_dir(const std::string& path);
+
+}  // namespace quillon

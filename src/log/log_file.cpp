@@ -1,0 +1,101 @@
+#include "log/log_file.h"
+
+#include <cstdarg>
+#include <ctime>
+
+namespace quillon {
+
+namespace {
+
+// The message with printf rules and no length limit: measured first, then formatted.
+std::string format_message(const char* fmt, va_list args) {
+    va_list measure;
+    va_copy(measure, args);
+    int n = std::vsnprintf(nullptr, 0, fmt, measure);
+    va_end(measure);
+    if (n <= 0) return {};
+    std::string out(static_cast<size_t>(n) + 1, '\0');
+    std::vsnprintf(out.data(), out.size(), fmt, args);
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+}  // namespace
+
+std::string log_timestamp() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    char buf[128];
+    if (!localtime_r(&now, &local)) return {};
+    size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
+    return std::string(buf, n);
+}
+
+std::string escape_html(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+LogFile::~LogFile() {
+    std::lock_guard<std::mutex> g(lock_);
+    if (stream_) std::fclose(stream_);
+}
+
+void LogFile::Open(const std::string& path) {
+    std::lock_guard<std::mutex> g(lock_);
+    if (stream_) return;
+    // "e": programs started later (ping, xdg-open) do not inherit the descriptor.
+    stream_ = std::fopen(path.c_str(), "we");
+    if (!stream_) std::fprintf(stderr, "Failed to open log file: %s\n", path.c_str());
+}
+
+bool LogFile::is_open() const {
+    std::lock_guard<std::mutex> g(lock_);
+    return stream_ != nullptr;
+}
+
+// Called with lock_ held. The whole line is one write, then flushed; write errors (disk full)
+// are left in the stream's state and the next line is tried as usual.
+void LogFile::write_line(std::string_view before, const std::string& message,
+                         std::string_view after) {
+    std::string line;
+    line.reserve(before.size() + message.size() + after.size());
+    line += before;
+    line += message;
+    line += after;
+    std::fwrite(line.data(), 1, line.size(), stream_);
+    std::fflush(stream_);
+}
+
+void LogFile::WriteTagged(const char* tag, const char* fmt, ...) {
+    std::lock_guard<std::mutex> g(lock_);
+    if (!stream_) return;
+    va_list args;
+    va_start(args, fmt);
+    std::string message = escape_html(format_message(fmt, args));
+    va_end(args);
+    std::string head = "<pre>[" + log_timestamp() + "] [" + escape_html(tag ? tag : "") + "] ";
+    write_line(head, message, "</pre>\n");
+}
+
+void LogFile::WriteInfo(const char* fmt, ...) {
+    std::lock_guard<std::mutex> g(lock_);
+    if (!stream_) return;
+    va_list args;
+    va_start(args, fmt);
+    std::string message = format_message(fmt, args);
+    va_end(args);
+    write_line("[" + log_timestamp() + "] [INFO] ", message, "\n");
+}
+
+}  // namespace quillon

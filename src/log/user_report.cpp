@@ -1,0 +1,46 @@
+// Showing the user report at the end of a batch, and the start-up of the run's logs.
+#include <sys/stat.h>
+
+#include "log/log_dir.h"
+#include "log/log_file.h"
+
+namespace quillon {
+
+std::string file_url(const std::string& absolute_path) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (unsigned char c : absolute_path) {
+        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                     c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
+        if (plain) {
+            url += static_cast<char>(c);
+        } else {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 15];
+        }
+    }
+    return url;
+}
+
+void ShowUserReport(UrlOpener& opener) {
+    std::string cwd = current_dir();
+    if (cwd.empty()) return;
+    std::string path = join_path(join_path(cwd, "log"), "upgrade_user.html");
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    opener.open_url(file_url(path));
+}
+
+void open_logs(const std::string& dir, bool debug_mode, RunLogs& logs) {
+    std::string log_dir = join_path(dir, "log");
+    ensure_dir(log_dir);
+    logs.userReport.Open(join_path(log_dir, "upgrade_user.html"));
+    if (debug_mode) {
+        logs.debug_log_path = StartDebugLog(log_dir);
+        logs.deviceLog.Open(join_path(log_dir, "upgrade_dev.log"));
+    }
+    logs.deviceLog.WriteInfo("upgrade start !\n");
+}
+
+}  // namespace quillon

@@ -1,0 +1,156 @@
+#include "window/table_port.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace quillon {
+
+std::string format_local_time_now() {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900,
+                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return buf;
+}
+
+std::string TablePort::local_time_text() { return format_local_time_now(); }
+
+int TablePort::row_count() {
+    return on_window(0, [this] { return table_.row_count(); });
+}
+
+int TablePort::append_row(const std::string& col0) {
+    return on_window(-1, [&] { return table_.append_row(col0); });
+}
+
+void TablePort::set_cell(int row, int col, const std::string& text) {
+    run_on_window_thread([&] { table_.set_cell(row, col, text); });
+}
+
+std::string TablePort::get_cell(int row, int col) {
+    return on_window(std::string(), [&] { return table_.get_cell(row, col); });
+}
+
+void TablePort::set_check(int row, bool ticked) {
+    run_on_window_thread([&] { table_.set_check(row, ticked); });
+}
+
+bool TablePort::get_check(int row) {
+    return on_window(false, [&] { return table_.get_check(row); });
+}
+
+void TablePort::set_tag(int row, int tag) {
+    run_on_window_thread([&] { table_.set_tag(row, tag); });
+}
+
+int TablePort::get_tag(int row) {
+    return on_window(kNoWorker, [&] { return table_.get_tag(row); });
+}
+
+void TablePort::clear_rows() {
+    run_on_window_thread([this] { table_.clear_rows(); });
+}
+
+int TablePort::count_checked() {
+    return on_window(0, [this] {
+        int n = 0;
+        for (const DeviceRow& r : table_.rows()) n += r.ticked ? 1 : 0;
+        return n;
+    });
+}
+
+namespace {
+// Two rows are the same device when their IP texts or their MAC texts are equal. An empty text
+// names no device: answers or rows without a MAC must not hide one another.
+bool same_device(const DeviceRow& row, const FoundDevice& dev) {
+    return (!dev.ip.empty() && row.cells[col_ip] == dev.ip) ||
+           (!dev.mac.empty() && row.cells[col_mac] == dev.mac);
+}
+}  // namespace
+
+int TablePort::insert_found_device(const FoundDevice& dev) {
+    return on_window(-1, [&] {
+        if (flags().intake_closed.load() != 0) return -1;
+        for (const DeviceRow& r : table_.rows())
+            if (same_device(r, dev)) return -1;
+        add_type_filter_entry_once(dev.type_name);
+        DeviceRow row;
+        row.cells[col_id] = std::to_string(table_.row_count() + 1);
+        row.cells[col_ip] = dev.ip;
+        row.cells[col_devid] = dev.devid;
+        row.cells[col_mac] = dev.mac;
+        row.cells[col_type] = dev.type_name;
+        row.cells[col_percent] = "0%";
+        row.cells[col_stat] = dev.status;
+        row.cells[col_elapsed] = "0 s";
+        row.cells[col_begin] = dev.begin_time;
+        row.cells[col_version] = dev.version;
+        row.ticked = true;
+        row.tag = kNoWorker;
+        int index = table_.append_row(std::move(row));
+        records_.save_record(RecordTable::found, index, table_);
+        return index;
+    });
+}
+
+int TablePort::add_range_row(const std::string& ip, const std::string& status) {
+    const std::string now = local_time_text();
+    return on_window(-1, [&] {
+        const int n = table_.row_count();
+        DeviceRow row;
+        row.cells[col_id] = std::to_string(n + 1);
+        row.cells[col_ip] = ip;
+        row.cells[col_devid] = records_.lookup_devid(ip);
+        row.cells[col_mac] = records_.lookup_mac(ip);
+        row.cells[col_type] = records_.lookup_type(ip);
+        row.cells[col_stat] = status;
+        row.cells[col_percent] = "0%";
+        row.cells[col_elapsed] = "0 s";
+        row.cells[col_begin] = now;
+        row.cells[col_version] = records_.lookup_version(ip);
+        // Unticked, tag 0, as any appended row: the worker ticks it when its upgrade starts.
+        int index = table_.append_row(std::move(row));
+        records_.save_record(RecordTable::range, index, table_);
+        return index;
+    });
+}
+
+void TablePort::update_row_by_ip(const std::string& ip, const std::string& devid,
+                                 const std::string& mac, const std::string& type_name,
+                                 const std::string& version, const std::string& status) {
+    run_on_window_thread([&] {
+        for (int i = 0; i < table_.row_count(); ++i) {
+            if (table_.get_cell(i, col_ip) != ip) continue;
+            table_.set_cell(i, col_devid, devid);
+            table_.set_cell(i, col_mac, mac);
+            table_.set_cell(i, col_type, type_name);
+            table_.set_cell(i, col_stat, status);
+            table_.set_cell(i, col_version, version);
+        }
+        records_.refresh_range(table_.row_count(), ip, devid, mac, type_name, version, status);
+    });
+}
+
+void TablePort::save_record(RecordTable table, int row) {
+    run_on_window_thread([&] { records_.save_record(table, row, table_); });
+}
+
+void TablePort::set_record_tick(RecordTable table, int row, bool ticked) {
+    records_.set_tick(table, row, ticked);
+}
+
+void TablePort::clear_records(RecordTable table) { records_.clear(table); }
+
+std::string TablePort::lookup_devid(const std::string& ip) { return records_.lookup_devid(ip); }
+std::string TablePort::lookup_mac(const std::string& ip) { return records_.lookup_mac(ip); }
+std::string TablePort::lookup_type(const std::string& ip) { return records_.lookup_type(ip); }
+std::string TablePort::lookup_version(const std::string& ip) {
+    return records_.lookup_version(ip);
+}
+std::string TablePort::lookup_range_mac(const std::string& ip) {
+    return records_.lookup_range_mac(ip);
+}
+
+}  // namespace quillon

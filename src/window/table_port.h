@@ -1,0 +1,87 @@
+#pragma once
+// The list and record half of the window port, shared by every front end.
+//
+// A front end (the Qt main window, the headless runner, a test) derives from TablePort and
+// supplies:
+//   - run_on_window_thread: run a function on the window's thread and wait for it (run it at
+//     once when already there);
+//   - add_type_filter_entry_once: the type filter's "append unless present" (window thread);
+//   - every widget method of WindowPort, flags(), user_report() and show_user_report().
+// Each list request below then runs whole on the window's thread, so the engine, the intake and
+// the window's own commands never see a half-done operation. The record tables have their own
+// lock, so the record-only requests (look-ups, set_record_tick, clear_records) run on the
+// caller's thread and never wait for the window.
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "engine/window_port.h"
+#include "window/device_table.h"
+#include "window/record_tables.h"
+
+namespace quillon {
+
+class TablePort : public WindowPort {
+public:
+    // ---- elementary list operations ----
+    int row_count() override;
+    int column_count() override { return kColumnCount; }
+    int append_row(const std::string& col0) override;
+    void set_cell(int row, int col, const std::string& text) override;
+    std::string get_cell(int row, int col) override;
+    void set_check(int row, bool ticked) override;
+    bool get_check(int row) override;
+    void set_tag(int row, int tag) override;
+    int get_tag(int row) override;
+    void clear_rows() override;
+
+    // ---- compound operations ----
+    int count_checked() override;
+    // Also refuses (-1) when the intake has been closed by the time the request runs: the
+    // commands that filter, sort or empty the list close it first, on the window's thread, so
+    // a late answer can no longer land in a rebuilt list and push the records out of step.
+    int insert_found_device(const FoundDevice& dev) override;
+    int add_range_row(const std::string& ip, const std::string& status) override;
+    void update_row_by_ip(const std::string& ip, const std::string& devid, const std::string& mac,
+                          const std::string& type_name, const std::string& version,
+                          const std::string& status) override;
+    void save_record(RecordTable table, int row) override;
+    void set_record_tick(RecordTable table, int row, bool ticked) override;
+    void clear_records(RecordTable table) override;
+    std::string lookup_devid(const std::string& ip) override;
+    std::string lookup_mac(const std::string& ip) override;
+    std::string lookup_type(const std::string& ip) override;
+    std::string lookup_version(const std::string& ip) override;
+    std::string lookup_range_mac(const std::string& ip) override;
+
+    // The table itself, for the window's own commands and its view: window thread only.
+    DeviceTable& device_table() { return table_; }
+    // The record tables lock themselves: any thread.
+    RecordTables& record_tables() { return records_; }
+
+protected:
+    // Runs fn on the window's thread and returns when it has ended; runs it at once when called
+    // on the window's thread. If the window is gone and fn cannot run, it returns without running
+    // it: the requests then answer as for an empty list (0, -1, empty text, false).
+    virtual void run_on_window_thread(const std::function<void()>& fn) = 0;
+    // Appends name to the type filter's entries unless an entry has exactly this text; the
+    // current choice stays. Called on the window's thread.
+    virtual void add_type_filter_entry_once(const std::string& name) = 0;
+    // The local time as "%04d-%02d-%02d %02d:%02d:%02d" (BEGIN TIME of a range row).
+    virtual std::string local_time_text();
+
+private:
+    template <class R, class F>
+    R on_window(R result, F&& f) {
+        run_on_window_thread([&] { result = f(); });
+        return result;
+    }
+
+    DeviceTable table_;
+    RecordTables records_;
+};
+
+// "%04d-%02d-%02d %02d:%02d:%02d" of the local time now.
+std::string format_local_time_now();
+
+}  // namespace quillon

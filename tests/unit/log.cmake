@@ -1,0 +1,1 @@
+quillon_unit_tests(log LIBS quillon_log)

@@ -1,0 +1,1 @@
+quillon_unit_tests(platform LIBS quillon_platform)

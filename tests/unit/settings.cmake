@@ -1,0 +1,1 @@
+quillon_unit_tests(settings LIBS quillon_settings quillon_texts)

@@ -1,0 +1,134 @@
+// Start-up settings: marker files, config.ini and how they combine with the locale.
+#include "app/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "temp_dir.h"
+#include "texts/ui_texts.h"
+
+namespace quillon {
+namespace {
+
+using test::TempDir;
+using test::write_file;
+
+TEST(LoadSettings, NothingThereGivesTheDefaults) {
+    TempDir dir;
+    Settings s = load_settings(dir.path());
+    EXPECT_FALSE(s.use_english);
+    EXPECT_FALSE(s.debug);
+    EXPECT_FALSE(s.fake_burn);
+    EXPECT_EQ(s.language, "ch");
+}
+
+TEST(LoadSettings, LanguageMarkerFileOrFolderForcesEnglish) {
+    TempDir a, b;
+    write_file(a / "test_language", "");
+    std::filesystem::create_directory(b / "test_language");
+    EXPECT_TRUE(load_settings(a.path()).use_english);
+    EXPECT_TRUE(load_settings(b.path()).use_english);
+}
+
+TEST(LoadSettings, LanguageSettingEnForcesEnglishCaseSensitively) {
+    TempDir dir;
+    write_file(dir / "config.ini", "[Settings]\nlanguage=en\n");
+    EXPECT_TRUE(load_settings(dir.path()).use_english);
+    write_file(dir / "config.ini", "[Settings]\nlanguage=EN\n");
+    Settings upper = load_settings(dir.path());
+    EXPECT_FALSE(upper.use_english);
+    EXPECT_EQ(upper.language, "EN");
+    write_file(dir / "config.ini", "[Settings]\nlanguage=english\n");
+    EXPECT_FALSE(load_settings(dir.path()).use_english);
+    // Section and key names are not case-sensitive, as with the Windows profile reader.
+    write_file(dir / "config.ini", "[SETTINGS]\nLanguage=en\n");
+    EXPECT_TRUE(load_settings(dir.path()).use_english);
+    write_file(dir / "config.ini", "[Other]\nlanguage=en\n");
+    EXPECT_FALSE(load_settings(dir.path()).use_english);
+}
+
+TEST(LoadSettings, DebugAndFakeBurnAreAnyNonzeroInteger) {
+    TempDir dir;
+    write_file(dir / "config.ini", "[Settings]\ndebug=2\nfake_burn=1\n");
+    Settings s = load_settings(dir.path());
+    EXPECT_TRUE(s.debug);
+    EXPECT_TRUE(s.fake_burn);
+    write_file(dir / "config.ini", "[Settings]\ndebug=yes\nfake_burn=0\n");
+    s = load_settings(dir.path());
+    EXPECT_FALSE(s.debug);  // no leading digits reads as 0
+    EXPECT_FALSE(s.fake_burn);
+    write_file(dir / "config.ini", "[Settings]\ndebug=-1\nfake_burn=10abc\n");
+    s = load_settings(dir.path());
+    EXPECT_TRUE(s.debug);
+    EXPECT_TRUE(s.fake_burn);
+}
+
+TEST(LoadSettings, MarkersAreOverruledByTheSettingsFile) {
+    TempDir dir;
+    write_file(dir / "test_debug", "");
+    write_file(dir / "test_fake", "");
+    Settings s = load_settings(dir.path());
+    EXPECT_TRUE(s.debug_marker);
+    EXPECT_TRUE(s.fake_marker);
+    EXPECT_FALSE(s.debug);  // the missing keys count as 0 and replace the markers
+    EXPECT_FALSE(s.fake_burn);
+    write_file(dir / "config.ini", "[Settings]\ndebug=1\n");
+    s = load_settings(dir.path());
+    EXPECT_TRUE(s.debug);
+    EXPECT_FALSE(s.fake_burn);
+}
+
+TEST(LoadSettings, AFolderNamedConfigIniGivesTheDefaults) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "config.ini");
+    Settings s = load_settings(dir.path());
+    EXPECT_FALSE(s.use_english);
+    EXPECT_FALSE(s.debug);
+    EXPECT_EQ(s.language, "ch");
+}
+
+TEST(LoadSettings, ALongWorkingDirectoryStillFindsItsSettings) {
+    TempDir dir;
+    std::string deep = dir.path();
+    for (int i = 0; i < 6; ++i) deep += "/" + std::string(40, 'a' + i);
+    std::filesystem::create_directories(deep);
+    write_file(deep + "/config.ini", "[Settings]\nlanguage=en\n");
+    EXPECT_TRUE(load_settings(deep).use_english);
+    EXPECT_TRUE(load_settings(deep + "/").use_english);
+}
+
+// The whole language rule: forcing from the files, then the locale.
+class LanguageAtStartUp : public testing::Test {
+protected:
+    bool english_with(const std::string& dir, const char* lang) {
+        test::ScopedEnv env;
+        env.set("LC_ALL", nullptr);
+        env.set("LC_MESSAGES", nullptr);
+        env.set("LANG", lang);
+        UiTexts t;
+        t.use_english = load_settings(dir).use_english;
+        t.apply_language();
+        return t.english();
+    }
+};
+
+TEST_F(LanguageAtStartUp, ChineseSystem) {
+    TempDir none, marker, en, upper;
+    write_file(marker / "test_language", "x");
+    write_file(en / "config.ini", "[Settings]\nlanguage=en\n");
+    write_file(upper / "config.ini", "[Settings]\nlanguage=EN\n");
+    EXPECT_FALSE(english_with(none.path(), "zh_CN.UTF-8"));
+    EXPECT_TRUE(english_with(marker.path(), "zh_CN.UTF-8"));
+    EXPECT_TRUE(english_with(en.path(), "zh_CN.UTF-8"));
+    EXPECT_FALSE(english_with(upper.path(), "zh_CN.UTF-8"));
+}
+
+TEST_F(LanguageAtStartUp, OtherSystemIsEnglishWhateverTheSetting) {
+    TempDir ch;
+    write_file(ch / "config.ini", "[Settings]\nlanguage=ch\n");
+    EXPECT_TRUE(english_with(ch.path(), "en_US.UTF-8"));
+}
+
+}  // namespace
+}  // namespace quillon

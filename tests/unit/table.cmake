@@ -1,0 +1,1 @@
+quillon_unit_tests(table LIBS quillon_table)

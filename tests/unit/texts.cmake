@@ -1,0 +1,1 @@
+quillon_unit_tests(texts LIBS quillon_texts)
