@@ -1,14 +1,20 @@
-if(NOT TARGET quillon_window)
-  return()
-endif()
 # The desktop program: start-up of the window, the engine and discovery.
-if(NOT QUILLON_BUILD_WINDOW)
+if(NOT QUILLON_BUILD_WINDOW OR NOT TARGET quillon_window)
   return()
 endif()
-file(GLOB quillon_app_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/qt/*.cpp)
-add_executable(quillon ${quillon_app_srcs})
-set_target_properties(quillon PROPERTIES AUTOMOC ON)
-target_link_libraries(quillon PRIVATE quillon_window)
-if(TARGET quillon_settings)
-  target_link_libraries(quillon PRIVATE quillon_settings)
-endif()
+# Until the engine, discovery, intake and settings are all in the tree the program cannot be built.
+foreach(dep quillon_engine quillon_discovery quillon_intake quillon_settings)
+  if(NOT TARGET ${dep})
+    message(STATUS "quillon: waiting for ${dep}")
+    return()
+  endif()
+endforeach()
+add_library(quillon_desktop STATIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/qt/quillon_app.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/qt/upgrade_engine_link.cpp)
+set_target_properties(quillon_desktop PROPERTIES AUTOMOC ON)
+target_include_directories(quillon_desktop PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(quillon_desktop PUBLIC quillon_window quillon_engine quillon_discovery
+                      quillon_intake quillon_settings quillon_log quillon_platform)
+add_executable(quillon ${CMAKE_CURRENT_SOURCE_DIR}/qt/main.cpp)
+target_link_libraries(quillon PRIVATE quillon_desktop)
