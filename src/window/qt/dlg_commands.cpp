@@ -187,7 +187,6 @@ void CQuillonDlg::on_exit() {
     if (on_program_end) {
         on_program_end(batch);  // may end the process here
     }
-    QDialog::done(QDialog::Rejected);
     close();
 }
 

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QThread>
 
+#include <atomic>
 #include <chrono>
 
 #include "window/qt/quillon_dlg.h"
@@ -27,12 +28,19 @@ void GuiWindowPort::run_on_window_thread(const std::function<void()>& fn) {
         if (closed_) return;
         ++in_flight_;
     }
+    // The hand-over goes through Qt's event queue; the release/acquire pair on `stage` states
+    // the ordering in our own code as well, so race detectors see it.
+    std::atomic<int> stage{0};
+    stage.store(1, std::memory_order_release);
     QMetaObject::invokeMethod(
         &dlg_,
-        [this, &fn] {
+        [this, &fn, &stage] {
+            stage.load(std::memory_order_acquire);
             if (!closed()) fn();
+            stage.store(2, std::memory_order_release);
         },
         Qt::BlockingQueuedConnection);
+    stage.load(std::memory_order_acquire);
     {
         std::lock_guard<std::mutex> g(lock_);
         --in_flight_;

@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QStyle>
 #include <QTableView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -62,10 +63,11 @@ CQuillonDlg::CQuillonDlg(QWidget* parent) : QDialog(parent) {
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setMinimumSize(665, 665);
     setAcceptDrops(true);
+    setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
     build_widgets();
     port_ = std::make_unique<GuiWindowPort>(*this);
-    model_ = new DeviceListModel(port_->device_table(), this);
-    list_->setModel(model_);
+    model_ = std::make_unique<DeviceListModel>(port_->device_table());
+    list_->setModel(model_.get());
     connect_commands();
 
     // Enter and F1 are swallowed before any control sees them, so Enter never presses a button.
@@ -83,6 +85,8 @@ CQuillonDlg::~CQuillonDlg() {
     // The port may still be asked by other threads until start-up's shutdown has stopped them;
     // from here on its requests find no window and answer as for an empty list.
     if (port_) port_->close();
+    list_->setModel(nullptr);
+    model_.reset();
 }
 
 WindowPort& CQuillonDlg::port() { return *port_; }

@@ -21,6 +21,7 @@
 #include "engine/window_port.h"
 #include "log/log_file.h"
 #include "window/qt/control_ids.h"
+#include "window/qt/device_list_model.h"
 
 class QCheckBox;
 class QComboBox;
@@ -200,7 +201,8 @@ private:
     EngineLink* engine_ = nullptr;
     DiscoveryLink* discovery_ = nullptr;
     std::unique_ptr<GuiWindowPort> port_;
-    DeviceListModel* model_ = nullptr;
+    // Declared after the port: it observes the port's table and must go first.
+    std::unique_ptr<DeviceListModel> model_;
 
     // Window state.
     WindowFlags flags_;
