@@ -1,16 +1,29 @@
 #pragma once
 // The discovery endpoint: two UDP sockets on port 8400 (one bound to the chosen adapter's
 // address, one to the wildcard address), the receive thread, and the search request.
+//
+// On Linux both binds succeed because both sockets set SO_REUSEADDR before binding. The
+// kernel then hands each datagram to the best-matching socket: answers sent to the adapter's
+// address arrive on the bound socket, broadcast answers (and our own broadcast requests,
+// which are dropped as requests) on the wildcard socket. So every answer arrives once.
 #include <netinet/in.h>
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
 #include <thread>
+
+#include "discovery/discovery_codec.h"
+#include "platform/unique_fd.h"
 
 namespace quillon {
 
 // Where accepted answers go (the device intake). Texts are null when the element is missing.
-// Called on the receive thread; no lock of the endpoint is held during the call.
+// Called on the receive thread; no lock of the endpoint is held during the call. The sink
+// must not call start or stop of the endpoint that calls it.
 class FoundDeviceSink {
 public:
     virtual ~FoundDeviceSink() = default;
@@ -21,31 +34,65 @@ public:
 class BrelkMulEvent {
 public:
     static constexpr uint16_t kPort = 8400;
+    // Receive buffer asked for on each socket, so that a burst of answers from a large
+    // building is queued rather than dropped while the receive thread parses.
+    static constexpr int kRecvBufferBytes = 4 * 1024 * 1024;
 
+    // The status text handed to the sink with every answer ("Ready" in the user's language).
+    // Asked for on the receive thread once per answer.
+    using ReadyText = std::function<std::string()>;
+
+    // Hands "Ready" to the sink.
     BrelkMulEvent() = default;
+    explicit BrelkMulEvent(ReadyText ready_text) : m_ready_text(std::move(ready_text)) {}
     BrelkMulEvent(const BrelkMulEvent&) = delete;
     BrelkMulEvent& operator=(const BrelkMulEvent&) = delete;
     ~BrelkMulEvent();  // stops the receive thread
 
     // Creates and binds both sockets and starts the receive thread. 0, or -1 when a socket
-    // cannot be created. `port` is 8400 in the programs; tests may pick another.
+    // cannot be created (or the thread cannot be started). A failed bind is not an error
+    // here: the socket is kept for sending; local_bind_errno/any_bind_errno tell it. A
+    // running endpoint is stopped first. `port` is 8400 in the programs; tests may pick another.
     int start(FoundDeviceSink* owner, in_addr bind_addr, uint16_t port = kPort);
-    // After stop returns, no answer reaches the sink.
+    // After stop returns, no answer reaches the sink and both sockets are closed.
     void stop();
     // One request to `target`, or to 255.255.255.255 when target is null; through the bound
-    // socket, and also the wildcard one when `both` is nonzero. Callable from any thread.
+    // socket, and also the wildcard one when `both` is nonzero. A target names the request on
+    // standard error. Then pauses timing().after_search. Callable from any thread, also while
+    // another thread calls stop (the request then goes nowhere).
     void search(int both, const char* target = nullptr);
+
+    // errno of the last start's bind of the bound / wildcard socket; 0 when it succeeded.
+    int local_bind_errno() const { return m_local_bind_errno.load(); }
+    int any_bind_errno() const { return m_any_bind_errno.load(); }
+
+    // Where a request for `target` goes (network byte order): inet_addr of the text, which is
+    // 255.255.255.255 for a null or unreadable text.
+    static in_addr_t search_destination(const char* target);
 
 private:
     void recv_loop();
     void on_recv(int sock);
+    void stop_locked();  // stop with m_control held
+    void close_sockets();
 
+    // m_control serialises start and stop (held by their caller, taken before m_sock_lock).
+    // m_sock_lock guards the two descriptors against being closed, and their numbers reused,
+    // while search sends on them: senders share it, start and stop take it exclusively. The
+    // receive thread needs neither: it only runs between start and the join in stop.
+    std::mutex m_control;
+    mutable std::shared_mutex m_sock_lock;
     std::atomic<int> m_sock_local{-1};
     std::atomic<int> m_sock_any{-1};
     std::thread m_recv_thread;
+    char m_recv_buf[kMaxDatagram + 1] = {};  // one datagram and a terminating zero
     FoundDeviceSink* m_owner = nullptr;
     std::atomic<int> m_active{0};
+    UniqueFd m_wake;  // eventfd: stop wakes the receive wait instead of waiting it out
     uint16_t m_port = kPort;
+    std::atomic<int> m_local_bind_errno{0};
+    std::atomic<int> m_any_bind_errno{0};
+    ReadyText m_ready_text;
 };
 
 }  // namespace quillon

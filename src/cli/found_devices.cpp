@@ -1,0 +1,72 @@
+#include "cli/found_devices.h"
+
+#include <algorithm>
+#include <array>
+
+#include "cli/text_out.h"
+
+namespace quillon::cli {
+
+namespace {
+
+std::optional<std::string> maybe(const char* text) {
+    return text ? std::optional<std::string>(text) : std::nullopt;
+}
+
+}  // namespace
+
+void FoundDevices::add_found_device(const char* ip, const char* id, const char* mac,
+                                    const char* version, const char* /*status*/) {
+    if (!ip) return;
+    std::lock_guard lock(m_lock);
+    for (const FoundDevice& d : m_devices) {
+        if (d.ip == ip) return;
+        if (mac && *mac && d.mac && *d.mac == mac) return;
+    }
+    m_devices.push_back({ip, maybe(id), maybe(mac), maybe(version)});
+}
+
+std::vector<FoundDevice> FoundDevices::list() const {
+    std::lock_guard lock(m_lock);
+    return m_devices;
+}
+
+std::string devices_table(const std::vector<FoundDevice>& devices) {
+    using Row = std::array<std::string, 4>;
+    std::vector<Row> rows{{"ADDRESS", "ID", "MAC", "VERSION"}};
+    auto shown = [](const std::optional<std::string>& t) { return t ? terminal_text(*t) : "-"; };
+    for (const FoundDevice& d : devices) {
+        rows.push_back({terminal_text(d.ip), shown(d.id), shown(d.mac), shown(d.version)});
+    }
+    std::array<std::size_t, 4> width{};
+    for (const Row& r : rows) {
+        for (std::size_t c = 0; c < r.size(); ++c) width[c] = std::max(width[c], display_width(r[c]));
+    }
+    std::string out;
+    for (const Row& r : rows) {
+        std::string line;
+        for (std::size_t c = 0; c < r.size(); ++c) {
+            line += r[c];
+            if (c + 1 < r.size()) line.append(width[c] - display_width(r[c]) + 2, ' ');
+        }
+        out += line + "\n";
+    }
+    return out;
+}
+
+std::string devices_json(const std::vector<FoundDevice>& devices, const std::string& adapter,
+                         const std::string& address) {
+    auto value = [](const std::optional<std::string>& t) { return t ? json_string(*t) : "null"; };
+    std::string out = "{\"adapter\":" + json_string(adapter) + ",\"address\":" + json_string(address) +
+                      ",\"devices\":[";
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        const FoundDevice& d = devices[i];
+        if (i) out += ",";
+        out += "{\"ip\":" + json_string(d.ip) + ",\"id\":" + value(d.id) + ",\"mac\":" + value(d.mac) +
+               ",\"version\":" + value(d.version) + "}";
+    }
+    out += "]}\n";
+    return out;
+}
+
+}  // namespace quillon::cli

@@ -1,0 +1,25 @@
+#pragma once
+// The machine's IPv4 adapters, for choosing the address discovery binds to. Kept small and
+// local to the headless program.
+#include <netinet/in.h>
+
+#include <string>
+#include <vector>
+
+namespace quillon::cli {
+
+struct LocalAdapter {
+    std::string name;  // the interface name ("eth0")
+    in_addr address{};
+    bool loopback = false;
+    bool up = false;
+};
+
+// One entry per interface that has an IPv4 address (its first one), in the system's order.
+std::vector<LocalAdapter> list_local_adapters();
+
+// The adapter called `name`, or the first non-loopback adapter that is up when `name` is
+// empty; null when there is none.
+const LocalAdapter* choose_adapter(const std::vector<LocalAdapter>& adapters, const std::string& name);
+
+}  // namespace quillon::cli

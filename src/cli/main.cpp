@@ -1,0 +1,22 @@
+// quillon-cli: discovery, upgrades and packages without a window.
+#include "cli/verbs.h"
+
+int main(int argc, char** argv) {
+    using namespace quillon::cli;
+    CLI::App app{"Finds and upgrades intercom devices on the local network, without a window.",
+                 "quillon-cli"};
+    app.require_subcommand(1);
+    VerbAction action;
+
+    // One line per verb.
+    add_search_verb(app, action);
+    add_package_verb(app, action);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // --help is a success; every other parse error is a usage error.
+        return app.exit(e) == 0 ? kExitOk : kExitUsage;
+    }
+    return action ? action() : kExitUsage;
+}

@@ -1,0 +1,133 @@
+#include "cli/package_verb.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+
+#include "images/image_slots.h"
+#include "images/package_import.h"
+
+namespace quillon {
+
+namespace {
+
+// Keeps what the import says, so that it can be printed in the chosen format.
+class CollectingSink : public MessageSink {
+public:
+    void message(const std::string& text) override { messages.push_back(text); }
+    void debug(const std::string& text) override { details.push_back(text); }
+    std::vector<std::string> messages;
+    std::vector<std::string> details;
+};
+
+std::string json_string(const std::string& s) {
+    std::string o = "\"";
+    for (unsigned char c : s) {
+        switch (c) {
+            case '"': o += "\\\""; break;
+            case '\\': o += "\\\\"; break;
+            case '\n': o += "\\n"; break;
+            case '\r': o += "\\r"; break;
+            case '\t': o += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                    o += buf;
+                } else {
+                    o += static_cast<char>(c);
+                }
+        }
+    }
+    return o + "\"";
+}
+
+std::string join(const std::vector<std::string>& v, const char* sep) {
+    std::string o;
+    for (const std::string& s : v) {
+        if (!o.empty()) o += sep;
+        o += s;
+    }
+    return o;
+}
+
+void print_json(std::ostream& out, const std::string& package, const std::string& unzip_dir,
+                const SlotPaths& slots, const RebootFlags& flags, const std::string& error,
+                const std::string& detail) {
+    out << "{\"package\":" << json_string(package) << ",\"unzip_dir\":" << json_string(unzip_dir)
+        << ",\"ok\":" << (error.empty() ? "true" : "false");
+    if (!error.empty()) out << ",\"error\":" << json_string(error);
+    if (!detail.empty()) out << ",\"detail\":" << json_string(detail);
+    out << ",\"slots\":[";
+    for (int i = 0; i < kSlotCount; ++i) {
+        out << (i ? "," : "") << "{\"slot\":" << json_string(kSlots[i].name)
+            << ",\"role\":" << json_string(kSlots[i].role) << ",\"path\":" << json_string(slots[i])
+            << ",\"reboot_after\":" << (flags[i] ? "true" : "false") << "}";
+    }
+    out << "]}\n";
+}
+
+void print_table(std::ostream& out, const std::string& package, const std::string& unzip_dir,
+                 const SlotPaths& slots, const RebootFlags& flags) {
+    out << "package: " << package << "\n"
+        << "folder:  " << unzip_dir << "\n"
+        << "SLOT    REBOOT  PATH\n";
+    for (int i = 0; i < kSlotCount; ++i) {
+        char head[32];
+        std::snprintf(head, sizeof head, "%-7s %-6s ", kSlots[i].name, flags[i] ? "yes" : "no");
+        out << head << slots[i] << "\n";
+    }
+}
+
+}  // namespace
+
+int run_package_verb(const PackageVerbOptions& opts, std::ostream& out, std::ostream& err) {
+    // The window always has a full path from its file dialog; a command line may give a relative one.
+    std::string package = opts.package;
+    if (!package.empty()) {
+        std::error_code ec;
+        std::filesystem::path abs = std::filesystem::absolute(package, ec);
+        if (!ec) package = abs.lexically_normal().string();
+    }
+
+    SlotPaths slots;
+    RebootFlags flags{};
+    std::string unzip_dir;
+    CollectingSink sink;
+    delete_previous_import(package);
+    ImportStatus st = import_package_files(package, unzip_dir, slots, flags, sink);
+
+    std::string error;
+    if (st == ImportStatus::no_package) {
+        error = "no such file: " + package;
+    } else if (st == ImportStatus::failed) {
+        error = join(sink.messages, " ");
+    } else {
+        bool any = false;
+        for (const std::string& s : slots) any = any || !s.empty();
+        if (!any) error = std::string("no image file in ") + unzip_dir + " matches a slot";
+    }
+    const std::string detail = join(sink.details, "; ");
+
+    if (opts.json)
+        print_json(out, package, unzip_dir, slots, flags, error, detail);
+    else
+        print_table(out, package, unzip_dir, slots, flags);
+    if (!error.empty()) {
+        err << "quillon-cli: " << error << "\n";
+        if (!detail.empty()) err << "quillon-cli: " << detail << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+CLI::App* add_package_verb(CLI::App& app, PackageVerbOptions& opts) {
+    CLI::App* sub = app.add_subcommand(
+        "package", "Unpack a firmware package beside itself and show which image goes to which slot");
+    sub->add_option("PKG", opts.package, "the .zip package")->required();
+    sub->add_flag("--json", opts.json, "print one JSON object instead of the table");
+    return sub;
+}
+
+}  // namespace quillon

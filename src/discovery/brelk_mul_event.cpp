@@ -1,0 +1,173 @@
+#include "discovery/brelk_mul_event.h"
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <optional>
+#include <system_error>
+
+#include "platform/timing.h"
+#include "platform/unique_fd.h"
+
+namespace quillon {
+
+namespace {
+
+// A UDP socket on `addr`:`port` with broadcast allowed and room for bursts. Returns the
+// socket (invalid when it cannot be created) and leaves bind's errno in `bind_errno`.
+UniqueFd open_discovery_socket(in_addr addr, uint16_t port, int& bind_errno) {
+    UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
+    if (!fd.valid()) return fd;
+    int one = 1;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+    // Both sockets bind the same port, one to an address and one to the wildcard.
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    int want = BrelkMulEvent::kRecvBufferBytes;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &want, sizeof want);
+    int got = 0;
+    socklen_t got_len = sizeof got;
+    // The kernel caps SO_RCVBUF at net.core.rmem_max (and reports double what it grants);
+    // a privileged process may go past the cap.
+    if (::getsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &got, &got_len) == 0 && got < want) {
+        ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUFFORCE, &want, sizeof want);
+    }
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr = addr;
+    bind_errno = ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : errno;
+    return fd;
+}
+
+}  // namespace
+
+BrelkMulEvent::~BrelkMulEvent() { stop(); }
+
+in_addr_t BrelkMulEvent::search_destination(const char* target) {
+    return ::inet_addr(target ? target : "255.255.255.255");
+}
+
+int BrelkMulEvent::start(FoundDeviceSink* owner, in_addr bind_addr, uint16_t port) {
+    std::lock_guard control(m_control);
+    stop_locked();
+    if (m_recv_thread.joinable()) return -1;  // called from the sink: the old loop still runs
+    m_owner = owner;
+    int local_err = 0, any_err = 0;
+    UniqueFd local = open_discovery_socket(bind_addr, port, local_err);
+    UniqueFd any;
+    if (local.valid()) {
+        in_addr wildcard{};
+        wildcard.s_addr = htonl(INADDR_ANY);
+        any = open_discovery_socket(wildcard, port, any_err);
+    }
+    m_local_bind_errno = local_err;
+    m_any_bind_errno = any_err;
+    {
+        std::unique_lock lock(m_sock_lock);
+        m_port = port;
+        m_sock_local = local.release();
+        m_sock_any = any.release();
+    }
+    // Without both sockets there is no receive thread; a bound socket that was opened stays
+    // usable for sending until stop.
+    if (m_sock_local < 0 || m_sock_any < 0) return -1;
+    m_wake.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));  // optional: without it stop waits
+    m_active = 1;
+    try {
+        m_recv_thread = std::thread([this] { recv_loop(); });
+    } catch (const std::system_error&) {
+        m_active = 0;
+        return -1;
+    }
+    return 0;
+}
+
+void BrelkMulEvent::stop() {
+    std::lock_guard control(m_control);
+    stop_locked();
+}
+
+void BrelkMulEvent::stop_locked() {
+    m_active = 0;
+    if (m_recv_thread.joinable()) {
+        // From the receive thread itself (a sink that should not) there is nothing to wait
+        // for: the loop ends once the sink returns, and the next stop joins it.
+        if (m_recv_thread.get_id() == std::this_thread::get_id()) return;
+        if (m_wake.valid()) {
+            const uint64_t one = 1;
+            [[maybe_unused]] ssize_t n = ::write(m_wake.get(), &one, sizeof one);
+        }
+        m_recv_thread.join();
+    }
+    m_wake.reset();
+    close_sockets();
+}
+
+void BrelkMulEvent::close_sockets() {
+    std::unique_lock lock(m_sock_lock);
+    UniqueFd local(m_sock_local.exchange(-1));
+    UniqueFd any(m_sock_any.exchange(-1));
+}
+
+void BrelkMulEvent::search(int both, const char* target) {
+    const std::string request = build_search_request();
+    if (target) {
+        // The console line of a directed request; standard error stands in for the console.
+        std::fprintf(stderr, "BrelkMulEvent::search: %s\n", target);
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = search_destination(target);
+    {
+        std::shared_lock lock(m_sock_lock);
+        to.sin_port = htons(m_port);
+        const auto* dest = reinterpret_cast<const sockaddr*>(&to);
+        // Send results are not acted on: discovery is best effort, a lost request just means
+        // fewer answers.
+        if (int s = m_sock_local; s >= 0) {
+            ::sendto(s, request.data(), request.size(), MSG_NOSIGNAL, dest, sizeof to);
+        }
+        if (int s = m_sock_any; both && s >= 0) {
+            ::sendto(s, request.data(), request.size(), MSG_NOSIGNAL, dest, sizeof to);
+        }
+    }
+    std::this_thread::sleep_for(timing().after_search);
+}
+
+void BrelkMulEvent::recv_loop() {
+    pollfd fds[3] = {{m_sock_local, POLLIN, 0}, {m_sock_any, POLLIN, 0}, {m_wake.get(), POLLIN, 0}};
+    const int wait_ms = static_cast<int>(timing().recv_wait.count());
+    while (m_active) {
+        fds[0].revents = fds[1].revents = 0;
+        // A negative descriptor (no eventfd) is ignored by poll.
+        if (::poll(fds, 3, wait_ms) <= 0) continue;  // timeout or EINTR: look at m_active again
+        // Answers that arrive on both sockets are handed over twice, the bound socket's first.
+        if (fds[0].revents & (POLLIN | POLLERR)) on_recv(fds[0].fd);
+        if (fds[1].revents & (POLLIN | POLLERR)) on_recv(fds[1].fd);
+    }
+}
+
+void BrelkMulEvent::on_recv(int sock) {
+    sockaddr_in from{};
+    socklen_t from_len = sizeof from;
+    // MSG_TRUNC makes the result the datagram's real length, so a longer one is recognised
+    // and dropped whole instead of being evaluated cut off. MSG_DONTWAIT: readiness can be
+    // stale (a datagram dropped for a bad checksum), and the loop must never block here.
+    ssize_t n = ::recvfrom(sock, m_recv_buf, kMaxDatagram, MSG_TRUNC | MSG_DONTWAIT,
+                           reinterpret_cast<sockaddr*>(&from), &from_len);
+    if (n <= 0 || static_cast<std::size_t>(n) > kMaxDatagram) return;
+    m_recv_buf[n] = '\0';
+    std::optional<DiscoveryAnswer> answer = evaluate_answer(m_recv_buf, static_cast<std::size_t>(n));
+    if (!answer || !m_owner || !m_active) return;
+    const std::string ready = m_ready_text ? m_ready_text() : std::string("Ready");
+    auto text = [](const std::optional<std::string>& t) { return t ? t->c_str() : nullptr; };
+    m_owner->add_found_device(text(answer->ip), text(answer->id), text(answer->mac),
+                              text(answer->version), ready.c_str());
+}
+
+}  // namespace quillon

@@ -1,0 +1,81 @@
+#include "discovery/intake.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "discovery/device_type.h"
+#include "log/log_file.h"
+#include "texts/ui_texts.h"
+
+namespace quillon {
+
+std::string format_begin_time(std::time_t t) {
+    std::tm tm{};
+    if (!localtime_r(&t, &tm)) return std::string();
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900,
+                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return buf;
+}
+
+bool is_ipv4_text(const char* text) {
+    in_addr addr{};
+    return text && inet_pton(AF_INET, text, &addr) == 1;
+}
+
+std::time_t DeviceIntake::system_clock() { return std::time(nullptr); }
+
+DeviceIntake::DeviceIntake(WindowPort& port, WorkerWatch& workers, Clock clock)
+    : port_(port), workers_(workers), clock_(clock ? clock : &system_clock) {}
+
+void DeviceIntake::add_found_device(const char* ip_in, const char* id_in, const char* mac_in,
+                                    const char* version_in, const char* status_in) {
+    if (!is_ipv4_text(ip_in)) return;
+    const std::time_t now = clock_();
+
+    const std::string ip(ip_in);
+    const std::string id(id_in ? id_in : "");
+    const std::string mac(mac_in ? mac_in : "");
+    const std::string version(version_in ? version_in : "");
+    const std::string status(status_in ? status_in : T(TextId::st_ready));
+
+    WindowFlags& flags = port_.flags();
+    if (flags.intake_closed.load() == 1) {
+        if (flags.conflict_watch.load() == 1) watch_conflicts(ip, mac);
+        if (port_.range_box_checked()) {
+            port_.update_row_by_ip(ip, format_devid(id), mac,
+                                   device_type_name(device_type_code(id)), version, status);
+        }
+        return;
+    }
+
+    // The duplicate check and the insertion are one request, so nothing the window does can
+    // come between them.
+    FoundDevice dev;
+    dev.ip = ip;
+    dev.devid = format_devid(id);
+    dev.mac = mac;
+    dev.type_name = device_type_name(device_type_code(id));
+    dev.version = version;
+    dev.status = status;
+    dev.begin_time = format_begin_time(now);
+    port_.insert_found_device(dev);
+}
+
+void DeviceIntake::watch_conflicts(const std::string& ip, const std::string& mac) {
+    const int n = std::clamp(workers_.worker_count(), 0, WorkerWatch::kMaxWorkers);
+    WorkerWatch::Watched w;
+    // Every worker on this address is marked, not only the first.
+    for (int i = 0; i < n; ++i) {
+        if (!workers_.watched_device(i, w)) continue;
+        if (w.ip != ip || w.mac.empty() || w.mac == mac) continue;
+        // The line goes out before the flag so that it precedes the worker's own error line.
+        port_.user_report().WriteTagged("USR", "ipaddress conflict, IP:%s MAC:%s MAC2:%s",
+                                        ip.c_str(), mac.c_str(), w.mac.c_str());
+        workers_.flag_conflict(i);
+    }
+}
+
+}  // namespace quillon

@@ -1,0 +1,77 @@
+#pragma once
+// The device intake: what happens to every discovery answer that the endpoint accepts.
+//
+// While intake is open (the search window) a new device becomes a ticked "Ready" row of the
+// device list. While it is closed the answer is only compared with the devices the workers are
+// upgrading (a second MAC on a worker's address is an address conflict), and in range mode it
+// refreshes the rows of that address.
+#include <ctime>
+#include <string>
+
+#include "discovery/brelk_mul_event.h"
+#include "engine/window_port.h"
+
+namespace quillon {
+
+// What the intake needs of the engine's workers; the engine implements it. Every call may come
+// from the discovery receive thread while workers run, so each must be free of data races and
+// must not wait for the window thread.
+class WorkerWatch {
+public:
+    static constexpr int kMaxWorkers = 10;
+
+    // One worker's current device: its address and the MAC it expects there.
+    struct Watched {
+        std::string ip, mac;
+    };
+
+    virtual ~WorkerWatch() = default;
+    // The number of worker slots of the batch (m_thread_num); values beyond 0..kMaxWorkers are
+    // clamped by the intake.
+    virtual int worker_count() = 0;
+    // False when worker i has no thread (m_thread[i] unset). Otherwise copies m_cur_ip[i] and
+    // m_cur_mac[i] into `out` as one consistent pair: a pair mixed from two devices could report
+    // a conflict that does not exist.
+    virtual bool watched_device(int i, Watched& out) = 0;
+    // m_ip_conflict[i] = 1, as one atomic store the worker polls.
+    virtual void flag_conflict(int i) = 0;
+};
+
+class DeviceIntake : public FoundDeviceSink {
+public:
+    using Clock = std::time_t (*)();
+
+    // `port` and `workers` must outlive the intake. `clock` gives the begin time of new rows;
+    // tests pass a fixed one.
+    DeviceIntake(WindowPort& port, WorkerWatch& workers, Clock clock = &system_clock);
+
+    // Called on the discovery receive thread, once per accepted answer.
+    //
+    // Missing elements (null pointers):
+    // - no ip, or an ip that is not a dotted IPv4 address: the answer is dropped. The address is
+    //   the row's identity and the target of everything done with the row later (the upgrade
+    //   connection, ping, the device's web page), so such a row could never be used and would
+    //   only hand an arbitrary text to those steps.
+    // - no id: read as an empty id (type code 5, DEVID empty). The device still has an address
+    //   and a MAC and can be upgraded; dropping it would hide a real device from the installer.
+    // - no mac or version: empty text. No status: the "Ready" word of the current language.
+    void add_found_device(const char* ip, const char* id, const char* mac, const char* version,
+                          const char* status) override;
+
+    static std::time_t system_clock();
+
+private:
+    void watch_conflicts(const std::string& ip, const std::string& mac);
+
+    WindowPort& port_;
+    WorkerWatch& workers_;
+    Clock clock_;
+};
+
+// Local time as "%04d-%02d-%02d %02d:%02d:%02d" (the BEGIN TIME column's form).
+std::string format_begin_time(std::time_t t);
+
+// True for a dotted-decimal IPv4 address text (four decimal parts 0..255, nothing else).
+bool is_ipv4_text(const char* text);
+
+}  // namespace quillon

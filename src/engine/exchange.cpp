@@ -1,0 +1,213 @@
+// The upgrade exchange of one image with one device: header, data, the device's progress
+// records, and the reboot request after the last image.
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/text_format.h"
+#include "engine/upgrade_engine.h"
+#include "engine/window_port.h"
+#include "platform/timing.h"
+#include "texts/ui_texts.h"
+
+namespace quillon {
+namespace {
+
+constexpr int kPercentColumn = 5;
+constexpr int kStateColumn = 6;
+
+// Every send is non-blocking and driven by the loop's poll, so that a device that stops reading
+// is caught by the inactivity limit instead of holding the worker for ever. MSG_NOSIGNAL: a
+// device that goes away mid-send is a failed image, not the end of the program.
+constexpr int kSendFlags = MSG_DONTWAIT | MSG_NOSIGNAL;
+
+}  // namespace
+
+void UpgradeEngine::close_worker_socket(int w) {
+    m_sock[w].reset();
+    m_rx_len[w] = 0;
+}
+
+void UpgradeEngine::show_progress(int w, int slot, int row, int images_done, uint32_t cmd,
+                                  uint32_t p, const char* suffix) {
+    // The value comes from the device: a percentage above 100 would push the bars and the
+    // device's share past their ends.
+    p = std::min<uint32_t>(p, 100);
+    const int n = std::max(m_img_count, 1);
+    const int k = images_done;
+    const bool sending = cmd == kCmdSending;
+    const std::string& phase = T(sending ? TextId::ph_sending : TextId::ph_burning);
+    const std::string status = format_text("IP:%s  %s[%s] %s [%d", cur_ip(w).c_str(),
+                                           T(TextId::ph_image).c_str(), kSlotRole[slot],
+                                           phase.c_str(), int(p)) + "%]";
+    set_status(w, status);
+    m_img_percent[w] = int(p);
+    const int dev = int(p) / (2 * n) + (sending ? 100 * k : 100 * k + 50) / n;
+    m_dev_percent[w] = dev;
+    if (m_dlg->selected_worker() == w) {
+        m_dlg->set_status_line(status);
+        m_dlg->set_image_bar(int(p));
+        m_dlg->set_device_bar(dev);
+    }
+    m_dlg->set_cell(row, kPercentColumn, format_text("[%s.%s]: %d%%%s", kSlotLetter[slot],
+                                                     sending ? "S" : "B", dev, suffix));
+    m_dlg->set_cell(row, kStateColumn, phase);
+}
+
+void UpgradeEngine::show_finish(int w, int slot) {
+    const std::string status =
+        format_text("IP:%s  %s[%s] %s", cur_ip(w).c_str(), T(TextId::ph_image).c_str(),
+                    kSlotRole[slot], T(TextId::ph_finish).c_str());
+    set_status(w, status);
+    m_img_percent[w] = 100;
+    if (m_dlg->selected_worker() == w) {
+        m_dlg->set_status_line(status);
+        m_dlg->set_image_bar(100);
+    }
+}
+
+void UpgradeEngine::show_image_done(int w, int slot, int row, int images_done) {
+    const int n = std::max(m_img_count, 1);
+    const int dev = 100 * (images_done + 1) / n;
+    m_dev_percent[w] = dev;
+    if (m_dlg->selected_worker() == w) m_dlg->set_device_bar(dev);
+    m_dlg->set_cell(row, kPercentColumn, format_text("[%s.F]: %d%%", kSlotLetter[slot], dev));
+    m_dlg->set_cell(row, kStateColumn, T(TextId::ph_finish));
+}
+
+void UpgradeEngine::send_reboot(int w) {
+    if (!m_sock[w].valid()) return;
+    uint8_t rec[kCmdRecordSize];
+    CmdRecord{kCmdReboot, 0}.encode(rec);
+    // One record into an idle connection: it fits the send buffer; the result is not needed.
+    (void)::send(m_sock[w].get(), rec, sizeof rec, kSendFlags);
+    std::printf("send reboot \n");
+}
+
+int UpgradeEngine::act_on_record(int w, int slot, int row, int images_done, const uint8_t* rec) {
+    const CmdRecord r = CmdRecord::decode(rec);
+    switch (r.cmd) {
+    case kCmdSending:
+    case kCmdBurning:
+        show_progress(w, slot, row, images_done, r.cmd, r.value, "");
+        return 0;
+    case kCmdFinish:
+        show_finish(w, slot);
+        if (r.value == 0) return -1;
+        if (m_need_reboot[w]) send_reboot(w);
+        show_image_done(w, slot, row, images_done);
+        return 1;
+    default:
+        return 0;  // codes the tool does not know are none of its business
+    }
+}
+
+int UpgradeEngine::recv_cmd(int w, int slot, int row, int images_done) {
+    if (!m_sock[w].valid() || slot < 0 || slot >= kSlots) return -1;
+    // TCP may split a record anywhere and join several: what is left of a record waits in m_rx
+    // for the rest, and every complete record is acted on in order.
+    uint8_t buf[kCmdRecordSize * 32];
+    const std::size_t carry = m_rx_len[w];
+    std::memcpy(buf, m_rx[w], carry);
+    ssize_t got;
+    do {
+        got = ::recv(m_sock[w].get(), buf + carry, sizeof buf - carry, MSG_DONTWAIT);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;  // nothing after all
+    if (got <= 0) {
+        std::printf("recv_cmd ret <= 0 !\n");
+        return -1;
+    }
+    m_last_activity[w] = Clock::now();
+
+    const std::size_t have = carry + std::size_t(got);
+    std::size_t off = 0;
+    for (; have - off >= kCmdRecordSize; off += kCmdRecordSize) {
+        const int rc = act_on_record(w, slot, row, images_done, buf + off);
+        if (rc != 0) {
+            m_rx_len[w] = 0;  // the image has ended; what follows belongs to nothing
+            return rc;
+        }
+    }
+    m_rx_len[w] = have - off;
+    std::memcpy(m_rx[w], buf + off, m_rx_len[w]);
+    return 0;
+}
+
+int UpgradeEngine::process_one(const std::string& ip, int slot, int w, int row,
+                               int images_done) {
+    if (slot < 0 || slot >= kSlots || m_img_len[slot] == 0) return -1;
+    if (check_ip_conflict(ip, w)) return -1;
+    if (connect_device(ip, w, images_done, row) == -1) {
+        std::printf("connect %s err !\n", ip.c_str());
+        return -1;
+    }
+    m_rx_len[w] = 0;
+    m_sent[w] = 0;
+
+    const ImageHeader& head = m_img_head[slot];
+    const ssize_t hs = ::send(m_sock[w].get(), head.bytes, kImageHeaderSize, kSendFlags);
+    if (hs != ssize_t(kImageHeaderSize)) {
+        // A header cut short would be read by the device as the start of something else.
+        std::printf("send to %s head[%d] err !\n", ip.c_str(), slot);
+        close_worker_socket(w);
+        return -1;
+    }
+
+    const Timing& t = timing();
+    const int poll_ms = int(t.select_wait.count());
+    // The load refuses a trailer whose length exceeds the data; the bound here is a second guard.
+    const uint32_t length = std::min(head.length(), m_img_len[slot]);
+    const uint8_t* data = m_img_data[slot].get();
+    m_last_activity[w] = Clock::now();
+    int result = 0;
+    while (result == 0) {
+        const int fd = m_sock[w].get();
+        pollfd p{fd, short(POLLIN | (m_sent[w] < length ? POLLOUT : 0)), 0};
+        const int ready = ::poll(&p, 1, poll_ms);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            std::printf("process_one select = %d errno=%d\n", ready, errno);
+            m_dlg->set_cell(row, kStateColumn, T(TextId::st_lost));
+            result = -1;
+            break;
+        }
+        if (ready > 0) {
+            if (p.revents & (POLLIN | POLLERR | POLLHUP)) {
+                result = recv_cmd(w, slot, row, images_done);
+                if (result != 0) break;
+            }
+            if (m_sent[w] < length && (p.revents & POLLOUT)) {
+                const std::size_t chunk = std::min<std::size_t>(length - m_sent[w], kSendChunk);
+                const ssize_t n = ::send(fd, data + m_sent[w], chunk, kSendFlags);
+                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+                    // the buffer filled up after all; the next poll says when to go on
+                } else if (n <= 0) {
+                    std::printf("send data ret %d\n", int(n));
+                    result = -1;
+                    break;
+                } else {
+                    m_sent[w] += uint32_t(n);
+                    m_last_activity[w] = Clock::now();
+                }
+            }
+        }
+        // A device that neither sends nor takes anything any more is gone (or hung): without
+        // this limit the worker, and with it the whole batch, would wait for ever.
+        if (Clock::now() - m_last_activity[w] >= t.exchange_idle_limit) {
+            std::printf("process_one idle %d ms, ip=%s\n", int(t.exchange_idle_limit.count()),
+                        ip.c_str());
+            m_dlg->set_cell(row, kStateColumn, T(TextId::st_lost));
+            result = -1;
+        }
+    }
+    close_worker_socket(w);
+    std::printf("process_one ret = %d\n", result);
+    return result;
+}
+
+}  // namespace quillon

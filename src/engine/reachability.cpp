@@ -1,0 +1,62 @@
+// The reachability probe of range mode: one ICMP echo request per address.
+#include <arpa/inet.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/upgrade_engine.h"
+#include "platform/icmp_echo.h"
+#include "platform/timing.h"
+
+namespace quillon {
+namespace {
+
+// "Data buffer" followed by 21 zero bytes.
+constexpr char kEchoPayload[32] = "Data buffer";
+
+}  // namespace
+
+const char* UpgradeEngine::echo_unavailable_text() {
+    return "ICMP echo cannot be sent: this program needs the capability CAP_NET_RAW (or a group "
+           "inside net.ipv4.ping_group_range) to probe an address range. Run it with that "
+           "capability, or search for the devices instead.";
+}
+
+int UpgradeEngine::ping_device(const std::string& ip) {
+    in_addr target{};
+    // Only the address of one host: the probe is never sent to the wildcard or broadcast address.
+    if (::inet_pton(AF_INET, ip.c_str(), &target) != 1 || target.s_addr == htonl(INADDR_ANY) ||
+        target.s_addr == htonl(INADDR_BROADCAST)) {
+        std::fprintf(stderr, "Ping request failed. GetLastError: %d\n", EINVAL);
+        std::printf("Device is unreachable.\n");
+        return 0;
+    }
+
+    const EchoResult r = icmp_echo(target, kEchoPayload, sizeof kEchoPayload, timing().echo_wait);
+    switch (r.outcome) {
+    case EchoResult::no_socket:
+        std::fprintf(stderr, "Unable to open handle for ICMP.\n");
+        std::printf("Device is unreachable.\n");
+        // Every further address would fail the same way: say once what is missing, and let the
+        // caller tell the user instead of listing every address as unreachable.
+        if (m_echo_unavailable.exchange(1) == 0)
+            std::fprintf(stderr, "%s (%s)\n", echo_unavailable_text(), std::strerror(r.error));
+        return -1;
+    case EchoResult::no_reply:
+        std::fprintf(stderr, "Ping request failed. GetLastError: %d\n", r.error);
+        std::printf("Device is unreachable.\n");
+        return 0;
+    case EchoResult::error_reply:
+        std::fprintf(stderr, "Ping failed with status code: %d\n", r.status);
+        std::printf("Device is unreachable.\n");
+        return 0;
+    case EchoResult::reply:
+        break;
+    }
+    std::printf("Ping to %s succeeded!\n", ip.c_str());
+    std::printf("Device is reachable.\n");
+    return 1;
+}
+
+}  // namespace quillon

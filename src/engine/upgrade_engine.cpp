@@ -1,0 +1,45 @@
+#include "engine/upgrade_engine.h"
+
+namespace quillon {
+
+UpgradeEngine::UpgradeEngine() {
+    for (auto& t : m_last_activity) t = Clock::now();
+}
+
+// Worker and driver threads are joined or detached by the driver before the engine goes; the
+// program ends with the engine alive.
+UpgradeEngine::~UpgradeEngine() = default;
+
+void UpgradeEngine::set_cur_device(int w, const std::string& ip, const std::string& mac) {
+    std::lock_guard lock(m_text_lock[w]);
+    m_cur_ip[w] = ip;
+    m_cur_mac[w] = mac;
+}
+
+std::string UpgradeEngine::cur_ip(int w) const {
+    std::lock_guard lock(m_text_lock[w]);
+    return m_cur_ip[w];
+}
+
+std::string UpgradeEngine::cur_mac(int w) const {
+    std::lock_guard lock(m_text_lock[w]);
+    return m_cur_mac[w];
+}
+
+void UpgradeEngine::cur_device(int w, std::string& ip, std::string& mac) const {
+    std::lock_guard lock(m_text_lock[w]);
+    ip = m_cur_ip[w];
+    mac = m_cur_mac[w];
+}
+
+void UpgradeEngine::set_status(int w, const std::string& text) {
+    std::lock_guard lock(m_text_lock[w]);
+    m_status[w] = text;
+}
+
+std::string UpgradeEngine::status(int w) const {
+    std::lock_guard lock(m_text_lock[w]);
+    return m_status[w];
+}
+
+}  // namespace quillon

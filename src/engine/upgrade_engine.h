@@ -1,0 +1,192 @@
+#pragma once
+// The upgrade engine: the image set, the batch settings, the running flag, the pass counters and
+// ten worker slots. Exactly one exists in a program; it is created before the window and handed to
+// whoever needs it (it is not fetched through a global).
+//
+// Threads and what they may touch:
+// - the window thread writes the batch settings (m_url, m_ip_*, m_thread_num, ...) only while no
+//   batch runs, then sets m_running under g_run_lock; the atomic store publishes those writes;
+// - the driver thread loads and releases the image set while no worker exists;
+// - worker w touches only the members of slot w (m_sock[w], m_sent[w], ...) and reads the image
+//   set, which is read-only while workers run;
+// - the discovery receive thread reads m_thread_live, the workers' current device and sets
+//   m_ip_conflict[w].
+//
+// Locks, in the only order in which they may nest:
+//   g_list_lock  ->  (window port calls)  ->  m_text_lock[w]
+// g_run_lock guards the writes of m_running and nests with nothing. m_text_lock[w] is a leaf:
+// it is held only to copy one worker's texts and never while calling the window, logging or
+// taking another lock.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "engine/wire_format.h"
+#include "platform/unique_fd.h"
+
+namespace quillon {
+
+class WindowPort;
+
+inline constexpr int kWorkers = 10;
+inline constexpr int kSlots = 4;
+inline constexpr uint16_t kUpgradePort = 9800;
+// Largest piece of image data handed to one send.
+inline constexpr std::size_t kSendChunk = 32768;
+
+// Role names and letters of the four image slots (BOOT, KERNEL, SYSTEM, FW in the window).
+inline constexpr const char* kSlotRole[kSlots] = {"boot", "kernel", "system", "app"};
+inline constexpr const char* kSlotLetter[kSlots] = {"B", "K", "S", "A"};
+
+// Sends a discovery search request. The engine does not own the discovery endpoint; the program
+// hands it one (BrelkMulEvent through SearchSenderFor below), tests hand it a recorder.
+class SearchSender {
+public:
+    virtual ~SearchSender() = default;
+    // Same meaning as BrelkMulEvent::search: target null = broadcast, both = also the 2nd socket.
+    virtual void search(int both, const char* target) = 0;
+};
+
+// Adapts any endpoint with a `search(int, const char*)` member (BrelkMulEvent) without making the
+// engine link the discovery module.
+template <class Endpoint>
+class SearchSenderFor final : public SearchSender {
+public:
+    explicit SearchSenderFor(Endpoint& endpoint) : endpoint_(endpoint) {}
+    void search(int both, const char* target) override { endpoint_.search(both, target); }
+
+private:
+    Endpoint& endpoint_;
+};
+
+class UpgradeEngine {
+public:
+    UpgradeEngine();
+    UpgradeEngine(const UpgradeEngine&) = delete;
+    UpgradeEngine& operator=(const UpgradeEngine&) = delete;
+    ~UpgradeEngine();
+
+    // ---------------- image set (written only while no worker runs) ----------------
+    std::string m_url[kSlots];                          // full path per slot; empty = not used
+    std::unique_ptr<uint8_t[]> m_img_data[kSlots];      // the N data bytes of a loaded slot
+    uint32_t m_img_len[kSlots] = {};                    // N; 0 = not loaded
+    ImageHeader m_img_head[kSlots];                     // the 204-byte trailer, sent as header
+    int m_reboot_after[kSlots] = {};                    // device reboots after this slot
+    int m_last_img = -1;                                // last slot whose path is not empty
+    int m_img_count = 0;                                // slots loaded in this batch
+
+    // ---------------- batch settings and state ----------------
+    WindowPort* m_dlg = nullptr;                // the main window, set once at start-up
+    SearchSender* m_search = nullptr;           // the discovery endpoint's search, set at start-up
+    uint16_t m_port = kUpgradePort;             // the devices' upgrade port; tests use another
+    std::thread m_driver_thread;                // started once at start-up
+    std::atomic<int> m_running{0};              // written under g_run_lock
+    uint32_t m_ip_begin = 0;                    // first address of the range, host order
+    int m_ip_end = 0;                           // last octet of the range
+    int m_ip_scan = 0;                          // range option at START
+    int m_thread_num = 2;                       // workers of a pass, 1 to 10
+    std::atomic<int> m_total{0};                // devices (or addresses) of the current pass
+    std::atomic<int> m_done{0};                 // devices finished in the current pass
+    std::atomic<int> m_left{0};                 // devices left ticked after a pass
+    std::atomic<int> m_auto_retry{0};           // follows the auto-retry box at every change
+    int m_try_count = 2;                        // attempts per image
+    int m_fake_burn = 0;                        // use the simulated exchange
+    std::atomic<int> m_echo_unavailable{0};     // 1: no ICMP echo socket can be opened here
+
+    // ---------------- worker slots ----------------
+    UniqueFd m_sock[kWorkers];                  // worker sockets; invalid (-1) when none
+    uint32_t m_sent[kWorkers] = {};             // image bytes sent for the current image
+    std::thread m_thread[kWorkers];             // worker threads of the current pass (driver only)
+    std::thread::id m_tid[kWorkers];            // their ids; the default id means none
+    // "m_thread[w] is set" for other threads: true from the worker's start until it is joined.
+    std::atomic<bool> m_thread_live[kWorkers] = {};
+    std::atomic<int> m_ip_conflict[kWorkers] = {};   // set by the intake, cleared by worker w
+    std::atomic<int> m_img_percent[kWorkers] = {};
+    std::atomic<int> m_dev_percent[kWorkers] = {};
+    int m_need_reboot[kWorkers] = {};           // send the reboot record when this image finishes
+
+    // Process-wide locks (members because the engine is process-wide).
+    std::mutex g_run_lock;   // the writes of m_running (START and the driver)
+    std::mutex g_list_lock;  // a range-mode row insertion; a worker's whole end-of-device section
+
+    // ---- the workers' current device and status line (copied under m_text_lock[w]) ----
+    void set_cur_device(int w, const std::string& ip, const std::string& mac);
+    std::string cur_ip(int w) const;
+    std::string cur_mac(int w) const;
+    // Both texts of one worker taken together, for the conflict detection of the intake.
+    void cur_device(int w, std::string& ip, std::string& mac) const;
+    void set_status(int w, const std::string& text);
+    std::string status(int w) const;
+
+    // ---------------- image set (image_set.cpp) ----------------
+    // Releases the previous set, then loads and checks every slot with a path. True when at least
+    // one slot is loaded and no used slot failed.
+    bool load_images();
+    void release_images();
+
+    // ---------------- upgrade exchange ----------------
+    // 0 with m_sock[w] connected, or -1 with m_sock[w] closed (connect.cpp).
+    int connect_device(const std::string& ip, int w, int images_done, int row);
+    // One image on one device: 1 when the device reported success, -1 on any failure. No socket
+    // of the worker is open when it returns (exchange.cpp).
+    int process_one(const std::string& ip, int slot, int w, int row, int images_done);
+    // Reads what the device sent and acts on every complete record: 0 go on, 1 image finished
+    // successfully, -1 image failed or connection gone (exchange.cpp).
+    int recv_cmd(int w, int slot, int row, int images_done);
+    // The simulated twin of process_one: 0 success, -1 failure; opens no socket (fake_exchange.cpp).
+    int fake_process_one(const std::string& ip, int slot, int w, int row, int images_done);
+
+    // ---------------- reachability and conflicts ----------------
+    // 1 answered, 0 not answered, -1 no echo can be sent from this process at all (then
+    // m_echo_unavailable is 1 and echo_unavailable_text() says why) (reachability.cpp).
+    int ping_device(const std::string& ip);
+    static const char* echo_unavailable_text();
+    // 1 when another device claims `ip` (the report line is written and the flag cleared), else 0
+    // (conflict_check.cpp).
+    int check_ip_conflict(const std::string& ip, int w);
+
+    // ---------------- batch driver (batch_driver.cpp) ----------------
+    void driver_loop();
+    void run_batch();
+    void assign_rows();
+    int worker_main(int w);
+    int process_list(int w);
+    int process_range(int w);
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    // Steps 1 and 2 of the conflict check: the directed search and the up to three waits.
+    // True when worker w's conflict flag is set at the end.
+    bool query_and_wait_conflict(const std::string& ip, int w);
+    // The display of the device's progress, shared by the real and the simulated exchange:
+    // an S or B record with percentage p (the percentage cell gets `suffix` appended) ...
+    void show_progress(int w, int slot, int row, int images_done, uint32_t cmd, uint32_t p,
+                       const char* suffix);
+    // ... the status line and image bar of an F record ...
+    void show_finish(int w, int slot);
+    // ... and the device percentage and cells of a successful F record.
+    void show_image_done(int w, int slot, int row, int images_done);
+    // Acts on one complete record: 0 go on, 1 finished, -1 failed.
+    int act_on_record(int w, int slot, int row, int images_done, const uint8_t* rec);
+    void send_reboot(int w);
+    // Closes the worker's socket and forgets any partial record.
+    void close_worker_socket(int w);
+
+    mutable std::mutex m_text_lock[kWorkers];
+    std::string m_cur_ip[kWorkers];             // guarded by m_text_lock[w]
+    std::string m_cur_mac[kWorkers];            // guarded by m_text_lock[w]
+    std::string m_status[kWorkers];             // guarded by m_text_lock[w]
+
+    // Reassembly of records that TCP split, per worker (worker thread only).
+    uint8_t m_rx[kWorkers][kCmdRecordSize] = {};
+    std::size_t m_rx_len[kWorkers] = {};
+    // Last time the worker's exchange received or sent anything (worker thread only).
+    Clock::time_point m_last_activity[kWorkers];
+};
+
+}  // namespace quillon

@@ -1,0 +1,41 @@
+#pragma once
+// One ICMP echo request and the wait for its reply (what IcmpSendEcho does on Windows).
+// It uses an unprivileged ICMP datagram socket where net.ipv4.ping_group_range admits the
+// process's group, else a raw ICMP socket, which needs the capability CAP_NET_RAW.
+#include <netinet/in.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+
+namespace quillon {
+
+inline constexpr std::size_t kEchoReplyBufferSize = 1024;
+
+struct EchoResult {
+    enum Outcome {
+        reply,        // an echo reply from the target
+        error_reply,  // an ICMP error about our request (unreachable, time exceeded): see status
+        no_reply,     // nothing within the wait, or the request could not be sent: see error
+        no_socket,    // neither socket can be opened here: see error
+    };
+    Outcome outcome = no_reply;
+    int status = 0;  // error_reply: (ICMP type << 8) | code
+    int error = 0;   // no_reply: errno, ETIMEDOUT when the wait passed; no_socket: errno of the raw socket
+};
+
+// Sends one echo request with `payload` (at most 512 bytes) to `target` and waits up to `wait`
+// for its reply. Opens and closes its socket; callable from any thread.
+EchoResult icmp_echo(in_addr target, const void* payload, std::size_t len,
+                     std::chrono::milliseconds wait);
+
+// What a received ICMP packet means for the request (id, seq): `with_ip_header` for raw sockets,
+// `id` < 0 when the kernel already matched the id (datagram sockets).
+enum class EchoPacket { other, reply, error_reply };
+EchoPacket classify_echo_packet(const uint8_t* buf, std::size_t len, bool with_ip_header, int id,
+                                uint16_t seq, int* status);
+
+// The Internet checksum (RFC 1071) over `len` bytes.
+uint16_t internet_checksum(const uint8_t* data, std::size_t len);
+
+}  // namespace quillon

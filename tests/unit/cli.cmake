@@ -1,0 +1,1 @@
+quillon_unit_tests(cli LIBS quillon_cli)

@@ -1,0 +1,1 @@
+quillon_unit_tests(discovery LIBS quillon_discovery)

@@ -1,0 +1,351 @@
+// BrelkMulEvent over loopback only: every datagram here goes to 127.0.0.x.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "discovery/brelk_mul_event.h"
+#include "platform/timing.h"
+#include "platform/unique_fd.h"
+
+namespace quillon {
+namespace {
+
+using namespace std::chrono_literals;
+
+in_addr loopback(const char* text) {
+    in_addr a{};
+    inet_pton(AF_INET, text, &a);
+    return a;
+}
+
+sockaddr_in endpoint(const char* ip, uint16_t port) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr = loopback(ip);
+    return sa;
+}
+
+// A port that is free on every loopback address right now.
+uint16_t free_port() {
+    UniqueFd s(::socket(AF_INET, SOCK_DGRAM, 0));
+    sockaddr_in sa = endpoint("0.0.0.0", 0);
+    sa.sin_addr.s_addr = htonl(INADDR_ANY);
+    ::bind(s.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    socklen_t len = sizeof sa;
+    ::getsockname(s.get(), reinterpret_cast<sockaddr*>(&sa), &len);
+    return ntohs(sa.sin_port);
+}
+
+UniqueFd udp_socket(const char* bind_ip = nullptr, uint16_t port = 0, bool reuse = true) {
+    UniqueFd s(::socket(AF_INET, SOCK_DGRAM, 0));
+    int one = 1;
+    if (reuse) ::setsockopt(s.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (bind_ip) {
+        sockaddr_in sa = endpoint(bind_ip, port);
+        if (::bind(s.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) s.reset();
+    }
+    return s;
+}
+
+void send_to(int sock, const std::string& bytes, const char* ip, uint16_t port) {
+    sockaddr_in to = endpoint(ip, port);
+    ::sendto(sock, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+}
+
+std::string answer_from(const std::string& ip, const char* mac = "00:11:22:33:44:55") {
+    DiscoveryAnswer a;
+    a.ip = ip;
+    a.id = "1019901";
+    a.mac = mac;
+    a.version = "V2.1";
+    return build_answer(a);
+}
+
+struct Found {
+    std::string ip, id, mac, version, status;
+    bool has_ip, has_mac;
+};
+
+class RecordingSink : public FoundDeviceSink {
+public:
+    void add_found_device(const char* ip, const char* id, const char* mac, const char* version,
+                          const char* status) override {
+        if (stop_returned) ++late_calls;
+        std::lock_guard lock(m_);
+        found_.push_back({ip ? ip : "", id ? id : "", mac ? mac : "", version ? version : "",
+                          status ? status : "", ip != nullptr, mac != nullptr});
+        cv_.notify_all();
+    }
+    bool wait_for(std::size_t n, std::chrono::milliseconds deadline = 5s) {
+        std::unique_lock lock(m_);
+        return cv_.wait_for(lock, deadline, [&] { return found_.size() >= n; });
+    }
+    std::vector<Found> found() {
+        std::lock_guard lock(m_);
+        return found_;
+    }
+    std::atomic<bool> stop_returned{false};
+    std::atomic<int> late_calls{0};
+
+private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::vector<Found> found_;
+};
+
+// Reads one datagram within the deadline; nullopt when none came.
+struct Datagram {
+    std::string bytes;
+    std::string from_ip;
+    uint16_t from_port;
+};
+std::optional<Datagram> receive(int sock, std::chrono::milliseconds deadline) {
+    pollfd p{sock, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(deadline.count())) != 1) return std::nullopt;
+    char buf[4096];
+    sockaddr_in from{};
+    socklen_t len = sizeof from;
+    ssize_t n = ::recvfrom(sock, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+    if (n < 0) return std::nullopt;
+    char ip[INET_ADDRSTRLEN];
+    inet_ntop(AF_INET, &from.sin_addr, ip, sizeof ip);
+    return Datagram{std::string(buf, n), ip, ntohs(from.sin_port)};
+}
+
+class EndpointTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port = free_port();
+        sender = udp_socket();
+    }
+    uint16_t port = 0;
+    UniqueFd sender;
+    RecordingSink sink;
+};
+
+TEST_F(EndpointTest, AnswersOnBothSocketsReachTheSink) {
+    BrelkMulEvent ev;
+    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);
+    EXPECT_EQ(ev.local_bind_errno(), 0);
+    EXPECT_EQ(ev.any_bind_errno(), 0);
+    // To the bound address: the bound socket. To another loopback address: only the
+    // wildcard socket can take it.
+    send_to(sender.get(), answer_from("10.0.0.1"), "127.0.0.1", port);
+    ASSERT_TRUE(sink.wait_for(1));
+    send_to(sender.get(), answer_from("10.0.0.2", "66:77:88:99:aa:bb"), "127.0.0.3", port);
+    ASSERT_TRUE(sink.wait_for(2));
+    auto f = sink.found();
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_EQ(f[0].ip, "10.0.0.1");
+    EXPECT_EQ(f[0].id, "1019901");
+    EXPECT_EQ(f[0].mac, "00:11:22:33:44:55");
+    EXPECT_EQ(f[0].version, "V2.1");
+    EXPECT_EQ(f[0].status, "Ready");
+    EXPECT_EQ(f[1].ip, "10.0.0.2");
+    EXPECT_EQ(f[1].mac, "66:77:88:99:aa:bb");
+}
+
+TEST_F(EndpointTest, StatusTextComesFromTheProviderAndAbsentTextsAreNull) {
+    BrelkMulEvent ev([] { return std::string("\xe5\xb0\xb1\xe7\xbb\xaa"); });
+    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);
+    send_to(sender.get(), "<event><active>search</active><type>ack</type><id>7</id></event>",
+            "127.0.0.1", port);
+    ASSERT_TRUE(sink.wait_for(1));
+    auto f = sink.found();
+    EXPECT_EQ(f[0].status, "\xe5\xb0\xb1\xe7\xbb\xaa");
+    EXPECT_FALSE(f[0].has_ip);
+    EXPECT_FALSE(f[0].has_mac);
+    EXPECT_EQ(f[0].id, "7");
+}
+
+// Datagrams on one socket are handled in arrival order, so once the last (valid) answer has
+// reached the sink every datagram before it has been judged.
+TEST_F(EndpointTest, BadDatagramsAreDroppedAndTheLoopGoesOn) {
+    BrelkMulEvent ev;
+    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);
+    std::string big = answer_from("10.0.0.99");
+    big.resize(kMaxDatagram + 1, ' ');
+    std::string fits = answer_from("10.0.0.20");
+    fits.resize(kMaxDatagram, ' ');
+    send_to(sender.get(), big, "127.0.0.1", port);
+    send_to(sender.get(), std::string(60000, '<'), "127.0.0.1", port);
+    send_to(sender.get(), "", "127.0.0.1", port);
+    send_to(sender.get(), std::string("\0\0\0", 3), "127.0.0.1", port);
+    send_to(sender.get(), "<event><active>search</active><type>Ack</type><ip>10.0.0.98</ip></event>",
+            "127.0.0.1", port);
+    send_to(sender.get(), fits, "127.0.0.1", port);
+    send_to(sender.get(), answer_from("10.0.0.21"), "127.0.0.1", port);
+    ASSERT_TRUE(sink.wait_for(2));
+    auto f = sink.found();
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_EQ(f[0].ip, "10.0.0.20") << "2047 bytes are evaluated";
+    EXPECT_EQ(f[1].ip, "10.0.0.21");
+}
+
+TEST_F(EndpointTest, OwnRequestIsDropped) {
+    BrelkMulEvent ev;
+    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);
+    testing::internal::CaptureStderr();
+    ev.search(0, "127.0.0.1");  // arrives on our own bound socket
+    testing::internal::GetCapturedStderr();
+    send_to(sender.get(), answer_from("10.0.0.1"), "127.0.0.1", port);
+    ASSERT_TRUE(sink.wait_for(1));
+    auto f = sink.found();
+    ASSERT_EQ(f.size(), 1u);
+    EXPECT_EQ(f[0].ip, "10.0.0.1");
+}
+
+// The endpoint binds 127.0.0.2 so that a listener can own 127.0.0.1 on the same port.
+TEST_F(EndpointTest, DirectedSearchSendsTheRequestOnceThroughTheBoundSocket) {
+    UniqueFd listener = udp_socket("127.0.0.1", port);
+    ASSERT_TRUE(listener.valid());
+    BrelkMulEvent ev;
+    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.2"), port), 0);
+
+    testing::internal::CaptureStderr();
+    ev.search(0, "127.0.0.1");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "BrelkMulEvent::search: 127.0.0.1\n");
+    auto d = receive(listener.get(), 2s);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->bytes, build_search_request());
+    EXPECT_EQ(d->bytes.size(), 83u);
+    EXPECT_EQ(d->from_ip, "127.0.0.2");
+    EXPECT_EQ(d->from_port, port);
+    EXPECT_FALSE(receive(listener.get(), 200ms)) << "both = 0 sends one datagram";
+
+    // both = 1: the same request again through the wildcard socket.
+    testing::internal::CaptureStderr();
+    ev.search(1, "127.0.0.1");
+    testing::internal::GetCapturedStderr();
+    auto first = receive(listener.get(), 2s);
+    auto second = receive(listener.get(), 2s);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->from_ip, "127.0.0.2");
+    EXPECT_EQ(second->from_ip, "127.0.0.1");
+    EXPECT_EQ(second->from_port, port);
+    EXPECT_EQ(second->bytes, build_search_request());
+    EXPECT_FALSE(receive(listener.get(), 200ms));
+    EXPECT_TRUE(sink.found().empty());
+}
+
+TEST(EndpointDestination, FollowsInetAddr) {
+    EXPECT_EQ(BrelkMulEvent::search_destination("127.0.0.1"), htonl(0x7f000001));
+    EXPECT_EQ(BrelkMulEvent::search_destination("127.1"), htonl(0x7f000001));
+    EXPECT_EQ(BrelkMulEvent::search_destination(nullptr), htonl(0xffffffff));
+    EXPECT_EQ(BrelkMulEvent::search_destination("not an address"), htonl(0xffffffff));
+    EXPECT_EQ(BrelkMulEvent::search_destination("1.2.3.256"), htonl(0xffffffff));
+}
+
+TEST_F(EndpointTest, AFailedBindIsReportedAndStartStillSucceeds) {
+    UniqueFd squatter = udp_socket("127.0.0.1", port, /*reuse=*/false);
+    ASSERT_TRUE(squatter.valid());
+    BrelkMulEvent ev;
+    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);
+    EXPECT_EQ(ev.local_bind_errno(), EADDRINUSE);
+    EXPECT_EQ(ev.any_bind_errno(), EADDRINUSE);
+}
+
+TEST_F(EndpointTest, StopClosesTheSocketsAndStartOpensThemAgain) {
+    BrelkMulEvent ev;
+    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);
+    ev.stop();
+    // Only a closed socket lets a non-sharing bind take the port.
+    EXPECT_TRUE(udp_socket("127.0.0.1", port, false).valid());
+    EXPECT_TRUE(udp_socket("0.0.0.0", port, false).valid());
+    ev.stop();  // twice is harmless
+    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);
+    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0) << "start replaces a running endpoint";
+    send_to(sender.get(), answer_from("10.0.0.1"), "127.0.0.1", port);
+    ASSERT_TRUE(sink.wait_for(1));
+}
+
+TEST_F(EndpointTest, NoSinkCallAfterStopWhileAnswersKeepArriving) {
+    BrelkMulEvent ev;
+    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);
+    std::atomic<bool> sending{true};
+    std::thread flood([&] {
+        UniqueFd s = udp_socket();
+        const std::string a = answer_from("10.0.0.1");
+        for (int i = 0; sending && i < 200000; ++i) send_to(s.get(), a, i % 2 ? "127.0.0.1" : "127.0.0.5", port);
+    });
+    ASSERT_TRUE(sink.wait_for(50));
+    ev.stop();
+    sink.stop_returned = true;
+    const std::size_t at_stop = sink.found().size();
+    // Keep the flood going a little longer against the closed sockets.
+    for (int i = 0; i < 2000; ++i) send_to(sender.get(), answer_from("10.0.0.2"), "127.0.0.1", port);
+    sending = false;
+    flood.join();
+    EXPECT_EQ(sink.late_calls, 0);
+    EXPECT_EQ(sink.found().size(), at_stop);
+}
+
+// A building answers at once; the receive buffer must hold the burst while the thread parses.
+TEST_F(EndpointTest, BurstOfAnswersIsNotDropped) {
+    {
+        // The buffer needs net.core.rmem_max or the privilege to exceed it.
+        UniqueFd probe = udp_socket();
+        int want = BrelkMulEvent::kRecvBufferBytes, got = 0;
+        socklen_t len = sizeof got;
+        ::setsockopt(probe.get(), SOL_SOCKET, SO_RCVBUFFORCE, &want, sizeof want);
+        ::getsockopt(probe.get(), SOL_SOCKET, SO_RCVBUF, &got, &len);
+        if (got < want) GTEST_SKIP() << "receive buffer capped at " << got << " bytes";
+    }
+    BrelkMulEvent ev;
+    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);
+    constexpr int kDevices = 2000;
+    for (int i = 0; i < kDevices; ++i) {
+        std::string ip = "10.1." + std::to_string(i / 256) + "." + std::to_string(i % 256);
+        send_to(sender.get(), answer_from(ip), "127.0.0.1", port);
+    }
+    ASSERT_TRUE(sink.wait_for(kDevices, 20s)) << sink.found().size() << " of " << kDevices;
+    auto f = sink.found();
+    EXPECT_EQ(f.front().ip, "10.1.0.0");
+    EXPECT_EQ(f.back().ip, "10.1.7.207");
+}
+
+// Workers search while the adapter selector restarts the endpoint.
+TEST_F(EndpointTest, SearchesRaceWithStopAndStartSafely) {
+    UniqueFd listener = udp_socket("127.0.0.1", port);
+    ASSERT_TRUE(listener.valid());
+    const auto saved = timing().after_search;
+    timing().after_search = 1ms;
+    BrelkMulEvent ev;
+    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.2"), port), 0);
+    std::atomic<bool> run{true};
+    testing::internal::CaptureStderr();
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 3; ++w) {
+        workers.emplace_back([&] {
+            for (int i = 0; run && i < 2000; ++i) ev.search(i % 2, "127.0.0.1");
+        });
+    }
+    for (int i = 0; i < 100; ++i) {
+        ev.stop();
+        ASSERT_EQ(ev.start(&sink, loopback("127.0.0.2"), port), 0);
+    }
+    run = false;
+    for (auto& t : workers) t.join();
+    testing::internal::GetCapturedStderr();
+    timing().after_search = saved;
+    // Something got through, and everything that did is the request.
+    int got = 0;
+    while (auto d = receive(listener.get(), 0ms)) {
+        ASSERT_EQ(d->bytes, build_search_request());
+        ++got;
+    }
+    EXPECT_GT(got, 0);
+}
+
+}  // namespace
+}  // namespace quillon

@@ -1,0 +1,1 @@
+quillon_unit_tests(engine LIBS quillon_engine)

@@ -1,0 +1,420 @@
+#pragma once
+// Test doubles for the engine's unit tests: a window that records what it is asked, a fake
+// device on 127.0.0.1, temporary image files, and shortened timings.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/upgrade_engine.h"
+#include "engine/window_port.h"
+#include "engine/wire_format.h"
+#include "log/log_file.h"
+#include "platform/timing.h"
+#include "platform/unique_fd.h"
+#include "texts/ui_texts.h"
+
+namespace quillon::test {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Waits for `cond` until `limit` passes; true when it became true.
+template <class F>
+bool wait_until(F cond, std::chrono::milliseconds limit = 10s) {
+    const auto end = Clock::now() + limit;
+    while (!cond()) {
+        if (Clock::now() > end) return false;
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+class TempDir {
+public:
+    TempDir() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "quillon_engine_XXXXXX").string();
+        path_ = ::mkdtemp(tmpl.data()) ? tmpl : std::string();
+    }
+    ~TempDir() {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+inline std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Deterministic bytes of a given size.
+inline std::vector<uint8_t> pattern(std::size_t n, uint32_t seed = 1) {
+    std::vector<uint8_t> v(n);
+    uint32_t x = seed * 2654435761u + 12345;
+    for (auto& b : v) {
+        x = x * 1103515245u + 12345;
+        b = uint8_t(x >> 16);
+    }
+    return v;
+}
+
+// Writes data followed by a trailer; the trailer's crc is correct unless `crc` is given.
+struct ImageSpec {
+    std::vector<uint8_t> data;
+    uint8_t xor_flag = 0, xor_key = 0;
+    int64_t length = -1;   // -1: the data size
+    int64_t crc = -1;      // -1: the right checksum
+};
+inline ImageHeader write_image(const std::string& path, const ImageSpec& s) {
+    ImageHeader h;
+    for (std::size_t i = 0; i < kImageHeaderSize; ++i) h.bytes[i] = uint8_t(0xA0 + i);  // opaque
+    h.set_xor(s.xor_flag, s.xor_key);
+    h.set_length(s.length < 0 ? uint32_t(s.data.size()) : uint32_t(s.length));
+    h.set_crc(s.crc < 0 ? image_checksum(s.data.data(), s.data.size(), s.xor_flag, s.xor_key)
+                        : uint32_t(s.crc));
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(s.data.data()), std::streamsize(s.data.size()));
+    out.write(reinterpret_cast<const char*>(h.bytes), kImageHeaderSize);
+    return h;
+}
+
+// Shortened timings for the test's life; the previous ones come back afterwards.
+class ShortTimings {
+public:
+    ShortTimings() : saved_(timing()) {
+        Timing& t = timing();
+        t.conflict_wait_step = 1ms;
+        t.fake_extra_wait = 1ms;
+        t.fake_step_unit = 1ms;
+        t.connect_attempts = 3;
+        t.connect_wait = 2000ms;
+        t.range_first_attempts = 1;
+        t.range_first_wait = 1000ms;
+        t.select_wait = 20ms;
+        t.exchange_idle_limit = 5000ms;
+        t.echo_wait = 1000ms;
+    }
+    ~ShortTimings() { timing() = saved_; }
+
+private:
+    Timing saved_;
+};
+
+// A window that records every request. Thread-safe: workers and tests call it concurrently.
+class FakeWindow : public WindowPort {
+public:
+    struct CellWrite {
+        int row, col;
+        std::string text;
+    };
+
+    explicit FakeWindow(const std::string& report_path) { report_.Open(report_path); }
+
+    int selected = 0;
+    // Called (outside the window's lock) after every cell write, on the writer's thread.
+    std::function<void(int row, int col, const std::string& text)> on_cell;
+
+    std::vector<CellWrite> cell_writes() const { std::lock_guard l(m_); return cells_; }
+    std::vector<std::string> column(int col) const {
+        std::lock_guard l(m_);
+        std::vector<std::string> out;
+        for (auto& c : cells_)
+            if (c.col == col) out.push_back(c.text);
+        return out;
+    }
+    std::string last(int col) const {
+        auto v = column(col);
+        return v.empty() ? std::string() : v.back();
+    }
+    std::vector<std::string> status_lines() const { std::lock_guard l(m_); return status_; }
+    std::vector<int> image_bar() const { std::lock_guard l(m_); return image_bar_; }
+    std::vector<int> device_bar() const { std::lock_guard l(m_); return device_bar_; }
+    int batch_bar() const { std::lock_guard l(m_); return batch_bar_; }
+
+    int row_count() override { return 0; }
+    int column_count() override { return 10; }
+    int append_row(const std::string&) override { return -1; }
+    void set_cell(int row, int col, const std::string& text) override {
+        {
+            std::lock_guard l(m_);
+            cells_.push_back({row, col, text});
+        }
+        if (on_cell) on_cell(row, col, text);
+    }
+    std::string get_cell(int, int) override { return {}; }
+    void set_check(int, bool) override {}
+    bool get_check(int) override { return false; }
+    void set_tag(int, int) override {}
+    int get_tag(int) override { return -1; }
+    void clear_rows() override {}
+    int count_checked() override { return 0; }
+    int insert_found_device(const FoundDevice&) override { return -1; }
+    int add_range_row(const std::string&, const std::string&) override { return -1; }
+    void update_row_by_ip(const std::string&, const std::string&, const std::string&,
+                          const std::string&, const std::string&, const std::string&) override {}
+    void save_record(RecordTable, int) override {}
+    void set_record_tick(RecordTable, int, bool) override {}
+    void clear_records(RecordTable) override {}
+    std::string lookup_devid(const std::string&) override { return {}; }
+    std::string lookup_mac(const std::string&) override { return {}; }
+    std::string lookup_type(const std::string&) override { return {}; }
+    std::string lookup_version(const std::string&) override { return {}; }
+    std::string lookup_range_mac(const std::string&) override { return {}; }
+    int selected_worker() override { return selected; }
+    void set_status_line(const std::string& text) override {
+        std::lock_guard l(m_);
+        status_.push_back(text);
+    }
+    void set_image_bar(int pos) override { std::lock_guard l(m_); image_bar_.push_back(pos); }
+    void set_device_bar(int pos) override { std::lock_guard l(m_); device_bar_.push_back(pos); }
+    void set_batch_bar(int pos) override { std::lock_guard l(m_); batch_bar_ = pos; }
+    int get_batch_bar() override { std::lock_guard l(m_); return batch_bar_; }
+    void set_counter(const std::string&) override {}
+    std::string type_filter_text() override { return {}; }
+    bool range_box_checked() override { return false; }
+    bool is_stop_enabled() override { return true; }
+    void message_box(const std::string&) override {}
+    void enter_idle() override {}
+    WindowFlags& flags() override { return flags_; }
+    LogFile& user_report() override { return report_; }
+    void show_user_report() override {}
+
+private:
+    mutable std::mutex m_;
+    std::vector<CellWrite> cells_;
+    std::vector<std::string> status_;
+    std::vector<int> image_bar_, device_bar_;
+    int batch_bar_ = 0;
+    WindowFlags flags_;
+    LogFile report_;
+};
+
+// Records the directed searches of the conflict check; may raise a worker's conflict flag the
+// way the discovery intake would when another device answers.
+class RecordingSearch : public SearchSender {
+public:
+    void search(int both, const char* target) override {
+        std::lock_guard l(m_);
+        calls.push_back({both, target ? target : "<broadcast>"});
+        if (on_search) on_search();
+    }
+    std::vector<std::pair<int, std::string>> calls;
+    std::function<void()> on_search;
+    std::mutex m_;
+};
+
+inline bool write_all(int fd, const void* p, std::size_t n) {
+    auto* b = static_cast<const uint8_t*>(p);
+    while (n > 0) {
+        const ssize_t k = ::send(fd, b, n, MSG_NOSIGNAL);
+        if (k <= 0) return false;
+        b += k;
+        n -= std::size_t(k);
+    }
+    return true;
+}
+
+inline bool send_record(int fd, uint32_t cmd, uint32_t value) {
+    uint8_t rec[kCmdRecordSize];
+    CmdRecord{cmd, value}.encode(rec);
+    return write_all(fd, rec, sizeof rec);
+}
+
+// Reads exactly n bytes (appended to `out`) unless the peer closes or `limit` passes.
+inline bool read_exact(int fd, std::size_t n, std::vector<uint8_t>& out,
+                       std::chrono::milliseconds limit = 10s) {
+    const auto end = Clock::now() + limit;
+    uint8_t buf[65536];
+    while (n > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+        if (left.count() <= 0) return false;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, int(left.count())) <= 0) return false;
+        const ssize_t k = ::recv(fd, buf, std::min(n, sizeof buf), 0);
+        if (k <= 0) return false;
+        out.insert(out.end(), buf, buf + k);
+        n -= std::size_t(k);
+    }
+    return true;
+}
+
+// True when the peer closed the connection (after any bytes, which are appended to `out`).
+inline bool read_to_eof(int fd, std::vector<uint8_t>& out, std::chrono::milliseconds limit = 10s) {
+    const auto end = Clock::now() + limit;
+    uint8_t buf[65536];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+        if (left.count() <= 0) return false;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, int(left.count())) <= 0) return false;
+        const ssize_t k = ::recv(fd, buf, sizeof buf, 0);
+        if (k == 0) return true;
+        if (k < 0) return errno == ECONNRESET;
+        out.insert(out.end(), buf, buf + k);
+    }
+}
+
+// A device's upgrade service on 127.0.0.1 and a free port: accepts connections one after the
+// other and runs `script` on each in its own thread.
+class FakeDevice {
+public:
+    using Script = std::function<void(int fd)>;
+
+    // `rcvbuf` > 0: a small receive buffer, as a slow device has (inherited by connections).
+    explicit FakeDevice(Script script, int rcvbuf = 0) : script_(std::move(script)) {
+        listen_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (rcvbuf > 0)
+            ::setsockopt(listen_.get(), SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listen_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+        socklen_t len = sizeof a;
+        ::getsockname(listen_.get(), reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        ::listen(listen_.get(), 8);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~FakeDevice() {
+        stop_ = true;
+        thread_.join();
+    }
+    uint16_t port() const { return port_; }
+    int accepted() const { return accepted_; }
+    bool finished() const { return finished_ == accepted_; }
+
+private:
+    void run() {
+        while (!stop_) {
+            pollfd p{listen_.get(), POLLIN, 0};
+            if (::poll(&p, 1, 10) <= 0) continue;
+            UniqueFd fd(::accept4(listen_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+            if (!fd.valid()) continue;
+            ++accepted_;
+            const int one = 1;
+            ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            script_(fd.get());
+            ++finished_;
+        }
+    }
+
+    Script script_;
+    UniqueFd listen_;
+    uint16_t port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> accepted_{0}, finished_{0};
+    std::thread thread_;
+};
+
+// A port on 127.0.0.1 that refuses connections: bound, never listening.
+class ClosedPort {
+public:
+    ClosedPort() {
+        fd_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+        socklen_t len = sizeof a;
+        ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+    }
+    uint16_t port() const { return port_; }
+
+private:
+    UniqueFd fd_;
+    uint16_t port_ = 0;
+};
+
+// A port on 127.0.0.1 that never answers a connection attempt: its accept queue is full, so the
+// kernel drops further SYNs, as for a host that has gone silent.
+class SilentPort {
+public:
+    SilentPort() {
+        listen_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listen_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+        socklen_t len = sizeof a;
+        ::getsockname(listen_.get(), reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        ::listen(listen_.get(), 0);
+        filler_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        ::connect(filler_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    uint16_t port() const { return port_; }
+
+private:
+    UniqueFd listen_, filler_;
+    uint16_t port_ = 0;
+};
+
+inline std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) out.push_back(l);
+    return out;
+}
+
+inline int count_of(const std::string& hay, const std::string& needle) {
+    int n = 0;
+    for (std::size_t pos = hay.find(needle); pos != std::string::npos;
+         pos = hay.find(needle, pos + needle.size()))
+        ++n;
+    return n;
+}
+
+// An engine wired to a recording window and search, with English texts and short timings.
+class EngineTest : public ::testing::Test {
+protected:
+    EngineTest() : window(dir.file("upgrade_user.html")) {
+        ui_texts().fill(true);
+        engine.m_dlg = &window;
+        engine.m_search = &search;
+    }
+
+    // Writes and loads one image per spec into slots 0, 1, ...; fails the test if the load fails.
+    void load(const std::vector<ImageSpec>& specs) {
+        for (std::size_t i = 0; i < specs.size(); ++i) {
+            const std::string path = dir.file("slot" + std::to_string(i) + ".img");
+            write_image(path, specs[i]);
+            engine.m_url[i] = path;
+        }
+        ASSERT_TRUE(engine.load_images());
+    }
+
+    std::string report() const { return read_file(dir.file("upgrade_user.html")); }
+
+    TempDir dir;
+    ShortTimings timings;
+    FakeWindow window;
+    RecordingSearch search;
+    UpgradeEngine engine;
+};
+
+}  // namespace quillon::test

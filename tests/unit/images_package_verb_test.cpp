@@ -1,0 +1,99 @@
+// The headless "package" verb: table, JSON and exit codes.
+#include <gtest/gtest.h>
+
+#include <CLI/CLI.hpp>
+#include <sstream>
+
+#include "cli/package_verb.h"
+#include "images_test_support.h"
+
+namespace quillon {
+namespace {
+
+using namespace test;
+namespace fs = std::filesystem;
+
+struct VerbRun {
+    int code;
+    std::string out, err;
+};
+
+VerbRun run_verb(const std::string& pkg, bool json) {
+    std::ostringstream out, err;
+    int code = run_package_verb({pkg, json}, out, err);
+    return {code, out.str(), err.str()};
+}
+
+TEST(PackageVerb, PrintsTableOfFourSlots) {
+    TempDir t;
+    const std::string zip = t / "fw.zip";
+    make_zip(zip, {{"brelk_upgrade_image/1_uboot.img", "b"}, {"brelk_upgrade_image/4_reboot_app.img", "a"}});
+    VerbRun r = run_verb(zip, false);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(r.err.empty());
+    const std::string f = t / "brelk_upgrade_image";
+    EXPECT_NE(r.out.find("BOOT    no     " + f + "/1_uboot.img\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("KERNEL  no     \n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("FW      yes    " + f + "/4_reboot_app.img\n"), std::string::npos) << r.out;
+}
+
+TEST(PackageVerb, JsonNamesEverySlotAndEscapesPaths) {
+    TempDir t;
+    const std::string dir = t / "quote\"d";
+    fs::create_directories(dir);
+    make_zip(dir + "/fw.zip", {{"brelk_upgrade_image/2_kernel.img", "k"}});
+    VerbRun r = run_verb(dir + "/fw.zip", true);
+    EXPECT_EQ(r.code, 0) << r.err;
+    const std::string esc = t.path() + "/quote\\\"d";
+    EXPECT_EQ(r.out, "{\"package\":\"" + esc + "/fw.zip\",\"unzip_dir\":\"" + esc +
+                         "/brelk_upgrade_image\",\"ok\":true,\"slots\":["
+                         "{\"slot\":\"BOOT\",\"role\":\"boot\",\"path\":\"\",\"reboot_after\":false},"
+                         "{\"slot\":\"KERNEL\",\"role\":\"kernel\",\"path\":\"" + esc +
+                         "/brelk_upgrade_image/2_kernel.img\",\"reboot_after\":false},"
+                         "{\"slot\":\"SYSTEM\",\"role\":\"system\",\"path\":\"\",\"reboot_after\":false},"
+                         "{\"slot\":\"FW\",\"role\":\"app\",\"path\":\"\",\"reboot_after\":false}]}\n");
+}
+
+TEST(PackageVerb, FailuresExitNonZeroWithTheMessage) {
+    TempDir t;
+    VerbRun r = run_verb(t / "missing.zip", true);
+    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.err.find("no such file"), std::string::npos);
+    EXPECT_NE(r.out.find("\"ok\":false"), std::string::npos);
+
+    write_file(t / "bad.zip", "garbage");
+    r = run_verb(t / "bad.zip", false);
+    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.err.find("UnzipFile error."), std::string::npos) << r.err;
+
+    make_zip(t / "none.zip", {{"brelk_upgrade_image/readme.txt", "no image here"}});
+    r = run_verb(t / "none.zip", true);
+    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.out.find("\"ok\":false"), std::string::npos);
+    EXPECT_NE(r.err.find("matches a slot"), std::string::npos);
+}
+
+TEST(PackageVerb, RelativePathIsTakenFromTheWorkingFolder) {
+    TempDir t;
+    make_zip(t / "fw.zip", {{"brelk_upgrade_image/3_rootfs.img", "s"}});
+    const fs::path cwd = fs::current_path();
+    fs::current_path(t.path());
+    VerbRun r = run_verb("fw.zip", false);
+    fs::current_path(cwd);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find(t.path() + "/brelk_upgrade_image/3_rootfs.img"), std::string::npos);
+}
+
+TEST(PackageVerb, CommandLineWiring) {
+    CLI::App app;
+    PackageVerbOptions opts;
+    CLI::App* sub = add_package_verb(app, opts);
+    std::vector<std::string> args = {"--json", "/x/fw.zip", "package"};  // CLI11 parses reversed
+    app.parse(args);
+    EXPECT_TRUE(sub->parsed());
+    EXPECT_EQ(opts.package, "/x/fw.zip");
+    EXPECT_TRUE(opts.json);
+}
+
+}  // namespace
+}  // namespace quillon

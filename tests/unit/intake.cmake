@@ -1,0 +1,1 @@
+quillon_unit_tests(intake LIBS quillon_intake quillon_table)
