@@ -2,21 +2,10 @@
 if(NOT QUILLON_BUILD_WINDOW)
   return()
 endif()
-# Until the table, images, texts and log libraries are all in the tree the window cannot be built.
-foreach(dep quillon_table quillon_texts quillon_log quillon_images)
-  if(NOT TARGET ${dep} OR NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/table_port.h)
-    message(STATUS "quillon_window: waiting for ${dep}")
-    return()
-  endif()
-endforeach()
 # Kept in its own folder so that the toolkit-free table library beside it never picks it up.
 file(GLOB quillon_window_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/qt/*.cpp)
 add_library(quillon_window STATIC ${quillon_window_srcs})
 set_target_properties(quillon_window PROPERTIES AUTOMOC ON)
 target_include_directories(quillon_window PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(quillon_window PUBLIC Qt6::Widgets Threads::Threads)
-foreach(dep quillon_table quillon_texts quillon_log quillon_engine quillon_discovery quillon_images quillon_platform)
-  if(TARGET ${dep})
-    target_link_libraries(quillon_window PUBLIC ${dep})
-  endif()
-endforeach()
+target_link_libraries(quillon_window PUBLIC Qt6::Widgets quillon_table quillon_texts quillon_log
+                      quillon_images quillon_platform Threads::Threads)

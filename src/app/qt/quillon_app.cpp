@@ -79,10 +79,12 @@ int CQuillonApp::init_instance() {
         dlg.set_discovery(options_.discovery);
     }
     engine_.m_dlg = &dlg.port();
+#ifdef QUILLON_HAVE_BATCH_DRIVER
     if (options_.start_driver) {
         engine_.m_driver_thread = std::thread(&UpgradeEngine::driver_loop, &engine_);
         driver_started_ = true;
     }
+#endif
     if (options_.network) {
         endpoint_.search(1);
     } else if (options_.discovery) {

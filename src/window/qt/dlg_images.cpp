@@ -9,6 +9,7 @@
 
 #include <cstdio>
 
+#include "images/drop_plan.h"
 #include "images/folder_ops.h"
 #include "images/image_slots.h"
 #include "images/message_sink.h"
@@ -141,23 +142,16 @@ void CQuillonDlg::import_package() {
 }
 
 void CQuillonDlg::on_drop_files(const std::vector<std::string>& paths) {
-    m_zip_dropped = 0;
-    for (const std::string& path : paths) {
-        if (file_ext(path) == "zip") {
-            m_zip_dropped = 1;
-            if (zip_check_->isChecked()) {
-                zip_path_->setText(QString::fromStdString(path));
-                import_package();
-            }
-            break;
-        }
+    std::array<bool, kSlotCount> ticked{};
+    for (int i = 0; i < kSlotCount; ++i) ticked[i] = slot_check_[i]->isChecked();
+    const DropPlan plan = plan_drop(paths, zip_check_->isChecked(), ticked);
+    m_zip_dropped = plan.zip_dropped ? 1 : 0;
+    if (!plan.import_path.empty()) {
+        zip_path_->setText(QString::fromStdString(plan.import_path));
+        import_package();  // no file dialog: m_zip_dropped is set
     }
-    if (!m_zip_dropped) {
-        for (std::size_t i = 0; i < paths.size() && i < 4; ++i) {
-            if (file_ext(paths[i]) == "img" && slot_check_[i]->isChecked()) {
-                slot_path_[i]->setText(QString::fromStdString(paths[i]));
-            }
-        }
+    for (int i = 0; i < kSlotCount; ++i) {
+        if (plan.slot_paths[i]) slot_path_[i]->setText(QString::fromStdString(*plan.slot_paths[i]));
     }
     m_zip_dropped = 0;
 }
