@@ -11,4 +11,5 @@ if(TARGET quillon_desktop)
   target_compile_definitions(quillon_window_gui_tests PRIVATE QUILLON_HAVE_DESKTOP=1)
 endif()
 gtest_discover_tests(quillon_window_gui_tests DISCOVERY_TIMEOUT 60
-  PROPERTIES LABELS gui ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  PROPERTIES LABELS gui ENVIRONMENT
+  "QT_QPA_PLATFORM=offscreen;TSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/tsan.supp:die_after_fork=0")

@@ -361,6 +361,7 @@ void CQuillonDlg::init_controls() {
     {
         const QSignalBlocker block(zip_path_);  // the hint is not a package path change
         zip_path_->setText(q(TextId::zip_hint));
+        zip_path_->setCursorPosition(0);  // the hint reads from its start
     }
 
     // Address range.
