@@ -245,6 +245,22 @@ TEST_F(CommandsTest, ExitAsksOnlyDuringABatch) {
     EXPECT_FALSE(dlg->isVisible());
 }
 
+TEST_F(CommandsTest, TheCloseBoxIsExit) {
+    dlg->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+    start_running();
+    dlg->answers = {false};
+    EXPECT_FALSE(dlg->close());  // the question answered No keeps the window
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(dlg->shown.back().text, T(TextId::ask_force_stop));
+    dlg->enter_idle();
+    engine.running_flag = 0;
+    const auto asked = dlg->shown.size();
+    EXPECT_TRUE(dlg->close());  // idle: closes without a question
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->shown.size(), asked);
+}
+
 TEST_F(CommandsTest, SearchResetsTheListAndSendsOneBroadcastOnBothSockets) {
     add_device("10.0.0.1", "aa:bb:cc:00:00:01", "LIFT");
     ASSERT_EQ(entries(IDC_TYPE_FILTER).size(), 5u);  // LIFT was offered

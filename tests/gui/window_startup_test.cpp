@@ -14,6 +14,8 @@
 #include <sstream>
 
 #include "app/qt/quillon_app.h"
+#include "discovery/discovery_codec.h"
+#include "platform/unique_fd.h"
 #include "platform/adapters.h"
 #include "window_fixture.h"
 
@@ -207,6 +209,43 @@ TEST_F(StartupTest, ADiscoveredDeviceReachesTheListThroughTheIntake) {
     auto* list = dlg->findChild<QTableView*>(QString::number(IDC_DEVICE_LIST));
     EXPECT_EQ(list->model()->rowCount(), 1);
     EXPECT_EQ(list->model()->data(list->model()->index(0, 1)).toString(), QStringLiteral("10.0.0.7"));
+}
+
+TEST_F(StartupTest, AnAnswerOnTheLoopbackReachesTheListThroughTheRealEndpoint) {
+    EnvVar a("LC_ALL", "en_US.UTF-8");
+    start();
+    // The real endpoint bound to the loopback on a port of its own; it never searches here.
+    UpgradeEngineLink link(app->engine());
+    DeviceIntake intake(dlg->port(), link);
+    BrelkMulEvent endpoint;
+    in_addr lo{};
+    inet_pton(AF_INET, "127.0.0.1", &lo);
+    const uint16_t port = static_cast<uint16_t>(20000 + (getpid() % 20000));
+    ASSERT_EQ(endpoint.start(&intake, lo, port), 0);
+    dlg->flags().intake_closed = 0;
+
+    DiscoveryAnswer ans;
+    ans.ip = "127.0.0.9";
+    ans.id = "0102";
+    ans.mac = "aa:bb:cc:dd:ee:09";
+    ans.version = "V9";
+    const std::string datagram = build_answer(ans);
+    UniqueFd s(socket(AF_INET, SOCK_DGRAM, 0));
+    ASSERT_TRUE(s.valid());
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr = lo;
+    ASSERT_EQ(sendto(s.get(), datagram.data(), datagram.size(), 0,
+                     reinterpret_cast<sockaddr*>(&to), sizeof to),
+              static_cast<ssize_t>(datagram.size()));
+    ASSERT_TRUE(wait_until([&] { return dlg->port().row_count() == 1; }));
+    EXPECT_EQ(dlg->port().get_cell(0, 1), "127.0.0.9");
+    EXPECT_EQ(dlg->port().get_cell(0, 3), "aa:bb:cc:dd:ee:09");
+    EXPECT_EQ(dlg->port().get_cell(0, 9), "V9");
+    // Closing the window's port first lets the endpoint stop even if its thread is mid-request.
+    static_cast<GuiWindowPort&>(dlg->port()).close();
+    endpoint.stop();
 }
 
 }  // namespace

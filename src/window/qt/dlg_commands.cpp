@@ -175,19 +175,21 @@ void CQuillonDlg::on_clean() {
 // ---------------- EXIT ----------------
 
 void CQuillonDlg::on_exit() {
-    if (exiting_) return;
+    if (confirm_exit()) close();
+}
+
+bool CQuillonDlg::confirm_exit() {
+    if (exiting_) return true;
     const bool batch = is_running_state() || !clean_->isEnabled();
     if (batch) {
-        if (!msg_box(T(TextId::ask_force_stop), MsgKind::question)) return;
+        if (!msg_box(T(TextId::ask_force_stop), MsgKind::question)) return false;
         if (engine_) engine_->request_stop();
     }
     if (!m_unzip_dir.empty()) delete_tree(m_unzip_dir);
     exiting_ = true;
     stop_search_windows();
-    if (on_program_end) {
-        on_program_end(batch);  // may end the process here
-    }
-    close();
+    if (on_program_end) on_program_end(batch);  // may end the process here
+    return true;
 }
 
 // ---------------- SEARCH and the search window ----------------

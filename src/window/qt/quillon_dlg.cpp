@@ -253,12 +253,9 @@ void CQuillonDlg::keyPressEvent(QKeyEvent* event) {
 void CQuillonDlg::reject() { on_exit(); }
 
 void CQuillonDlg::closeEvent(QCloseEvent* event) {
-    if (exiting_) {
-        event->accept();
-        return;
-    }
-    event->ignore();  // the close box is EXIT: it may ask first
-    on_exit();
+    // The close box is EXIT: it may ask first, and No keeps the window.
+    if (confirm_exit()) event->accept();
+    else event->ignore();
 }
 
 void CQuillonDlg::apply_column_rule() {

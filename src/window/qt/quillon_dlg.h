@@ -158,6 +158,8 @@ private:
     friend class GuiWindowPort;
     void build_widgets();
     void connect_commands();
+    // EXIT's question and clean-up; true when the window is to close.
+    bool confirm_exit();
     void refill_worker_view(const char* pattern, int n);
     void reset_type_filter();
     void save_checks(RecordTable table);
