@@ -29,6 +29,23 @@ inline void silence_stdout() {
     }
 }
 
+// Writes `bytes` as a new file at `path`. The old file is removed first rather than truncated:
+// ext4 flushes a truncated and rewritten file to disk when it is closed, which would make every
+// input cost a disk write.
+inline void write_new_file(const std::string& path, const void* bytes, std::size_t size) {
+    ::unlink(path.c_str());
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    check(fd >= 0, "cannot create a scratch file");
+    const char* p = static_cast<const char*>(bytes);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        check(n > 0, "cannot write a scratch file");
+        p += n;
+        size -= std::size_t(n);
+    }
+    ::close(fd);
+}
+
 class ScratchDir {
 public:
     explicit ScratchDir(const char* name) {

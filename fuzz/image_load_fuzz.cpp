@@ -13,7 +13,6 @@
 // data and trailer unchanged; a failing slot holds nothing.
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -37,9 +36,7 @@ uint32_t bitwise_checksum(const uint8_t* p, std::size_t n, uint8_t flag, uint8_t
 }
 
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    check(bool(out), "cannot write the image file");
+    quillon::fuzz::write_new_file(path, bytes.data(), bytes.size());
 }
 
 quillon::fuzz::ScratchDir& scratch() {

@@ -81,3 +81,5 @@ put("settings", "case.ini", "[settings]\r\nLANGUAGE = ch ; note\r\nDebug=  -42\r
 put("settings", "huge.ini", "[Settings]\ndebug=99999999999999999999\nfake_burn=-2147483649\n")
 put("settings", "broken.ini", "debug=1\n[Settings\nnot a line\n[Settings]\nlanguage\n  continued\ndebug=1\ndebug=0\n")
 put("settings", "other.ini", "[Other]\ndebug=1\n[Settings]\n;debug=1\n#fake_burn=1\n")
+put("settings", "long_lines.ini",
+    "[Settings]\n; " + "a long comment " * 20 + "\nlanguage=" + "en" * 150 + "\ndebug=0\n")

@@ -1,11 +1,14 @@
 // libFuzzer target: any bytes as config.ini. The text is read by IniFile::parse and, written into
 // a folder, by load_settings as start-up does. Besides the sanitizers' findings it aborts when
-// the two readings disagree, when a setting does not follow the value read for its key, or when
-// an integer is not the value of its leading digits (held at the ends of int when too large).
+// the two readings disagree, when a key is reported that no line of the file sets, when a
+// setting does not follow the value read for its key, or when an integer is not the value of
+// its leading digits (held at the ends of int when too large).
+#include <strings.h>
+
+#include <cctype>
 #include <charconv>
 #include <climits>
 #include <cstdint>
-#include <fstream>
 #include <string>
 
 #include "app/settings.h"
@@ -33,6 +36,25 @@ int reference_int(const std::string& text) {
     return huge || v > INT_MAX ? INT_MAX : int(v);
 }
 
+// True when some line of the text starts (after blanks) with `key` in any case, followed by
+// white space and '=' or ':': every key the reader reports must have been written as one.
+bool written_as_line(const std::string& text, const std::string& key) {
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::size_t i = start;
+        while (i < end && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+        if (end - i > key.size() && strncasecmp(text.data() + i, key.data(), key.size()) == 0) {
+            std::size_t j = i + key.size();
+            while (j < end && std::isspace(static_cast<unsigned char>(text[j]))) ++j;
+            if (j < end && (text[j] == '=' || text[j] == ':')) return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
 quillon::fuzz::ScratchDir& scratch() {
     static quillon::fuzz::ScratchDir dir("quillon-settings-fuzz");
     return dir;
@@ -43,10 +65,7 @@ quillon::fuzz::ScratchDir& scratch() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     const quillon::IniFile parsed = quillon::IniFile::parse(text);
-    {
-        std::ofstream out(scratch() / "config.ini", std::ios::binary | std::ios::trunc);
-        out.write(text.data(), std::streamsize(text.size()));
-    }
+    quillon::fuzz::write_new_file(scratch() / "config.ini", text.data(), text.size());
     const quillon::IniFile loaded = quillon::IniFile::load(scratch() / "config.ini");
     const quillon::Settings s = quillon::load_settings(scratch().path());
 
@@ -59,6 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   "text and file readings differ");
         }
         if (value != "\x01missing") {
+            check(written_as_line(text, key), "a setting that no line of the file sets");
             check(loaded.get_int("SETTINGS", key, 12345) == reference_int(value),
                   "integer is not the value of the leading digits");
         }
