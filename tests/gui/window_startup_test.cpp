@@ -64,11 +64,11 @@ protected:
     }
     void write_config(const std::string& text) { std::ofstream("config.ini") << text; }
 
-    void start() {
+    void start(bool driver = false) {
         AppOptions o;
         o.network = false;
         o.discovery = &discovery;
-        o.start_driver = false;
+        o.start_driver = driver;
         o.make_window = [this] {
             auto d = std::make_unique<TestDlg>();
             dlg = d.get();
@@ -246,6 +246,31 @@ TEST_F(StartupTest, AnAnswerOnTheLoopbackReachesTheListThroughTheRealEndpoint) {
     // Closing the window's port first lets the endpoint stop even if its thread is mid-request.
     static_cast<GuiWindowPort&>(dlg->port()).close();
     endpoint.stop();
+}
+
+TEST_F(StartupTest, ABatchWithABadImageEndsWithTheMessageAndAnIdleWindow) {
+    EnvVar a("LC_ALL", "en_US.UTF-8");
+    start(/*driver=*/true);
+    std::ofstream("bad.img") << "no trailer here";
+    auto* boot_check = dlg->findChild<QCheckBox*>(QString::number(IDC_BOOT_CHECK));
+    boot_check->click();
+    dlg->findChild<QLineEdit*>(QString::number(IDC_BOOT_PATH))
+        ->setText(QString::fromStdString((fs::current_path() / "bad.img").string()));
+    dlg->flags().intake_closed = 0;
+    FoundDevice d;
+    d.ip = "127.0.0.9";
+    d.mac = "aa:bb:cc:dd:ee:09";
+    d.status = "Ready";
+    ASSERT_EQ(dlg->port().insert_found_device(d), 0);
+    auto* start_button = dlg->findChild<QPushButton*>(QString::number(IDC_START));
+    start_button->click();
+    ASSERT_FALSE(start_button->isEnabled());
+    // The driver picks the batch up, fails the image check, says so and makes the window idle.
+    ASSERT_TRUE(wait_until([&] { return start_button->isEnabled(); }, 10000));
+    ASSERT_FALSE(dlg->shown.empty());
+    EXPECT_EQ(dlg->shown.back().text, "Image check failed!");
+    EXPECT_EQ(dlg->findChild<QPushButton*>(QString::number(IDC_CLEAN))->text(), "CLEAN");
+    EXPECT_FALSE(app->engine().m_running.load());
 }
 
 }  // namespace

@@ -10,9 +10,7 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     quillon::CQuillonApp app;
     if (app.init_instance() != 0) return 1;
-    const int rc = app.run();
-    // The batch driver waits for the next batch for as long as the process lives; the program
-    // ends here, with every log flushed, rather than waiting for it.
+    const int rc = app.run();  // EXIT during a batch ends the process inside run
     std::fflush(nullptr);
-    std::_Exit(rc);
+    return rc;
 }

@@ -19,10 +19,18 @@ namespace quillon {
 CQuillonApp::CQuillonApp(AppOptions options) : options_(std::move(options)) {}
 
 CQuillonApp::~CQuillonApp() {
-    // The receive thread may be waiting for the window thread: stop serving it first, so that
-    // stopping the endpoint cannot wait on a request that would never run.
+    shutdown();
+}
+
+void CQuillonApp::shutdown() {
+    // The receive thread and the driver may be waiting for the window thread: stop serving them
+    // first (their requests return at once), then stop them.
     if (dlg_) static_cast<GuiWindowPort&>(dlg_->port()).close();
     endpoint_.stop();
+    if (driver_started_) {
+        engine_.stop_driver();  // idle here: a batch in progress ends the process at EXIT
+        driver_started_ = false;
+    }
 }
 
 int CQuillonApp::init_instance() {
@@ -79,12 +87,10 @@ int CQuillonApp::init_instance() {
         dlg.set_discovery(options_.discovery);
     }
     engine_.m_dlg = &dlg.port();
-#ifdef QUILLON_HAVE_BATCH_DRIVER
     if (options_.start_driver) {
-        engine_.m_driver_thread = std::thread(&UpgradeEngine::driver_loop, &engine_);
+        engine_.start_driver();
         driver_started_ = true;
     }
-#endif
     if (options_.network) {
         endpoint_.search(1);
     } else if (options_.discovery) {
@@ -106,8 +112,7 @@ void CQuillonApp::end_program(bool batch_running) {
 
 int CQuillonApp::run() {
     const int rc = QApplication::exec();
-    static_cast<GuiWindowPort&>(dlg_->port()).close();
-    endpoint_.stop();
+    shutdown();
     return rc;
 }
 

@@ -43,6 +43,8 @@ public:
 
 private:
     void end_program(bool batch_running);
+    // Stops serving the window port, discovery and the driver, in that order.
+    void shutdown();
 
     AppOptions options_;
     UpgradeEngine engine_;

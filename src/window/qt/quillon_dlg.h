@@ -3,7 +3,6 @@
 // window, Running, Stopping). Runs on the GUI thread; other threads reach it only through the
 // window port, which carries each request over with a blocking queued call.
 #include <QDialog>
-#include <QPointer>
 
 #include <netinet/in.h>
 
@@ -36,7 +35,6 @@ namespace quillon {
 class DiscoveryLink;
 class EngineLink;
 class Ipv4Edit;
-class DeviceListModel;
 class GuiWindowPort;
 
 class CQuillonDlg : public QDialog {
