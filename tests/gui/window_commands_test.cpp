@@ -34,6 +34,8 @@ protected:
 };
 
 TEST_F(CommandsTest, StateTableIdleSearchWindowRunningStopping) {
+    // Long enough that a loaded machine still sees the window open before it closes.
+    timing().search_window = std::chrono::milliseconds(1500);
     // Idle.
     expect_idle_controls();
     EXPECT_TRUE(enabled(IDC_SEARCH));
