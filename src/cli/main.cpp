@@ -1,4 +1,5 @@
 // quillon-cli: discovery, upgrades and packages without a window.
+#include "cli/upgrade_verb.h"
 #include "cli/verbs.h"
 #include "quillon_version.h"
 
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
     // One line per verb.
     add_search_verb(app, action);
     add_package_verb(app, action);
+    add_upgrade_verb(app, action);
 
     try {
         app.parse(argc, argv);

@@ -6,9 +6,15 @@ UpgradeEngine::UpgradeEngine() {
     for (auto& t : m_last_activity) t = Clock::now();
 }
 
-// Worker and driver threads are joined or detached by the driver before the engine goes; the
-// program ends with the engine alive.
-UpgradeEngine::~UpgradeEngine() = default;
+// A batch still under way is asked to stop after the devices in hand; the driver then ends and is
+// joined, so that no thread outlives the engine. (A program that must end at once does not wait
+// for this: it ends the process instead.)
+UpgradeEngine::~UpgradeEngine() {
+    if (m_driver_thread.joinable()) {
+        m_running = 0;
+        stop_driver();
+    }
+}
 
 void UpgradeEngine::set_cur_device(int w, const std::string& ip, const std::string& mac) {
     std::lock_guard lock(m_text_lock[w]);

@@ -14,11 +14,13 @@
 //
 // Locks, in the only order in which they may nest:
 //   g_list_lock  ->  (window port calls)  ->  m_text_lock[w]
+//   g_list_lock  ->  (the observer's own lock, in BatchObserver::device_ended)
 // g_run_lock guards the writes of m_running and nests with nothing. m_text_lock[w] is a leaf:
 // it is held only to copy one worker's texts and never while calling the window, logging or
 // taking another lock.
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -31,6 +33,7 @@
 namespace quillon {
 
 class WindowPort;
+class BatchObserver;
 
 inline constexpr int kWorkers = 10;
 inline constexpr int kSlots = 4;
@@ -82,6 +85,7 @@ public:
     // ---------------- batch settings and state ----------------
     WindowPort* m_dlg = nullptr;                // the main window, set once at start-up
     SearchSender* m_search = nullptr;           // the discovery endpoint's search, set at start-up
+    BatchObserver* m_observer = nullptr;        // optional; set before the driver starts
     uint16_t m_port = kUpgradePort;             // the devices' upgrade port; tests use another
     std::thread m_driver_thread;                // started once at start-up
     std::atomic<int> m_running{0};              // written under g_run_lock
@@ -96,6 +100,12 @@ public:
     int m_try_count = 2;                        // attempts per image
     int m_fake_burn = 0;                        // use the simulated exchange
     std::atomic<int> m_echo_unavailable{0};     // 1: no ICMP echo socket can be opened here
+    // Decided once per pass by assign_rows, read by every worker of the pass: 1 = the range scan.
+    // (Each worker deciding for itself by looking at the list raced with the first range row.)
+    std::atomic<int> m_range_pass{0};
+    // 1: a range pass found that no echo can be sent; the pass ends and the user is told once.
+    std::atomic<int> m_echo_failed{0};
+    std::atomic<int> m_pass{0};                 // number of the pass under way, 0 = the first
 
     // ---------------- worker slots ----------------
     UniqueFd m_sock[kWorkers];                  // worker sockets; invalid (-1) when none
@@ -150,6 +160,11 @@ public:
     int check_ip_conflict(const std::string& ip, int w);
 
     // ---------------- batch driver (batch_driver.cpp) ----------------
+    // Starts the driver thread (driver_loop) once; m_dlg must be set.
+    void start_driver();
+    // Ends driver_loop after the batch under way (if any) and joins the thread. Call it with
+    // m_running cleared when a batch must not run to its end. Not from the driver thread.
+    void stop_driver();
     void driver_loop();
     void run_batch();
     void assign_rows();
@@ -157,8 +172,31 @@ public:
     int process_list(int w);
     int process_range(int w);
 
+    // ---------------- for the discovery intake's conflict watch ----------------
+    // False when worker i has no thread; otherwise its current address and expected MAC, taken
+    // together. Any thread; never waits for the window.
+    bool watched_device(int i, std::string& ip, std::string& mac) const;
+    void flag_conflict(int i);
+
 private:
     using Clock = std::chrono::steady_clock;
+    enum class Mode { list, range };
+    // One device of worker w on row r: the image loop, then the end of device.
+    int run_device(int w, int r, Mode mode);
+    // The end-of-device section (g_list_lock held by the caller).
+    void end_device(int w, int r, Mode mode, bool success, unsigned slots_done,
+                    Clock::duration elapsed);
+    // Creates workers 0 .. n-1 of a pass, each told its index; joins them all.
+    void start_workers(int n);
+    void join_workers();
+    // "(%3d/%-3d)" of m_done and m_total, and the batch bar.
+    void set_counter_and_bar();
+    // m_running = 0 under g_run_lock.
+    void clear_running();
+
+    std::atomic<bool> m_driver_stop{false};
+    std::mutex m_driver_lock;                   // guards the driver's wake-up wait only
+    std::condition_variable m_driver_wake;
 
     // Steps 1 and 2 of the conflict check: the directed search and the up to three waits.
     // True when worker w's conflict flag is set at the end.

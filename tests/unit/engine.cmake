@@ -1,1 +1,3 @@
-quillon_unit_tests(engine LIBS quillon_engine)
+# Every engine_*_test.cpp in one binary. The driver tests run the engine behind the headless
+# window and with the intake's conflict watch, hence quillon_table and quillon_intake.
+quillon_unit_tests(engine LIBS quillon_engine quillon_table quillon_intake)

@@ -1,0 +1,186 @@
+#include "cli/batch_summary.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/text_out.h"
+#include "engine/upgrade_engine.h"
+
+namespace quillon::cli {
+namespace {
+
+std::string hex32(uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08x", v);
+    return buf;
+}
+
+std::string seconds_text(double s) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", s);
+    return buf;
+}
+
+// crc32 of a buffer larger than zlib's uInt in pieces.
+uint32_t crc_of(const uint8_t* data, uint32_t len) {
+    uLong c = ::crc32(0L, Z_NULL, 0);
+    while (len > 0) {
+        const uInt piece = std::min<uint32_t>(len, 1u << 30);
+        c = ::crc32(c, data, piece);
+        data += piece;
+        len -= piece;
+    }
+    return uint32_t(c);
+}
+
+}  // namespace
+
+void BatchSummary::images_loaded(const UpgradeEngine& engine) {
+    std::vector<ImageInfo> images;
+    for (int j = 0; j < kSlots; ++j) {
+        if (engine.m_img_len[j] == 0) continue;
+        ImageInfo info;
+        info.slot = j;
+        info.path = engine.m_url[j];
+        // The exchange sends the trailer's length, never more than the data loaded.
+        info.bytes = std::min(engine.m_img_head[j].length(), engine.m_img_len[j]);
+        info.crc32 = crc_of(engine.m_img_data[j].get(), info.bytes);
+        info.reboot_after = engine.m_reboot_after[j] != 0;
+        images.push_back(info);
+    }
+    std::lock_guard l(m_);
+    loaded_ = true;
+    images_ = std::move(images);
+}
+
+void BatchSummary::pass_started(int pass, int /*total*/, bool range) {
+    std::lock_guard l(m_);
+    passes_ = pass + 1;
+    if (pass == 0) range_ = range;
+}
+
+void BatchSummary::device_ended(const DeviceResult& r) {
+    std::lock_guard l(m_);
+    DeviceSummary& d = rows_[r.row];
+    d.ip = r.ip;
+    if (!r.mac.empty()) d.mac = r.mac;
+    d.outcome = r.success ? "success" : "failure";
+    d.passes += 1;
+    d.elapsed_s += std::chrono::duration<double>(r.elapsed).count();
+    d.slots_done = r.slots_done;
+}
+
+void BatchSummary::address_silent(const std::string& ip) {
+    std::lock_guard l(m_);
+    silent_.push_back(ip);
+}
+
+bool BatchSummary::images_were_loaded() const {
+    std::lock_guard l(m_);
+    return loaded_;
+}
+
+int BatchSummary::passes() const {
+    std::lock_guard l(m_);
+    return passes_;
+}
+
+bool BatchSummary::range_scan() const {
+    std::lock_guard l(m_);
+    return range_;
+}
+
+std::vector<ImageInfo> BatchSummary::images() const {
+    std::lock_guard l(m_);
+    return images_;
+}
+
+std::vector<std::string> BatchSummary::silent() const {
+    std::lock_guard l(m_);
+    return silent_;
+}
+
+std::map<int, DeviceSummary> BatchSummary::tried() const {
+    std::lock_guard l(m_);
+    return rows_;
+}
+
+std::string summary_json(const SummaryDoc& doc) {
+    std::string o = "{\"mode\":" + json_string(doc.mode);
+    o += ",\"images_ok\":" + std::string(doc.images_bad ? "false" : "true");
+    o += ",\"images\":[";
+    for (std::size_t i = 0; i < doc.images.size(); ++i) {
+        const ImageInfo& im = doc.images[i];
+        if (i) o += ",";
+        o += "{\"slot\":" + json_string(kSlotRole[im.slot]) + ",\"path\":" + json_string(im.path) +
+             ",\"bytes\":" + std::to_string(im.bytes) + ",\"crc32\":\"" + hex32(im.crc32) +
+             "\",\"reboot_after\":" + (im.reboot_after ? "true" : "false") + "}";
+    }
+    o += "],\"devices\":[";
+    int ok = 0, failed = 0, not_started = 0;
+    for (std::size_t i = 0; i < doc.devices.size(); ++i) {
+        const DeviceSummary& d = doc.devices[i];
+        if (d.outcome == "success") ++ok;
+        else if (d.outcome == "failure") ++failed;
+        else ++not_started;
+        if (i) o += ",";
+        o += "{\"ip\":" + json_string(d.ip) + ",\"mac\":" + json_string(d.mac) +
+             ",\"type\":" + json_string(d.type) + ",\"outcome\":" + json_string(d.outcome) +
+             ",\"passes\":" + std::to_string(d.passes) + ",\"elapsed_s\":" + seconds_text(d.elapsed_s) +
+             ",\"images\":[";
+        bool first = true;
+        for (const ImageInfo& im : doc.images) {
+            if (!(d.slots_done & (1u << im.slot))) continue;
+            if (!first) o += ",";
+            first = false;
+            o += "{\"slot\":" + json_string(kSlotRole[im.slot]) + ",\"bytes\":" +
+                 std::to_string(im.bytes) + ",\"crc32\":\"" + hex32(im.crc32) + "\"}";
+        }
+        o += "]}";
+    }
+    o += "],\"unreachable\":[";
+    for (std::size_t i = 0; i < doc.unreachable.size(); ++i)
+        o += (i ? "," : "") + json_string(doc.unreachable[i]);
+    o += "],\"totals\":{\"devices\":" + std::to_string(doc.devices.size()) +
+         ",\"succeeded\":" + std::to_string(ok) + ",\"failed\":" + std::to_string(failed) +
+         ",\"not_started\":" + std::to_string(not_started) +
+         ",\"unreachable\":" + std::to_string(doc.unreachable.size()) +
+         ",\"passes\":" + std::to_string(doc.passes) + "}";
+    o += ",\"counter\":" + json_string(doc.counter);
+    o += ",\"stopped\":" + std::string(doc.stopped ? "true" : "false");
+    o += ",\"report\":" + json_string(doc.report_path);
+    o += ",\"exit_code\":" + std::to_string(doc.exit_code) + "}\n";
+    return o;
+}
+
+std::string summary_table(const SummaryDoc& doc) {
+    std::string o;
+    char line[512];
+    if (!doc.devices.empty()) {
+        std::snprintf(line, sizeof line, "%-15s  %-17s  %-8s  %-11s  %6s  %9s\n", "ADDRESS", "MAC",
+                      "TYPE", "OUTCOME", "PASSES", "ELAPSED");
+        o += line;
+    }
+    int ok = 0;
+    for (const DeviceSummary& d : doc.devices) {
+        ok += d.outcome == "success" ? 1 : 0;
+        // Texts from devices are made harmless for a terminal; MACs and types are short.
+        const std::string mac = terminal_text(d.mac.empty() ? "-" : d.mac);
+        const std::string type = terminal_text(d.type.empty() ? "-" : d.type);
+        std::snprintf(line, sizeof line, "%-15s  %-17.40s  %-8.24s  %-11s  %6d  %8.1fs\n",
+                      d.ip.c_str(), mac.c_str(), type.c_str(), d.outcome.c_str(), d.passes,
+                      d.elapsed_s);
+        o += line;
+    }
+    std::snprintf(line, sizeof line, "%d of %zu device%s upgraded", ok, doc.devices.size(),
+                  doc.devices.size() == 1 ? "" : "s");
+    o += line;
+    if (!doc.unreachable.empty()) o += ", " + std::to_string(doc.unreachable.size()) + " address(es) unreachable";
+    o += doc.passes > 1 ? ", " + std::to_string(doc.passes) + " passes" : std::string();
+    o += doc.stopped ? " (stopped on request)\n" : "\n";
+    return o;
+}
+
+}  // namespace quillon::cli

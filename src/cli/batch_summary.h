@@ -1,0 +1,77 @@
+#pragma once
+// What a headless batch did, device by device: collected from the driver while it runs, completed
+// from the device list at the end, and written as JSON or as a short table.
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/batch_observer.h"
+
+namespace quillon::cli {
+
+// One image as it was loaded for the batch.
+struct ImageInfo {
+    int slot = 0;
+    std::string path;
+    uint32_t bytes = 0;       // bytes sent to each device (the trailer's length)
+    uint32_t crc32 = 0;       // zlib crc32 of those bytes
+    bool reboot_after = false;
+};
+
+struct DeviceSummary {
+    std::string ip, mac, type;
+    std::string outcome;      // "success", "failure", "not started"
+    int passes = 0;           // passes in which the device was tried
+    double elapsed_s = 0;     // over all its passes
+    unsigned slots_done = 0;  // images finished on the device in its last visit (bit = slot)
+};
+
+class BatchSummary final : public BatchObserver {
+public:
+    // ---- BatchObserver (driver and worker threads) ----
+    void images_loaded(const UpgradeEngine& engine) override;
+    void pass_started(int pass, int total, bool range) override;
+    void device_ended(const DeviceResult& result) override;
+    void address_silent(const std::string& ip) override;
+
+    // ---- after the batch (no driver running) ----
+    bool images_were_loaded() const;
+    int passes() const;
+    bool range_scan() const;
+    std::vector<ImageInfo> images() const;
+    std::vector<std::string> silent() const;
+    // Results per row of the list that was tried at least once.
+    std::map<int, DeviceSummary> tried() const;
+
+private:
+    mutable std::mutex m_;  // a leaf, taken under g_list_lock by device_ended
+    bool loaded_ = false;
+    int passes_ = 0;
+    bool range_ = false;
+    std::vector<ImageInfo> images_;
+    std::vector<std::string> silent_;
+    std::map<int, DeviceSummary> rows_;
+};
+
+// The summary document. `devices` in list order.
+struct SummaryDoc {
+    std::string mode;  // "list" or "range"
+    std::vector<ImageInfo> images;
+    std::vector<DeviceSummary> devices;
+    std::vector<std::string> unreachable;
+    int passes = 0;
+    std::string counter;        // the counter's last text, "(%3d/%-3d)" of the last pass
+    bool stopped = false;       // the user asked for the graceful stop
+    bool images_bad = false;    // the image set failed its check
+    std::string report_path;
+    int exit_code = 0;
+};
+
+std::string summary_json(const SummaryDoc& doc);
+std::string summary_table(const SummaryDoc& doc);
+
+}  // namespace quillon::cli

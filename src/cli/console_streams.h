@@ -1,0 +1,37 @@
+#pragma once
+// The standard streams of a headless batch. Standard output is where the engine's diagnostic
+// lines go (the debug log in debug mode, nowhere otherwise), and standard error is where its
+// console lines go; the tool's own output must not mix with either. So the tool first keeps
+// duplicates of both streams for itself (the summary on the first, messages and progress on the
+// second), then points the descriptors elsewhere.
+#include <string>
+
+namespace quillon::cli {
+
+class ConsoleStreams {
+public:
+    // Keeps duplicates of descriptors 1 and 2.
+    ConsoleStreams();
+    // Puts 1 and 2 back as they were.
+    ~ConsoleStreams();
+    ConsoleStreams(const ConsoleStreams&) = delete;
+    ConsoleStreams& operator=(const ConsoleStreams&) = delete;
+
+    // The tool's own streams.
+    int out_fd() const { return out_; }
+    int ui_fd() const { return ui_; }
+
+    // Diagnostics on standard output go nowhere (not in debug mode: the debug log takes them).
+    void discard_stdout();
+    // Console lines on standard error go nowhere.
+    void discard_stderr();
+
+private:
+    int out_ = -1, ui_ = -1;
+    int saved_out_ = -1, saved_err_ = -1;
+};
+
+// Writes all of `text` to fd (retrying short writes); false on an error.
+bool write_all_fd(int fd, const std::string& text);
+
+}  // namespace quillon::cli

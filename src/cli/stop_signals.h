@@ -1,0 +1,27 @@
+#pragma once
+// Ctrl-C (SIGINT) and SIGTERM for a headless batch, taken synchronously: block them before any
+// thread exists (every thread inherits the mask), then ask with wait() whether one came. No work
+// is done inside a signal handler.
+#include <chrono>
+
+namespace quillon::cli {
+
+class StopSignals {
+public:
+    // Blocks SIGINT and SIGTERM in the calling thread (and so in every thread it starts later).
+    StopSignals();
+    // Takes any still pending, then unblocks them again.
+    ~StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    // Waits up to `limit` for one of the two signals. True when one came.
+    bool wait(std::chrono::milliseconds limit);
+    // How many have come so far.
+    int count() const { return count_; }
+
+private:
+    int count_ = 0;
+};
+
+}  // namespace quillon::cli

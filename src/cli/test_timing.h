@@ -1,0 +1,10 @@
+#pragma once
+// For the project's tests only: QUILLON_TEST_TIMING=fast shortens the waits that add nothing to
+// a test (the three-second conflict wait per image, the search window, the pauses between
+// passes). The programs' defaults are untouched unless that variable is set exactly so.
+namespace quillon::cli {
+
+// Applies the test timings when the environment asks for them; true when it did.
+bool apply_test_timing_from_env();
+
+}  // namespace quillon::cli

@@ -1,0 +1,43 @@
+#pragma once
+// What `quillon-cli upgrade` is asked to do, and the checks of its texts.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillon::cli {
+
+struct UpgradeOptions {
+    std::array<std::string, 4> slot_paths;  // --boot, --kernel, --system, --fw
+    std::string package;                    // --package: a .zip sorted into the four slots
+    int threads = 2;
+    bool auto_retry = false;
+    bool fake_burn = false;
+    bool debug = false;
+    bool json = false;
+    bool verbose = false;                   // show the console diagnostics too
+    std::vector<std::string> devices;       // --device, in the order given
+    std::string range;                      // --range A.B.C.D-E
+    std::string adapter;
+    std::string log_dir;                    // the folder that gets "log"; default: working dir
+    std::string type;                       // --type: only devices of this type
+    // Test hooks (hidden options): the devices' ports.
+    int upgrade_port = 9800;
+    int discovery_port = 8400;
+};
+
+// A range of last octets within one /24, host order (first octet in the top byte).
+struct AddressRange {
+    uint32_t begin = 0;
+    int end = 0;  // last octet of the last address
+};
+
+// "A.B.C.D-E" or "A.B.C.D-A.B.C.E": D from 1 to 254, D <= E <= 254, the same first three octets.
+// Empty optional with `error` set when the text is not such a range.
+std::optional<AddressRange> parse_range(const std::string& text, std::string& error);
+
+// A dotted IPv4 address of one host (not 0.0.0.0, not 255.255.255.255).
+bool is_host_address(const std::string& text);
+
+}  // namespace quillon::cli

@@ -1,0 +1,416 @@
+#include "cli/upgrade_run.h"
+
+#include <arpa/inet.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "app/settings.h"
+#include "cli/batch_summary.h"
+#include "cli/console_streams.h"
+#include "cli/local_adapters.h"
+#include "cli/progress_display.h"
+#include "cli/stop_signals.h"
+#include "cli/test_timing.h"
+#include "cli/upgrade_images.h"
+#include "discovery/brelk_mul_event.h"
+#include "discovery/device_type.h"
+#include "discovery/intake.h"
+#include "engine/engine_worker_watch.h"
+#include "engine/upgrade_engine.h"
+#include "log/log_dir.h"
+#include "log/log_file.h"
+#include "platform/timing.h"
+#include "texts/ui_texts.h"
+#include "window/headless_window.h"
+
+namespace quillon::cli {
+namespace {
+
+using namespace std::chrono_literals;
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// A sanitizer's report goes to standard error: never throw it away.
+constexpr bool kKeepStderr = true;
+#else
+constexpr bool kKeepStderr = false;
+#endif
+
+std::string absolute_path(const std::string& path) {
+    std::error_code ec;
+    const auto abs = std::filesystem::absolute(path, ec);
+    return ec ? path : abs.lexically_normal().string();
+}
+
+// The logs of the run: in <dir>/log like the desktop program, or straight into --log-dir.
+void open_run_logs(const UpgradeOptions& opt, bool debug, RunLogs& logs, std::string& folder) {
+    if (opt.log_dir.empty()) {
+        const std::string dir = current_dir();
+        open_logs(dir, debug, logs);
+        folder = join_path(dir, "log");
+        return;
+    }
+    folder = absolute_path(opt.log_dir);
+    ensure_dir(folder);
+    logs.userReport.Open(join_path(folder, "upgrade_user.html"));
+    if (debug) {
+        logs.debug_log_path = StartDebugLog(folder);
+        logs.deviceLog.Open(join_path(folder, "upgrade_dev.log"));
+    }
+    logs.deviceLog.WriteInfo("upgrade start !\n");
+}
+
+// The type name the person means, in the language of the texts ("panel" finds "PANEL").
+std::string canonical_type(const std::string& wanted) {
+    for (int code : {kTypePanel, kTypeWall, kTypePerson, kTypeCenter, kTypeMonitor, kTypeLift,
+                     kTypeOther}) {
+        const std::string name = device_type_name(code);
+        if (name.size() == wanted.size() &&
+            std::equal(name.begin(), name.end(), wanted.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            }))
+            return name;
+    }
+    return std::string();
+}
+
+std::string type_names() {
+    std::string out;
+    for (int code : {kTypePanel, kTypeWall, kTypePerson, kTypeCenter, kTypeMonitor, kTypeLift,
+                     kTypeOther})
+        out += (out.empty() ? "" : ", ") + device_type_name(code);
+    return out;
+}
+
+class UpgradeRun {
+public:
+    explicit UpgradeRun(const UpgradeOptions& opt) : opt_(opt) {}
+    // What the import unpacked goes, however the run ended (as EXIT does after an import).
+    ~UpgradeRun() { remove_unpacked(images_); }
+    int run();
+
+private:
+    int prepare_images();
+    int start_discovery();
+    bool search_window();  // false: interrupted
+    int list_devices();
+    int start_batch();
+    void wait_batch();
+    int finish();
+
+    const UpgradeOptions& opt_;
+    bool debug_ = false;
+    bool fake_ = false;
+    bool range_mode_ = false;
+    AddressRange range_{};
+    std::string type_;
+    ChosenImages images_;
+    std::string log_folder_;
+    std::set<int> batch_rows_;  // list mode: the rows ticked at START
+
+    StopSignals signals_;  // first: every thread started later inherits its mask
+    ConsoleStreams streams_;
+    std::unique_ptr<ProgressDisplay> display_;
+    RunLogs logs_;
+    BatchSummary summary_;  // before the engine: the driver reports to it until it is stopped
+    std::unique_ptr<HeadlessWindow> window_;
+    std::unique_ptr<UpgradeEngine> engine_;
+    std::unique_ptr<EngineWorkerWatch> watch_;
+    std::unique_ptr<DeviceIntake> intake_;
+    std::unique_ptr<BrelkMulEvent> discovery_;
+    std::unique_ptr<SearchSenderFor<BrelkMulEvent>> sender_;
+    bool discovery_up_ = false;
+};
+
+int UpgradeRun::run() {
+    apply_test_timing_from_env();
+    ::signal(SIGPIPE, SIG_IGN);
+
+    const Settings settings = load_settings(current_dir());
+    ui_texts().use_english = settings.use_english;
+    ui_texts().apply_language();
+    debug_ = opt_.debug || settings.debug;
+    fake_ = opt_.fake_burn || settings.fake_burn;
+
+    display_ = std::make_unique<ProgressDisplay>(streams_.ui_fd(),
+                                                 ::isatty(streams_.ui_fd()) && !opt_.verbose);
+    open_run_logs(opt_, debug_, logs_, log_folder_);
+    if (!logs_.userReport.is_open())
+        display_->message("warning: the report " + join_path(log_folder_, "upgrade_user.html") +
+                          " cannot be written; the batch runs without it");
+    if (debug_ && logs_.debug_log_path.empty())
+        display_->message("warning: the debug log cannot be written in " + log_folder_);
+    // The engine's diagnostics must not reach the summary on standard output.
+    if (!debug_ || logs_.debug_log_path.empty()) streams_.discard_stdout();
+    if (!opt_.verbose && !kKeepStderr) streams_.discard_stderr();
+
+    if (!opt_.range.empty()) {
+        std::string err;
+        auto r = parse_range(opt_.range, err);
+        if (!r) {
+            display_->message("upgrade: --range " + opt_.range + ": " + err);
+            return kExitBadUsage;
+        }
+        range_mode_ = true;
+        range_ = *r;
+    }
+    if (!opt_.type.empty()) {
+        type_ = canonical_type(opt_.type);
+        if (type_.empty()) {
+            display_->message("upgrade: --type " + opt_.type + " is none of: " + type_names());
+            return kExitBadUsage;
+        }
+    }
+
+    if (const int rc = prepare_images(); rc >= 0) return rc;
+
+    window_ = std::make_unique<HeadlessWindow>(logs_.userReport,
+                                               std::vector<std::string>{T(TextId::type_all)});
+    window_->set_message_handler([this](const std::string& text) { display_->message(text); });
+    const std::string report = join_path(log_folder_, "upgrade_user.html");
+    window_->set_report_handler([this, report] { display_->message("Report: " + report); });
+
+    engine_ = std::make_unique<UpgradeEngine>();
+    engine_->m_dlg = window_.get();
+    engine_->m_port = uint16_t(opt_.upgrade_port);
+    engine_->m_fake_burn = fake_ ? 1 : 0;
+    engine_->m_observer = &summary_;
+    watch_ = std::make_unique<EngineWorkerWatch>(*engine_);
+    intake_ = std::make_unique<DeviceIntake>(*window_, *watch_);
+    discovery_ = std::make_unique<BrelkMulEvent>([] { return T(TextId::st_ready); });
+    sender_ = std::make_unique<SearchSenderFor<BrelkMulEvent>>(*discovery_);
+
+    if (fake_) display_->message("fake burn!");
+    if (const int rc = start_discovery(); rc >= 0) return rc;
+    engine_->start_driver();
+
+    if (const int rc = list_devices(); rc >= 0) return rc;
+    if (const int rc = start_batch(); rc >= 0) return rc;
+    wait_batch();
+    return finish();
+}
+
+// -1 to go on, else the exit code.
+int UpgradeRun::prepare_images() {
+    return choose_images(opt_, images_, [this](const std::string& t) { display_->message(t); });
+}
+
+int UpgradeRun::start_discovery() {
+    const std::vector<LocalAdapter> adapters = list_local_adapters();
+    const LocalAdapter* adapter = choose_adapter(adapters, opt_.adapter);
+    const bool search_needed = (!range_mode_ && opt_.devices.empty()) || !type_.empty();
+    if (!adapter) {
+        std::string names;
+        for (const auto& a : adapters) names += (names.empty() ? "" : ", ") + a.name;
+        if (names.empty()) names = "none";
+        if (!opt_.adapter.empty()) {
+            display_->message("upgrade: no adapter \"" + opt_.adapter +
+                              "\" with an IPv4 address (adapters: " + names + ")");
+            return kExitBadUsage;
+        }
+        if (search_needed) {
+            display_->message("upgrade: no network adapter with an IPv4 address is up; name one "
+                              "with --adapter (adapters: " + names + ")");
+            return kExitSomeFailed;
+        }
+        display_->message("warning: no network adapter is up: devices are upgraded without the "
+                          "address-conflict check's answers");
+        return -1;
+    }
+    const auto port = uint16_t(opt_.discovery_port);
+    if (discovery_->start(intake_.get(), adapter->address, port) != 0 ||
+        (discovery_->local_bind_errno() && discovery_->any_bind_errno())) {
+        const int err = discovery_->local_bind_errno() ? discovery_->local_bind_errno() : errno;
+        discovery_->stop();
+        display_->message("upgrade: cannot listen on UDP port " + std::to_string(port) + " (" +
+                          std::strerror(err) + "); is another Quillon program running?");
+        if (search_needed) return kExitSomeFailed;
+        display_->message("warning: devices are upgraded without the address-conflict check's answers");
+        return -1;
+    }
+    discovery_up_ = true;
+    engine_->m_search = sender_.get();
+    char address[INET_ADDRSTRLEN] = "";
+    ::inet_ntop(AF_INET, &adapter->address, address, sizeof address);
+    if (search_needed)
+        display_->message("Searching on " + adapter->name + " (" + address + ") for " +
+                          std::to_string(timing().search_window.count()) + " ms...");
+    return -1;
+}
+
+bool UpgradeRun::search_window() {
+    WindowFlags& flags = window_->flags();
+    flags.intake_closed = 0;
+    const auto end = std::chrono::steady_clock::now() + timing().search_window;
+    discovery_->search(1);
+    for (auto now = std::chrono::steady_clock::now(); now < end;
+         now = std::chrono::steady_clock::now()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now);
+        if (signals_.wait(std::min<std::chrono::milliseconds>(left, 100ms))) {
+            flags.intake_closed = 1;
+            return false;
+        }
+    }
+    flags.intake_closed = 1;
+    return true;
+}
+
+int UpgradeRun::list_devices() {
+    HeadlessWindow& w = *window_;
+    if (!opt_.devices.empty()) {
+        // As the intake adds a device that answered: a ticked "Ready" row, with the texts an
+        // answer without id, MAC and version gives.
+        w.flags().intake_closed = 0;
+        for (const std::string& ip : opt_.devices) {
+            const int before = w.row_count();
+            intake_->add_found_device(ip.c_str(), "", "", "", nullptr);
+            if (w.row_count() == before) display_->message("upgrade: " + ip + " is listed once only");
+        }
+        w.flags().intake_closed = 1;
+    } else if (!range_mode_ || !type_.empty()) {
+        if (!discovery_up_) return kExitSomeFailed;
+        if (!search_window()) {
+            display_->message("Interrupted: nothing was upgraded");
+            return kExitInterrupted;
+        }
+        display_->message(std::to_string(w.row_count()) + " device" +
+                          (w.row_count() == 1 ? "" : "s") + " found");
+    }
+
+    if (!type_.empty()) w.set_type_filter({T(TextId::type_all), type_}, 1);
+    if (range_mode_) {
+        // The range box is ticked: answers refresh the scanned rows. A range START with nothing
+        // ticked empties the list and the range records; what the search saw stays in
+        // found_records for the type filter.
+        w.set_range_box(true);
+        w.clear_rows();
+        w.clear_records(RecordTable::range);
+        return -1;
+    }
+    if (!type_.empty()) {
+        w.run([&] {
+            DeviceTable& t = w.device_table();
+            for (int r = 0; r < t.row_count(); ++r)
+                if (t.get_cell(r, col_type) != type_) t.set_check(r, false);
+        });
+    }
+    if (w.row_count() == 0 || w.count_checked() == 0) {
+        display_->message(w.row_count() == 0 ? "No device found: nothing to upgrade"
+                                             : "No device of type " + type_ + ": nothing to upgrade");
+        return kExitNothingToDo;
+    }
+    return -1;
+}
+
+int UpgradeRun::start_batch() {
+    HeadlessWindow& w = *window_;
+    UpgradeEngine& e = *engine_;
+    w.run([&] {
+        const DeviceTable& t = w.device_table();
+        for (int r = 0; r < t.row_count(); ++r)
+            if (t.get_check(r)) batch_rows_.insert(r);
+    });
+    // Everything the driver reads is written before the flags and the running flag.
+    for (int i = 0; i < 4; ++i) {
+        e.m_url[i] = images_.paths[std::size_t(i)];
+        e.m_reboot_after[i] = images_.reboot_after[std::size_t(i)];
+    }
+    e.m_ip_scan = range_mode_ ? 1 : 0;
+    e.m_ip_begin = range_.begin;
+    e.m_ip_end = range_.end;
+    e.m_thread_num = std::clamp(opt_.threads, 1, kWorkers);
+    e.m_auto_retry = opt_.auto_retry ? 1 : 0;
+    w.flags().intake_closed = 1;
+    w.flags().conflict_watch = 1;
+    w.leave_idle();
+    w.set_stop_enabled(true);
+    {
+        std::lock_guard lock(e.g_run_lock);
+        e.m_running = 1;
+    }
+    std::printf("upgrade thread %d\n", e.m_thread_num);
+    logs_.deviceLog.WriteInfo("app_upgrade is ok !\n");
+    display_->start(w, e);
+    return -1;
+}
+
+void UpgradeRun::wait_batch() {
+    while (!window_->wait_idle(0ms)) {
+        if (!signals_.wait(100ms)) continue;
+        if (signals_.count() == 1) {
+            // STOP answered Yes: the devices in hand finish, no other begins, no retry pass.
+            engine_->m_running = 0;
+            window_->set_stop_enabled(false);
+            display_->message("Stopping: the devices in hand finish, no other begins "
+                              "(Ctrl-C again ends at once)");
+            continue;
+        }
+        display_->message("Ended at once: a device in hand may be left half upgraded");
+        std::fflush(stdout);  // the debug log; the report and device log are flushed per line
+        ::_exit(kExitInterrupted);
+    }
+}
+
+int UpgradeRun::finish() {
+    display_->stop();
+    engine_->stop_driver();
+    if (discovery_up_) discovery_->stop();
+
+    SummaryDoc doc;
+    doc.mode = range_mode_ ? "range" : "list";
+    doc.images = summary_.images();
+    doc.images_bad = !summary_.images_were_loaded();
+    doc.unreachable = summary_.silent();
+    doc.passes = summary_.passes();
+    doc.stopped = signals_.count() > 0;
+    doc.counter = window_->widgets().counter;
+    doc.report_path = join_path(log_folder_, "upgrade_user.html");
+    const auto tried = summary_.tried();
+    window_->run([&] {
+        const DeviceTable& t = window_->device_table();
+        for (int r = 0; r < t.row_count(); ++r) {
+            // List mode: the rows ticked at START; a range scan: every row it added.
+            if (!range_mode_ && !batch_rows_.count(r)) continue;
+            DeviceSummary d;
+            auto it = tried.find(r);
+            if (it != tried.end()) d = it->second;
+            else d.outcome = "not started";
+            d.ip = t.get_cell(r, col_ip);
+            if (!t.get_cell(r, col_mac).empty()) d.mac = t.get_cell(r, col_mac);
+            d.type = t.get_cell(r, col_type);
+            doc.devices.push_back(d);
+        }
+    });
+
+    int rc = kExitAllUpgraded;
+    if (doc.images_bad) rc = kExitImagesBad;
+    else if (engine_->m_echo_failed) rc = kExitSomeFailed;
+    else if (doc.devices.empty()) rc = kExitNothingToDo;
+    else
+        for (const auto& d : doc.devices)
+            if (d.outcome != "success") rc = kExitSomeFailed;
+    doc.exit_code = rc;
+
+    const std::string out = opt_.json ? summary_json(doc) : summary_table(doc);
+    if (!doc.images_bad || opt_.json) write_all_fd(streams_.out_fd(), out);
+    return rc;
+}
+
+}  // namespace
+
+int run_upgrade(const UpgradeOptions& opt) {
+    UpgradeRun run(opt);
+    return run.run();
+}
+
+}  // namespace quillon::cli

@@ -1,0 +1,105 @@
+#include "cli/upgrade_verb.h"
+
+#include <memory>
+
+#include "cli/upgrade_options.h"
+#include "cli/upgrade_run.h"
+
+namespace quillon::cli {
+namespace {
+
+constexpr const char* kFooter = R"(Devices come from one search (the default: a broadcast search on the adapter, answers
+taken for 3 seconds), from --device (repeatable), or from --range, whose addresses are probed
+with ICMP echo (needs CAP_NET_RAW, or a group inside net.ipv4.ping_group_range).
+
+Logs go to the folder "log" below the working directory, as the desktop program writes them
+(or straight into --log-dir): upgrade_user.html always, upgrade_dev.log and the debug log with
+--debug. config.ini in the working directory is read as the desktop program reads it.
+Progress and messages are written to standard error; the summary to standard output.
+Ctrl-C stops after the devices in hand (no device is begun, no retry pass runs); a second
+Ctrl-C ends at once.
+
+Exit codes:
+  0    every device was upgraded
+  1    some device failed or was not begun, or the batch could not run
+  2    the command line is wrong
+  3    the image set failed its check (missing file, bad checksum, bad package)
+  4    nothing to upgrade: no device found or answering
+  130  interrupted before the batch began, or ended at once by a second Ctrl-C)";
+
+bool valid_options(const UpgradeOptions& o, std::string& why) {
+    bool any_image = false;
+    for (const auto& p : o.slot_paths) any_image = any_image || !p.empty();
+    if (!any_image && o.package.empty()) {
+        why = "no image: give --boot, --kernel, --system, --fw or --package";
+        return false;
+    }
+    if (any_image && !o.package.empty()) {
+        why = "give either image files or --package, not both";
+        return false;
+    }
+    if (!o.devices.empty() && !o.range.empty()) {
+        why = "give either --device or --range, not both";
+        return false;
+    }
+    if (!o.type.empty() && !o.devices.empty()) {
+        why = "--type goes with a search or --range: a device given by --device has no known type";
+        return false;
+    }
+    for (const auto& d : o.devices) {
+        if (!is_host_address(d)) {
+            why = "--device " + d + " is not the IPv4 address of a host";
+            return false;
+        }
+    }
+    if (!o.range.empty()) {
+        std::string err;
+        if (!parse_range(o.range, err)) {
+            why = "--range " + o.range + ": " + err;
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
+    auto opt = std::make_shared<UpgradeOptions>();
+    CLI::App* v = app.add_subcommand("upgrade", "Upgrade a whole batch of devices, as START does in the window");
+    v->footer(kFooter);
+    v->add_option("--boot", opt->slot_paths[0], "BOOT image file")->group("Images");
+    v->add_option("--kernel", opt->slot_paths[1], "KERNEL image file")->group("Images");
+    v->add_option("--system", opt->slot_paths[2], "SYSTEM image file")->group("Images");
+    v->add_option("--fw", opt->slot_paths[3], "FW (application) image file")->group("Images");
+    v->add_option("--package", opt->package,
+                  "firmware package (.zip): unpacked beside itself and sorted into the four slots")
+        ->group("Images");
+    v->add_option("--device", opt->devices, "upgrade the device at this address (repeatable)")
+        ->group("Devices");
+    v->add_option("--range", opt->range, "probe and upgrade A.B.C.D to A.B.C.E (last number 1..254)")
+        ->group("Devices");
+    v->add_option("--type", opt->type, "only devices of this type (PANEL, WALL, PERSON, CENTER, MONITOR, LIFT, OTHER); with --range a search first tells the types")
+        ->group("Devices");
+    v->add_option("--adapter", opt->adapter,
+                  "network adapter for discovery (default: the first one that is up, not loopback)")
+        ->group("Devices");
+    v->add_option("--threads", opt->threads, "devices upgraded at the same time")
+        ->check(CLI::Range(1, 10))->capture_default_str();
+    v->add_flag("--auto-retry", opt->auto_retry, "retry the failed devices, up to 10 passes in all");
+    v->add_flag("--fake-burn", opt->fake_burn, "simulate every upgrade; nothing is sent to a device");
+    v->add_flag("--debug", opt->debug, "also write the device log and the debug log");
+    v->add_option("--log-dir", opt->log_dir, "write the log files into this folder");
+    v->add_flag("--json", opt->json, "print the summary as JSON");
+    v->add_flag("-v,--verbose", opt->verbose, "also show the console diagnostics (no live display)");
+    // For the project's tests only: devices on other ports than the real ones.
+    v->add_option("--upgrade-port", opt->upgrade_port)->check(CLI::Range(1, 65535))->group("");
+    v->add_option("--discovery-port", opt->discovery_port)->check(CLI::Range(1, 65535))->group("");
+    v->callback([opt, &action] {
+        std::string why;
+        if (!valid_options(*opt, why)) throw CLI::ValidationError("upgrade", why);
+        action = [opt] { return run_upgrade(*opt); };
+    });
+}
+
+}  // namespace quillon::cli

@@ -1,0 +1,379 @@
+// The batch driver: one START becomes a whole batch. The driver thread loads the image set, deals
+// the ticked rows (or the addresses of a range) to 1 to 10 workers, runs further passes over the
+// failed devices when auto-retry is on, and ends the batch with a message and the user report.
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <system_error>
+
+#include "engine/batch_observer.h"
+#include "engine/text_format.h"
+#include "engine/upgrade_engine.h"
+#include "engine/window_port.h"
+#include "log/log_file.h"
+#include "platform/timing.h"
+#include "texts/ui_texts.h"
+
+namespace quillon {
+namespace {
+
+constexpr int kMaxPasses = 10;
+constexpr std::size_t kTextMax = 127;  // the engine's address and MAC texts hold 127 bytes
+
+constexpr int kColIp = 1;
+constexpr int kColMac = 3;
+constexpr int kColStat = 6;
+constexpr int kColElapsed = 7;
+constexpr int kColBegin = 8;
+
+std::string cut(std::string s) {
+    if (s.size() > kTextMax) s.resize(kTextMax);
+    return s;
+}
+
+std::string local_time_text() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    return format_text("%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
+                       tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+}
+
+int os_thread_id() { return int(::syscall(SYS_gettid)); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- driver thread
+
+void UpgradeEngine::start_driver() {
+    if (m_driver_thread.joinable()) return;
+    m_driver_stop = false;
+    m_driver_thread = std::thread([this] { driver_loop(); });
+}
+
+void UpgradeEngine::stop_driver() {
+    if (!m_driver_thread.joinable()) return;
+    {
+        std::lock_guard lock(m_driver_lock);
+        m_driver_stop = true;
+    }
+    m_driver_wake.notify_all();
+    m_driver_thread.join();
+}
+
+void UpgradeEngine::clear_running() {
+    std::lock_guard lock(g_run_lock);
+    m_running = 0;
+}
+
+void UpgradeEngine::driver_loop() {
+    // An idle poll writes nothing: clearing m_running after every poll would lose a START that
+    // lands between the poll and that store and leave the window disabled for good. run_batch
+    // clears the flag itself at the end of a batch, before the window becomes idle.
+    while (!m_driver_stop) {
+        run_batch();
+        std::unique_lock lock(m_driver_lock);
+        m_driver_wake.wait_for(lock, timing().driver_poll, [this] { return m_driver_stop.load(); });
+    }
+}
+
+void UpgradeEngine::set_counter_and_bar() {
+    const int done = m_done;
+    const int total = m_total;
+    m_dlg->set_counter(format_text("(%3d/%-3d)", done, total));
+    // No devices in the pass: nothing to show, and no division by zero.
+    m_dlg->set_batch_bar(total > 0 ? 100 * done / total : 0);
+}
+
+void UpgradeEngine::assign_rows() {
+    m_total = 0;
+    m_done = 0;
+    const int workers = std::clamp(m_thread_num, 1, kWorkers);
+    const int rows = m_dlg->row_count();
+    // Decided here, once for the whole pass: a worker that looked at the list itself could find
+    // the first range row already added by another worker and take the wrong flow.
+    const bool range = m_ip_scan && m_left == 0 && rows == 0;
+    m_range_pass = range ? 1 : 0;
+    if (m_ip_scan && rows == 0) {
+        const int first = int(m_ip_begin & 0xFF);
+        const int n = m_ip_end - first + 1;
+        if (n > 0) m_total = n;
+    } else {
+        int k = 0;
+        for (int r = 0; r < rows; ++r) {
+            if (m_dlg->get_check(r)) {
+                m_dlg->set_tag(r, k);
+                ++m_total;
+                k = (k + 1 == workers) ? 0 : k + 1;
+            } else {
+                m_dlg->set_tag(r, -1);
+            }
+        }
+    }
+    set_counter_and_bar();
+}
+
+void UpgradeEngine::start_workers(int n) {
+    for (int i = 0; i < n; ++i) {
+        // Live before the thread exists: the intake must see the worker while it runs.
+        m_thread_live[i] = true;
+        try {
+            // The index is handed over at creation. A worker that looked itself up by thread id
+            // would race with the driver storing the ids: one that started first would find
+            // nothing, and its devices would silently never be tried.
+            m_thread[i] = std::thread([this, i] { worker_main(i); });
+            m_tid[i] = m_thread[i].get_id();
+        } catch (const std::system_error& e) {
+            m_thread_live[i] = false;
+            std::printf("process thread %d not started: %s\n", i, e.what());
+        }
+    }
+}
+
+void UpgradeEngine::join_workers() {
+    for (int i = 0; i < kWorkers; ++i) {
+        if (m_thread[i].joinable()) m_thread[i].join();
+        m_thread[i] = std::thread();
+        m_thread_live[i] = false;
+    }
+}
+
+void UpgradeEngine::run_batch() {
+    if (m_running == 0) return;
+
+    if (!load_images()) {
+        release_images();
+        m_dlg->message_box(T(TextId::msg_image_bad));
+        clear_running();
+        m_dlg->enter_idle();
+        return;
+    }
+    if (m_observer) m_observer->images_loaded(*this);
+
+    m_left = 0;
+    m_echo_failed = 0;
+    int p = 0;
+    for (;;) {
+        m_pass = p;
+        assign_rows();
+        std::printf("process pre \n");
+        const int c = m_dlg->count_checked();
+        int n = std::clamp(m_thread_num, 1, kWorkers);
+        if (!m_ip_scan) n = std::min(n, c);
+        std::printf("process thread %d\n", n);
+        if (m_observer) m_observer->pass_started(p, m_total, m_range_pass != 0);
+
+        start_workers(n);
+        join_workers();
+        std::this_thread::sleep_for(timing().pass_settle);
+
+        for (int i = 0; i < kWorkers; ++i) {
+            m_sock[i].reset();
+            m_tid[i] = std::thread::id();
+        }
+        const int total = m_total;
+        m_dlg->set_batch_bar(total > 0 ? 100 * m_done / total : 0);
+
+        const int left = m_dlg->count_checked();
+        m_left = m_auto_retry ? left : 0;
+        std::printf("process post \n");
+        ++p;
+        if (m_running == 0 || m_left == 0 || p >= kMaxPasses || m_echo_failed) break;
+    }
+
+    release_images();
+    std::printf("process end \n");
+
+    if (m_echo_failed) m_dlg->message_box(echo_unavailable_text());
+    // A graceful stop disables STOP; that is how the end message knows it was asked for.
+    m_dlg->message_box(T(m_dlg->is_stop_enabled() ? TextId::msg_batch_done
+                                                  : TextId::msg_batch_stopped));
+    m_dlg->show_user_report();
+    // Cleared before the window turns idle, so that a START right after it is never refused
+    // or lost.
+    clear_running();
+    m_dlg->enter_idle();
+}
+
+// ---------------------------------------------------------------- workers
+
+int UpgradeEngine::worker_main(int w) {
+    if (w < 0 || w >= kWorkers) return 0;
+    const int tid = os_thread_id();
+    std::printf("process tid=%d pid=%d pid2=%d\n", w, tid, tid);
+    if (m_range_pass)
+        process_range(w);
+    else
+        process_list(w);
+    std::printf("process tid= %d \n", w);
+    return 0;
+}
+
+int UpgradeEngine::process_list(int w) {
+    int ret = 0;
+    if (m_dlg->row_count() == 0) return ret;
+    // The row count is read afresh for every row: the list may grow while the pass runs.
+    for (int r = 0; m_running == 1 && r < m_dlg->row_count(); ++r) {
+        if (!m_dlg->get_check(r) || m_dlg->get_tag(r) != w) continue;
+        set_cur_device(w, cut(m_dlg->get_cell(r, kColIp)), cut(m_dlg->get_cell(r, kColMac)));
+        ret = run_device(w, r, Mode::list);
+    }
+    return ret;
+}
+
+int UpgradeEngine::process_range(int w) {
+    int ret = 0;
+    const int n = std::clamp(m_thread_num, 1, kWorkers);
+    const int b = int(m_ip_begin & 0xFF);
+    // Last octets stay within one /24: an end beyond 254 would run into the broadcast address.
+    const int end = std::min(m_ip_end, 254);
+    int a = b + w;
+    if (a > end) return ret;
+    const unsigned o1 = (m_ip_begin >> 24) & 0xFF, o2 = (m_ip_begin >> 16) & 0xFF,
+                   o3 = (m_ip_begin >> 8) & 0xFF;
+    const std::string& all = T(TextId::type_all);
+
+    for (int v = 0; m_running == 1 && !m_echo_failed && a <= end; ++a) {
+        if (v++ % n != 0) continue;
+        const std::string ip = format_text("%u.%u.%u.%u", o1, o2, o3, unsigned(a));
+        set_cur_device(w, ip, std::string());
+        std::printf("m_cur_ip[%d]=%s\n", w, ip.c_str());
+
+        const int echo = ping_device(ip);
+        if (echo < 0) {
+            // No echo can be sent from here at all: every address would read "unreachable".
+            // The pass ends and the driver tells the user once what is missing.
+            m_echo_failed = 1;
+            break;
+        }
+        if (echo == 0) {
+            const std::string text = format_text("IP:%s unreachable ", ip.c_str());
+            set_status(w, text);
+            m_dlg->user_report().WriteTagged("IPSCAN", "%s", text.c_str());
+            if (m_observer) m_observer->address_silent(ip);
+            continue;
+        }
+
+        const std::string filter = m_dlg->type_filter_text();
+        if (filter != all && m_dlg->lookup_type(ip) != filter) continue;
+
+        int row;
+        {
+            std::lock_guard lock(g_list_lock);
+            row = m_dlg->add_range_row(ip, T(TextId::st_running));
+        }
+        if (row < 0) continue;  // the window is gone
+        // Asks the device to identify itself, so that its answer fills in the row's other cells.
+        if (m_search) m_search->search(0, ip.c_str());
+        m_dlg->set_cell(row, kColBegin, local_time_text());
+        m_dlg->set_check(row, true);
+        ret = run_device(w, row, Mode::range);
+    }
+    return ret;
+}
+
+int UpgradeEngine::run_device(int w, int r, Mode mode) {
+    const bool list = mode == Mode::list;
+    const std::string ip = cur_ip(w);
+    if (list) {
+        m_dlg->set_cell(r, kColBegin, local_time_text());
+        m_dlg->set_cell(r, kColElapsed, "0 s");
+    }
+    const auto t0 = Clock::now();
+
+    int result = 0;
+    int images_done = 0;
+    unsigned slots_done = 0;
+    int j = 0;
+    for (; j < kSlots; ++j) {
+        if (m_img_len[j] == 0) continue;
+        m_need_reboot[w] = (j == m_last_img || m_reboot_after[j]) ? 1 : 0;
+        // A console line: standard error, never the debug log.
+        if (list) std::fprintf(stderr, "m_need_reboot[%d]= %d\n", j, m_reboot_after[j]);
+
+        if (m_fake_burn) {
+            result = fake_process_one(ip, j, w, r, images_done);
+        } else {
+            const int attempts = list ? m_try_count + 1 : m_try_count;
+            result = -1;
+            for (int a = 0; a < attempts; ++a) {
+                result = process_one(ip, j, w, r, images_done);
+                if (result != -1) break;
+                if (list) std::printf("process one retry = %d %d\n", attempts - a - 1, m_try_count);
+            }
+        }
+        std::printf("process one %s %s ret = %d\n", ip.c_str(), m_url[j].c_str(), result);
+        if (result == -1) break;
+        ++images_done;
+        slots_done |= 1u << j;
+        if (m_reboot_after[j]) std::this_thread::sleep_for(timing().reboot_pause);
+    }
+    const bool success = result != -1;
+    const auto elapsed = Clock::now() - t0;
+    if (list)
+        std::printf("%s, i=%d \n", ip.c_str(), j);
+    else
+        std::printf("%s, i=%d, \n", ip.c_str(), j);
+
+    if (!list) set_cur_device(w, ip, cut(m_dlg->lookup_range_mac(ip)));
+
+    std::lock_guard lock(g_list_lock);
+    end_device(w, r, mode, success, slots_done, elapsed);
+    return result;
+}
+
+void UpgradeEngine::end_device(int w, int r, Mode mode, bool success, unsigned slots_done,
+                               Clock::duration elapsed) {
+    const bool list = mode == Mode::list;
+    std::string ip, mac;
+    cur_device(w, ip, mac);
+    // Success unticks, failure ticks: the tick is what the next pass still has to do.
+    m_dlg->set_check(r, !success);
+    m_dlg->set_cell(r, kColStat, T(success ? TextId::st_success : TextId::st_failure));
+    LogFile& report = m_dlg->user_report();
+    if (list)
+        report.WriteTagged("SEARCH", success ? "upgrade success: IP:%s MAC:%s"
+                                             : "upgrade failure: IP:%s MAC:%s",
+                           ip.c_str(), mac.c_str());
+    else
+        report.WriteTagged("IPSCAN", success ? "upgrade success: IP: %s MAC: %s"
+                                             : "upgrade failure: IP: %s MAC: %s",
+                           ip.c_str(), mac.c_str());
+    m_dlg->set_record_tick(m_ip_scan ? RecordTable::range : RecordTable::found, r, !success);
+
+    const auto secs = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
+    m_dlg->set_cell(r, kColElapsed, format_text("%llu s", static_cast<unsigned long long>(secs)));
+    ++m_done;
+    set_counter_and_bar();
+
+    if (m_observer) {
+        DeviceResult res;
+        res.pass = m_pass;
+        res.worker = w;
+        res.row = r;
+        res.range = !list;
+        res.success = success;
+        res.ip = ip;
+        res.mac = mac;
+        res.slots_done = slots_done;
+        res.elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed);
+        m_observer->device_ended(res);
+    }
+}
+
+// ---------------------------------------------------------------- conflict watch
+
+bool UpgradeEngine::watched_device(int i, std::string& ip, std::string& mac) const {
+    if (i < 0 || i >= kWorkers || !m_thread_live[i]) return false;
+    cur_device(i, ip, mac);
+    return true;
+}
+
+void UpgradeEngine::flag_conflict(int i) {
+    if (i >= 0 && i < kWorkers) m_ip_conflict[i] = 1;
+}
+
+}  // namespace quillon

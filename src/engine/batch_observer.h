@@ -1,0 +1,38 @@
+#pragma once
+// What a front end may learn of a batch besides the window: the image set as loaded, each pass,
+// each device's end and each silent address. The headless tool builds its summary from it; the
+// desktop window needs none of it. Every call is optional (empty defaults).
+#include <chrono>
+#include <string>
+
+namespace quillon {
+
+class UpgradeEngine;
+
+struct DeviceResult {
+    int pass = 0;          // 0 = the first pass
+    int worker = 0;
+    int row = 0;
+    bool range = false;    // taken from the range scan (range pass)
+    bool success = false;
+    std::string ip, mac;
+    unsigned slots_done = 0;  // bit j: the image of slot j finished on the device in this visit
+    std::chrono::nanoseconds elapsed{0};
+};
+
+class BatchObserver {
+public:
+    virtual ~BatchObserver() = default;
+    // Driver thread, right after the image set loaded: the engine's image members may be read
+    // (they stay unchanged until the batch ends).
+    virtual void images_loaded(const UpgradeEngine& /*engine*/) {}
+    // Driver thread, after a pass has been set up.
+    virtual void pass_started(int /*pass*/, int /*total*/, bool /*range*/) {}
+    // A worker thread, at the end of a device, under g_list_lock, after the row, the report line
+    // and the counter have been written. Must not call the window or take g_list_lock.
+    virtual void device_ended(const DeviceResult& /*result*/) {}
+    // A worker thread: an address of the range that did not answer the echo.
+    virtual void address_silent(const std::string& /*ip*/) {}
+};
+
+}  // namespace quillon

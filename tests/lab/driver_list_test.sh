@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# List mode after a search: twelve devices of every type, three workers, two images. Every
+# device gets both images whole (the simulator's digests equal the files' data), one reboot
+# request after the last, one success line in the report; the summary and exit code agree.
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/lab_common.sh"
+source "$here/driver_common.sh"
+lab_init
+
+start_devsim --first 198.18.0.10 --count 12 --burn-ms 40 --reboot-ms 400
+image 1_boot.img 20000 1
+image 4_app.img 300000 2 90
+boot_crc=$(image_crc "$WORK/1_boot.img")
+app_crc=$(image_crc "$WORK/4_app.img")
+
+upgrade --boot "$WORK/1_boot.img" --fw "$WORK/4_app.img" --threads 3 --json
+expect_rc 0
+jq -e . "$WORK/out" >/dev/null || fail "standard output is not one JSON document: $(cat "$WORK/out")"
+[ "$(jqv .mode)" = list ] || fail "mode $(jqv .mode)"
+[ "$(jqv .totals.devices)" -eq 12 ] && [ "$(jqv .totals.succeeded)" -eq 12 ] ||
+  fail "totals: $(jqv .totals)"
+[ "$(jqv .counter)" = "( 12/12 )" ] || fail "counter '$(jqv .counter)'"
+[ "$(jqv '[.images[].crc32] | join(" ")')" = "$boot_crc $app_crc" ] || fail "image digests: $(jqv .images)"
+[ "$(jqv '[.devices[] | select(.passes == 1 and (.images | map(.crc32) | join(" ")) == "'"$boot_crc $app_crc"'")] | length')" -eq 12 ] ||
+  fail "every device should list both images once: $(jqv .devices)"
+types=$(jqv '[.devices[].type] | unique | length')
+[ "$types" -eq 7 ] || fail "expected devices of all 7 types, got $types: $(jqv '[.devices[].type]')"
+
+msgs=$(report_msgs)
+for i in $(seq 0 11); do
+  ip=$("$QL_LAB" addr "$i")
+  n=$(grep -cx "\[SEARCH\] upgrade success: IP:$ip MAC:$(sim_mac "$ip")" <<<"$msgs" || true)
+  [ "$n" -eq 1 ] || fail "$ip: $n success lines in the report: $msgs"
+  recs=$(device_records "$ip")
+  [ "$(grep -c . <<<"$recs")" -eq 2 ] || fail "$ip: expected two connections: $recs"
+  grep -q "\"received\":20000,\"digest\":\"$boot_crc\".*\"checksum\":\"ok\".*\"reboot_records\":0,.*\"result\":\"success\"" <<<"$recs" ||
+    fail "$ip: BOOT image not received whole: $recs"
+  grep -q "\"received\":300000,\"digest\":\"$app_crc\".*\"checksum\":\"ok\".*\"reboot_records\":1,.*\"result\":\"success\"" <<<"$recs" ||
+    fail "$ip: FW image or its reboot request missing: $recs"
+done
+grep -q failure <<<"$msgs" && fail "a failure line: $msgs"
+
+# Standard error carries the messages, nothing animated (it is no terminal here).
+grep -qx "The bulk upgrade process stop !" "$WORK/err" || fail "end message missing: $(cat "$WORK/err")"
+grep -qx "Report: $WORK/run/log/upgrade_user.html" "$WORK/err" || fail "report path missing: $(cat "$WORK/err")"
+grep -q "IMG \[" "$WORK/err" && fail "progress bars on a non-terminal: $(cat "$WORK/err")"
+[ ! -e "$WORK/run/log/upgrade_dev.log" ] || fail "device log without --debug"
+
+# The same batch with --debug and the table summary: the device log and the debug log appear.
+upgrade --boot "$WORK/1_boot.img" --threads 4 --debug
+expect_rc 0
+grep -q "12 of 12 devices upgraded" "$WORK/out" || fail "table summary: $(cat "$WORK/out")"
+grep -q "\[INFO\] app_upgrade is ok !" "$WORK/run/log/upgrade_dev.log" || fail "device log: $(cat "$WORK/run/log/upgrade_dev.log")"
+debug_log=$(ls "$WORK/run/log"/log_*.txt)
+grep -q "^process thread 4$" "$debug_log" || fail "debug log lacks the driver's lines"
+grep -q "m_need_reboot" "$debug_log" && fail "console lines must not reach the debug log"
+
+# A package: unpacked beside itself, sorted into the slots by name; the slot whose file name says
+# "reboot" asks for the reboot after its image. What was unpacked is gone afterwards.
+mkdir -p "$WORK/pkg"
+image pkg/1_uboot.img 7000 11
+image pkg/2_kernel_reboot.img 9000 12
+"$QL_MKIMAGE" package "$WORK/pkg/fw.zip" "$WORK/pkg/1_uboot.img" "$WORK/pkg/2_kernel_reboot.img" || fail "package"
+sleep 0.5  # back from the reboot of the last batch
+before=$(grep -c . "$WORK/record.jsonl")
+upgrade --package "$WORK/pkg/fw.zip" --threads 6 --json
+expect_rc 0
+[ "$(jqv '[.images[] | "\(.slot) \(.reboot_after)"] | join(",")')" = "boot false,kernel true" ] ||
+  fail "slots from the package: $(jqv .images)"
+[ "$(jqv .totals.succeeded)" -eq 12 ] || fail "totals: $(jqv .totals)"
+[ ! -e "$WORK/pkg/brelk_upgrade_image" ] || fail "the unpacked folder was left behind"
+# The kernel image, flagged reboot-after, is also the last: one reboot request per device.
+tail -n +"$((before + 1))" "$WORK/record.jsonl" | grep -q "\"received\":7000,.*\"reboot_records\":0," ||
+  fail "boot image: $(tail -n 3 "$WORK/record.jsonl")"
+[ "$(tail -n +"$((before + 1))" "$WORK/record.jsonl" | grep -c "\"received\":9000,.*\"reboot_records\":1,")" -eq 12 ] ||
+  fail "kernel image with its reboot request"
+
+# An image whose data do not match its checksum: the batch does not begin.
+cp "$WORK/1_boot.img" "$WORK/bad.img"
+printf 'x' | dd of="$WORK/bad.img" bs=1 seek=100 conv=notrunc status=none
+before=$(grep -c . "$WORK/record.jsonl")
+upgrade --boot "$WORK/bad.img" --json
+expect_rc 3
+grep -qx "Image check failed!" "$WORK/err" || fail "message: $(cat "$WORK/err")"
+grep -q "^Report:" "$WORK/err" && fail "the report is shown only after a batch that ran"
+[ "$(jqv .images_ok)" = false ] || fail "summary: $(cat "$WORK/out")"
+[ "$(grep -c . "$WORK/record.jsonl")" -eq "$before" ] || fail "a device was contacted"
+[ ! -s "$WORK/run/log/upgrade_user.html" ] || fail "report lines: $(cat "$WORK/run/log/upgrade_user.html")"
+echo "PASS"
