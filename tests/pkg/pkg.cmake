@@ -24,3 +24,6 @@ add_test(NAME pkg_deb
           ${PROJECT_VERSION} ${CMAKE_BINARY_DIR}/pkg-cache ${pkg_programs})
 set_tests_properties(pkg_deb PROPERTIES LABELS pkg TIMEOUT 1200 SKIP_RETURN_CODE 77
   RESOURCE_LOCK pkg_cache)
+if(TARGET quillon-mkimage)
+  set_tests_properties(pkg_deb PROPERTIES ENVIRONMENT "QL_MKIMAGE=$<TARGET_FILE:quillon-mkimage>")
+endif()
