@@ -1,0 +1,114 @@
+#include "app/qt/quillon_app.h"
+
+#include <QApplication>
+
+#include <arpa/inet.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/settings.h"
+#include "log/log_dir.h"
+#include "log/log_file.h"
+#include "platform/adapters.h"
+#include "texts/ui_texts.h"
+#include "window/qt/gui_window_port.h"
+
+namespace quillon {
+
+CQuillonApp::CQuillonApp(AppOptions options) : options_(std::move(options)) {}
+
+CQuillonApp::~CQuillonApp() {
+    // The receive thread may be waiting for the window thread: stop serving it first, so that
+    // stopping the endpoint cannot wait on a request that would never run.
+    if (dlg_) static_cast<GuiWindowPort&>(dlg_->port()).close();
+    endpoint_.stop();
+}
+
+int CQuillonApp::init_instance() {
+    dlg_ = options_.make_window ? options_.make_window() : std::make_unique<CQuillonDlg>();
+    if (!dlg_) return -1;
+    CQuillonDlg& dlg = *dlg_;
+    dlg.set_engine(&link_);
+    dlg.on_program_end = [this](bool batch) { end_program(batch); };
+
+    // Log folder and user report; the device log's path is prepared for debug mode.
+    const std::string cwd = current_dir();
+    const std::string log_dir = join_path(cwd, "log");
+    ensure_dir(log_dir);
+    dlg.user_report().Open(join_path(log_dir, "upgrade_user.html"));
+    const std::string device_log_path = join_path(log_dir, "upgrade_dev.log");
+
+    // Marker files and config.ini.
+    const Settings settings = load_settings(cwd);
+    ui_texts().use_english = settings.use_english;
+    debug_mode_ = settings.debug;
+    engine_.m_fake_burn = settings.fake_burn ? 1 : 0;
+
+    if (debug_mode_) {
+        StartDebugLog();
+        dlg.device_log().Open(device_log_path);
+    }
+    if (settings.fake_burn) dlg.show_message("fake burn!");
+
+    ui_texts().apply_language();
+    dlg.device_log().WriteInfo("upgrade start !\n");
+    dlg.apply_texts();
+    dlg.init_controls();
+
+    std::vector<std::string> names, ips;
+    for (const Adapter& a : list_ipv4_adapters()) {
+        names.push_back(a.name);
+        ips.push_back(a.ipv4);
+    }
+    dlg.set_adapters(names, ips);
+
+    // Discovery, engine, driver, the first search.
+    dlg.flags().intake_closed = 0;
+    intake_ = std::make_unique<DeviceIntake>(dlg.port(), link_);
+    if (options_.network) {
+        runner_ = std::make_unique<DiscoveryRunner>(endpoint_, *intake_, options_.discovery_port);
+        if (runner_->start(dlg.bind_addr()) != 0) {
+            std::fprintf(stderr, "discovery: the sockets on port %u could not be set up\n",
+                         static_cast<unsigned>(options_.discovery_port));
+        }
+        dlg.set_discovery(runner_.get());
+        search_sender_ = std::make_unique<SearchSenderFor<BrelkMulEvent>>(endpoint_);
+        engine_.m_search = search_sender_.get();
+    } else {
+        dlg.set_discovery(options_.discovery);
+    }
+    engine_.m_dlg = &dlg.port();
+#ifdef QUILLON_HAVE_BATCH_DRIVER
+    if (options_.start_driver) {
+        engine_.m_driver_thread = std::thread(&UpgradeEngine::driver_loop, &engine_);
+        driver_started_ = true;
+    }
+#endif
+    if (options_.network) {
+        endpoint_.search(1);
+    } else if (options_.discovery) {
+        options_.discovery->search(1, nullptr);
+    }
+    dlg.start_search_window();
+
+    dlg.showNormal();
+    return 0;
+}
+
+void CQuillonApp::end_program(bool batch_running) {
+    if (!batch_running) return;  // the window closes and run() returns
+    // EXIT during a batch: the workers are not waited for; they end with the process. Every
+    // log line is already flushed by its writer; the debug log is standard output.
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+int CQuillonApp::run() {
+    const int rc = QApplication::exec();
+    static_cast<GuiWindowPort&>(dlg_->port()).close();
+    endpoint_.stop();
+    return rc;
+}
+
+}  // namespace quillon

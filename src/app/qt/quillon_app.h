@@ -1,0 +1,59 @@
+#pragma once
+// Start-up of the desktop program: logs, settings, language, the window's texts and states,
+// adapters, discovery, the engine and its driver, the first search and its search window.
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "app/qt/discovery_runner.h"
+#include "app/qt/upgrade_engine_link.h"
+#include "discovery/brelk_mul_event.h"
+#include "discovery/intake.h"
+#include "engine/upgrade_engine.h"
+#include "window/qt/quillon_dlg.h"
+
+namespace quillon {
+
+struct AppOptions {
+    // Discovery sockets, the start-up search and every later one. Window tests switch it off
+    // and hand a recorder instead, so that nothing is sent from the machine.
+    bool network = true;
+    DiscoveryLink* discovery = nullptr;  // used when network is off
+    uint16_t discovery_port = BrelkMulEvent::kPort;
+    bool start_driver = true;
+    // The window; tests hand one whose message boxes answer by themselves.
+    std::function<std::unique_ptr<CQuillonDlg>()> make_window;
+};
+
+class CQuillonApp {
+public:
+    explicit CQuillonApp(AppOptions options = {});
+    ~CQuillonApp();
+    CQuillonApp(const CQuillonApp&) = delete;
+    CQuillonApp& operator=(const CQuillonApp&) = delete;
+
+    // Every start-up step in order, ending with the window shown. 0, or -1 when the window
+    // cannot be set up.
+    int init_instance();
+    CQuillonDlg& dlg() { return *dlg_; }
+    UpgradeEngine& engine() { return engine_; }
+    bool debug_mode() const { return debug_mode_; }
+    // Runs the window until it closes, then ends the program's threads (see main).
+    int run();
+
+private:
+    void end_program(bool batch_running);
+
+    AppOptions options_;
+    UpgradeEngine engine_;
+    UpgradeEngineLink link_{engine_};
+    std::unique_ptr<CQuillonDlg> dlg_;
+    std::unique_ptr<DeviceIntake> intake_;
+    BrelkMulEvent endpoint_;
+    std::unique_ptr<DiscoveryRunner> runner_;
+    std::unique_ptr<SearchSenderFor<BrelkMulEvent>> search_sender_;
+    bool debug_mode_ = false;
+    bool driver_started_ = false;
+};
+
+}  // namespace quillon

@@ -1,0 +1,55 @@
+#include "app/qt/upgrade_engine_link.h"
+
+#include <mutex>
+
+namespace quillon {
+
+void UpgradeEngineLink::set_batch(const BatchSettings& s) {
+    // Only while no batch runs: the driver and the workers read these after m_running is set.
+    for (int i = 0; i < kSlots; ++i) {
+        engine_.m_url[i] = s.url[i];
+        engine_.m_reboot_after[i] = s.reboot_after[i] ? 1 : 0;
+    }
+    engine_.m_ip_begin = s.ip_begin;
+    engine_.m_ip_end = s.ip_end;
+    engine_.m_ip_scan = s.ip_scan;
+    engine_.m_thread_num = s.thread_num;
+    workers_.store(s.thread_num);
+}
+
+void UpgradeEngineLink::start_running() {
+    std::lock_guard<std::mutex> g(engine_.g_run_lock);
+    engine_.m_running.store(1);
+}
+
+std::string UpgradeEngineLink::worker_status(int w) {
+    return valid(w) ? engine_.status(w) : std::string();
+}
+
+int UpgradeEngineLink::img_percent(int w) { return valid(w) ? engine_.m_img_percent[w].load() : 0; }
+
+int UpgradeEngineLink::dev_percent(int w) { return valid(w) ? engine_.m_dev_percent[w].load() : 0; }
+
+void UpgradeEngineLink::arm_conflict_probe(const std::string& ip, const std::string& mac) {
+    engine_.set_cur_device(0, ip, mac);
+    engine_.m_ip_conflict[0].store(0);
+}
+
+bool UpgradeEngineLink::take_conflict(std::string& ip, std::string& mac) {
+    if (engine_.m_ip_conflict[0].load() != 1) return false;
+    engine_.cur_device(0, ip, mac);
+    engine_.m_ip_conflict[0].store(0);
+    return true;
+}
+
+bool UpgradeEngineLink::watched_device(int i, Watched& out) {
+    if (!valid(i) || !engine_.m_thread_live[i].load()) return false;
+    engine_.cur_device(i, out.ip, out.mac);
+    return true;
+}
+
+void UpgradeEngineLink::flag_conflict(int i) {
+    if (valid(i)) engine_.m_ip_conflict[i].store(1);
+}
+
+}  // namespace quillon

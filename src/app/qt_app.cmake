@@ -1,0 +1,17 @@
+# The desktop program: start-up of the window, the engine and discovery.
+if(NOT QUILLON_BUILD_WINDOW OR NOT TARGET quillon_window)
+  return()
+endif()
+add_library(quillon_desktop STATIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/qt/quillon_app.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/qt/upgrade_engine_link.cpp)
+set_target_properties(quillon_desktop PROPERTIES AUTOMOC ON)
+target_include_directories(quillon_desktop PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(quillon_desktop PUBLIC quillon_window quillon_engine quillon_discovery
+                      quillon_intake quillon_settings quillon_log quillon_platform)
+# The batch driver thread is started once the engine has its driver.
+if(EXISTS ${CMAKE_SOURCE_DIR}/src/engine/batch_driver.cpp)
+  target_compile_definitions(quillon_desktop PRIVATE QUILLON_HAVE_BATCH_DRIVER=1)
+endif()
+add_executable(quillon ${CMAKE_CURRENT_SOURCE_DIR}/qt/main.cpp)
+target_link_libraries(quillon PRIVATE quillon_desktop)

@@ -1,0 +1,227 @@
+#pragma once
+// The real main window with its outside world replaced: message boxes and file dialogs answer
+// from a script, URLs and pings are recorded, the engine is a recorder, and discovery is a
+// recorder, so that no window test ever sends a search from this machine.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/window_port.h"
+#include "platform/timing.h"
+#include "texts/ui_texts.h"
+#include "window/qt/control_ids.h"
+#include "window/qt/discovery_link.h"
+#include "window/qt/engine_link.h"
+#include "window/qt/gui_window_port.h"
+#include "window/qt/quillon_dlg.h"
+
+namespace quillon::test {
+
+class RecordingEngine : public EngineLink {
+public:
+    std::atomic<int> running_flag{0};
+    BatchSettings last;
+    int batches = 0;
+    int stops = 0;
+    int auto_retry = -1;
+    std::string status[10];
+    int img[10] = {};
+    int dev[10] = {};
+    std::string probe_ip, probe_mac;
+    bool conflict = false;
+
+    bool running() const override { return running_flag.load() == 1; }
+    void set_batch(const BatchSettings& s) override {
+        last = s;
+        ++batches;
+    }
+    void start_running() override { running_flag = 1; }
+    void request_stop() override {
+        running_flag = 0;
+        ++stops;
+    }
+    void set_auto_retry(int on) override { auto_retry = on; }
+    std::string worker_status(int w) override { return status[w]; }
+    int img_percent(int w) override { return img[w]; }
+    int dev_percent(int w) override { return dev[w]; }
+    void arm_conflict_probe(const std::string& ip, const std::string& mac) override {
+        probe_ip = ip;
+        probe_mac = mac;
+    }
+    bool take_conflict(std::string& ip, std::string& mac) override {
+        if (!conflict) return false;
+        conflict = false;
+        ip = probe_ip;
+        mac = probe_mac;
+        return true;
+    }
+};
+
+class RecordingDiscovery : public DiscoveryLink {
+public:
+    struct Search {
+        int both;
+        std::string target;  // empty = broadcast
+    };
+    std::vector<Search> searches;
+    std::vector<std::string> restarts;
+
+    void search(int both, const char* target) override {
+        searches.push_back({both, target ? target : ""});
+    }
+    int restart(in_addr bind_addr) override {
+        char buf[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &bind_addr, buf, sizeof buf);
+        restarts.emplace_back(buf);
+        return 0;
+    }
+};
+
+class TestDlg : public CQuillonDlg {
+public:
+    struct Shown {
+        std::string text;
+        MsgKind kind;
+    };
+    std::vector<Shown> shown;
+    std::deque<bool> answers;  // for questions; No when empty
+    std::deque<std::string> files;  // for file dialogs; cancelled when empty
+    std::vector<std::string> filters;
+    std::vector<std::string> urls;
+    std::vector<std::string> pings;
+    bool real_ping = false;
+
+    std::vector<std::string> texts() const {
+        std::vector<std::string> out;
+        for (const auto& s : shown) out.push_back(s.text);
+        return out;
+    }
+
+protected:
+    bool msg_box(const std::string& text, MsgKind kind) override {
+        shown.push_back({text, kind});
+        if (kind != MsgKind::question) return true;
+        if (answers.empty()) return false;
+        const bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::string open_file_dialog(const std::string& filter) override {
+        filters.push_back(filter);
+        if (files.empty()) return {};
+        std::string f = files.front();
+        files.pop_front();
+        return f;
+    }
+    void open_url(const std::string& url) override { urls.push_back(url); }
+    void start_ping(const std::string& ip) override {
+        pings.push_back(ip);
+        if (real_ping) CQuillonDlg::start_ping(ip);
+    }
+};
+
+class WindowTest : public ::testing::Test {
+protected:
+    RecordingEngine engine;
+    RecordingDiscovery discovery;
+    std::unique_ptr<TestDlg> dlg;
+
+    void SetUp() override {
+        timing() = Timing{};
+        timing().search_window = std::chrono::milliseconds(300);
+        timing().conflict_wait_step = std::chrono::milliseconds(50);
+        ui_texts().fill(true);
+        make_window();
+    }
+    void TearDown() override {
+        dlg.reset();
+        timing() = Timing{};
+    }
+
+    void make_window() {
+        dlg = std::make_unique<TestDlg>();
+        dlg->set_engine(&engine);
+        dlg->set_discovery(&discovery);
+        dlg->apply_texts();
+        dlg->init_controls();
+    }
+
+    template <class W = QWidget>
+    W* ctl(int id) {
+        W* w = dlg->findChild<W*>(QString::number(id));
+        EXPECT_NE(w, nullptr) << "control " << id;
+        return w;
+    }
+    QPushButton* button(int id) { return ctl<QPushButton>(id); }
+    QCheckBox* box(int id) { return ctl<QCheckBox>(id); }
+    QComboBox* combo(int id) { return ctl<QComboBox>(id); }
+    QLineEdit* edit(int id) { return ctl<QLineEdit>(id); }
+    bool enabled(int id) { return ctl(id)->isEnabled(); }
+    std::string text_of(int id) {
+        QWidget* w = ctl(id);
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text().toStdString();
+        if (auto* l = qobject_cast<QLabel*>(w)) return l->text().toStdString();
+        if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text().toStdString();
+        if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentText().toStdString();
+        return {};
+    }
+    std::vector<std::string> entries(int id) {
+        std::vector<std::string> out;
+        QComboBox* c = combo(id);
+        for (int i = 0; i < c->count(); ++i) out.push_back(c->itemText(i).toStdString());
+        return out;
+    }
+
+    // A device as discovery intake lists it (ticked, tag -1, record saved).
+    int add_device(const std::string& ip, const std::string& mac, const std::string& type,
+                   const std::string& version = "V1.0", const std::string& devid = "") {
+        dlg->flags().intake_closed = 0;
+        FoundDevice d;
+        d.ip = ip;
+        d.mac = mac;
+        d.type_name = type;
+        d.version = version;
+        d.devid = devid;
+        d.status = "Ready";
+        d.begin_time = "2024-01-01 00:00:00";
+        return dlg->port().insert_found_device(d);
+    }
+    std::string cell(int row, int col) { return dlg->port().get_cell(row, col); }
+    std::vector<std::string> column(int col) {
+        std::vector<std::string> out;
+        for (int r = 0; r < dlg->port().row_count(); ++r) out.push_back(cell(r, col));
+        return out;
+    }
+};
+
+// Waits, with a deadline, until cond holds, serving the window's events meanwhile.
+template <class F>
+bool wait_until(F cond, int ms = 5000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+}  // namespace quillon::test

@@ -1,0 +1,254 @@
+// Start-up of the desktop program, without discovery sockets: the window, logs, settings and
+// language, the first search (recorded, never sent) and its search window.
+#ifdef QUILLON_HAVE_DESKTOP
+
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include "app/qt/quillon_app.h"
+#include "discovery/discovery_codec.h"
+#include "platform/unique_fd.h"
+#include "platform/adapters.h"
+#include "window_fixture.h"
+
+namespace quillon::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class EnvVar {
+public:
+    EnvVar(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = std::string(old);
+        if (value) setenv(name, value, 1);
+        else unsetenv(name);
+    }
+    ~EnvVar() {
+        if (old_) setenv(name_, old_->c_str(), 1);
+        else unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+class StartupTest : public ::testing::Test {
+protected:
+    QTemporaryDir tmp;
+    fs::path old_cwd;
+    RecordingDiscovery discovery;
+    TestDlg* dlg = nullptr;
+    bool shown_before_message = true;
+    std::unique_ptr<CQuillonApp> app;
+
+    void SetUp() override {
+        timing() = Timing{};
+        timing().search_window = std::chrono::milliseconds(200);
+        old_cwd = fs::current_path();
+        fs::current_path(tmp.path().toStdString());
+        ui_texts().use_english = false;
+    }
+    void TearDown() override {
+        app.reset();
+        fs::current_path(old_cwd);
+        timing() = Timing{};
+    }
+    void write_config(const std::string& text) { std::ofstream("config.ini") << text; }
+
+    void start() {
+        AppOptions o;
+        o.network = false;
+        o.discovery = &discovery;
+        o.start_driver = false;
+        o.make_window = [this] {
+            auto d = std::make_unique<TestDlg>();
+            dlg = d.get();
+            return d;
+        };
+        app = std::make_unique<CQuillonApp>(std::move(o));
+        ASSERT_EQ(app->init_instance(), 0);
+    }
+    std::string start_text() {
+        return dlg->findChild<QPushButton*>(QString::number(IDC_START))->text().toStdString();
+    }
+};
+
+TEST_F(StartupTest, ChineseOnAChineseSystemWithoutSettings) {
+    EnvVar a("LC_ALL", nullptr), m("LC_MESSAGES", nullptr), l("LANG", "zh_CN.UTF-8");
+    start();
+    EXPECT_EQ(start_text(), "升级");
+    EXPECT_EQ(dlg->windowTitle().toStdString(), T(TextId::title));
+    EXPECT_FALSE(ui_texts().english());
+    EXPECT_TRUE(dlg->shown.empty());  // no fake-burn message
+    EXPECT_FALSE(app->debug_mode());
+    EXPECT_TRUE(fs::exists("log/upgrade_user.html"));
+    EXPECT_FALSE(fs::exists("log/upgrade_dev.log"));
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(app->engine().m_fake_burn, 0);
+    EXPECT_EQ(app->engine().m_dlg, &dlg->port());
+    // Type filter and threads in Chinese.
+    auto* threads = dlg->findChild<QComboBox*>(QString::number(IDC_THREADS));
+    EXPECT_EQ(threads->itemText(0).toStdString(), T(TextId::threads_prefix) + ":[1]");
+}
+
+TEST_F(StartupTest, SettingAndMarkerForceEnglishButCannotForceChinese) {
+    {
+        EnvVar a("LC_ALL", "zh_CN.UTF-8");
+        write_config("[Settings]\nlanguage=en\n");
+        start();
+        EXPECT_EQ(start_text(), "START");
+        app.reset();
+    }
+    {
+        EnvVar a("LC_ALL", "zh_CN.UTF-8");
+        write_config("[Settings]\nlanguage=EN\n");
+        start();
+        EXPECT_EQ(start_text(), "升级");
+        app.reset();
+    }
+    {
+        EnvVar a("LC_ALL", "zh_CN.UTF-8");
+        write_config("[Settings]\nlanguage=ch\n");
+        std::ofstream("test_language") << "";
+        start();
+        EXPECT_EQ(start_text(), "START");
+        app.reset();
+        fs::remove("test_language");
+    }
+    {
+        EnvVar a("LC_ALL", "en_US.UTF-8");
+        write_config("[Settings]\nlanguage=ch\n");
+        start();
+        EXPECT_EQ(start_text(), "START");
+    }
+}
+
+TEST_F(StartupTest, FakeBurnIsAnnouncedBeforeTheWindowIsShown) {
+    EnvVar a("LC_ALL", "en_US.UTF-8");
+    write_config("[Settings]\nfake_burn=1\n");
+    start();
+    ASSERT_FALSE(dlg->shown.empty());
+    EXPECT_EQ(dlg->shown.front().text, "fake burn!");
+    EXPECT_EQ(app->engine().m_fake_burn, 1);
+}
+
+TEST_F(StartupTest, DebugModeWritesTheDeviceLog) {
+    EnvVar a("LC_ALL", "en_US.UTF-8");
+    write_config("[Settings]\ndebug=2\n");
+    // Debug mode sends standard output to the debug log; give it back afterwards.
+    std::fflush(stdout);
+    const int saved = dup(1);
+    start();
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    EXPECT_TRUE(app->debug_mode());
+    std::ifstream dev("log/upgrade_dev.log");
+    std::stringstream text;
+    text << dev.rdbuf();
+    EXPECT_NE(text.str().find("upgrade start !"), std::string::npos);
+    bool debug_log = false;
+    for (const auto& e : fs::directory_iterator("log")) {
+        if (e.path().filename().string().rfind("log_", 0) == 0) debug_log = true;
+    }
+    EXPECT_TRUE(debug_log);
+}
+
+TEST_F(StartupTest, FirstSearchAndItsSearchWindow) {
+    EnvVar a("LC_ALL", "en_US.UTF-8");
+    start();
+    ASSERT_EQ(discovery.searches.size(), 1u);
+    EXPECT_EQ(discovery.searches[0].both, 1);
+    EXPECT_EQ(discovery.searches[0].target, "");
+    auto* search = dlg->findChild<QPushButton*>(QString::number(IDC_SEARCH));
+    ASSERT_TRUE(wait_until([&] { return !search->isEnabled(); }));
+    EXPECT_EQ(dlg->flags().intake_closed.load(), 0);
+    ASSERT_TRUE(wait_until([&] { return search->isEnabled(); }));
+    EXPECT_EQ(dlg->flags().intake_closed.load(), 1);
+
+    // The range start follows the machine's first adapter, or keeps the fixed default.
+    const auto adapters = list_ipv4_adapters();
+    auto* range_start = dlg->findChild<QLineEdit*>(QString::number(IDC_RANGE_START));
+    if (adapters.empty()) {
+        EXPECT_EQ(range_start->text().toStdString(), CQuillonDlg::kDefaultRangeStart);
+    } else {
+        const std::string& ip = adapters[0].ipv4;
+        EXPECT_EQ(range_start->text().toStdString(), ip.substr(0, ip.rfind('.') + 1) + "250");
+    }
+}
+
+TEST_F(StartupTest, ADiscoveredDeviceReachesTheListThroughTheIntake) {
+    EnvVar a("LC_ALL", "en_US.UTF-8");
+    start();
+    ASSERT_EQ(dlg->flags().intake_closed.load(), 0);
+    // The intake as the program wires it, called from a thread of its own as the receive
+    // thread calls it.
+    UpgradeEngineLink link(app->engine());
+    DeviceIntake intake(dlg->port(), link);
+    std::atomic<bool> done{false};
+    std::thread receive([&] {
+        intake.add_found_device("10.0.0.7", "0101", "aa:bb:cc:dd:ee:07", "V3", nullptr);
+        intake.add_found_device("10.0.0.7", "0101", "aa:bb:cc:dd:ee:07", "V3", nullptr);
+        done = true;
+    });
+    ASSERT_TRUE(wait_until([&] { return done.load(); }));
+    receive.join();
+    ASSERT_EQ(dlg->port().row_count(), 1);
+    EXPECT_EQ(dlg->port().get_cell(0, 1), "10.0.0.7");
+    EXPECT_TRUE(dlg->port().get_check(0));
+    EXPECT_EQ(dlg->port().get_cell(0, 6), "Ready");
+    auto* list = dlg->findChild<QTableView*>(QString::number(IDC_DEVICE_LIST));
+    EXPECT_EQ(list->model()->rowCount(), 1);
+    EXPECT_EQ(list->model()->data(list->model()->index(0, 1)).toString(), QStringLiteral("10.0.0.7"));
+}
+
+TEST_F(StartupTest, AnAnswerOnTheLoopbackReachesTheListThroughTheRealEndpoint) {
+    EnvVar a("LC_ALL", "en_US.UTF-8");
+    start();
+    // The real endpoint bound to the loopback on a port of its own; it never searches here.
+    UpgradeEngineLink link(app->engine());
+    DeviceIntake intake(dlg->port(), link);
+    BrelkMulEvent endpoint;
+    in_addr lo{};
+    inet_pton(AF_INET, "127.0.0.1", &lo);
+    const uint16_t port = static_cast<uint16_t>(20000 + (getpid() % 20000));
+    ASSERT_EQ(endpoint.start(&intake, lo, port), 0);
+    dlg->flags().intake_closed = 0;
+
+    DiscoveryAnswer ans;
+    ans.ip = "127.0.0.9";
+    ans.id = "0102";
+    ans.mac = "aa:bb:cc:dd:ee:09";
+    ans.version = "V9";
+    const std::string datagram = build_answer(ans);
+    UniqueFd s(socket(AF_INET, SOCK_DGRAM, 0));
+    ASSERT_TRUE(s.valid());
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr = lo;
+    ASSERT_EQ(sendto(s.get(), datagram.data(), datagram.size(), 0,
+                     reinterpret_cast<sockaddr*>(&to), sizeof to),
+              static_cast<ssize_t>(datagram.size()));
+    ASSERT_TRUE(wait_until([&] { return dlg->port().row_count() == 1; }));
+    EXPECT_EQ(dlg->port().get_cell(0, 1), "127.0.0.9");
+    EXPECT_EQ(dlg->port().get_cell(0, 3), "aa:bb:cc:dd:ee:09");
+    EXPECT_EQ(dlg->port().get_cell(0, 9), "V9");
+    // Closing the window's port first lets the endpoint stop even if its thread is mid-request.
+    static_cast<GuiWindowPort&>(dlg->port()).close();
+    endpoint.stop();
+}
+
+}  // namespace
+}  // namespace quillon::test
+
+#endif
