@@ -1,5 +1,8 @@
 #include "log/log_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdarg>
 #include <ctime>
 
@@ -54,8 +57,16 @@ LogFile::~LogFile() {
 void LogFile::Open(const std::string& path) {
     std::lock_guard<std::mutex> g(lock_);
     if (stream_) return;
-    // "e": programs started later (ping, xdg-open) do not inherit the descriptor.
-    stream_ = std::fopen(path.c_str(), "we");
+    // What fopen(path, "we") does, except that the open itself cannot block: a pipe left under
+    // the file's name with nobody reading it would otherwise hold start-up for ever, where now
+    // the open fails (ENXIO). Close-on-exec: programs started later (ping, xdg-open) do not
+    // inherit the descriptor.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd >= 0) {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        stream_ = ::fdopen(fd, "w");
+        if (!stream_) ::close(fd);
+    }
     if (!stream_) std::fprintf(stderr, "Failed to open log file: %s\n", path.c_str());
 }
 

@@ -3,9 +3,11 @@
 #include <ini.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace quillon {
@@ -26,6 +28,37 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+// inih reads each line into a buffer of fixed size (200 bytes in Debian's build) and reads what
+// did not fit as the next line: the tail of a long comment or value would become a setting of
+// its own (";<190 bytes>debug=1" would turn debug mode on). So inih gets every line cut to its
+// buffer, and the rest of the line is skipped, as the Windows profile reader cuts a long value.
+char* read_file_line(char* str, int num, void* stream) {
+    auto* f = static_cast<std::FILE*>(stream);
+    std::size_t n = 0;
+    int ch = EOF;
+    while ((ch = std::getc(f)) != EOF) {
+        if (n + 1 < static_cast<std::size_t>(num)) str[n++] = static_cast<char>(ch);
+        if (ch == '\n') break;
+    }
+    if (n == 0 && ch == EOF) return nullptr;
+    str[n] = '\0';
+    return str;
+}
+
+// The same over a zero-terminated text.
+char* read_text_line(char* str, int num, void* stream) {
+    auto* at = static_cast<const char**>(stream);
+    if (**at == '\0') return nullptr;
+    const char* end = std::strchr(*at, '\n');
+    end = end ? end + 1 : *at + std::strlen(*at);
+    const std::size_t keep = std::min(static_cast<std::size_t>(end - *at),
+                                      static_cast<std::size_t>(num) - 1);
+    std::memcpy(str, *at, keep);
+    str[keep] = '\0';
+    *at = end;
+    return str;
+}
+
 }  // namespace
 
 int IniFile::on_entry(void* user, const char* section, const char* key, const char* value) {
@@ -43,13 +76,14 @@ IniFile IniFile::load(const std::string& path) {
     std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "re"));
     if (!f) return ini;
     // Lines the parser cannot read are skipped; everything else is still taken.
-    ini_parse_file(f.get(), &IniFile::on_entry, &ini);
+    ini_parse_stream(&read_file_line, f.get(), &IniFile::on_entry, &ini);
     return ini;
 }
 
 IniFile IniFile::parse(const std::string& text) {
     IniFile ini;
-    ini_parse_string(text.c_str(), &IniFile::on_entry, &ini);
+    const char* at = text.c_str();
+    ini_parse_stream(&read_text_line, &at, &IniFile::on_entry, &ini);
     return ini;
 }
 

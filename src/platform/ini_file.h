@@ -1,7 +1,8 @@
 #pragma once
 // Read-only view of an INI file, read the way the Windows profile reader reads it: section and
 // key names are case-insensitive, the first occurrence of a key wins, and a file that is
-// missing, unreadable or a folder simply yields the defaults.
+// missing, unreadable or a folder simply yields the defaults. A line longer than the reader's
+// line buffer (about 200 bytes) is cut there; the rest of that line is ignored.
 #include <map>
 #include <string>
 

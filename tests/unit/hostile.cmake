@@ -1,0 +1,3 @@
+# Hostile input: what arrives from the network or from files, at its worst, across modules.
+quillon_unit_tests(hostile LIBS quillon_discovery quillon_intake quillon_engine quillon_settings
+                   quillon_log quillon_texts quillon_platform)

@@ -1,0 +1,74 @@
+// Image files whose trailer or size claims about 4 GiB: the slot fails at load time, before a
+// buffer of that size is asked for and before any device is contacted.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "engine_test_support.h"
+
+namespace quillon::test {
+namespace {
+
+using HostileImage = EngineTest;
+
+// Loads slot 0 and returns the standard output of the load.
+std::string load_slot0(UpgradeEngine& engine, bool& ok) {
+    testing::internal::CaptureStdout();
+    ok = engine.load_images();
+    return testing::internal::GetCapturedStdout();
+}
+
+void expect_slot0_failed(UpgradeEngine& engine, RecordingSearch& search) {
+    EXPECT_EQ(engine.m_img_len[0], 0u);
+    EXPECT_EQ(engine.m_img_data[0], nullptr);
+    EXPECT_EQ(engine.m_img_count, 0);
+    // Nothing is tried with a slot that did not load: no conflict query, no connection.
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(engine.process_one("127.0.0.1", 0, 0, 0, 0), -1);
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(search.calls.empty());
+}
+
+TEST_F(HostileImage, TrailerClaimingFourGiBFailsTheSlot) {
+    // 1000 real bytes with a correct checksum; only the length lies.
+    ImageSpec spec{pattern(1000)};
+    spec.length = 0xFFFFFFFF;
+    engine.m_url[0] = dir.file("liar.img");
+    write_image(engine.m_url[0], spec);
+    bool ok = true;
+    const std::string out = load_slot0(engine, ok);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(lines_of(out).back(), "load image err i= 0");
+    expect_slot0_failed(engine, search);
+}
+
+// A file of 4 GiB and a little more: its data length does not fit the 32-bit length of a slot.
+// Taken modulo 2^32 it would be 5, and the 204 bytes after the first 5 form a valid trailer
+// for them, so a size that wrapped round would load 5 bytes of a 4 GiB file as the image.
+TEST_F(HostileImage, FileOfMoreThanFourGiBFailsTheSlot) {
+    const std::vector<uint8_t> data = {'q', 'u', 'i', 'l', 'l'};
+    ImageHeader trailer;
+    trailer.set_length(5);
+    trailer.set_crc(image_checksum(data.data(), data.size(), 0, 0));
+    const std::string path = dir.file("huge.img");
+    {
+        UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        ASSERT_TRUE(fd.valid());
+        ASSERT_EQ(::write(fd.get(), data.data(), data.size()), ssize_t(data.size()));
+        ASSERT_EQ(::write(fd.get(), trailer.bytes, kImageHeaderSize), ssize_t(kImageHeaderSize));
+        // Sparse: no disk space is used for the rest.
+        const off_t size = off_t(1) << 32 | off_t(kImageHeaderSize + data.size());
+        if (::ftruncate(fd.get(), size) != 0)
+            GTEST_SKIP() << "no file of 4 GiB here: " << std::strerror(errno);
+    }
+    engine.m_url[0] = path;
+    bool ok = true;
+    const std::string out = load_slot0(engine, ok);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(lines_of(out).back(), "load image err i= 0");
+    expect_slot0_failed(engine, search);
+}
+
+}  // namespace
+}  // namespace quillon::test

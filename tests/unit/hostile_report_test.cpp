@@ -1,0 +1,76 @@
+// Markup from devices must not reach the HTML user report as markup. A MAC text travels from a
+// discovery answer (where XML entities are decoded, so "&lt;" arrives as "<") into the device
+// list and the conflict lines of the report; both writers of those lines are driven here the
+// way a batch drives them.
+#include <string>
+
+#include "discovery/discovery_codec.h"
+#include "discovery/intake.h"
+#include "engine_test_support.h"
+
+namespace quillon::test {
+namespace {
+
+// The engine's worker slots as the intake's conflict watch reads them.
+class EngineWorkers : public WorkerWatch {
+public:
+    explicit EngineWorkers(UpgradeEngine& e) : engine_(e) {}
+    int worker_count() override { return 1; }
+    bool watched_device(int i, Watched& out) override {
+        engine_.cur_device(i, out.ip, out.mac);
+        return true;
+    }
+    void flag_conflict(int i) override { engine_.m_ip_conflict[i] = 1; }
+
+private:
+    UpgradeEngine& engine_;
+};
+
+using HostileReport = EngineTest;
+
+TEST_F(HostileReport, MarkupInMacTextsIsWrittenAsText) {
+    // The MAC the worker expects was itself read from an earlier answer.
+    const std::string listed_mac = "<img src=x onerror=alert(1)>a&lt;b";
+    engine.set_cur_device(0, "10.0.0.5", listed_mac);
+
+    // A second device answers the worker's directed search for the same address.
+    const std::string datagram =
+        "<event><active>search</active><type>ack</type><ip>10.0.0.5</ip>"
+        "<mac>&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;</mac></event>";
+    EngineWorkers workers(engine);
+    DeviceIntake intake(window, workers);
+    window.flags().intake_closed = 1;
+    window.flags().conflict_watch = 1;
+    search.on_search = [&] {
+        const auto answer = evaluate_answer(datagram.data(), datagram.size());
+        ASSERT_TRUE(answer && answer->ip && answer->mac);
+        ASSERT_EQ(*answer->mac, "<script>alert(\"x\")</script>") << "the entities are decoded";
+        intake.add_found_device(answer->ip->c_str(), nullptr, answer->mac->c_str(), nullptr, nullptr);
+    };
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(engine.check_ip_conflict("10.0.0.5", 0), 1);
+    testing::internal::GetCapturedStdout();
+
+    const auto lines = lines_of(report());
+    ASSERT_EQ(lines.size(), 2u) << report();
+    EXPECT_NE(lines[0].find("ipaddress conflict, IP:10.0.0.5 "
+                            "MAC:&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; "
+                            "MAC2:&lt;img src=x onerror=alert(1)&gt;a&amp;lt;b</pre>"),
+              std::string::npos)
+        << lines[0];
+    EXPECT_NE(lines[1].find("upgrade error: ipaddr conflict, IP:10.0.0.5 "
+                            "MAC:&lt;img src=x onerror=alert(1)&gt;a&amp;lt;b</pre>"),
+              std::string::npos)
+        << lines[1];
+    // The only markup in the whole report is each line's own <pre> and </pre>.
+    for (const std::string& line : lines) {
+        EXPECT_EQ(line.rfind("<pre>[", 0), 0u) << line;
+        EXPECT_EQ(count_of(line, "<"), 2) << line;
+        EXPECT_EQ(count_of(line, ">"), 2) << line;
+        EXPECT_EQ(count_of(line, "\""), 0) << line;
+    }
+}
+
+}  // namespace
+}  // namespace quillon::test
