@@ -10,4 +10,4 @@ target_include_directories(quillon_desktop PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(quillon_desktop PUBLIC quillon_window quillon_engine quillon_discovery
                       quillon_intake quillon_settings quillon_log quillon_platform)
 add_executable(quillon ${CMAKE_CURRENT_SOURCE_DIR}/qt/main.cpp)
-target_link_libraries(quillon PRIVATE quillon_desktop)
+target_link_libraries(quillon PRIVATE quillon_desktop quillon_version)

@@ -1,11 +1,13 @@
 // quillon-cli: discovery, upgrades and packages without a window.
 #include "cli/upgrade_verb.h"
 #include "cli/verbs.h"
+#include "quillon_version.h"
 
 int main(int argc, char** argv) {
     using namespace quillon::cli;
     CLI::App app{"Finds and upgrades intercom devices on the local network, without a window.",
                  "quillon-cli"};
+    app.set_version_flag("--version", std::string("quillon-cli ") + quillon::kVersion);
     app.require_subcommand(1);
     VerbAction action;
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "fleet.h"
+#include "quillon_version.h"
 #include "simulator.h"
 
 using namespace quillon::devsim;
@@ -48,6 +49,7 @@ bool write_ready_file(const std::string& path, std::size_t devices) {
 int main(int argc, char** argv) {
     CLI::App app{kDescription, "quillon-devsim"};
     app.get_formatter()->column_width(34);
+    app.set_version_flag("--version", std::string("quillon-devsim ") + quillon::kVersion);
 
     FleetConfig fc;
     SimOptions so;
