@@ -67,6 +67,9 @@ for d in "${!FAULT[@]}"; do
   [ "${FAULT[$d]}" = none ] || faults+=(--fault "198.18.0.$d:${FAULT[$d]}")
 done
 
+# A value of the JSON summary, or "no summary" when the run left none.
+jqs() { jq -r "$1" "$WORK/out" 2>/dev/null || echo "no summary"; }
+
 # check_batch MODE RETRY COLUMN: compares the last run with column COLUMN of EXPECT.
 check_batch() {
   local mode=$1 retry=$2 col=$3 label="$1 $2"
@@ -76,7 +79,7 @@ check_batch() {
   for d in $(seq 10 21); do
     ip=198.18.0.$d
     want=$(cut -d'|' -f"$col" <<<"${EXPECT[$d]}")
-    seen=$(jqv ".devices[] | select(.ip == \"$ip\") | \"\(.outcome) \(.passes)\"")
+    seen=$(jqs ".devices[] | select(.ip == \"$ip\") | \"\(.outcome) \(.passes)\"")
     # The report: one line per pass in which the device was tried, success only in the last.
     lines=$(grep -cE "upgrade (success|failure): IP: ?$ip MAC:" <<<"$msgs" || true)
     ok_lines=$(grep -cE "upgrade success: IP: ?$ip MAC:" <<<"$msgs" || true)
@@ -88,9 +91,9 @@ check_batch() {
     [ "${want% *}" = success ] && want_ok=$((want_ok + 1)) || want_fail=$((want_fail + 1))
   done
   local tot
-  tot="$(jqv '"\(.totals.devices) \(.totals.succeeded) \(.totals.failed)"') rc=$RC"
+  tot="$(jqs '"\(.totals.devices) \(.totals.succeeded) \(.totals.failed)"') rc=$RC"
   row "summary" "$label" "$N $want_ok $want_fail rc=$([ $want_fail -eq 0 ] && echo 0 || echo 1)" "$tot"
-  [ "$(jqv .mode)" = "$mode" ] || row "mode" "$label" "$mode" "$(jqv .mode)"
+  [ "$(jqs .mode)" = "$mode" ] || row "mode" "$label" "$mode" "$(jqs .mode)"
 }
 
 col=1
@@ -121,16 +124,16 @@ net_check() {
   msgs=$(report_msgs)
   for d in $(seq 10 $((10 + NN - 1))); do
     ip=198.18.0.$d
-    seen=$(jqv ".devices[] | select(.ip == \"$ip\") | \"\(.outcome) \(.passes)\"")
+    seen=$(jqs ".devices[] | select(.ip == \"$ip\") | \"\(.outcome) \(.passes)\"")
     lines=$(grep -cE "upgrade (success|failure): IP: ?$ip MAC:" <<<"$msgs" || true)
     [ "${seen% *}" = success ] && [ "$lines" = "${seen##* }" ] || bad+=" $ip:$seen/$lines"
     grep -q "\"received\":300000,\"digest\":\"$sys_crc\".*\"reboot_records\":1,.*\"result\":\"success\"" \
       <<<"$(cat "$WORK"/record*.jsonl | grep "\"device\":\"$ip\"")" || bad+=" $ip:not-received-whole"
   done
   local tot
-  tot="$(jqv '"\(.totals.devices) \(.totals.succeeded) \(.totals.failed)"') rc=$RC"
+  tot="$(jqs '"\(.totals.devices) \(.totals.succeeded) \(.totals.failed)"') rc=$RC"
   row "$1" "list retry" "all $NN succeeded; $NN $NN 0 rc=0" "$([ -z "$bad" ] && echo "all $NN succeeded" || echo "bad:$bad"); $tot"
-  echo "network $1: ${ELAPSED}s, passes $(jqv .totals.passes)" >&2
+  echo "network $1: ${ELAPSED}s, passes $(jqs .totals.passes)" >&2
 }
 
 # established: TCP connections of the tool to the upgrade port right now.
@@ -139,7 +142,7 @@ receiving() { [ "$(established)" -ge 3 ]; }
 
 # bg_upgrade BOUND ARGS...: timed_upgrade in the background; bg_wait collects RC and ELAPSED.
 bg_upgrade() {
-  (timed_upgrade "$@"; echo "$RC $ELAPSED $FAILED" >"$WORK/bg") &
+  (FAILED=0; timed_upgrade "$@"; echo "$RC $ELAPSED $FAILED" >"$WORK/bg") &
   BG_PID=$!
 }
 bg_wait() {
@@ -209,7 +212,7 @@ FLOOD_PID=$!
 bg_upgrade 120 --system "$WORK/3_system.img" --threads 3 --auto-retry
 bg_wait
 wait "$FLOOD_PID" || true
-[ "$(jqv '.devices | length')" -eq $NN ] || row "junk flood rows" "list retry" "$NN" "$(jqv '[.devices[].ip] | join(" ")')"
+[ "$(jqs '.devices | length')" -eq $NN ] || row "junk flood rows" "list retry" "$NN" "$(jqs '[.devices[].ip] | join(" ")')"
 net_check "junk flood on UDP 8400 ($(cat "$WORK/flood.log") datagrams)"
 stop_devsim
 
