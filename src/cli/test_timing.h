@@ -1,7 +1,9 @@
 #pragma once
 // For the project's tests only: QUILLON_TEST_TIMING=fast shortens the waits that add nothing to
 // a test (the three-second conflict wait per image, the search window, the pauses between
-// passes). The programs' defaults are untouched unless that variable is set exactly so.
+// passes); with it, QUILLON_TEST_IDLE_MS and QUILLON_TEST_CONNECT_MS set the exchange's idle
+// limit and the wait per connection attempt. The programs' defaults are untouched unless that
+// variable is set exactly so.
 namespace quillon::cli {
 
 // Applies the test timings when the environment asks for them; true when it did.
