@@ -86,9 +86,9 @@ TEST_F(EngineExchange, SendsHeaderThenDataAndSucceedsOnFinish) {
 
 TEST_F(EngineExchange, LengthBelowTheDataSendsOnlyLengthBytesAfterTheWholeTrailer) {
     const auto data = pattern(5000, 9);
-    ImageSpec spec{data};
-    spec.length = 1234;
-    load({spec});
+    ImageSpec img{data};
+    img.length = 1234;
+    load({img});
     Received got;
     FakeDevice dev(device_script(got, 1234, {{3, 1}}));
     EXPECT_EQ(run(dev, 0, 0), 1);

@@ -81,10 +81,10 @@ TEST_F(EngineLoad, FlippingAnyDataByteFailsTheSlot) {
     const auto data = pattern(300, 7);
     for (std::size_t i = 0; i < data.size(); i += 13) {
         for (uint8_t flag : {0, 1}) {
-            ImageSpec spec{data, flag, 0x91};
-            spec.crc = image_checksum(data.data(), data.size(), flag, 0x91);
-            spec.data[i] ^= 0x01;
-            write_image(dir.file("x.img"), spec);
+            ImageSpec img{data, flag, 0x91};
+            img.crc = image_checksum(data.data(), data.size(), flag, 0x91);
+            img.data[i] ^= 0x01;
+            write_image(dir.file("x.img"), img);
             engine.m_url[0] = dir.file("x.img");
             testing::internal::CaptureStdout();
             EXPECT_FALSE(engine.load_images()) << "byte " << i;

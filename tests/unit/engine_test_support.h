@@ -398,7 +398,7 @@ protected:
         engine.m_search = &search;
     }
 
-    // Writes and loads one image per spec into slots 0, 1, ...; fails the test if the load fails.
+    // Writes and loads one image per description into slots 0, 1, ...; fails the test if the load fails.
     void load(const std::vector<ImageSpec>& specs) {
         for (std::size_t i = 0; i < specs.size(); ++i) {
             const std::string path = dir.file("slot" + std::to_string(i) + ".img");

@@ -32,10 +32,10 @@ void expect_slot0_failed(UpgradeEngine& engine, RecordingSearch& search) {
 
 TEST_F(HostileImage, TrailerClaimingFourGiBFailsTheSlot) {
     // 1000 real bytes with a correct checksum; only the length lies.
-    ImageSpec spec{pattern(1000)};
-    spec.length = 0xFFFFFFFF;
+    ImageSpec img{pattern(1000)};
+    img.length = 0xFFFFFFFF;
     engine.m_url[0] = dir.file("liar.img");
-    write_image(engine.m_url[0], spec);
+    write_image(engine.m_url[0], img);
     bool ok = true;
     const std::string out = load_slot0(engine, ok);
     EXPECT_FALSE(ok);
