@@ -155,6 +155,41 @@ std::string summary_json(const SummaryDoc& doc) {
     return o;
 }
 
+namespace {
+
+// Device texts come from the network: quote every field, double inner quotes, and keep a
+// spreadsheet from running a field as a formula.
+std::string csv_field(const std::string& text) {
+    std::string t = text;
+    if (!t.empty() && (t[0] == '=' || t[0] == '+' || t[0] == '-' || t[0] == '@' || t[0] == '\t' ||
+                       t[0] == '\r'))
+        t.insert(t.begin(), '\'');
+    std::string o = "\"";
+    for (char c : t) {
+        if (c == '"') o += '"';
+        o += c;
+    }
+    return o + "\"";
+}
+
+}  // namespace
+
+std::string summary_csv(const SummaryDoc& doc) {
+    std::string o = "address,mac,type,outcome,passes,elapsed_s,images\r\n";
+    for (const DeviceSummary& d : doc.devices) {
+        std::string images;
+        for (const ImageInfo& im : doc.images) {
+            if (!(d.slots_done & (1u << im.slot))) continue;
+            if (!images.empty()) images += ' ';
+            images += std::string(kSlotRole[im.slot]) + ":" + hex32(im.crc32);
+        }
+        o += csv_field(d.ip) + "," + csv_field(d.mac) + "," + csv_field(d.type) + "," +
+             csv_field(d.outcome) + "," + std::to_string(d.passes) + "," + seconds_text(d.elapsed_s) +
+             "," + csv_field(images) + "\r\n";
+    }
+    return o;
+}
+
 std::string summary_table(const SummaryDoc& doc) {
     std::string o;
     char line[512];

@@ -73,5 +73,9 @@ struct SummaryDoc {
 
 std::string summary_json(const SummaryDoc& doc);
 std::string summary_table(const SummaryDoc& doc);
+// One line per device for a site's records: address, MAC, type, outcome, passes, elapsed seconds
+// and the images finished on it ("role:crc32" separated by blanks). Fields are quoted as CSV
+// wants, and a field that a spreadsheet would take for a formula is prefixed with "'".
+std::string summary_csv(const SummaryDoc& doc);
 
 }  // namespace quillon::cli

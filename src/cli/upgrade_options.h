@@ -16,6 +16,7 @@ struct UpgradeOptions {
     bool fake_burn = false;
     bool debug = false;
     bool json = false;
+    std::string csv;                        // --csv FILE: the results, one line per device
     bool verbose = false;                   // show the console diagnostics too
     std::vector<std::string> devices;       // --device, in the order given
     std::string range;                      // --range A.B.C.D-E

@@ -15,6 +15,8 @@
 #include <set>
 
 #include "app/settings.h"
+#include <fstream>
+
 #include "cli/batch_summary.h"
 #include "cli/console_streams.h"
 #include "cli/local_adapters.h"
@@ -399,6 +401,16 @@ int UpgradeRun::finish() {
     else
         for (const auto& d : doc.devices)
             if (d.outcome != "success") rc = kExitSomeFailed;
+    // The site's record file: a device list that cannot be written is not a clean run.
+    if (!opt_.csv.empty()) {
+        std::ofstream csv(opt_.csv, std::ios::binary | std::ios::trunc);
+        csv << summary_csv(doc);
+        csv.flush();
+        if (!csv) {
+            std::fprintf(stderr, "quillon-cli: cannot write %s\n", opt_.csv.c_str());
+            if (rc == kExitAllUpgraded) rc = kExitSomeFailed;
+        }
+    }
     doc.exit_code = rc;
 
     const std::string out = opt_.json ? summary_json(doc) : summary_table(doc);

@@ -91,6 +91,7 @@ void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
     v->add_flag("--debug", opt->debug, "also write the device log and the debug log");
     v->add_option("--log-dir", opt->log_dir, "write the log files into this folder");
     v->add_flag("--json", opt->json, "print the summary as JSON");
+    v->add_option("--csv", opt->csv, "also write the results to FILE as CSV, one line per device");
     v->add_flag("-v,--verbose", opt->verbose, "also show the console diagnostics (no live display)");
     // For the project's tests only: devices on other ports than the real ones.
     v->add_option("--upgrade-port", opt->upgrade_port)->check(CLI::Range(1, 65535))->group("");

@@ -136,4 +136,17 @@ TEST(CliUpgradeProgress, TheBlockFitsTheTerminalAndCarriesNoControlBytes) {
 }
 
 }  // namespace
+TEST(CliUpgradeSummary, CsvHasOneQuotedLinePerDeviceAndDefusesFormulas) {
+    SummaryDoc doc;
+    doc.images = {{0, "/i/1_boot.img", 10, 0xDEADBEEF, false}, {3, "/i/4_fw.img", 20, 0x0000ABCD, true}};
+    DeviceSummary ok{"198.18.0.10", "02:00", "PANEL", "success", 1, 2.5, 0x9};
+    DeviceSummary hostile{"198.18.0.11", "=HYPERLINK(\"x\"),1", "WALL", "failure", 2, 7.25, 0x1};
+    doc.devices = {ok, hostile};
+    const std::string c = summary_csv(doc);
+    EXPECT_EQ(c,
+              "address,mac,type,outcome,passes,elapsed_s,images\r\n"
+              "\"198.18.0.10\",\"02:00\",\"PANEL\",\"success\",1,2.500,\"boot:deadbeef app:0000abcd\"\r\n"
+              "\"198.18.0.11\",\"'=HYPERLINK(\"\"x\"\"),1\",\"WALL\",\"failure\",2,7.250,\"boot:deadbeef\"\r\n");
+}
+
 }  // namespace quillon::cli
