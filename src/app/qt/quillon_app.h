@@ -10,6 +10,7 @@
 #include "discovery/brelk_mul_event.h"
 #include "discovery/intake.h"
 #include "engine/upgrade_engine.h"
+#include "texts/ui_texts.h"
 #include "window/qt/quillon_dlg.h"
 
 namespace quillon {
@@ -51,7 +52,8 @@ private:
     UpgradeEngineLink link_{engine_};
     std::unique_ptr<CQuillonDlg> dlg_;
     std::unique_ptr<DeviceIntake> intake_;
-    BrelkMulEvent endpoint_;
+    // Answers are listed with the "Ready" word of the chosen language.
+    BrelkMulEvent endpoint_{[] { return T(TextId::st_ready); }};
     std::unique_ptr<DiscoveryRunner> runner_;
     std::unique_ptr<SearchSenderFor<BrelkMulEvent>> search_sender_;
     bool debug_mode_ = false;
