@@ -1,6 +1,8 @@
 // The image set: checksum rule, loading, and refusing damaged or lying image files.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "engine_test_support.h"
 
 namespace quillon::test {
@@ -91,6 +93,36 @@ TEST_F(EngineLoad, FlippingAnyDataByteFailsTheSlot) {
             const std::string out = testing::internal::GetCapturedStdout();
             EXPECT_NE(out.find("load image err i= 0\n"), std::string::npos);
             EXPECT_EQ(engine.m_img_len[0], 0u);
+            EXPECT_EQ(engine.m_img_data[0], nullptr);
+        }
+    }
+}
+
+// A large image is read and checksummed in parts on several threads (8 MiB and more per part)
+// and the parts' checksums are joined: the result must be the checksum of the whole, for a size
+// that does not divide evenly, keyed and not, and a damaged byte in any part must still be seen.
+TEST_F(EngineLoad, LargeImagesReadInPartsKeepTheirChecksum) {
+    const std::size_t n = (std::size_t(17) << 20) + 5;
+    const auto data = pattern(n, 11);
+    for (uint8_t flag : {0, 1}) {
+        ImageSpec img{data, flag, 0xC3};
+        write_image(dir.file("big.img"), img);
+        engine.m_url[0] = dir.file("big.img");
+        testing::internal::CaptureStdout();
+        ASSERT_TRUE(engine.load_images()) << "flag " << int(flag);
+        testing::internal::GetCapturedStdout();
+        ASSERT_EQ(engine.m_img_len[0], n);
+        EXPECT_EQ(0, std::memcmp(engine.m_img_data[0].get(), data.data(), n));
+
+        // First byte, both sides of every possible part boundary, last byte.
+        for (std::size_t at : {std::size_t(0), n / 2 - 1, n / 2, n / 3, 2 * (n / 3), n / 4 * 3, n - 1}) {
+            img.crc = image_checksum(data.data(), n, flag, 0xC3);
+            img.data[at] ^= 0x80;
+            write_image(dir.file("big.img"), img);
+            img.data[at] ^= 0x80;
+            testing::internal::CaptureStdout();
+            EXPECT_FALSE(engine.load_images()) << "flag " << int(flag) << " byte " << at;
+            testing::internal::GetCapturedStdout();
             EXPECT_EQ(engine.m_img_data[0], nullptr);
         }
     }
