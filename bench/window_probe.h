@@ -1,0 +1,70 @@
+#pragma once
+// What the window benchmark watches on the GUI thread:
+//   - LoopProbe: a timer that asks to run every 10 ms; how late each run comes is how long the
+//     event loop was busy elsewhere, which is what a person feels as a frozen window;
+//   - TimedApplication: the application object, timing every event it hands to an object on
+//     the GUI thread (outermost deliveries only), by event type, so that a slow loop can be
+//     traced to the kind of work that held it (another thread's request, a repaint, a timer).
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace quillon::bench {
+
+class LoopProbe {
+public:
+    static constexpr int kTickMs = 10;
+
+    explicit LoopProbe(const QElapsedTimer& clock);
+    void start();
+    void stop();
+
+    struct Tick {
+        qint64 at_ns;    // when the run came, on the clock given
+        double late_ms;  // how much later than asked
+    };
+    const std::vector<Tick>& ticks() const { return ticks_; }
+    // The delays of the runs that came within [from_ns, to_ns], sorted.
+    std::vector<double> delays(qint64 from_ns, qint64 to_ns) const;
+
+private:
+    const QElapsedTimer& clock_;
+    QTimer timer_;
+    qint64 last_ = 0;
+    std::vector<Tick> ticks_;
+};
+
+// q-quantile (0..1) of sorted values; 0 for none.
+double quantile(const std::vector<double>& sorted, double q);
+
+class TimedApplication : public QApplication {
+public:
+    TimedApplication(int& argc, char** argv);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    struct PerType {
+        std::uint64_t count = 0;
+        double total_ms = 0;
+        double max_ms = 0;
+    };
+    // Only while recording; reset() forgets what was recorded so far.
+    void record(bool on) { recording_ = on; }
+    void reset() { per_type_.clear(); }
+    const std::map<int, PerType>& per_type() const { return per_type_; }
+    // {"MetaCall":{"count":..,"total_ms":..,"max_ms":..},...}, the types that took longest first.
+    std::string per_type_json(std::size_t at_most) const;
+
+private:
+    QElapsedTimer clock_;
+    int depth_ = 0;  // GUI thread only
+    bool recording_ = false;
+    std::map<int, PerType> per_type_;
+};
+
+}  // namespace quillon::bench
