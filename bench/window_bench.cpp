@@ -18,7 +18,8 @@
 // rows (ms after the search went out), the loop's largest and 99th-percentile delay (ms).
 // Batch: rows listed and ticked, the batch's wall time (START to the end message), devices that
 // succeeded and failed, the loop's delay during the batch (p50, p99, max), the resident memory
-// before and at its peak during the batch, and the GUI thread's time per kind of event.
+// before and at its peak during the batch, the GUI thread's time per kind of event, and the
+// latest runs of the timer and the longest events (when, after START), for tracing a delay.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -27,6 +28,7 @@
 #include <QTimer>
 
 #include <sys/resource.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -101,6 +103,20 @@ long long status_bytes(const char* key) {
     return -1;
 }
 
+// CPU time of the whole process so far (every thread, user and system), in seconds.
+double process_cpu_s() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+double gui_thread_cpu_s() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
 // Starts the peak ("VmHWM") again from the current size: the batch's own peak is then read at
 // its end.
 bool reset_peak_rss() {
@@ -135,9 +151,7 @@ std::string json_text(const std::string& s) {
 }
 
 // ------------------------------------------------------------------ search mode
-int run_search(const Options& o, TimedApplication& qapp) {
-    QElapsedTimer clock;
-    clock.start();
+int run_search(const Options& o, TimedApplication& qapp, const QElapsedTimer& clock) {
     CQuillonApp app;
     if (app.init_instance() != 0) {
         std::fprintf(stderr, "quillon_window_bench: the window could not be set up\n");
@@ -176,9 +190,7 @@ int run_search(const Options& o, TimedApplication& qapp) {
 }
 
 // ------------------------------------------------------------------ batch mode
-int run_batch(const Options& o, TimedApplication& qapp) {
-    QElapsedTimer clock;
-    clock.start();
+int run_batch(const Options& o, TimedApplication& qapp, const QElapsedTimer& clock) {
     BenchDlg* dlg = nullptr;
     AppOptions ao;
     ao.make_window = [&] {
@@ -207,6 +219,7 @@ int run_batch(const Options& o, TimedApplication& qapp) {
     int rows = 0, ticked_by_bench = 0;
     qint64 start_ns = -1, end_ns = -1;
     long long rss_before = -1, rss_peak_startup = -1;
+    double cpu_at_start = 0, gui_cpu_at_start = 0, cpu_at_end = 0, gui_cpu_at_end = 0;
     bool peak_reset = false;
     std::string end_message;
     const qint64 listing_deadline = clock.nsecsElapsed() + 10'000'000'000LL;
@@ -237,6 +250,8 @@ int run_batch(const Options& o, TimedApplication& qapp) {
         peak_reset = reset_peak_rss();
         qapp.reset();
         qapp.record(true);
+        cpu_at_start = process_cpu_s();
+        gui_cpu_at_start = gui_thread_cpu_s();
         start_ns = clock.nsecsElapsed();
         start->click();
         if (start->isEnabled()) {  // refused: a message says why
@@ -265,6 +280,8 @@ int run_batch(const Options& o, TimedApplication& qapp) {
                 if (s.text == done_text || s.text == stopped_text) {
                     end_ns = s.at_ns;
                     end_message = s.text;
+                    cpu_at_end = process_cpu_s();
+                    gui_cpu_at_end = gui_thread_cpu_s();
                     stage = Stage::ending;
                 }
             }
@@ -317,15 +334,19 @@ int run_batch(const Options& o, TimedApplication& qapp) {
         "\"still_ticked\":%d,\"loop_delay_p50_ms\":%.2f,\"loop_delay_p99_ms\":%.2f,"
         "\"loop_delay_max_ms\":%.2f,\"ticks\":%zu,\"rss_before_batch_bytes\":%lld,"
         "\"rss_peak_startup_bytes\":%lld,\"rss_peak_batch_bytes\":%lld,\"peak_reset\":%s,"
-        "\"report_opened\":%zu,",
+        "\"report_opened\":%zu,\"batch_cpu_s\":%.2f,\"batch_gui_thread_cpu_s\":%.2f,",
         rows, ticked_by_bench, o.workers, o.images.size(), end_ns >= 0 ? "true" : "false",
         json_text(end_message).c_str(),
         end_ns >= 0 ? std::to_string(double(end_ns - start_ns) / 1e9).c_str() : "null", succeeded,
         failed, still_ticked, quantile(late, 0.5), quantile(late, 0.99),
         late.empty() ? 0 : late.back(), late.size(), rss_before, rss_peak_startup,
-        rss_peak_batch, peak_reset ? "true" : "false", dlg->urls.size());
+        rss_peak_batch, peak_reset ? "true" : "false", dlg->urls.size(),
+        end_ns >= 0 ? cpu_at_end - cpu_at_start : 0.0,
+        end_ns >= 0 ? gui_cpu_at_end - gui_cpu_at_start : 0.0);
     finish(o.out_path, std::string(buf) + "\"messages\":" + messages +
                            ",\"gui_events\":" + qapp.per_type_json(8) +
+                           ",\"worst_ticks\":" + probe.worst_json(start_ns, to_ns, 8) +
+                           ",\"longest_events\":" + qapp.longest_json(start_ns, 8) +
                            ",\"why\":" + (why.empty() ? "null" : json_text(why)) + "}");
 }
 
@@ -353,6 +374,9 @@ int main(int argc, char** argv) {
                      "                            [--workers 1..10] [--batch-seconds S] --out FILE\n");
         return 2;
     }
-    quillon::bench::TimedApplication qapp(argc, argv);
-    return o.batch ? quillon::bench::run_batch(o, qapp) : quillon::bench::run_search(o, qapp);
+    QElapsedTimer clock;
+    clock.start();
+    quillon::bench::TimedApplication qapp(argc, argv, clock);
+    return o.batch ? quillon::bench::run_batch(o, qapp, clock)
+                   : quillon::bench::run_search(o, qapp, clock);
 }
