@@ -28,7 +28,6 @@
 #include <QTimer>
 
 #include <sys/resource.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -112,9 +111,10 @@ double process_cpu_s() {
 }
 
 double gui_thread_cpu_s() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+    rusage ru{};
+    getrusage(RUSAGE_THREAD, &ru);
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
 // Starts the peak ("VmHWM") again from the current size: the batch's own peak is then read at

@@ -5,7 +5,7 @@
 #include <QThread>
 
 #include <fcntl.h>
-#include <time.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,9 +16,10 @@ namespace quillon::bench {
 namespace {
 
 double thread_cpu_ms() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+    rusage ru{};
+    getrusage(RUSAGE_THREAD, &ru);
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1e3 +
+           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e3;
 }
 
 // The run-queue delay so far of the thread whose schedstat file `fd` is (its second field, ns);
