@@ -73,8 +73,17 @@ public:
     std::deque<std::string> files;
     std::vector<std::string> urls;
 
-    QWidget* ctl(int id) const { return findChild<QWidget*>(QString::number(id)); }
-    QTableView* list() const { return findChild<QTableView*>(QString::number(IDC_DEVICE_LIST)); }
+    // The control with this number; a window without it cannot be driven, so the run ends.
+    template <class W = QWidget>
+    W* ctl(int id) const {
+        W* w = findChild<W*>(QString::number(id));
+        if (!w) {
+            std::fprintf(stderr, "quillon_window_bench: no control %d in the window\n", id);
+            std::_Exit(1);
+        }
+        return w;
+    }
+    QTableView* list() const { return ctl<QTableView>(IDC_DEVICE_LIST); }
 
 protected:
     bool msg_box(const std::string& text, MsgKind) override {
@@ -205,8 +214,8 @@ int run_batch(const Options& o, TimedApplication& qapp, const QElapsedTimer& clo
         return 1;
     }
     WindowPort& port = dlg->port();
-    auto* search = static_cast<QPushButton*>(dlg->ctl(IDC_SEARCH));
-    auto* start = static_cast<QPushButton*>(dlg->ctl(IDC_START));
+    auto* search = dlg->ctl<QPushButton>(IDC_SEARCH);
+    auto* start = dlg->ctl<QPushButton>(IDC_START);
     const std::string done_text = T(TextId::msg_batch_done);
     const std::string stopped_text = T(TextId::msg_batch_stopped);
 
@@ -228,11 +237,11 @@ int run_batch(const Options& o, TimedApplication& qapp, const QElapsedTimer& clo
         rows = port.row_count();
         // Images: the package box off turns the four slots on; each slot's browse button asks
         // the file dialog, which answers with the image.
-        auto* zip = static_cast<QCheckBox*>(dlg->ctl(IDC_ZIP_CHECK));
+        auto* zip = dlg->ctl<QCheckBox>(IDC_ZIP_CHECK);
         if (zip->isChecked()) zip->click();
         for (std::size_t i = 0; i < o.images.size() && i < 4; ++i) {
             dlg->files.push_back(o.images[i]);
-            static_cast<QPushButton*>(dlg->ctl(kSlotBrowse[i]))->click();
+            dlg->ctl<QPushButton>(kSlotBrowse[i])->click();
         }
         // Every listed row ticked, as a click on its check box does.
         QAbstractItemModel* model = dlg->list()->model();
@@ -243,7 +252,7 @@ int run_batch(const Options& o, TimedApplication& qapp, const QElapsedTimer& clo
                 ++ticked_by_bench;
             }
         }
-        static_cast<QComboBox*>(dlg->ctl(IDC_THREADS))->setCurrentIndex(o.workers - 1);
+        dlg->ctl<QComboBox>(IDC_THREADS)->setCurrentIndex(o.workers - 1);
 
         rss_before = status_bytes("VmRSS");
         rss_peak_startup = status_bytes("VmHWM");
