@@ -39,7 +39,7 @@ image 4_app.img $APP_BYTES 22
 kernel_crc=$(image_crc "$WORK/2_kernel.img")
 app_crc=$(image_crc "$WORK/4_app.img")
 
-mapfile -t IPS < <(for ((i = 0; i < NDEV; i++)); do "$QL_LAB" addr $i; done)
+mapfile -t IPS < <("$QL_LAB" addrs $NDEV)
 [ "${#IPS[@]}" -eq $NDEV ] || fail "addresses: ${#IPS[@]}"
 
 # The faults: FAULT[ip] as the simulator takes it, BAD[ip] the connections it makes fail.
@@ -48,16 +48,18 @@ mapfile -t IPS < <(for ((i = 0; i < NDEV; i++)); do "$QL_LAB" addr $i; done)
 # device may therefore succeed in an earlier pass than its count says.
 declare -A FAULT BAD EARLY
 half=$((KERNEL_BYTES / 2))
+# PICKED: a device without a fault yet. (Not in a $(...) subshell: bash reseeds RANDOM there,
+# and the run could not be replayed.)
 pick_free() {
-  local ip
   while :; do
-    ip=${IPS[RANDOM % NDEV]}
-    [ -z "${FAULT[$ip]:-}" ] && { echo "$ip"; return; }
+    PICKED=${IPS[RANDOM % NDEV]}
+    [ -z "${FAULT[$PICKED]:-}" ] && return
   done
 }
 kinds=(refuse drop fail hang junk split fail-first)
 for ((k = 0; k < FAULTY; k++)); do
-  ip=$(pick_free)
+  pick_free
+  ip=$PICKED
   n=$((1 + RANDOM % 4))
   kind=${kinds[RANDOM % ${#kinds[@]}]}
   case $kind in
@@ -71,7 +73,8 @@ for ((k = 0; k < FAULTY; k++)); do
   esac
 done
 # One device whose fault outlasts every pass.
-LASTING=$(pick_free)
+pick_free
+LASTING=$PICKED
 FAULT[$LASTING]=fail
 BAD[$LASTING]=1000000
 
@@ -155,6 +158,9 @@ bad() { echo "MISMATCH: $*" >&2; FAILED=$((FAILED + 1)); }
 [ "$(jqv '"\(.totals.devices) \(.totals.succeeded) \(.totals.failed) \(.totals.not_started)"')" = \
   "$NDEV $((NDEV - want_failed)) $want_failed 0" ] || bad "totals: $(jq -c .totals "$WORK/out")"
 [ "$(jqv .totals.passes)" -eq "$want_passes" ] || bad "passes $(jqv .totals.passes), expected $want_passes"
+# The counter tells the last pass: the devices tried in it, all finished.
+last=$(jqv "[.devices[] | select(.passes == $want_passes)] | length")
+[ "$(jqv .counter)" = "$(printf '(%3d/%-3d)' "$last" "$last")" ] || bad "counter '$(jqv .counter)', last pass $last devices"
 [ "$(jqv .stopped)" = false ] || bad "the batch says it was stopped"
 [ "$(jqv '[.images[] | "\(.slot):\(.bytes):\(.crc32)"] | join(" ")')" = \
   "kernel:$KERNEL_BYTES:$kernel_crc app:$APP_BYTES:$app_crc" ] || bad "images: $(jq -c .images "$WORK/out")"
