@@ -11,7 +11,9 @@
 #   - the simulator saw exactly the connections those attempts make, and every device that
 #     succeeded received both images whole (length and crc32 of the bytes);
 #   - the tool's resident memory, sampled every 0.5 s, peaks in the last third of the run no more
-#     than QUILLON_SOAK_RSS_MARGIN_MIB (8) above its peak in the first third.
+#     than QUILLON_SOAK_RSS_MARGIN_MIB (8) above its peak in the first third (reported only in a
+#     sanitizer build, QUILLON_SOAK_SANITIZER set: its allocator holds freed blocks back);
+#   - the tool wrote no sanitizer report.
 # QUILLON_SOAK_SEED=N replays a run's choice of devices and faults (the seed is printed).
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lab_common.sh"
@@ -153,6 +155,7 @@ FAILED=0
 bad() { echo "MISMATCH: $*" >&2; FAILED=$((FAILED + 1)); }
 
 # ---- exit code and totals
+grep -qE "Sanitizer|runtime error:" "$WORK/err" && bad "sanitizer report: $(grep -E -m5 "Sanitizer|runtime error:" "$WORK/err")"
 [ "$RC" -eq "$want_rc" ] || bad "exit code $RC, expected $want_rc"
 [ "$(jqv .exit_code)" = "$RC" ] || bad "summary exit_code $(jqv .exit_code), process $RC"
 [ "$(jqv '"\(.totals.devices) \(.totals.succeeded) \(.totals.failed) \(.totals.not_started)"')" = \
@@ -217,8 +220,11 @@ echo "RSS: $n samples, peak first third $((first_peak / 1024)) MiB ($first_peak 
   "peak last third $((last_peak / 1024)) MiB ($last_peak kB), range $rss_min..$rss_max kB"
 ((n >= 6)) || bad "only $n memory samples"
 ((first_peak > 0 && last_peak > 0)) || bad "no sample in the first or the last third"
-((last_peak <= first_peak + MARGIN_MIB * 1024)) ||
+if [ -n "${QUILLON_SOAK_SANITIZER:-}" ]; then
+  echo "RSS not bounded: $QUILLON_SOAK_SANITIZER sanitizer build"
+elif ((last_peak > first_peak + MARGIN_MIB * 1024)); then
   bad "memory grew: last third peaks at $last_peak kB, first third at $first_peak kB (margin $MARGIN_MIB MiB)"
+fi
 
 [ "$FAILED" -eq 0 ] || fail "$FAILED checks failed (seed $SEED)"
 echo "PASS"
