@@ -151,6 +151,7 @@ elapsed_ms=$((($(date +%s%N) - t0) / 1000000))
 stop_devsim
 
 echo "batch: $((elapsed_ms / 1000)).$((elapsed_ms % 1000 / 100)) s, exit code $RC, passes $(jqv .totals.passes)"
+jq -e .totals "$WORK/out" >/dev/null 2>&1 || fail "no summary (exit code $RC); stderr: $(tail -n 20 "$WORK/err")"
 FAILED=0
 bad() { echo "MISMATCH: $*" >&2; FAILED=$((FAILED + 1)); }
 
