@@ -23,8 +23,8 @@ struct Faults {
     int fail_first = 0;                    // "fail-first=N": the first N connections end with F value 0
     bool no_return = false;                // "no-return": goes away for good on a reboot record
     std::optional<int> burn_ms;            // "burn-ms=MS": this device burns for MS per image
-    int first = 0;                         // "first=N": the faults below strike on the first N
-                                           // connections only; 0 = on every connection
+    int first = 0;                         // "first=N": refuse, drop, fail, hang, split and junk
+                                           // strike on the first N connections only; 0 = on all
     // Whether the transient faults (refuse, drop, fail, hang, split, junk) strike on connection
     // number `attempt` (1 for the first).
     bool strikes(int attempt) const { return first == 0 || attempt <= first; }
