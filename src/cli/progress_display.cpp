@@ -93,8 +93,9 @@ ProgressState ProgressDisplay::gather(HeadlessWindow& window, UpgradeEngine& eng
     for (int i = 0; i < kWorkers; ++i) {
         if (!engine.m_thread_live[i]) continue;
         std::string status = engine.status(i);
-        if (status.empty()) status = "IP:" + engine.cur_ip(i);
-        s.workers.push_back("[" + std::to_string(i) + "] " + status);
+        if (status.empty()) status = std::string("IP:").append(engine.cur_ip(i));
+        // Appended rather than "literal" + string: GCC 12 warns falsely (-Wrestrict) on the latter.
+        s.workers.push_back(std::string("[").append(std::to_string(i)).append("] ").append(status));
     }
     return s;
 }

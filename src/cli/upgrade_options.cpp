@@ -26,7 +26,7 @@ std::optional<AddressRange> parse_range(const std::string& text, std::string& er
     }
     const auto first = parse_ipv4(text.substr(0, dash));
     if (!first) {
-        error = "'" + text.substr(0, dash) + "' is not an IPv4 address";
+        error = std::string("'").append(text, 0, dash).append("' is not an IPv4 address");
         return std::nullopt;
     }
     const std::string tail = text.substr(dash + 1);

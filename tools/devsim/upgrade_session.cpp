@@ -157,11 +157,11 @@ private:
     Io send_record(uint32_t cmd, uint32_t value) {
         if (faults_.junk) {
             if (Io io = send_raw(make_record(kCmdJunk, 0xDEADBEEF)); io != Io::ok) return io;
-            rec_.sent.push_back("X" + std::to_string(kCmdJunk));
+            rec_.sent.push_back(std::string("X").append(std::to_string(kCmdJunk)));
         }
         if (Io io = send_raw(make_record(cmd, value)); io != Io::ok) return io;
         static const char letters[] = "?SBF";
-        rec_.sent.push_back(std::string(1, cmd < 4 ? letters[cmd] : 'X') + std::to_string(value));
+        rec_.sent.push_back(std::string(1, cmd < 4 ? letters[cmd] : 'X').append(std::to_string(value)));
         return Io::ok;
     }
 
