@@ -21,6 +21,11 @@ image_crc() { head -c -204 "$1" | gzip -1 -c | tail -c 8 | od -An -tx4 -N4 | tr 
 upgrade() {
   rm -rf "$WORK/run"
   mkdir -p "$WORK/run"
+  upgrade_in_run "$@"
+}
+
+# upgrade_in_run ARGS...: the same in $WORK/run as the test left it.
+upgrade_in_run() {
   RC=0
   (cd "$WORK/run" && exec "$QL_LAB" exec-pc "$LAB_ID" "$QL_CLI" upgrade --adapter lab0 "$@") \
     >"$WORK/out" 2>"$WORK/err" || RC=$?

@@ -86,4 +86,16 @@ grep -q "^Report:" "$WORK/err" && fail "the report is shown only after a batch t
 [ "$(jqv .images_ok)" = false ] || fail "summary: $(cat "$WORK/out")"
 [ "$(grep -c . "$WORK/record.jsonl")" -eq "$before" ] || fail "a device was contacted"
 [ ! -s "$WORK/run/log/upgrade_user.html" ] || fail "report lines: $(cat "$WORK/run/log/upgrade_user.html")"
+
+# A log folder that cannot be made ("log" is a file): no logs, but the batch runs all the same;
+# the file is left as it was.
+sleep 0.5  # back from the reboot of the package's batch
+rm -rf "$WORK/run"
+mkdir -p "$WORK/run"
+echo "not a folder" >"$WORK/run/log"
+upgrade_in_run --boot "$WORK/1_boot.img" --threads 4 --debug --json
+expect_rc 0
+[ "$(jqv .totals.succeeded)" -eq 12 ] || fail "without logs: $(jqv .totals); stderr: $(cat "$WORK/err")"
+[ "$(cat "$WORK/run/log")" = "not a folder" ] || fail "the file named log was changed"
+[ "$(ls "$WORK/run")" = log ] || fail "something else was written: $(ls "$WORK/run")"
 echo "PASS"
