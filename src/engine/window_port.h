@@ -131,6 +131,8 @@ public:
     virtual int get_batch_bar() = 0;
     virtual void set_counter(const std::string& text) = 0;
     virtual std::string type_filter_text() = 0;
+    // The desktop window answers from a copy of the box that its thread keeps current, without
+    // a request: the intake asks for it with every answer while the intake is closed.
     virtual bool range_box_checked() = 0;
     virtual bool is_stop_enabled() = 0;
     // A message box with the caption "Upgrade" and an OK button; returns when it is dismissed.
