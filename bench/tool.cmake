@@ -27,6 +27,7 @@ endif()
 
 # The desktop program's window under load (needs the Qt window).
 if(TARGET quillon_desktop)
-  add_executable(quillon_window_bench ${CMAKE_CURRENT_LIST_DIR}/window_bench.cpp)
+  add_executable(quillon_window_bench ${CMAKE_CURRENT_LIST_DIR}/window_bench.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/window_probe.cpp)
   target_link_libraries(quillon_window_bench PRIVATE quillon_desktop Qt6::Widgets)
 endif()

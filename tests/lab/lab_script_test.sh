@@ -9,6 +9,10 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 [ "$("$lab" addr 244)" = 198.18.0.254 ] || fail "addr 244"
 [ "$("$lab" addr 245)" = 198.18.1.1 ] || fail "addr 245"
 [ "$("$lab" addr 1999)" = 198.18.7.231 ] || fail "addr 1999: $("$lab" addr 1999)"
+# The list agrees with the single addresses, across the skipped .255 and .0.
+[ "$("$lab" addrs 2000 | sed -n '1p;245p;246p;2000p' | tr '\n' ' ')" = "198.18.0.10 198.18.0.254 198.18.1.1 198.18.7.231 " ] ||
+  fail "addrs: $("$lab" addrs 2000 | sed -n '1p;245p;246p;2000p')"
+[ "$("$lab" addrs 2000 | sort -u | grep -c .)" -eq 2000 ] || fail "addrs: not 2000 distinct addresses"
 
 if [ "$(id -u)" -ne 0 ] || ! "$lab" check; then
   [ "${CI:-}" = true ] && fail "cannot create network namespaces under CI"

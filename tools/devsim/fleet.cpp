@@ -64,13 +64,27 @@ std::string parse_faults(const std::string& list, Faults& out) {
             out.no_return = true;
         } else if (name == "burn-ms" && need_number() && v <= 3600000) {
             out.burn_ms = static_cast<int>(v);
+        } else if (name == "first" && need_number() && v >= 1 && v <= 1000000) {
+            out.first = static_cast<int>(v);
         } else {
             return "bad fault '" + tok +
                    "' (known: refuse, drop=BYTES, fail, hang[=BYTES], split, junk, conflict, "
-                   "fail-first=N, no-return, burn-ms=MS)";
+                   "fail-first=N, no-return, burn-ms=MS, first=N)";
         }
     }
     return {};
+}
+
+Faults Faults::on_attempt(int attempt) const {
+    Faults f = *this;
+    if (strikes(attempt)) return f;
+    f.refuse = false;
+    f.drop_after.reset();
+    f.fail = false;
+    f.hang_after.reset();
+    f.split = false;
+    f.junk = false;
+    return f;
 }
 
 std::optional<in_addr> parse_ipv4(const std::string& text) {

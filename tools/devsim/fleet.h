@@ -23,6 +23,16 @@ struct Faults {
     int fail_first = 0;                    // "fail-first=N": the first N connections end with F value 0
     bool no_return = false;                // "no-return": goes away for good on a reboot record
     std::optional<int> burn_ms;            // "burn-ms=MS": this device burns for MS per image
+    int first = 0;                         // "first=N": refuse, drop, fail, hang, split and junk
+                                           // strike on the first N connections only; 0 = on all
+    // Whether the transient faults (refuse, drop, fail, hang, split, junk) strike on connection
+    // number `attempt` (1 for the first).
+    bool strikes(int attempt) const { return first == 0 || attempt <= first; }
+    // These faults as they act on connection number `attempt`: the transient ones cleared
+    // once `first` connections have passed.
+    Faults on_attempt(int attempt) const;
+    // "refuse" on every connection: the device has no upgrade port at all.
+    bool refuses_always() const { return refuse && first == 0; }
 };
 
 // Parses a fault list such as "drop=4096,split junk" (comma or blank separated) into `out`.

@@ -76,7 +76,7 @@ std::string UpgradeService::start() {
     listeners_.resize(n);
     dropping_.assign(n, false);
     for (std::size_t i = 0; i < n; ++i) {
-        if (state_.fleet().devices()[i].faults.refuse) continue;
+        if (state_.fleet().devices()[i].faults.refuses_always()) continue;
         if (std::string err = open_listener(i); !err.empty()) {
             listeners_.clear();
             return err;
@@ -102,7 +102,7 @@ void UpgradeService::device_went_away() {
 void UpgradeService::reconcile(Clock::time_point now) {
     const auto& devices = state_.fleet().devices();
     for (std::size_t i = 0; i < devices.size(); ++i) {
-        if (devices[i].faults.refuse) continue;
+        if (devices[i].faults.refuses_always()) continue;
         const bool up = state_.is_up(i, now);
         if (options_.down_mode == DownMode::silent) {
             if (listeners_[i].valid() && dropping_[i] == up) {
@@ -147,10 +147,19 @@ void UpgradeService::accept_all(std::size_t i) {
             continue;
         }
         ++connections_;
+        // Counted here, in accept order, so that "first=N" faults see the connections in the
+        // order in which the tool made them.
+        const auto index = static_cast<std::size_t>(dev);
+        const int attempt = state_.begin_connection(index);
+        const Faults& faults = state_.fleet().devices()[index].faults;
+        if (faults.refuse && faults.strikes(attempt)) {
+            refuse_session(ctx_, index, attempt, std::move(c));
+            continue;
+        }
         auto w = std::make_unique<Worker>();
         Worker* wp = w.get();
-        wp->thread = std::thread([this, wp, dev, fd = std::move(c)]() mutable {
-            if (run_session(ctx_, static_cast<std::size_t>(dev), std::move(fd)) == "success") ++successes_;
+        wp->thread = std::thread([this, wp, index, attempt, fd = std::move(c)]() mutable {
+            if (run_session(ctx_, index, attempt, std::move(fd)) == "success") ++successes_;
             wp->done = true;
         });
         workers_.push_back(std::move(w));

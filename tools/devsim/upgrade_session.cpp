@@ -125,18 +125,19 @@ std::string peer_of(int fd) {
 
 class Session {
 public:
-    Session(SessionContext& ctx, std::size_t device, UniqueFd conn)
+    Session(SessionContext& ctx, std::size_t device, int attempt, UniqueFd conn)
         : ctx_(ctx),
           index_(device),
           spec_(ctx.state.fleet().devices()[device]),
-          faults_(spec_.faults),
+          faults_(spec_.faults.on_attempt(attempt)),
           fd_(std::move(conn)),
-          conn_(fd_.get(), ctx.stop_fd, ctx.options.idle_timeout_ms) {}
+          conn_(fd_.get(), ctx.stop_fd, ctx.options.idle_timeout_ms),
+          attempt_(attempt) {}
 
     std::string run() {
         rec_.device = spec_.ip;
         rec_.peer = peer_of(fd_.get());
-        rec_.attempt = ctx_.state.begin_connection(index_);
+        rec_.attempt = attempt_;
         rec_.checksum = "none";
         if (faults_.split) {
             const int one = 1;
@@ -297,17 +298,35 @@ private:
     SessionContext& ctx_;
     std::size_t index_;
     const DeviceSpec& spec_;
-    const Faults& faults_;
+    const Faults faults_;  // as they act on this connection
     UniqueFd fd_;
     Conn conn_;
+    int attempt_;
     ConnectionRecord rec_;
 };
 
 }  // namespace
 
-std::string run_session(SessionContext& ctx, std::size_t device, UniqueFd conn) {
-    Session s(ctx, device, std::move(conn));
+std::string run_session(SessionContext& ctx, std::size_t device, int attempt, UniqueFd conn) {
+    Session s(ctx, device, attempt, std::move(conn));
     return s.run();
+}
+
+void refuse_session(SessionContext& ctx, std::size_t device, int attempt, UniqueFd conn) {
+    ConnectionRecord rec;
+    rec.device = ctx.state.fleet().devices()[device].ip;
+    rec.peer = peer_of(conn.get());
+    rec.attempt = attempt;
+    rec.checksum = "none";
+    rec.result = "refused";
+    // No lingering: the tool gets a reset, the nearest a port that is open can come to a refusal.
+    linger l{1, 0};
+    ::setsockopt(conn.get(), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    conn.reset();
+    ctx.log.write(rec);
+    if (ctx.options.verbose)
+        std::fprintf(stderr, "quillon-devsim: %s <- %s: refused (connection %d)\n", rec.device.c_str(),
+                     rec.peer.c_str(), attempt);
 }
 
 }  // namespace quillon::devsim

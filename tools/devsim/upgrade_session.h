@@ -20,8 +20,12 @@ struct SessionContext {
     std::function<void()> on_reboot;   // tells the listener side that a device went away
 };
 
-// Runs the whole connection on the calling thread and writes its record. Returns the record's
-// result text.
-std::string run_session(SessionContext& ctx, std::size_t device, UniqueFd conn);
+// Runs the whole connection on the calling thread and writes its record. `attempt` is the
+// device's connection number (FleetState::begin_connection). Returns the record's result text.
+std::string run_session(SessionContext& ctx, std::size_t device, int attempt, UniqueFd conn);
+
+// A connection that the device turns away ("refuse" limited by "first"): closed with a reset at
+// once, and recorded with the result "refused".
+void refuse_session(SessionContext& ctx, std::size_t device, int attempt, UniqueFd conn);
 
 }  // namespace quillon::devsim
