@@ -7,6 +7,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -379,7 +381,49 @@ private:
     bool released_ = false;
 };
 
+// A socket asking for receive stamps, once the kernel stamps datagrams as they arrive. The
+// kernel turns that on for the whole machine a moment after the first socket asks (until then
+// a datagram is stamped when it is read), and off again after the last one closes: keep the
+// socket open while the stamps matter.
+UniqueFd stamping_socket() {
+    UniqueFd s = udp_socket("127.0.0.1", 0);
+    int one = 1;
+    ::setsockopt(s.get(), SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one);
+    sockaddr_in self{};
+    socklen_t len = sizeof self;
+    ::getsockname(s.get(), reinterpret_cast<sockaddr*>(&self), &len);
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        ::sendto(s.get(), "x", 1, 0, reinterpret_cast<sockaddr*>(&self), sizeof self);
+        pollfd p{s.get(), POLLIN, 0};
+        if (::poll(&p, 1, 1000) != 1) continue;
+        timespec queued{};
+        ::clock_gettime(CLOCK_REALTIME, &queued);
+        char buf[8];
+        iovec iov{buf, sizeof buf};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+        msghdr msg{};
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        if (::recvmsg(s.get(), &msg, 0) < 0) continue;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+            if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS) continue;
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            if (stamp.tv_sec < queued.tv_sec ||
+                (stamp.tv_sec == queued.tv_sec && stamp.tv_nsec <= queued.tv_nsec)) {
+                return s;  // stamped before it was seen queued: on arrival
+            }
+        }
+    }
+    return UniqueFd();
+}
+
 TEST_F(EndpointTest, AnswersQueuedWhileTheSinkIsBusyComeTogetherWithTheirArrivalTimes) {
+    const UniqueFd stamps_on = stamping_socket();
+    ASSERT_TRUE(stamps_on.valid()) << "the kernel never stamped a datagram on arrival";
     HoldingSink holding;
     BrelkMulEvent ev;
     const auto before = std::chrono::steady_clock::now();
