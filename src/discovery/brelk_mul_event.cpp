@@ -8,6 +8,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <optional>
 #include <system_error>
 
@@ -27,6 +29,9 @@ UniqueFd open_discovery_socket(in_addr addr, uint16_t port, int& bind_errno) {
     ::setsockopt(fd.get(), SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
     // Both sockets bind the same port, one to an address and one to the wildcard.
     ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // The kernel notes when each datagram arrived: an answer that came within the search
+    // window counts even when the receive thread reads it later.
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one);
     int want = BrelkMulEvent::kRecvBufferBytes;
     ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &want, sizeof want);
     int got = 0;
@@ -42,6 +47,18 @@ UniqueFd open_discovery_socket(in_addr addr, uint16_t port, int& bind_errno) {
     sa.sin_addr = addr;
     bind_errno = ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : errno;
     return fd;
+}
+
+// When a datagram with the kernel's receive stamp `stamp` (wall clock) arrived, on the steady
+// clock: its age now, taken back from the steady time now. The wall clock may be set while the
+// datagram waits; an age below zero then counts as zero (the time it was read).
+std::chrono::steady_clock::time_point arrival_of(const timespec& stamp) {
+    const auto steady_now = std::chrono::steady_clock::now();
+    timespec wall_now{};
+    ::clock_gettime(CLOCK_REALTIME, &wall_now);
+    const std::int64_t age_ns = (static_cast<std::int64_t>(wall_now.tv_sec) - stamp.tv_sec) * 1000000000LL +
+                                (static_cast<std::int64_t>(wall_now.tv_nsec) - stamp.tv_nsec);
+    return steady_now - std::chrono::nanoseconds(age_ns > 0 ? age_ns : 0);
 }
 
 }  // namespace
@@ -142,32 +159,62 @@ void BrelkMulEvent::search(int both, const char* target) {
 void BrelkMulEvent::recv_loop() {
     pollfd fds[3] = {{m_sock_local, POLLIN, 0}, {m_sock_any, POLLIN, 0}, {m_wake.get(), POLLIN, 0}};
     const int wait_ms = static_cast<int>(timing().recv_wait.count());
+    std::vector<ReceivedAnswer> answers;
+    answers.reserve(2 * kMaxBatch);
     while (m_active) {
         fds[0].revents = fds[1].revents = 0;
         // A negative descriptor (no eventfd) is ignored by poll.
         if (::poll(fds, 3, wait_ms) <= 0) continue;  // timeout or EINTR: look at m_active again
         // Answers that arrive on both sockets are handed over twice, the bound socket's first.
-        if (fds[0].revents & (POLLIN | POLLERR)) on_recv(fds[0].fd);
-        if (fds[1].revents & (POLLIN | POLLERR)) on_recv(fds[1].fd);
+        // Everything already queued is read first and handed over at once: the intake's work
+        // per hand-over (a request to the window) is the same for one answer or hundreds.
+        answers.clear();
+        if (fds[0].revents & (POLLIN | POLLERR)) on_recv(fds[0].fd, answers);
+        if (fds[1].revents & (POLLIN | POLLERR)) on_recv(fds[1].fd, answers);
+        hand_over(answers);
     }
 }
 
-void BrelkMulEvent::on_recv(int sock) {
-    sockaddr_in from{};
-    socklen_t from_len = sizeof from;
-    // MSG_TRUNC makes the result the datagram's real length, so a longer one is recognised
-    // and dropped whole instead of being evaluated cut off. MSG_DONTWAIT: readiness can be
-    // stale (a datagram dropped for a bad checksum), and the loop must never block here.
-    ssize_t n = ::recvfrom(sock, m_recv_buf, kMaxDatagram, MSG_TRUNC | MSG_DONTWAIT,
-                           reinterpret_cast<sockaddr*>(&from), &from_len);
-    if (n <= 0 || static_cast<std::size_t>(n) > kMaxDatagram) return;
-    m_recv_buf[n] = '\0';
-    std::optional<DiscoveryAnswer> answer = evaluate_answer(m_recv_buf, static_cast<std::size_t>(n));
-    if (!answer || !m_owner || !m_active) return;
+void BrelkMulEvent::on_recv(int sock, std::vector<ReceivedAnswer>& out) {
+    for (int i = 0; i < kMaxBatch; ++i) {
+        sockaddr_in from{};
+        iovec iov{m_recv_buf, kMaxDatagram};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+        msghdr msg{};
+        msg.msg_name = &from;
+        msg.msg_namelen = sizeof from;
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        // MSG_TRUNC makes the result the datagram's real length, so a longer one is recognised
+        // and dropped whole instead of being evaluated cut off. MSG_DONTWAIT: read only what is
+        // queued (readiness can also be stale, a datagram dropped for a bad checksum), and the
+        // loop must never block here.
+        ssize_t n = ::recvmsg(sock, &msg, MSG_TRUNC | MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return;  // nothing more queued, or an error: the loop goes on
+        }
+        if (n == 0 || static_cast<std::size_t>(n) > kMaxDatagram) continue;
+        auto arrived = std::chrono::steady_clock::now();
+        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                timespec stamp{};
+                std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+                arrived = arrival_of(stamp);
+            }
+        }
+        m_recv_buf[n] = '\0';
+        std::optional<DiscoveryAnswer> answer = evaluate_answer(m_recv_buf, static_cast<std::size_t>(n));
+        if (answer) out.push_back({std::move(*answer), arrived});
+    }
+}
+
+void BrelkMulEvent::hand_over(const std::vector<ReceivedAnswer>& answers) {
+    if (answers.empty() || !m_owner || !m_active) return;
     const std::string ready = m_ready_text ? m_ready_text() : std::string("Ready");
-    auto text = [](const std::optional<std::string>& t) { return t ? t->c_str() : nullptr; };
-    m_owner->add_found_device(text(answer->ip), text(answer->id), text(answer->mac),
-                              text(answer->version), ready.c_str());
+    m_owner->add_found_devices(answers, ready.c_str());
 }
 
 }  // namespace quillon

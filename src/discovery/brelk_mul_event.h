@@ -9,17 +9,27 @@
 #include <netinet/in.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <shared_mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "discovery/discovery_codec.h"
 #include "platform/unique_fd.h"
 
 namespace quillon {
+
+// One accepted answer and when it reached the socket (the kernel's receive time, on the
+// steady clock; the time it was read when the kernel gave none).
+struct ReceivedAnswer {
+    DiscoveryAnswer answer;
+    std::chrono::steady_clock::time_point arrived{};
+};
 
 // Where accepted answers go (the device intake). Texts are null when the element is missing.
 // Called on the receive thread; no lock of the endpoint is held during the call. The sink
@@ -29,6 +39,17 @@ public:
     virtual ~FoundDeviceSink() = default;
     virtual void add_found_device(const char* ip, const char* id, const char* mac,
                                   const char* version, const char* status) = 0;
+    // The answers read at one go from the sockets, in the order they were read, with the same
+    // status text. A sink that can take them together overrides this; by default each is
+    // handed to add_found_device in turn.
+    // (Defined here: the intake library implements sinks without the sockets.)
+    virtual void add_found_devices(const std::vector<ReceivedAnswer>& answers, const char* status) {
+        auto text = [](const std::optional<std::string>& t) { return t ? t->c_str() : nullptr; };
+        for (const ReceivedAnswer& r : answers) {
+            add_found_device(text(r.answer.ip), text(r.answer.id), text(r.answer.mac),
+                             text(r.answer.version), status);
+        }
+    }
 };
 
 class BrelkMulEvent {
@@ -37,6 +58,9 @@ public:
     // Receive buffer asked for on each socket, so that a burst of answers from a large
     // building is queued rather than dropped while the receive thread parses.
     static constexpr int kRecvBufferBytes = 4 * 1024 * 1024;
+    // Most datagrams read from one socket before the answers read so far are handed over:
+    // bounds how long one hand-over keeps the window busy.
+    static constexpr int kMaxBatch = 256;
 
     // The status text handed to the sink with every answer ("Ready" in the user's language).
     // Asked for on the receive thread once per answer.
@@ -72,7 +96,10 @@ public:
 
 private:
     void recv_loop();
-    void on_recv(int sock);
+    // Reads what `sock` holds (at most kMaxBatch datagrams, never blocking) and appends the
+    // accepted answers to `out`.
+    void on_recv(int sock, std::vector<ReceivedAnswer>& out);
+    void hand_over(const std::vector<ReceivedAnswer>& answers);
     void stop_locked();  // stop with m_control held
     void close_sockets();
 
@@ -85,7 +112,7 @@ private:
     std::atomic<int> m_sock_local{-1};
     std::atomic<int> m_sock_any{-1};
     std::thread m_recv_thread;
-    char m_recv_buf[kMaxDatagram + 1] = {};  // one datagram and a terminating zero
+    char m_recv_buf[kMaxDatagram + 1] = {};  // one datagram and a terminating zero (receive thread)
     FoundDeviceSink* m_owner = nullptr;
     std::atomic<int> m_active{0};
     UniqueFd m_wake;  // eventfd: stop wakes the receive wait instead of waiting it out

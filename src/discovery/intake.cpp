@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "discovery/device_type.h"
 #include "log/log_file.h"
@@ -30,8 +31,29 @@ std::time_t DeviceIntake::system_clock() { return std::time(nullptr); }
 DeviceIntake::DeviceIntake(WindowPort& port, WorkerWatch& workers, Clock clock)
     : port_(port), workers_(workers), clock_(clock ? clock : &system_clock) {}
 
-void DeviceIntake::add_found_device(const char* ip_in, const char* id_in, const char* mac_in,
-                                    const char* version_in, const char* status_in) {
+void DeviceIntake::add_found_device(const char* ip, const char* id, const char* mac,
+                                    const char* version, const char* status) {
+    // Read one at a time, with no arrival time: taken only while the intake is open.
+    std::vector<FoundDevice> pending;
+    take(ip, id, mac, version, status, ArrivalTime{}, pending);
+    if (!pending.empty()) port_.insert_found_device(pending.front());
+}
+
+void DeviceIntake::add_found_devices(const std::vector<ReceivedAnswer>& answers,
+                                     const char* status) {
+    auto text = [](const std::optional<std::string>& t) { return t ? t->c_str() : nullptr; };
+    std::vector<FoundDevice> pending;
+    for (const ReceivedAnswer& r : answers) {
+        take(text(r.answer.ip), text(r.answer.id), text(r.answer.mac), text(r.answer.version),
+             status, r.arrived, pending);
+    }
+    // The rows of devices to list go in one request, in their order.
+    if (!pending.empty()) port_.insert_found_devices(pending);
+}
+
+void DeviceIntake::take(const char* ip_in, const char* id_in, const char* mac_in,
+                        const char* version_in, const char* status_in, ArrivalTime arrived,
+                        std::vector<FoundDevice>& pending) {
     if (!is_ipv4_text(ip_in)) return;
     const std::time_t now = clock_();
 
@@ -42,7 +64,12 @@ void DeviceIntake::add_found_device(const char* ip_in, const char* id_in, const 
     const std::string status(status_in ? status_in : T(TextId::st_ready));
 
     WindowFlags& flags = port_.flags();
-    if (flags.intake_closed.load() == 1) {
+    if (!flags.takes_answer(arrived)) {
+        // Work on rows that are already listed must follow the rows waiting to be added.
+        if (!pending.empty()) {
+            port_.insert_found_devices(pending);
+            pending.clear();
+        }
         if (flags.conflict_watch.load() == 1) watch_conflicts(ip, mac);
         if (port_.range_box_checked()) {
             port_.update_row_by_ip(ip, format_devid(id), mac,
@@ -51,8 +78,8 @@ void DeviceIntake::add_found_device(const char* ip_in, const char* id_in, const 
         return;
     }
 
-    // The duplicate check and the insertion are one request, so nothing the window does can
-    // come between them.
+    // The duplicate check and the insertion run together on the window's thread (the port's
+    // insertion), so nothing the window does can come between them.
     FoundDevice dev;
     dev.ip = ip;
     dev.devid = format_devid(id);
@@ -61,7 +88,8 @@ void DeviceIntake::add_found_device(const char* ip_in, const char* id_in, const 
     dev.version = version;
     dev.status = status;
     dev.begin_time = format_begin_time(now);
-    port_.insert_found_device(dev);
+    dev.arrived = arrived;
+    pending.push_back(std::move(dev));
 }
 
 void DeviceIntake::watch_conflicts(const std::string& ip, const std::string& mac) {

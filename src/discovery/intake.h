@@ -7,6 +7,7 @@
 // refreshes the rows of that address.
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "discovery/brelk_mul_event.h"
 #include "engine/window_port.h"
@@ -57,10 +58,19 @@ public:
     // - no mac or version: empty text. No status: the "Ready" word of the current language.
     void add_found_device(const char* ip, const char* id, const char* mac, const char* version,
                           const char* status) override;
+    // The answers read together from the sockets, each as add_found_device, but judged by
+    // the time it arrived: one that came within a search window is listed although the window
+    // has closed by the time it is read. The devices to list go to the window in one request
+    // (answers that only refresh rows or reveal a conflict are handled in their turn).
+    void add_found_devices(const std::vector<ReceivedAnswer>& answers, const char* status) override;
 
     static std::time_t system_clock();
 
 private:
+    // One answer: a device to list is appended to `pending`; any other answer first hands
+    // `pending` to the window, then does its work.
+    void take(const char* ip, const char* id, const char* mac, const char* version,
+              const char* status, ArrivalTime arrived, std::vector<FoundDevice>& pending);
     void watch_conflicts(const std::string& ip, const std::string& mac);
 
     WindowPort& port_;

@@ -9,16 +9,61 @@
 //
 // The window thread never waits for a worker, so a caller may hold g_list_lock while it calls.
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quillon {
 
 class LogFile;
 
+// When a discovery answer reached our socket (steady clock); the epoch value = not known.
+using ArrivalTime = std::chrono::steady_clock::time_point;
+
 // Flags of the main window that the discovery receive thread reads without a request.
 struct WindowFlags {
     std::atomic<int> intake_closed{0};   // 1: discovery answers add no rows
     std::atomic<int> conflict_watch{0};  // 1: answers are compared with the workers' devices
+
+    // A search window ends by its clock, but the answers that reached the sockets before then
+    // may still be waiting to be read. Those came in time and are listed all the same; one
+    // that arrived later is not. A command that closes the intake (CLEAN, START, the range box,
+    // ...) ends that too: the list may have been emptied or a batch started.
+    // window_end_ns: the end of the last search window that ran out (steady clock, ns), or
+    // kWindowOpen while one is open, or 0 once a command has closed the intake.
+    static constexpr std::int64_t kWindowOpen = -1;
+    std::atomic<std::int64_t> window_end_ns{0};
+
+    // The search window's own thread, as it opens the intake.
+    void open_search_window() {
+        window_end_ns.store(kWindowOpen);
+        intake_closed.store(0);
+    }
+    // The search window's time ran out at `now`. Unless a command closed the intake meanwhile,
+    // answers that arrived up to `now` are still taken.
+    void end_search_window(ArrivalTime now) {
+        std::int64_t open = kWindowOpen;
+        window_end_ns.compare_exchange_strong(open, ns_of(now));
+        intake_closed.store(1);
+    }
+    // A command closes the intake: no answer is taken any more, however early it arrived.
+    void close_intake() {
+        window_end_ns.store(0);
+        intake_closed.store(1);
+    }
+    // True when an answer that arrived at `arrived` is to be listed: the intake is open, or it
+    // was closed by the end of a search window that the answer arrived within.
+    bool takes_answer(ArrivalTime arrived) const {
+        if (intake_closed.load() == 0) return true;
+        const std::int64_t end = window_end_ns.load();
+        const std::int64_t at = ns_of(arrived);
+        return end > 0 && at > 0 && at <= end;
+    }
+
+    static std::int64_t ns_of(ArrivalTime t) {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+    }
 };
 
 enum class RecordTable { found, range };
@@ -26,6 +71,7 @@ enum class RecordTable { found, range };
 // One discovery answer reduced to what the device list shows.
 struct FoundDevice {
     std::string ip, devid, mac, type_name, version, status, begin_time;
+    ArrivalTime arrived{};  // not known: taken only while the intake is open
 };
 
 class WindowPort {
@@ -50,6 +96,16 @@ public:
     // numbered by the row count before it, tag -1, offer its type in the type filter once, and save
     // its record in found_records. Returns the new row, or -1 when the device was already listed.
     virtual int insert_found_device(const FoundDevice& dev) = 0;
+    // The same for several answers in their order, as one request: the intake hands over what
+    // the sockets held at once, so that a large building costs one hand-over, not one per device.
+    // Each device is judged when its turn comes (WindowFlags::takes_answer with its arrival
+    // time, then the duplicate check against every row, also those added just before it).
+    // Returns how many were listed.
+    virtual int insert_found_devices(const std::vector<FoundDevice>& devs) {
+        int listed = 0;
+        for (const FoundDevice& d : devs) listed += insert_found_device(d) >= 0 ? 1 : 0;
+        return listed;
+    }
     // Range mode: append a row for an answering address and save it in range_records.
     virtual int add_range_row(const std::string& ip, const std::string& status) = 0;
     // Range refresh by a discovery answer: rows and range_records entries with this IP.
@@ -75,6 +131,8 @@ public:
     virtual int get_batch_bar() = 0;
     virtual void set_counter(const std::string& text) = 0;
     virtual std::string type_filter_text() = 0;
+    // The desktop window answers from a copy of the box that its thread keeps current, without
+    // a request: the intake asks for it with every answer while the intake is closed.
     virtual bool range_box_checked() = 0;
     virtual bool is_stop_enabled() = 0;
     // A message box with the caption "Upgrade" and an OK button; returns when it is dismissed.

@@ -24,6 +24,17 @@ int DeviceTable::append_row(DeviceRow row) {
     return index;
 }
 
+int DeviceTable::append_rows(std::vector<DeviceRow> rows) {
+    const int first = row_count();
+    if (rows.empty()) return first;
+    const int last = first + static_cast<int>(rows.size()) - 1;
+    notify([&](DeviceTableObserver& o) { o.rows_about_to_be_inserted(first, last); });
+    rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
+                 std::make_move_iterator(rows.end()));
+    notify([&](DeviceTableObserver& o) { o.rows_inserted(first, last); });
+    return first;
+}
+
 void DeviceTable::set_cell(int row, int col, const std::string& text) {
     if (!valid_row(row) || !valid_col(col)) return;
     std::string& cell = rows_[row].cells[col];

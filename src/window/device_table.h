@@ -85,6 +85,9 @@ public:
     const std::vector<DeviceRow>& rows() const { return rows_; }
     // Appends a complete row; returns its index.
     int append_row(DeviceRow row);
+    // Appends rows at the end with one notification (a view lays itself out once for all of
+    // them); returns the index of the first, which is the row count before when rows is empty.
+    int append_rows(std::vector<DeviceRow> rows);
     // Replaces every row (the filter rebuild); one reset notification.
     void assign_rows(std::vector<DeviceRow> rows);
     // Puts old row new_to_old[i] at position i. Refused (false, nothing changes) unless

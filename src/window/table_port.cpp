@@ -1,5 +1,6 @@
 #include "window/table_port.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -72,12 +73,31 @@ bool same_device(const DeviceRow& row, const FoundDevice& dev) {
 
 int TablePort::insert_found_device(const FoundDevice& dev) {
     return on_window(-1, [&] {
-        if (flags().intake_closed.load() != 0) return -1;
-        for (const DeviceRow& r : table_.rows())
-            if (same_device(r, dev)) return -1;
+        const int first = table_.row_count();
+        return list_found_devices(&dev, 1) == 1 ? first : -1;
+    });
+}
+
+int TablePort::insert_found_devices(const std::vector<FoundDevice>& devs) {
+    if (devs.empty()) return 0;
+    return on_window(0, [&] { return list_found_devices(devs.data(), devs.size()); });
+}
+
+int TablePort::list_found_devices(const FoundDevice* devs, std::size_t n) {
+    const int before = table_.row_count();
+    std::vector<DeviceRow> added;
+    for (std::size_t i = 0; i < n; ++i) {
+        const FoundDevice& dev = devs[i];
+        // Judged here, on the window's thread, after any command that closed the intake.
+        if (!flags().takes_answer(dev.arrived)) continue;
+        auto listed = [&](const DeviceRow& r) { return same_device(r, dev); };
+        if (std::any_of(table_.rows().begin(), table_.rows().end(), listed) ||
+            std::any_of(added.begin(), added.end(), listed)) {
+            continue;
+        }
         add_type_filter_entry_once(dev.type_name);
         DeviceRow row;
-        row.cells[col_id] = std::to_string(table_.row_count() + 1);
+        row.cells[col_id] = std::to_string(before + static_cast<int>(added.size()) + 1);
         row.cells[col_ip] = dev.ip;
         row.cells[col_devid] = dev.devid;
         row.cells[col_mac] = dev.mac;
@@ -89,10 +109,12 @@ int TablePort::insert_found_device(const FoundDevice& dev) {
         row.cells[col_version] = dev.version;
         row.ticked = true;
         row.tag = kNoWorker;
-        int index = table_.append_row(std::move(row));
-        records_.save_record(RecordTable::found, index, table_);
-        return index;
-    });
+        added.push_back(std::move(row));
+    }
+    const int count = static_cast<int>(added.size());
+    const int first = table_.append_rows(std::move(added));
+    for (int r = first; r < first + count; ++r) records_.save_record(RecordTable::found, r, table_);
+    return count;
 }
 
 int TablePort::add_range_row(const std::string& ip, const std::string& status) {

@@ -11,8 +11,10 @@
 // the window's own commands never see a half-done operation. The record tables have their own
 // lock, so the record-only requests (look-ups, set_record_tick, clear_records) run on the
 // caller's thread and never wait for the window.
+#include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 #include <utility>
 
 #include "engine/window_port.h"
@@ -37,10 +39,13 @@ public:
 
     // ---- compound operations ----
     int count_checked() override;
-    // Also refuses (-1) when the intake has been closed by the time the request runs: the
+    // Also refuses (-1) when the intake has been closed by the time the request runs (unless
+    // the device came within a search window that has since run out, WindowFlags): the
     // commands that filter, sort or empty the list close it first, on the window's thread, so
     // a late answer can no longer land in a rebuilt list and push the records out of step.
     int insert_found_device(const FoundDevice& dev) override;
+    // One request for all of them; the view is told once about the rows they add.
+    int insert_found_devices(const std::vector<FoundDevice>& devs) override;
     int add_range_row(const std::string& ip, const std::string& status) override;
     void update_row_by_ip(const std::string& ip, const std::string& devid, const std::string& mac,
                           const std::string& type_name, const std::string& version,
@@ -71,6 +76,10 @@ protected:
     virtual std::string local_time_text();
 
 private:
+    // The intake's insertion on the window's thread: devices in order, each judged against
+    // the flags and every row before it; the new rows are appended together. How many.
+    int list_found_devices(const FoundDevice* devs, std::size_t n);
+
     template <class R, class F>
     R on_window(R result, F&& f) {
         run_on_window_thread([&] { result = f(); });

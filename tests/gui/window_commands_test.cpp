@@ -57,6 +57,9 @@ TEST_F(CommandsTest, StateTableIdleSearchWindowRunningStopping) {
     // Running.
     box(IDC_RANGE_BOX)->click();  // range fields enabled before the batch...
     box(IDC_RANGE_BOX)->click();
+    // The new search window disables SEARCH from its own thread; wait for that and for its end,
+    // or its late disable could land after the batch's end below.
+    ASSERT_TRUE(wait_until([&] { return !enabled(IDC_SEARCH); }));
     ASSERT_TRUE(wait_until([&] { return enabled(IDC_SEARCH); }));
     start_running();
     EXPECT_FALSE(enabled(IDC_START));

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <optional>
 #include <sstream>
 
@@ -246,6 +247,79 @@ TEST_F(StartupTest, AnAnswerOnTheLoopbackReachesTheListThroughTheRealEndpoint) {
     // Closing the window's port first lets the endpoint stop even if its thread is mid-request.
     static_cast<GuiWindowPort&>(dlg->port()).close();
     endpoint.stop();
+}
+
+ReceivedAnswer received_at(const char* ip, const char* mac, std::chrono::steady_clock::time_point at) {
+    ReceivedAnswer r;
+    r.answer.ip = ip;
+    r.answer.id = "1019901";
+    r.answer.mac = mac;
+    r.answer.version = "V1";
+    r.arrived = at;
+    return r;
+}
+
+TEST_F(StartupTest, AnswersThatCameWithinTheSearchWindowAreListedWhenReadAfterIt) {
+    EnvVar a("LC_ALL", "en_US.UTF-8");
+    const auto opened = std::chrono::steady_clock::now();
+    start();
+    auto* search = dlg->findChild<QPushButton*>(QString::number(IDC_SEARCH));
+    ASSERT_TRUE(wait_until([&] { return !search->isEnabled(); }));
+    ASSERT_TRUE(wait_until([&] { return search->isEnabled(); }));  // the window ran out
+    const auto ended = std::chrono::steady_clock::now();
+    ASSERT_EQ(dlg->flags().intake_closed.load(), 1);
+
+    UpgradeEngineLink link(app->engine());
+    DeviceIntake intake(dlg->port(), link);
+    // As the receive thread hands over what it read late: one answer that came during the
+    // window, one after it, and a copy of the first from the other socket.
+    auto hand_over = [&](std::vector<ReceivedAnswer> answers) {
+        std::atomic<bool> done{false};
+        std::thread receive([&] {
+            intake.add_found_devices(answers, nullptr);
+            done = true;
+        });
+        const bool ok = wait_until([&] { return done.load(); });
+        receive.join();
+        return ok;
+    };
+    ASSERT_TRUE(hand_over({received_at("10.0.0.7", "aa:07", opened + std::chrono::milliseconds(1)),
+                           received_at("10.0.0.8", "aa:08", ended + std::chrono::milliseconds(1)),
+                           received_at("10.0.0.7", "aa:07", opened + std::chrono::milliseconds(1))}));
+    ASSERT_EQ(dlg->port().row_count(), 1);
+    EXPECT_EQ(dlg->port().get_cell(0, 0), "1");
+    EXPECT_EQ(dlg->port().get_cell(0, 1), "10.0.0.7");
+    auto* list = dlg->findChild<QTableView*>(QString::number(IDC_DEVICE_LIST));
+    EXPECT_EQ(list->model()->rowCount(), 1);
+
+    // CLEAN empties the list: an answer of the old window that is read only now stays out.
+    dlg->findChild<QPushButton*>(QString::number(IDC_CLEAN))->click();
+    ASSERT_TRUE(hand_over({received_at("10.0.0.9", "aa:09", opened + std::chrono::milliseconds(2))}));
+    EXPECT_EQ(dlg->port().row_count(), 0);
+}
+
+TEST_F(StartupTest, TheRangeBoxIsReadFromTheWindowsCopyWithoutARequest) {
+    EnvVar a("LC_ALL", "en_US.UTF-8");
+    start();
+    auto* box = dlg->findChild<QCheckBox*>(QString::number(IDC_RANGE_BOX));
+    // Read from another thread while this (the window's) thread serves no event: a request
+    // would wait until it did.
+    auto read_elsewhere = [&] {
+        std::promise<bool> value;
+        std::future<bool> f = value.get_future();
+        std::thread t([&] { value.set_value(dlg->port().range_box_checked()); });
+        const bool answered = f.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+        if (!answered) wait_until([&] { return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+        t.join();
+        EXPECT_TRUE(answered) << "the range box was asked for with a request";
+        return f.get();
+    };
+    EXPECT_FALSE(read_elsewhere());
+    box->click();  // the user ticks it
+    ASSERT_TRUE(box->isChecked());
+    EXPECT_TRUE(read_elsewhere());
+    box->setChecked(false);  // the program unticks it (as SEARCH does)
+    EXPECT_FALSE(read_elsewhere());
 }
 
 TEST_F(StartupTest, ABatchWithABadImageEndsWithTheMessageAndAnIdleWindow) {

@@ -309,5 +309,133 @@ TEST_F(IntakeAddFound, ConflictReachesAWaitingWorker) {
     EXPECT_GE(conflict_lines(), 1);
 }
 
+// ---- answers read together, and answers read after the search window closed ----
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+ReceivedAnswer received(const char* ip, const char* id, const char* mac, Clock::time_point at,
+                        const char* version = "v") {
+    ReceivedAnswer r;
+    r.answer.ip = ip;
+    r.answer.id = id;
+    r.answer.mac = mac;
+    r.answer.version = version;
+    r.arrived = at;
+    return r;
+}
+
+// Counts the view's notifications: answers read together reach it as one insertion.
+class InsertCounter : public DeviceTableObserver {
+public:
+    void rows_inserted(int first, int last) override { inserts.push_back({first, last}); }
+    std::vector<std::pair<int, int>> inserts;
+};
+
+TEST_F(IntakeAddFound, AnswersReadTogetherAreListedInOneInsertionNumberedAndWithoutDoubles) {
+    answer("198.18.0.5", "10001", "00:05");  // a row already there
+    InsertCounter counter;
+    win.add_table_observer(&counter);
+    const auto t = Clock::now();
+    intake.add_found_devices({received("198.18.0.10", "1019901", "00:aa", t),
+                              received("198.18.0.10", "1019901", "00:ab", t),  // same address
+                              received("198.18.0.11", "20000", "00:aa", t),    // same MAC
+                              received("198.18.0.12", "1019902", "00:05", t),  // MAC of the old row
+                              received("198.18.0.13", "20000", "00:cc", t),
+                              received("198.18.0.14", "1019903", "00:dd", t)},
+                             "Ready");
+    win.run([] {});  // the notifications come on the window thread
+    win.remove_table_observer(&counter);
+
+    const std::vector<DeviceRow> r = rows();
+    ASSERT_EQ(r.size(), 4u);
+    EXPECT_EQ(r[1].cells[col_ip], "198.18.0.10");
+    EXPECT_EQ(r[1].cells[col_mac], "00:aa");
+    EXPECT_EQ(r[2].cells[col_ip], "198.18.0.13");
+    EXPECT_EQ(r[3].cells[col_ip], "198.18.0.14");
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(r[i].cells[col_id], std::to_string(i + 1));
+    ASSERT_EQ(counter.inserts.size(), 1u);
+    EXPECT_EQ(counter.inserts[0], std::make_pair(1, 3));
+    // Each type once in the filter; every new row saved at its own position.
+    const std::vector<std::string> filter = win.widgets().type_filter_entries;
+    EXPECT_EQ(std::count(filter.begin(), filter.end(), "PANEL"), 1);
+    EXPECT_EQ(std::count(filter.begin(), filter.end(), "WALL"), 1);
+    const std::vector<DeviceRecord> found = win.record_tables().copy(RecordTable::found);
+    ASSERT_EQ(found.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(std::equal(r[i].cells.begin(), r[i].cells.end(), found[i].begin()));
+    }
+}
+
+TEST_F(IntakeAddFound, AfterTheSearchWindowRanOutAnAnswerCountsByWhenItArrived) {
+    WindowFlags& f = win.flags();
+    f.open_search_window();
+    const auto end = Clock::now();
+    f.end_search_window(end);
+    ASSERT_EQ(f.intake_closed.load(), 1);
+
+    // Read after the end: the one that arrived before it is listed, the later one is not.
+    intake.add_found_devices({received("198.18.0.10", "1", "00:aa", end - milliseconds(5)),
+                              received("198.18.0.11", "1", "00:bb", end + milliseconds(5))},
+                             "Ready");
+    // No arrival time (read one at a time): the closed intake decides.
+    answer("198.18.0.12", "1", "00:cc");
+    std::vector<DeviceRow> r = rows();
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].cells[col_ip], "198.18.0.10");
+
+    // A new window: while it is open every answer counts; its end is the new limit.
+    f.open_search_window();
+    intake.add_found_devices({received("198.18.0.11", "1", "00:bb", end + milliseconds(5))}, "Ready");
+    const auto end2 = Clock::now();
+    f.end_search_window(end2);
+    intake.add_found_devices({received("198.18.0.13", "1", "00:dd", end2),
+                              received("198.18.0.14", "1", "00:ee", end2 + milliseconds(1))},
+                             "Ready");
+    r = rows();
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[1].cells[col_ip], "198.18.0.11");
+    EXPECT_EQ(r[2].cells[col_ip], "198.18.0.13");
+}
+
+TEST_F(IntakeAddFound, ACommandThatClosesTheIntakeTakesNoLateAnswer) {
+    WindowFlags& f = win.flags();
+    const auto early = Clock::now();
+    // Closed by a command after the window ran out (CLEAN, START...).
+    f.open_search_window();
+    f.end_search_window(early + milliseconds(10));
+    f.close_intake();
+    intake.add_found_devices({received("198.18.0.10", "1", "00:aa", early)}, "Ready");
+    // Closed by a command while the window was open: its later end reopens nothing.
+    f.open_search_window();
+    f.close_intake();
+    f.end_search_window(early + milliseconds(10));
+    intake.add_found_devices({received("198.18.0.11", "1", "00:bb", early)}, "Ready");
+    EXPECT_TRUE(rows().empty());
+    EXPECT_EQ(f.intake_closed.load(), 1);
+}
+
+TEST_F(IntakeAddFound, RowsWaitingInABatchAreListedBeforeALaterAnswerRefreshesRows) {
+    WindowFlags& f = win.flags();
+    f.open_search_window();
+    const auto end = Clock::now();
+    f.end_search_window(end);
+    win.set_range_box(true);
+    workers.count = 1;
+    workers.set(0, "198.18.0.10", "00:aa");
+    f.conflict_watch = 1;
+    // The first came in time and is listed; the second came late, so it only refreshes the rows
+    // of its address, and it must find the first one's row there.
+    intake.add_found_devices({received("198.18.0.10", "1019901", "00:aa", end - milliseconds(1), "V1"),
+                              received("198.18.0.10", "1019901", "00:ff", end + milliseconds(1), "V2")},
+                             "Ready");
+    const std::vector<DeviceRow> r = rows();
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].cells[col_version], "V2");
+    EXPECT_EQ(r[0].cells[col_mac], "00:ff");
+    // The late one was also compared with the worker's device.
+    EXPECT_EQ(workers.flagged(), 1);
+}
+
 }  // namespace
 }  // namespace quillon

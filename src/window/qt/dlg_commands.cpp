@@ -35,6 +35,10 @@ void CQuillonDlg::connect_commands() {
     connect(exit_, &QPushButton::clicked, this, &CQuillonDlg::on_exit);
     connect(search_, &QPushButton::clicked, this, &CQuillonDlg::on_search);
     connect(range_box_, &QCheckBox::clicked, this, &CQuillonDlg::on_range_box);
+    // The copy that other threads read; toggled also follows setChecked.
+    connect(range_box_, &QCheckBox::toggled, this,
+            [this](bool ticked) { range_box_ticked_.store(ticked); });
+    range_box_ticked_.store(range_box_->isChecked());
     connect(auto_retry_, &QCheckBox::clicked, this, &CQuillonDlg::on_auto_retry);
     connect(select_all_, &QCheckBox::clicked, this, &CQuillonDlg::on_select_all);
     connect(threads_, &QComboBox::currentIndexChanged, this, &CQuillonDlg::on_threads);
@@ -105,7 +109,7 @@ void CQuillonDlg::on_start() {
         }
     }
 
-    flags_.intake_closed = 1;
+    flags_.close_intake();
     flags_.conflict_watch = 1;
     const int n = threads_->currentIndex() + 1;
 
@@ -166,7 +170,7 @@ void CQuillonDlg::on_clean() {
         }
         return;
     }
-    flags_.intake_closed = 1;
+    flags_.close_intake();
     port().clear_rows();
     port().clear_records(RecordTable::range);
     port().clear_records(RecordTable::found);
@@ -202,7 +206,7 @@ void CQuillonDlg::reset_type_filter() {
 }
 
 void CQuillonDlg::on_search() {
-    flags_.intake_closed = 1;
+    flags_.close_intake();
     port().clear_rows();
     port().clear_records(RecordTable::found);
     reset_type_filter();
@@ -237,14 +241,15 @@ void CQuillonDlg::start_search_window() {
 
 void CQuillonDlg::search_window_body(std::chrono::milliseconds length,
                                      std::shared_ptr<std::atomic<bool>> done) {
-    flags_.intake_closed = 0;
+    flags_.open_search_window();
     QMetaObject::invokeMethod(this, [this] { search_->setEnabled(false); }, Qt::QueuedConnection);
     bool stopped;
     {
         std::unique_lock<std::mutex> g(search_stop_lock_);
         stopped = search_stop_cv_.wait_for(g, length, [this] { return search_stop_; });
     }
-    flags_.intake_closed = 1;
+    // The answers that reached the sockets until now are still listed when they are read.
+    flags_.end_search_window(std::chrono::steady_clock::now());
     if (!stopped) {
         // Queued, not blocking: the window thread may be joining this thread.
         QMetaObject::invokeMethod(
@@ -274,7 +279,7 @@ void CQuillonDlg::stop_search_windows() {
 void CQuillonDlg::on_range_box() {
     if (is_running_state()) return;
     if (range_box_->isChecked()) {
-        flags_.intake_closed = 1;
+        flags_.close_intake();
         range_start_->setEnabled(true);
         range_end_->setEnabled(true);
         port().clear_rows();
@@ -312,7 +317,7 @@ void CQuillonDlg::on_worker_view() {
 }
 
 void CQuillonDlg::on_select_all() {
-    flags_.intake_closed = 1;
+    flags_.close_intake();
     if (is_running_state()) return;
     DeviceTable& t = port_->device_table();
     const bool tick = select_all_->isChecked();

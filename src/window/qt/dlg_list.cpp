@@ -32,7 +32,7 @@ bool is_dotted_ipv4(const std::string& text) {
 }  // namespace
 
 void CQuillonDlg::on_column_click(int column) {
-    flags_.intake_closed = 1;
+    flags_.close_intake();
     if (is_running_state()) return;
     if (column < 0 || column >= kColumnCount) return;
     if (column == sort_column_) {
@@ -51,7 +51,7 @@ void CQuillonDlg::on_column_click(int column) {
 }
 
 void CQuillonDlg::on_type_filter() {
-    flags_.intake_closed = 1;
+    flags_.close_intake();
     if (is_running_state()) return;
     const std::string t = type_filter_->currentIndex() < 0
                               ? std::string()
@@ -105,7 +105,7 @@ void CQuillonDlg::on_row_right_click(int row) {
 
 void CQuillonDlg::on_conflict_test() {
     if (engine_) engine_->arm_conflict_probe(kConflictTestIp, kConflictTestMac);
-    flags_.intake_closed = 1;
+    flags_.close_intake();
     flags_.conflict_watch = 1;
     if (discovery_) discovery_->search(0, kConflictTestIp);
     // The one-second wait runs on the window's timer rather than a thread of its own: nothing

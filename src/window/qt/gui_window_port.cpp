@@ -109,9 +109,8 @@ std::string GuiWindowPort::type_filter_text() {
 }
 
 bool GuiWindowPort::range_box_checked() {
-    bool r = false;
-    run_on_window_thread([&] { r = dlg_.range_box_->isChecked(); });
-    return r;
+    // No request: the window keeps a copy of the box for this.
+    return dlg_.range_box_ticked();
 }
 
 bool GuiWindowPort::is_stop_enabled() {

@@ -1,7 +1,8 @@
 #pragma once
 // The window port of the desktop program: the list requests of TablePort plus the widget
 // requests, each carried to the GUI thread with a blocking queued call (run at once when the
-// caller is the GUI thread).
+// caller is the GUI thread). range_box_checked is the exception: it reads the copy of the box
+// that the window keeps, as the intake asks it for every answer while the intake is closed.
 //
 // Shutdown: close() makes every later request from another thread return at once without
 // running (answering as for an empty list), then serves the requests already on their way, so

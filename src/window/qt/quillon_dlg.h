@@ -109,6 +109,8 @@ public:
     const std::array<int, 4>& reboot_after() const { return m_reboot_after; }
 
     // ---- state the port reads ----
+    // The range box as last seen by the window thread; any thread.
+    bool range_box_ticked() const { return range_box_ticked_.load(); }
     bool is_stop_enabled() const;
     bool is_running_state() const;
     int sort_column() const { return sort_column_; }
@@ -206,6 +208,10 @@ private:
 
     // Window state.
     WindowFlags flags_;
+    // The range box's state for other threads (the intake asks it once per answer while the
+    // intake is closed): kept by the window thread whenever the box changes, so that reading it
+    // costs no request.
+    std::atomic<bool> range_box_ticked_{false};
     int sort_column_ = 0;
     bool sort_ascending_ = true;
     bool columns_capped_ = false;
