@@ -132,6 +132,9 @@ net_check() {
   done
   local tot
   tot="$(jqs '"\(.totals.devices) \(.totals.succeeded) \(.totals.failed)"') rc=$RC"
+  # What the tool said, when a case went wrong: the table alone does not tell why.
+  [ -z "$bad" ] || { echo "--- exit code $RC; the tool's standard error:" >&2; tail -40 "$WORK/err" >&2
+    echo "--- its standard output:" >&2; head -c 600 "$WORK/out" >&2; echo >&2; }
   row "$1" "list retry" "all $NN succeeded; $NN $NN 0 rc=0" "$([ -z "$bad" ] && echo "all $NN succeeded" || echo "bad:$bad"); $tot"
   echo "network $1: ${ELAPSED}s, passes $(jqs .totals.passes)" >&2
 }
