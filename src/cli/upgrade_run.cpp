@@ -336,10 +336,7 @@ int UpgradeRun::start_batch() {
     w.flags().conflict_watch = 1;
     w.leave_idle();
     w.set_stop_enabled(true);
-    {
-        std::lock_guard lock(e.g_run_lock);
-        e.m_running = 1;
-    }
+    e.start_batch();
     std::printf("upgrade thread %d\n", e.m_thread_num);
     logs_.deviceLog.WriteInfo("app_upgrade is ok !\n");
     display_->start(w, e);

@@ -64,6 +64,16 @@ void UpgradeEngine::stop_driver() {
     m_driver_thread.join();
 }
 
+void UpgradeEngine::start_batch() {
+    {
+        std::lock_guard lock(g_run_lock);
+        m_running = 1;
+    }
+    // Taken so that the wake-up cannot fall between the driver's look at the flag and its wait.
+    { std::lock_guard lock(m_driver_lock); }
+    m_driver_wake.notify_all();
+}
+
 void UpgradeEngine::clear_running() {
     std::lock_guard lock(g_run_lock);
     m_running = 0;
@@ -76,7 +86,9 @@ void UpgradeEngine::driver_loop() {
     while (!m_driver_stop) {
         run_batch();
         std::unique_lock lock(m_driver_lock);
-        m_driver_wake.wait_for(lock, timing().driver_poll, [this] { return m_driver_stop.load(); });
+        // The poll stays: a running flag set without start_batch is still seen within one poll.
+        m_driver_wake.wait_for(lock, timing().driver_poll,
+                               [this] { return m_driver_stop.load() || m_running.load() == 1; });
     }
 }
 

@@ -15,7 +15,8 @@
 // Locks, in the only order in which they may nest:
 //   g_list_lock  ->  (window port calls)  ->  m_text_lock[w]
 //   g_list_lock  ->  (the observer's own lock, in BatchObserver::device_ended)
-// g_run_lock guards the writes of m_running and nests with nothing. m_text_lock[w] is a leaf:
+// g_run_lock guards the writes of m_running and nests with nothing; m_driver_lock guards only the
+// driver's wake-up wait and nests with nothing either (start_batch takes them one after the other). m_text_lock[w] is a leaf:
 // it is held only to copy one worker's texts and never while calling the window, logging or
 // taking another lock.
 #include <atomic>
@@ -162,6 +163,9 @@ public:
     // ---------------- batch driver (batch_driver.cpp) ----------------
     // Starts the driver thread (driver_loop) once; m_dlg must be set.
     void start_driver();
+    // START: sets m_running under g_run_lock, then wakes the driver so that the batch begins at
+    // once instead of at its next poll. Call it after the batch settings are written.
+    void start_batch();
     // Ends driver_loop after the batch under way (if any) and joins the thread. Call it with
     // m_running cleared when a batch must not run to its end. Not from the driver thread.
     void stop_driver();

@@ -52,6 +52,21 @@ TEST_F(DriverLoop, AStartRightAfterTheEndIsNeitherRefusedNorLost) {
     EXPECT_EQ(reports_shown, 5);
 }
 
+TEST_F(DriverLoop, StartWakesTheDriverWithoutWaitingForItsPoll) {
+    // A poll that never comes within the test: only the wake-up can begin the batches.
+    timing().driver_poll = 24h;
+    make_fleet({"127.0.0.125"});
+    images({500});
+    add_row("127.0.0.125", "02:00:00:00:01:25");
+    for (int batch = 0; batch < 3; ++batch) {
+        window.set_check(0, true);
+        ASSERT_TRUE(start(1, false, true)) << batch;
+        ASSERT_TRUE(wait_batch(20s)) << batch;
+    }
+    EXPECT_EQ(fleet->connections("127.0.0.125"), 3);
+    EXPECT_EQ(reports_shown, 3);
+}
+
 TEST_F(DriverLoop, APassWithoutDevicesShowsZeroAndEndsNormally) {
     make_fleet({"127.0.0.130"});
     images({500});

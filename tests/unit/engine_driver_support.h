@@ -323,8 +323,9 @@ protected:
         return row;
     }
 
-    // START as the window does it; false when a batch is still under way.
-    bool start(int threads, bool auto_retry = false) {
+    // START as the window does it; false when a batch is still under way. With wake_driver
+    // false only the running flag is set, as before the driver could be woken.
+    bool start(int threads, bool auto_retry = false, bool wake_driver = false) {
         if (engine.m_running) return false;
         window.flags().intake_closed = 1;
         window.flags().conflict_watch = 1;
@@ -332,8 +333,13 @@ protected:
         engine.m_auto_retry = auto_retry ? 1 : 0;
         window.leave_idle();
         window.set_stop_enabled(true);
-        std::lock_guard l(engine.g_run_lock);
-        engine.m_running = 1;
+        if (wake_driver) {
+            engine.start_batch();
+        } else {
+            // The flag alone: the driver finds it at its next poll.
+            std::lock_guard l(engine.g_run_lock);
+            engine.m_running = 1;
+        }
         return true;
     }
     bool start_range(const char* first, int last, int threads) {

@@ -1,6 +1,5 @@
 #include "app/qt/upgrade_engine_link.h"
 
-#include <mutex>
 
 namespace quillon {
 
@@ -18,8 +17,7 @@ void UpgradeEngineLink::set_batch(const BatchSettings& s) {
 }
 
 void UpgradeEngineLink::start_running() {
-    std::lock_guard<std::mutex> g(engine_.g_run_lock);
-    engine_.m_running.store(1);
+    engine_.start_batch();
 }
 
 std::string UpgradeEngineLink::worker_status(int w) {

@@ -22,7 +22,7 @@ public:
 
     virtual bool running() const = 0;
     virtual void set_batch(const BatchSettings& settings) = 0;
-    // Sets the running flag under g_run_lock; the driver picks the batch up.
+    // Sets the running flag and wakes the driver, which picks the batch up.
     virtual void start_running() = 0;
     // Clears the running flag (a plain store the driver and the workers poll).
     virtual void request_stop() = 0;
