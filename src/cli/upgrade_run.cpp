@@ -344,10 +344,10 @@ int UpgradeRun::start_batch() {
 }
 
 void UpgradeRun::wait_batch() {
-    // A signal ends the wait at once; the end of the batch is seen at the next look, so the
-    // looks are short: every batch would otherwise end up to a look later than it did.
-    while (!window_->wait_idle(0ms)) {
-        if (!signals_.wait(20ms)) continue;
+    // The end of the batch wakes this wait at once; a pending Ctrl-C is looked for every 20 ms,
+    // quick enough for a person and costing the batch nothing.
+    while (!window_->wait_idle(20ms)) {
+        if (!signals_.wait(0ms)) continue;
         if (signals_.count() == 1) {
             // STOP answered Yes: the devices in hand finish, no other begins, no retry pass.
             engine_->m_running = 0;
