@@ -9,4 +9,6 @@ if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/lab_fixture.cmake AND TARGET quillon-cli AND
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/fault_matrix_test.sh)
   set_property(TEST lab_fault_matrix APPEND PROPERTY ENVIRONMENT
     QL_MKIMAGE=$<TARGET_FILE:quillon-mkimage>)
+  # The longest test: started first, so that a parallel run does not end waiting for it alone.
+  set_tests_properties(lab_fault_matrix lab_faults_up PROPERTIES COST 1000)
 endif()

@@ -179,7 +179,6 @@ wait_for 30 receiving || fail "no device began to receive"
 kill -KILL "$DEVSIM_PID"
 wait "$DEVSIM_PID" 2>/dev/null || true
 DEVSIM_PID=""
-rm -f "$WORK/ready"
 mv "$WORK/record.jsonl" "$WORK/record-killed.jsonl" 2>/dev/null || true
 start_devsim --first 198.18.0.10 --count $NN --burn-ms 100 --reboot-ms 200
 bg_wait

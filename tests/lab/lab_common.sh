@@ -44,6 +44,9 @@ wait_for() {
 
 # start_devsim ARGS...: the simulator in the devices' namespace; returns once it is serving.
 start_devsim() {
+  # The previous simulator's ready file would let the test go on before this one has bound its
+  # sockets (seen as a search nobody heard when the simulator was slow to start).
+  rm -f "$WORK/ready"
   "$QL_LAB" exec-dev "$LAB_ID" "$QL_DEVSIM" --ready-file "$WORK/ready" --record "$WORK/record.jsonl" "$@" \
     >"$WORK/devsim.log" 2>&1 &
   DEVSIM_PID=$!

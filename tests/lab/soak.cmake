@@ -15,4 +15,6 @@ if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/lab_fixture.cmake AND TARGET quillon-cli AND
   endif()
   # The batch itself is bounded inside the script (QUILLON_SOAK_BOUND, 240 s).
   set_tests_properties(lab_soak PROPERTIES TIMEOUT 330)
+  # Long too: started early (see the fault matrix).
+  set_tests_properties(lab_soak lab_soak_up PROPERTIES COST 500)
 endif()
