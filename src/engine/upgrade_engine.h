@@ -16,9 +16,9 @@
 //   g_list_lock  ->  (window port calls)  ->  m_text_lock[w]
 //   g_list_lock  ->  (the observer's own lock, in BatchObserver::device_ended)
 // g_run_lock guards the writes of m_running and nests with nothing; m_driver_lock guards only the
-// driver's wake-up wait and nests with nothing either (start_batch takes them one after the other). m_text_lock[w] is a leaf:
-// it is held only to copy one worker's texts and never while calling the window, logging or
-// taking another lock.
+// driver's wake-up wait and nests with nothing either (start_batch takes one after the other).
+// m_text_lock[w] is a leaf: it is held only to copy one worker's texts and never while calling
+// the window, logging or taking another lock.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>

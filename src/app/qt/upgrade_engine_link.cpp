@@ -1,6 +1,5 @@
 #include "app/qt/upgrade_engine_link.h"
 
-
 namespace quillon {
 
 void UpgradeEngineLink::set_batch(const BatchSettings& s) {
