@@ -46,7 +46,10 @@ void BatchSummary::images_loaded(const UpgradeEngine& engine) {
         info.path = engine.m_url[j];
         // The exchange sends the trailer's length, never more than the data loaded.
         info.bytes = std::min(engine.m_img_head[j].length(), engine.m_img_len[j]);
-        info.crc32 = crc_of(engine.m_img_data[j].get(), info.bytes);
+        // The load worked out the crc32 of all N bytes; only a trailer shorter than the data
+        // needs a pass of its own.
+        info.crc32 = info.bytes == engine.m_img_len[j] ? engine.m_img_crc32[j]
+                                                       : crc_of(engine.m_img_data[j].get(), info.bytes);
         info.reboot_after = engine.m_reboot_after[j] != 0;
         images.push_back(info);
     }

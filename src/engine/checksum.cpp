@@ -28,4 +28,36 @@ uint32_t image_checksum(const uint8_t* data, std::size_t len, uint8_t xor_flag, 
     return ~uint32_t(z);
 }
 
+namespace {
+
+// The register without inversions is linear in the bytes: the checksum of A then B is A's checksum
+// carried through |B| zero bytes, XOR B's checksum, which is what zlib's crc32_combine computes.
+uint32_t join(uint32_t first, uint32_t second, std::size_t second_len) {
+    return uint32_t(crc32_combine(first, second, z_off_t(second_len)));
+}
+
+// The image checksum of `len` bytes that all equal `key`, by doubling.
+uint32_t key_run(uint8_t key, std::size_t len) {
+    uint32_t run = 0;
+    uint32_t piece = image_checksum(&key, 1, 0, 0);
+    std::size_t piece_len = 1;
+    for (; len > 0; len >>= 1) {
+        if (len & 1) run = join(run, piece, piece_len);
+        piece = join(piece, piece, piece_len);
+        piece_len *= 2;
+    }
+    return run;
+}
+
+}  // namespace
+
+uint32_t plain_crc32(uint32_t checksum, std::size_t len, uint8_t xor_flag, uint8_t xor_key) {
+    if (len == 0) return 0;  // zlib's join of nothing is not the identity in every version
+    // Keyed bytes are the stored ones XOR the key repeated: take the key's share out.
+    const uint32_t stored = xor_flag ? checksum ^ key_run(xor_key, len) : checksum;
+    // The usual CRC starts from all ones and inverts at the end; the all-ones start, carried
+    // through the len bytes, is the only other difference.
+    return stored ^ ~join(0xFFFFFFFFu, 0, len);
+}
+
 }  // namespace quillon

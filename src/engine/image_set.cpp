@@ -38,8 +38,10 @@ bool read_at(int fd, uint8_t* out, std::size_t len, off_t offset) {
 // 4 KiB): on one thread a 1 GiB set took three to four times as long as its checksum. So a large
 // image is read in parts, one per core (at most four), each part read and checksummed on a thread
 // of its own, and the parts' checksums are joined. Without the checksum's inversions the CRC is
-// linear, and zlib's crc32_combine is exactly that join.
-bool read_and_check(int fd, uint8_t* out, uint32_t n, const ImageHeader& head) {
+// linear, and zlib's crc32_combine is exactly that join. On success `crc32` is zlib's crc32 of the
+// stored bytes, worked out from the checksum (a second pass over a large image cost as much as
+// the checksum itself).
+bool read_and_check(int fd, uint8_t* out, uint32_t n, const ImageHeader& head, uint32_t& crc32) {
     constexpr std::size_t kMinPart = std::size_t(8) << 20;
     const std::size_t cores = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
     const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(cores, n / kMinPart));
@@ -68,7 +70,9 @@ bool read_and_check(int fd, uint8_t* out, uint32_t n, const ImageHeader& head) {
         if (!ok[p]) return false;
         if (p > 0) c = crc32_combine(c, crc[p], z_off_t(part_len(p)));
     }
-    return uint32_t(c) == head.crc();
+    if (uint32_t(c) != head.crc()) return false;
+    crc32 = plain_crc32(uint32_t(c), n, head.xor_flag(), head.xor_key());
+    return true;
 }
 
 }  // namespace
@@ -77,6 +81,7 @@ void UpgradeEngine::release_images() {
     for (int i = 0; i < kSlots; ++i) {
         m_img_data[i].reset();
         m_img_len[i] = 0;
+        m_img_crc32[i] = 0;
     }
 }
 
@@ -110,7 +115,8 @@ bool UpgradeEngine::load_images() {
             // A trailer that claims more data than the file holds would make us send past the
             // buffer.
             ok = ok && read_at(fd.get(), m_img_head[i].bytes, kImageHeaderSize, off_t(n)) &&
-                 n > 0 && head.length() <= n && read_and_check(fd.get(), m_img_data[i].get(), n, head);
+                 n > 0 && head.length() <= n &&
+                 read_and_check(fd.get(), m_img_data[i].get(), n, head, m_img_crc32[i]);
         }
         fd.reset();
         if (!ok) {

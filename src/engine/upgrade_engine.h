@@ -79,6 +79,7 @@ public:
     std::unique_ptr<uint8_t[]> m_img_data[kSlots];      // the N data bytes of a loaded slot
     uint32_t m_img_len[kSlots] = {};                    // N; 0 = not loaded
     ImageHeader m_img_head[kSlots];                     // the 204-byte trailer, sent as header
+    uint32_t m_img_crc32[kSlots] = {};                  // zlib's crc32 of the N data bytes
     int m_reboot_after[kSlots] = {};                    // device reboots after this slot
     int m_last_img = -1;                                // last slot whose path is not empty
     int m_img_count = 0;                                // slots loaded in this batch

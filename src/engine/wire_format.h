@@ -71,4 +71,9 @@ struct CmdRecord {
 // is nonzero. "abc" with the flag clear gives 0xCA6598D0.
 uint32_t image_checksum(const uint8_t* data, std::size_t len, uint8_t xor_flag, uint8_t xor_key);
 
+// zlib's crc32 (the usual CRC-32) of the stored bytes, worked out from their image checksum
+// without reading them again: `checksum` is image_checksum() of the same `len` bytes with the
+// same flag and key.
+uint32_t plain_crc32(uint32_t checksum, std::size_t len, uint8_t xor_flag, uint8_t xor_key);
+
 }  // namespace quillon

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include <zlib.h>
+
 #include "engine_test_support.h"
 
 namespace quillon::test {
@@ -41,6 +43,23 @@ TEST(EngineChecksum, XorFlagTakesTheKeyedBytes) {
     EXPECT_EQ(keyed, image_checksum(data.data(), data.size(), 0, 0));
 }
 
+// The summary's crc32 is worked out from the load's checksum instead of a second pass: it must be
+// zlib's crc32 of the stored bytes for any length, keyed or not, whatever the key.
+TEST(EngineChecksum, PlainCrcFollowsFromTheChecksum) {
+    for (std::size_t n : {std::size_t(0), std::size_t(1), std::size_t(3), std::size_t(4096),
+                          std::size_t(65537), std::size_t(200001), (std::size_t(1) << 20) + 3}) {
+        const auto data = pattern(n, uint32_t(n) + 5);
+        const uint32_t want = uint32_t(::crc32(0L, data.data(), uInt(n)));
+        for (uint8_t key : {0x00, 0x01, 0x5A, 0xFF}) {
+            for (uint8_t flag : {0, 1}) {
+                const uint32_t sum = image_checksum(data.data(), n, flag, key);
+                EXPECT_EQ(plain_crc32(sum, n, flag, key), want)
+                    << n << " bytes, flag " << int(flag) << " key " << int(key);
+            }
+        }
+    }
+}
+
 using EngineLoad = EngineTest;
 
 TEST_F(EngineLoad, LoadsDataAndTrailerOfEveryUsedSlot) {
@@ -66,6 +85,8 @@ TEST_F(EngineLoad, LoadsDataAndTrailerOfEveryUsedSlot) {
     EXPECT_EQ(0, std::memcmp(engine.m_img_data[2].get(), d2.data(), d2.size()));
     EXPECT_EQ(0, std::memcmp(engine.m_img_head[0].bytes, h0.bytes, kImageHeaderSize));
     EXPECT_EQ(0, std::memcmp(engine.m_img_head[2].bytes, h2.bytes, kImageHeaderSize));
+    EXPECT_EQ(engine.m_img_crc32[0], uint32_t(::crc32(0L, d0.data(), uInt(d0.size()))));
+    EXPECT_EQ(engine.m_img_crc32[2], uint32_t(::crc32(0L, d2.data(), uInt(d2.size()))));
 
     const std::string path_len = std::to_string(engine.m_url[0].size());
     EXPECT_EQ(out, "strlen(m_url[0]) = " + path_len + "\nstrlen(m_url[1]) = 0\n"
@@ -76,6 +97,7 @@ TEST_F(EngineLoad, LoadsDataAndTrailerOfEveryUsedSlot) {
     for (int i = 0; i < kSlots; ++i) {
         EXPECT_EQ(engine.m_img_data[i], nullptr);
         EXPECT_EQ(engine.m_img_len[i], 0u);
+        EXPECT_EQ(engine.m_img_crc32[i], 0u);
     }
 }
 
@@ -113,6 +135,7 @@ TEST_F(EngineLoad, LargeImagesReadInPartsKeepTheirChecksum) {
         testing::internal::GetCapturedStdout();
         ASSERT_EQ(engine.m_img_len[0], n);
         EXPECT_EQ(0, std::memcmp(engine.m_img_data[0].get(), data.data(), n));
+        EXPECT_EQ(engine.m_img_crc32[0], uint32_t(::crc32(0L, data.data(), uInt(n))));
 
         // First byte, both sides of every possible part boundary, last byte.
         for (std::size_t at : {std::size_t(0), n / 2 - 1, n / 2, n / 3, 2 * (n / 3), n / 4 * 3, n - 1}) {
