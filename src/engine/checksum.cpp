@@ -10,6 +10,8 @@
 namespace quillon {
 
 uint32_t image_checksum(const uint8_t* data, std::size_t len, uint8_t xor_flag, uint8_t xor_key) {
+    // zlib answers a null buffer with 0, not with the value passed in: no bytes, no checksum.
+    if (len == 0) return 0;
     unsigned long z = 0xFFFFFFFFul;
     if (!xor_flag) {
         z = crc32_z(z, data, len);
@@ -52,7 +54,6 @@ uint32_t key_run(uint8_t key, std::size_t len) {
 }  // namespace
 
 uint32_t plain_crc32(uint32_t checksum, std::size_t len, uint8_t xor_flag, uint8_t xor_key) {
-    if (len == 0) return 0;  // zlib's join of nothing is not the identity in every version
     // Keyed bytes are the stored ones XOR the key repeated: take the key's share out.
     const uint32_t stored = xor_flag ? checksum ^ key_run(xor_key, len) : checksum;
     // The usual CRC starts from all ones and inverts at the end; the all-ones start, carried

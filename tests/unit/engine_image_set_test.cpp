@@ -25,6 +25,8 @@ TEST(EngineChecksum, MatchesTheDevicesRule) {
     const uint8_t abc[] = {'a', 'b', 'c'};
     EXPECT_EQ(image_checksum(abc, 3, 0, 0), 0xCA6598D0u);
     EXPECT_EQ(image_checksum(abc, 0, 0, 0), 0u);
+    EXPECT_EQ(image_checksum(nullptr, 0, 0, 0), 0u);
+    EXPECT_EQ(image_checksum(nullptr, 0, 1, 0x5A), 0u);
 
     // Sizes around the internal chunk of the keyed path, keyed and not.
     for (std::size_t n : {std::size_t(1), std::size_t(65535), std::size_t(65536),
