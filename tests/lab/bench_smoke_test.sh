@@ -21,7 +21,7 @@ count() { jq -s --arg s "$1" '[.[] | select(.scenario == $s)] | length' "$result
 line() { jq -c --arg s "$1" 'select(.scenario == $s)' "$results" | head -1; }
 holds() { line "$1" | jq -e "$2" >/dev/null; }
 [ "$(count transfer)" -eq 2 ] || fail "transfer: expected a line per link rate: $(cat "$results")"
-for s in fleet memory range discovery window window_batch checksum; do
+for s in fleet memory package_import range discovery window window_batch checksum; do
   [ "$(count "$s")" -eq 1 ] || fail "$s: expected one line, got $(count "$s")"
 done
 
@@ -43,6 +43,12 @@ if "$build/src/cli/quillon-cli" --help 2>/dev/null | grep -q "^  upgrade "; then
   holds fleet '.figures.devices_succeeded == .params.devices and .figures.images_received_ok == .params.devices * .params.images' ||
     fail "fleet: $(line fleet)"
   holds range '.figures.devices_succeeded == .params.answering' || fail "range: $(line range)"
+fi
+
+# The package import ran whole in the build that has it: its figures are there, both judged.
+if ! holds package_import '.status == "missing"'; then
+  holds package_import '.figures.import_s > 0 and .figures.unzip_s > 0 and .figures.import_peak_rss_mib > 0 and
+      (.checks | length) == 2' || fail "package_import: $(line package_import)"
 fi
 
 # The desktop program's batch, when it is built: every listed device upgraded through the window.
