@@ -206,6 +206,10 @@ TEST_F(DevsimUpgrade, ManyDevicesUpgradeAtOnce) {
         ASSERT_EQ(lines.size(), 1u) << ips[i];
         EXPECT_EQ(json_field(lines[0], "digest"), hex8(zlib_digest(imgs[i].data, imgs[i].data.size())));
     }
+    // A session is counted when it has ended, a moment after its record is written.
+    const auto until = std::chrono::steady_clock::now() + 5s;
+    while (sim->upgrade().successes() < kDevices && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(5ms);
     EXPECT_EQ(sim->upgrade().successes(), kDevices);
 }
 
