@@ -36,7 +36,7 @@ bad=$(jq -c 'select(
 # What the quick run can be held to whatever the machine's speed: every device was upgraded and
 # found, once each.
 holds discovery ".figures.listed == $ndev and .figures.duplicates == 0" || fail "discovery: $(line discovery)"
-if "$build/src/cli/quillon-cli" --help 2>/dev/null | grep -q "^  upgrade "; then
+if grep -q "^  upgrade " <<<"$("$build/src/cli/quillon-cli" --help 2>/dev/null)"; then
   for s in fleet memory range; do
     holds "$s" '.status != "missing"' || fail "$s missing although quillon-cli can upgrade: $(line "$s")"
   done

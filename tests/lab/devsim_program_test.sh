@@ -13,7 +13,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$devsim" --help | grep -q -- "--fault" || fail "--help"
+grep -q -- "--fault" <<<"$("$devsim" --help)" || fail "--help"
 expect_usage_error() {  # exit code 2 and a message naming the problem
   local want=$1
   shift

@@ -70,10 +70,12 @@ expect_rc 0
 [ "$(jqv .totals.succeeded)" -eq 12 ] || fail "totals: $(jqv .totals)"
 [ ! -e "$WORK/pkg/brelk_upgrade_image" ] || fail "the unpacked folder was left behind"
 # The kernel image, flagged reboot-after, is also the last: one reboot request per device.
-tail -n +"$((before + 1))" "$WORK/record.jsonl" | grep -q "\"received\":7000,.*\"reboot_records\":0," ||
-  fail "boot image: $(tail -n 3 "$WORK/record.jsonl")"
-[ "$(tail -n +"$((before + 1))" "$WORK/record.jsonl" | grep -c "\"received\":9000,.*\"reboot_records\":1,")" -eq 12 ] ||
-  fail "kernel image with its reboot request"
+# (Read whole first: "tail | grep -q" fails under pipefail whenever grep stops before tail.)
+batch_recs=$(tail -n +"$((before + 1))" "$WORK/record.jsonl")
+[ "$(grep -c "\"received\":7000,.*\"reboot_records\":0," <<<"$batch_recs")" -eq 12 ] ||
+  fail "boot image without a reboot request on every device: $batch_recs"
+[ "$(grep -c "\"received\":9000,.*\"reboot_records\":1," <<<"$batch_recs")" -eq 12 ] ||
+  fail "kernel image with its reboot request: $batch_recs"
 
 # An image whose data do not match its checksum: the batch does not begin.
 cp "$WORK/1_boot.img" "$WORK/bad.img"

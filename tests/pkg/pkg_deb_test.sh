@@ -95,7 +95,7 @@ cleanup() {
   [ -z "$lab_id" ] || "$lab" down "$lab_id" || true
   if [ -n "$root" ]; then
     # Mounts are made in private mount namespaces only; never delete through one that leaked.
-    if findmnt -rn -o TARGET | grep -qF "$root"; then
+    if grep -qF "$root" <<<"$(findmnt -rn -o TARGET)"; then
       echo "pkg test: something is still mounted below $root; left in place" >&2
     else
       rm -rf "$root"
