@@ -1,35 +1,14 @@
-// The image checksum through zlib's CRC-32. zlib inverts the register on entry and on exit; the
-// devices' checksum does neither, so we enter with ~0 (the register starts at 0) and invert the
-// result. Between chunks zlib's own (inverted) value is carried on.
+// The image checksum. The CRC itself is ISA-L's reflected CRC-32 (the same function as zlib's
+// crc32, carry-less multiplication where the processor has it): on a 2-core machine the load of a
+// 1 GiB set spent as much time in zlib's table-driven CRC as in copying the data, and ISA-L's is
+// three to five times faster. Both invert the register on entry and on exit; the devices' checksum
+// does neither, so we enter with ~0 (the register starts at 0) and invert the result.
+#include <isa-l/crc.h>
 #include <zlib.h>
-
-#include <algorithm>
 
 #include "engine/wire_format.h"
 
 namespace quillon {
-
-uint32_t image_checksum(const uint8_t* data, std::size_t len, uint8_t xor_flag, uint8_t xor_key) {
-    // zlib answers a null buffer with 0, not with the value passed in: no bytes, no checksum.
-    if (len == 0) return 0;
-    unsigned long z = 0xFFFFFFFFul;
-    if (!xor_flag) {
-        z = crc32_z(z, data, len);
-        return ~uint32_t(z);
-    }
-    // The key is applied to a fixed buffer a chunk at a time; the loop below vectorises.
-    constexpr std::size_t kChunk = 64 * 1024;
-    uint8_t buf[kChunk];
-    for (std::size_t off = 0; off < len;) {
-        const std::size_t n = std::min(kChunk, len - off);
-        const uint8_t* src = data + off;
-        for (std::size_t i = 0; i < n; ++i) buf[i] = src[i] ^ xor_key;
-        z = crc32_z(z, buf, n);
-        off += n;
-    }
-    return ~uint32_t(z);
-}
-
 namespace {
 
 // The register without inversions is linear in the bytes: the checksum of A then B is A's checksum
@@ -38,10 +17,14 @@ uint32_t join(uint32_t first, uint32_t second, std::size_t second_len) {
     return uint32_t(crc32_combine(first, second, z_off_t(second_len)));
 }
 
+uint32_t unkeyed_checksum(const uint8_t* data, std::size_t len) {
+    return ~crc32_gzip_refl(0xFFFFFFFFu, data, len);
+}
+
 // The image checksum of `len` bytes that all equal `key`, by doubling.
 uint32_t key_run(uint8_t key, std::size_t len) {
     uint32_t run = 0;
-    uint32_t piece = image_checksum(&key, 1, 0, 0);
+    uint32_t piece = unkeyed_checksum(&key, 1);
     std::size_t piece_len = 1;
     for (; len > 0; len >>= 1) {
         if (len & 1) run = join(run, piece, piece_len);
@@ -52,6 +35,15 @@ uint32_t key_run(uint8_t key, std::size_t len) {
 }
 
 }  // namespace
+
+uint32_t image_checksum(const uint8_t* data, std::size_t len, uint8_t xor_flag, uint8_t xor_key) {
+    // No bytes, no checksum (and no pointer to be read).
+    if (len == 0) return 0;
+    const uint32_t stored = unkeyed_checksum(data, len);
+    // The checksum is linear: that of the keyed bytes is that of the stored ones XOR that of the
+    // key repeated, so the key costs a few joins instead of a pass over the data.
+    return xor_flag ? stored ^ key_run(xor_key, len) : stored;
+}
 
 uint32_t plain_crc32(uint32_t checksum, std::size_t len, uint8_t xor_flag, uint8_t xor_key) {
     // Keyed bytes are the stored ones XOR the key repeated: take the key's share out.
