@@ -9,6 +9,7 @@ add_executable(quillon_devsim_tests ${_devsim_tests})
 target_include_directories(quillon_devsim_tests PRIVATE ${_devsim_test_dir})
 target_link_libraries(quillon_devsim_tests PRIVATE quillon_lab_client quillon_devsim_core ZLIB::ZLIB
   GTest::gtest GTest::gtest_main Threads::Threads)
+target_precompile_headers(quillon_devsim_tests REUSE_FROM quillon_gtest_pch)
 gtest_discover_tests(quillon_devsim_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS devsim TIMEOUT 120)
 
 # The program itself: options, errors, signals (loopback only).

@@ -77,7 +77,8 @@ TEST(IntakeDeviceType, HugeDigitStringsSaturateInsteadOfWrapping) {
     EXPECT_EQ(devid_leading_value(std::string(5000, '9')), UINT64_MAX);
     // 2^64 + 10001 would wrap to 10001 (CENTER); saturated it stays OTHER.
     EXPECT_EQ(device_type_code("18446744073709561617"), 255);
-    const std::string huge = std::string(100000, '7') + "<b>";
+    std::string huge(100000, '7');
+    huge += "<b>";
     EXPECT_EQ(device_type_code(huge), 255);
     EXPECT_EQ(format_devid(huge), huge);
 }
