@@ -34,7 +34,7 @@ public:
     // m_cur_mac[i] into `out` as one consistent pair: a pair mixed from two devices could report
     // a conflict that does not exist.
     virtual bool watched_device(int i, Watched& out) = 0;
-    // m_ip_conflict[i] = 1, as one atomic store the worker polls.
+    // m_ip_conflict[i] = 1, waking worker i if it waits for it (UpgradeEngine::flag_conflict).
     virtual void flag_conflict(int i) = 0;
 };
 

@@ -385,7 +385,12 @@ bool UpgradeEngine::watched_device(int i, std::string& ip, std::string& mac) con
 }
 
 void UpgradeEngine::flag_conflict(int i) {
-    if (i >= 0 && i < kWorkers) m_ip_conflict[i] = 1;
+    if (i < 0 || i >= kWorkers) return;
+    m_ip_conflict[i] = 1;
+    // Taking the lock orders the store before a waiting worker's next look at the flag, so the
+    // notify cannot fall between its look and its wait.
+    { std::lock_guard<std::mutex> lk(m_conflict_lock); }
+    m_conflict_raised.notify_all();
 }
 
 }  // namespace quillon

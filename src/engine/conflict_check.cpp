@@ -11,19 +11,14 @@ namespace quillon {
 
 bool UpgradeEngine::query_and_wait_conflict(const std::string& ip, int w) {
     if (m_search) m_search->search(0, ip.c_str());
-    // Three waits of one step each; the flag is looked at often so that a conflict ends the wait
-    // at once, while the wait without a conflict stays three whole steps.
-    constexpr auto kLook = std::chrono::milliseconds(20);
+    // Three waits of one step each. flag_conflict wakes the wait, so a conflict ends it at once
+    // while the wait without one costs three wake-ups, not a look every few milliseconds.
     const auto step = timing().conflict_wait_step;
     for (int left = 3; left >= 1; --left) {
         std::printf("wait for check ip conflict %d\n", left);
         const auto end = Clock::now() + step;
-        for (;;) {
-            if (m_ip_conflict[w]) return true;
-            const auto now = Clock::now();
-            if (now >= end) break;
-            std::this_thread::sleep_for(std::min<Clock::duration>(kLook, end - now));
-        }
+        std::unique_lock<std::mutex> lk(m_conflict_lock);
+        if (m_conflict_raised.wait_until(lk, end, [&] { return m_ip_conflict[w] != 0; })) return true;
     }
     return m_ip_conflict[w] != 0;
 }

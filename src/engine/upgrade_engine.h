@@ -17,6 +17,8 @@
 //   g_list_lock  ->  (the observer's own lock, in BatchObserver::device_ended)
 // g_run_lock guards the writes of m_running and nests with nothing; m_driver_lock guards only the
 // driver's wake-up wait and nests with nothing either (start_batch takes one after the other).
+// m_conflict_lock guards only the workers' conflict waits: flag_conflict takes it around its
+// notify, a worker while it waits; it nests with nothing.
 // m_text_lock[w] is a leaf: it is held only to copy one worker's texts and never while calling
 // the window, logging or taking another lock.
 #include <atomic>
@@ -181,6 +183,8 @@ public:
     // False when worker i has no thread; otherwise its current address and expected MAC, taken
     // together. Any thread; never waits for the window.
     bool watched_device(int i, std::string& ip, std::string& mac) const;
+    // m_ip_conflict[i] = 1, and worker i's conflict wait ends at once. Whoever raises the flag
+    // goes through here: a bare store is seen only when the wait's step runs out.
     void flag_conflict(int i);
 
 private:
@@ -202,6 +206,8 @@ private:
     std::atomic<bool> m_driver_stop{false};
     std::mutex m_driver_lock;                   // guards the driver's wake-up wait only
     std::condition_variable m_driver_wake;
+    std::mutex m_conflict_lock;                 // guards the workers' conflict waits only
+    std::condition_variable m_conflict_raised;
 
     // Steps 1 and 2 of the conflict check: the directed search and the up to three waits.
     // True when worker w's conflict flag is set at the end.

@@ -19,7 +19,7 @@ protected:
     // The intake's part: after the directed search, another device answers for the address.
     void another_device_answers() {
         search.on_search = [this] {
-            answerer = std::thread([this] { engine.m_ip_conflict[kW] = 1; });
+            answerer = std::thread([this] { engine.flag_conflict(kW); });
         };
     }
     void TearDown() override {
@@ -40,12 +40,16 @@ TEST_F(EngineConflict, WithoutAnswerTheCheckWaitsThreeStepsAndPasses) {
 }
 
 TEST_F(EngineConflict, AConflictDuringTheWaitFailsTheImageWithoutConnecting) {
-    timing().conflict_wait_step = 2000ms;  // the answer surely comes within the first step
+    // The answer wakes the wait: with a step this long, a wait that only looked at the flag at
+    // the end of its step would keep the test for a minute.
+    timing().conflict_wait_step = 60s;
     another_device_answers();
     FakeDevice dev([](int) {});
     engine.m_port = dev.port();
     testing::internal::CaptureStdout();
+    const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(engine.process_one("127.0.0.1", 0, kW, kRow, 0), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 20s);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out, "wait for check ip conflict 3\n"
                    "IP Conflict 127.0.0.1 err (127.0.0.1 00:11:22:33:44:55)!\n");

@@ -20,7 +20,7 @@ public:
         engine_.cur_device(i, out.ip, out.mac);
         return true;
     }
-    void flag_conflict(int i) override { engine_.m_ip_conflict[i] = 1; }
+    void flag_conflict(int i) override { engine_.flag_conflict(i); }
 
 private:
     UpgradeEngine& engine_;

@@ -46,7 +46,7 @@ bool UpgradeEngineLink::watched_device(int i, Watched& out) {
 }
 
 void UpgradeEngineLink::flag_conflict(int i) {
-    if (valid(i)) engine_.m_ip_conflict[i].store(1);
+    if (valid(i)) engine_.flag_conflict(i);
 }
 
 }  // namespace quillon
