@@ -1,10 +1,11 @@
 # quillon-bench: the helpers of bench/run (image files, the floor model, measured runs, the
 # reference push). Built with everything: the harness's smoke test runs it.
-# The floor model and the image writer are a library of their own, for their unit test.
+# The floor model, the image writer and the interrupt trace are a library of their own, for
+# their unit tests.
 add_library(quillon_bench_model STATIC ${CMAKE_CURRENT_LIST_DIR}/tool/floor_model.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/tool/image_file.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/tool/image_file.cpp ${CMAKE_CURRENT_LIST_DIR}/tool/irq_time.cpp)
 target_include_directories(quillon_bench_model PUBLIC ${CMAKE_CURRENT_LIST_DIR}/tool)
-target_link_libraries(quillon_bench_model PUBLIC quillon_engine quillon_platform ZLIB::ZLIB)
+target_link_libraries(quillon_bench_model PUBLIC quillon_engine quillon_platform ZLIB::ZLIB Threads::Threads)
 
 add_executable(quillon-bench
   ${CMAKE_CURRENT_LIST_DIR}/tool/main.cpp

@@ -4,7 +4,9 @@
 //   quillon-bench floor --workers W --image BYTES... --rate BITS [--devices N | --answers MAP]
 //       the least wall time of one pass (seconds): the protocol's waits, the dealing of devices to
 //       workers and the shared link. MAP: one character per range address, 1 answers, 0 silent.
-//   quillon-bench run [--figures FILE] -- CMD ARGS...    CMD's wall, CPU and peak resident size
+//   quillon-bench run [--figures FILE] [--irq-time] -- CMD ARGS...
+//       CMD's wall, CPU and peak resident size; with --irq-time also the interrupt work done
+//       while CMD's tasks were on a CPU (irq_time.h)
 //   quillon-bench push --device IP --image FILE [--runs N] [--port P]
 //       the same image pushed by the engine's exchange and by a plain TCP client, alternately
 //
@@ -21,6 +23,7 @@
 
 #include "floor_model.h"
 #include "image_file.h"
+#include "irq_time.h"
 #include "measured_run.h"
 #include "platform/timing.h"
 #include "push.h"
@@ -52,6 +55,17 @@ double process_cpu_s() {
     ::getrusage(RUSAGE_SELF, &ru);
     return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
            double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+// Time the host kept this machine's CPUs from running (all CPUs, from /proc/stat), seconds.
+double machine_steal_s() {
+    std::FILE* f = std::fopen("/proc/stat", "r");
+    if (!f) return 0;
+    unsigned long long v[8] = {};
+    const int n = std::fscanf(f, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &v[0], &v[1], &v[2], &v[3],
+                              &v[4], &v[5], &v[6], &v[7]);
+    std::fclose(f);
+    return n == 8 ? double(v[7]) / double(::sysconf(_SC_CLK_TCK)) : 0;
 }
 
 }  // namespace
@@ -86,6 +100,8 @@ int main(int argc, char** argv) {
     auto* run = app.add_subcommand("run", "run and measure a program");
     std::string figures_path;
     run->add_option("--figures", figures_path, "write the figures here instead of standard output");
+    bool irq_time = false;
+    run->add_flag("--irq-time", irq_time, "also trace the interrupt work done on CMD's CPU time (root)");
     run->add_option("CMD", command)->required();
 
     PushTarget target;
@@ -134,17 +150,42 @@ int main(int argc, char** argv) {
     }
     if (run->parsed()) {
         RunFigures f;
-        if (!run_measured(command, f)) {
+        IrqTrace trace;
+        std::string why;
+        bool traced = irq_time && trace.open(why);
+        const double steal0 = machine_steal_s();
+        const bool started = run_measured(command, f, [&](pid_t pid) {
+            if (traced) traced = trace.follow(pid, why);
+        });
+        const IrqTotals irq = trace.finish();
+        const double steal = machine_steal_s() - steal0;
+        if (!started) {
             std::fprintf(stderr, "quillon-bench run: cannot start %s\n", command[0].c_str());
             return 1;
         }
+        if (irq_time && !traced) std::fprintf(stderr, "quillon-bench run: no interrupt times: %s\n", why.c_str());
         std::FILE* to = figures_path.empty() ? stdout : std::fopen(figures_path.c_str(), "w");
         if (!to) {
             std::perror(figures_path.c_str());
             return 1;
         }
-        std::fprintf(to, "{\"exit\":%d,\"wall_s\":%.4f,\"user_s\":%.4f,\"sys_s\":%.4f,\"max_rss_kib\":%ld}\n",
-                     f.exit_code, f.wall_s, f.user_s, f.sys_s, f.max_rss_kib);
+        std::string irq_json = "null";
+        if (traced) {
+            char b[96];
+            std::snprintf(b, sizeof b, "{\"irq_s\":%.4f,\"events\":%ld,\"lost\":%ld,\"softirq_s\":{", irq.irq_s,
+                          irq.events, irq.lost);
+            irq_json = b;
+            const char* sep = "";
+            for (const auto& [name, s] : irq.softirq_s) {
+                std::snprintf(b, sizeof b, "%s\"%s\":%.4f", sep, name.c_str(), s);
+                irq_json += b;
+                sep = ",";
+            }
+            irq_json += "}}";
+        }
+        std::fprintf(to, "{\"exit\":%d,\"wall_s\":%.4f,\"user_s\":%.4f,\"sys_s\":%.4f,\"max_rss_kib\":%ld,"
+                         "\"interrupts\":%s,\"machine_steal_s\":%.2f}\n",
+                     f.exit_code, f.wall_s, f.user_s, f.sys_s, f.max_rss_kib, irq_json.c_str(), steal);
         return to == stdout ? 0 : (std::fclose(to) == 0 ? 0 : 1);
     }
 

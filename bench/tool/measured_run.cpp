@@ -1,5 +1,7 @@
 #include "measured_run.h"
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,21 +9,36 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/unique_fd.h"
+
 namespace quillon::bench {
 
-bool run_measured(const std::vector<std::string>& argv, RunFigures& out) {
+bool run_measured(const std::vector<std::string>& argv, RunFigures& out,
+                  const std::function<void(pid_t)>& started) {
     if (argv.empty()) return false;
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
 
+    // The child waits for one byte on this pipe before it runs the program.
+    int go[2];
+    if (::pipe2(go, O_CLOEXEC) != 0) return false;
+    UniqueFd go_read(go[0]), go_write(go[1]);
+
     const auto t0 = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
     if (pid < 0) return false;
     if (pid == 0) {
+        char c;
+        if (::read(go_read.get(), &c, 1) != 1) ::_exit(127);
         ::execvp(args[0], args.data());
         ::_exit(127);
     }
+    go_read.reset();
+    if (started) started(pid);
+    const char c = 1;
+    if (::write(go_write.get(), &c, 1) != 1) ::kill(pid, SIGKILL);  // reaped below
+    go_write.reset();
     int status = 0;
     rusage ru{};
     pid_t r;
