@@ -17,8 +17,8 @@
 //   g_list_lock  ->  (the observer's own lock, in BatchObserver::device_ended)
 // g_run_lock guards the writes of m_running and nests with nothing; m_driver_lock guards only the
 // driver's wake-up wait and nests with nothing either (start_batch takes one after the other).
-// m_conflict_lock guards only the workers' conflict waits: flag_conflict takes it around its
-// notify, a worker while it waits; it nests with nothing.
+// m_conflict_lock guards only the workers' conflict waits: a worker holds it while it waits,
+// flag_conflict takes it for a moment before it notifies; it nests with nothing.
 // m_text_lock[w] is a leaf: it is held only to copy one worker's texts and never while calling
 // the window, logging or taking another lock.
 #include <atomic>
