@@ -43,7 +43,15 @@ if grep -q "^  upgrade " <<<"$("$build/src/cli/quillon-cli" --help 2>/dev/null)"
   holds fleet '.figures.devices_succeeded == .params.devices and .figures.images_received_ok == .params.devices * .params.images' ||
     fail "fleet: $(line fleet)"
   holds range '.figures.devices_succeeded == .params.answering' || fail "range: $(line range)"
+  # The CPU without interrupts, where it could be traced, is a part of the whole.
+  holds fleet '.figures.own_cpu_s_per_gib == null or
+      (.figures.own_cpu_s_per_gib >= 0 and .figures.own_cpu_s_per_gib <= .figures.cpu_s_per_gib)' ||
+    fail "fleet CPU without interrupts: $(line fleet)"
 fi
+# Every line says how much of the machine the host took meanwhile (null only for no time at all).
+bad=$(jq -c 'select((.machine_steal_share | type) as $t | $t != "number" and $t != "null")' "$results")
+[ -z "$bad" ] || fail "lines without the steal share: $bad"
+
 
 # The package import ran whole in the build that has it: its figures are there, both judged.
 if ! holds package_import '.status == "missing"'; then
