@@ -1,6 +1,9 @@
 #include "cli/stop_signals.h"
 
+#include <poll.h>
 #include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <ctime>
@@ -21,6 +24,7 @@ sigset_t stop_set() {
 StopSignals::StopSignals() {
     const sigset_t s = stop_set();
     pthread_sigmask(SIG_BLOCK, &s, nullptr);
+    signal_fd_.reset(::signalfd(-1, &s, SFD_NONBLOCK | SFD_CLOEXEC));
 }
 
 StopSignals::~StopSignals() {
@@ -44,6 +48,19 @@ bool StopSignals::wait(std::chrono::milliseconds limit) {
         }
         if (sig < 0 && errno == EINTR) continue;  // another signal; the remaining wait is short
         return false;
+    }
+}
+
+bool StopSignals::wait_or(int other) {
+    // Without either descriptor (none left to the process) the wait becomes a look every 100 ms.
+    const int limit = signal_fd_.valid() && other >= 0 ? -1 : 100;
+    for (;;) {
+        pollfd p[2] = {{signal_fd_.get(), POLLIN, 0}, {other, POLLIN, 0}};
+        const int ready = ::poll(p, 2, limit);
+        if (ready < 0 && errno != EINTR) return wait(std::chrono::milliseconds(100));
+        if (wait(std::chrono::milliseconds(0))) return true;
+        if (ready == 0) return false;  // the look's time is up
+        if (ready > 0 && (p[1].revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL))) return false;
     }
 }
 

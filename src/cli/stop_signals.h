@@ -1,8 +1,10 @@
 #pragma once
 // Ctrl-C (SIGINT) and SIGTERM for a headless batch, taken synchronously: block them before any
-// thread exists (every thread inherits the mask), then ask with wait() whether one came. No work
-// is done inside a signal handler.
+// thread exists (every thread inherits the mask), then ask with wait() whether one came, or sleep
+// in wait_or() until one comes or something else happens. No work is done inside a signal handler.
 #include <chrono>
+
+#include "platform/unique_fd.h"
 
 namespace quillon::cli {
 
@@ -17,11 +19,15 @@ public:
 
     // Waits up to `limit` for one of the two signals. True when one came.
     bool wait(std::chrono::milliseconds limit);
+    // Waits, without a limit, until one of the two signals comes (true) or `other` becomes
+    // readable (false; nothing is read from it).
+    bool wait_or(int other);
     // How many have come so far.
     int count() const { return count_; }
 
 private:
     int count_ = 0;
+    UniqueFd signal_fd_;  // the two signals as a readable descriptor, for wait_or
 };
 
 }  // namespace quillon::cli

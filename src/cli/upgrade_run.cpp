@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,6 +33,7 @@
 #include "log/log_dir.h"
 #include "log/log_file.h"
 #include "platform/timing.h"
+#include "platform/unique_fd.h"
 #include "texts/ui_texts.h"
 #include "window/headless_window.h"
 
@@ -344,10 +346,22 @@ int UpgradeRun::start_batch() {
 }
 
 void UpgradeRun::wait_batch() {
-    // The end of the batch wakes this wait at once; a pending Ctrl-C is looked for every 20 ms,
-    // quick enough for a person and costing the batch nothing.
-    while (!window_->wait_idle(20ms)) {
-        if (!signals_.wait(0ms)) continue;
+    // Sleeps until the batch ends or a signal comes: the window's idle handler wakes it through
+    // an event descriptor, so nothing looks every few milliseconds through a batch of hours.
+    UniqueFd ended(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    window_->set_idle_handler([fd = ended.get()] {
+        const uint64_t one = 1;
+        if (fd >= 0) (void)!::write(fd, &one, sizeof one);
+    });
+    struct ClearHandler {
+        HeadlessWindow& w;
+        ~ClearHandler() { w.set_idle_handler(nullptr); }  // before the descriptor closes
+    } clear{*window_};
+    while (!window_->wait_idle(0ms)) {
+        const bool signalled = signals_.wait_or(ended.get());
+        uint64_t count = 0;
+        if (ended.valid()) (void)!::read(ended.get(), &count, sizeof count);
+        if (!signalled) continue;
         if (signals_.count() == 1) {
             // STOP answered Yes: the devices in hand finish, no other begins, no retry pass.
             engine_->m_running = 0;
