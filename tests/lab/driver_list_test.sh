@@ -47,6 +47,8 @@ grep -q "IMG \[" "$WORK/err" && fail "progress bars on a non-terminal: $(cat "$W
 [ ! -e "$WORK/run/log/upgrade_dev.log" ] || fail "device log without --debug"
 
 # The same batch with --debug and the table summary: the device log and the debug log appear.
+# Its search must find every device back from the reboot (400 ms) that ended the last batch.
+sleep 1
 upgrade --boot "$WORK/1_boot.img" --threads 4 --debug
 expect_rc 0
 grep -q "12 of 12 devices upgraded" "$WORK/out" || fail "table summary: $(cat "$WORK/out")"
@@ -61,7 +63,7 @@ mkdir -p "$WORK/pkg"
 image pkg/1_uboot.img 7000 11
 image pkg/2_kernel_reboot.img 9000 12
 "$QL_MKIMAGE" package "$WORK/pkg/fw.zip" "$WORK/pkg/1_uboot.img" "$WORK/pkg/2_kernel_reboot.img" || fail "package"
-sleep 0.5  # back from the reboot of the last batch
+sleep 1  # back from the reboot of the last batch
 before=$(grep -c . "$WORK/record.jsonl")
 upgrade --package "$WORK/pkg/fw.zip" --threads 6 --json
 expect_rc 0
@@ -91,7 +93,7 @@ grep -q "^Report:" "$WORK/err" && fail "the report is shown only after a batch t
 
 # A log folder that cannot be made ("log" is a file): no logs, but the batch runs all the same;
 # the file is left as it was.
-sleep 0.5  # back from the reboot of the package's batch
+sleep 1  # back from the reboot of the package's batch
 rm -rf "$WORK/run"
 mkdir -p "$WORK/run"
 echo "not a folder" >"$WORK/run/log"
