@@ -20,7 +20,8 @@ public:
     // Waits up to `limit` for one of the two signals. True when one came.
     bool wait(std::chrono::milliseconds limit);
     // Waits, without a limit, until one of the two signals comes (true) or `other` becomes
-    // readable (false; nothing is read from it).
+    // readable (false; nothing is read from it). Without one of the two descriptors (none could
+    // be made, or `other` is -1) it returns false after 100 ms at most: callers loop.
     bool wait_or(int other);
     // How many have come so far.
     int count() const { return count_; }
