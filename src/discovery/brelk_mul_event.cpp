@@ -95,6 +95,10 @@ int BrelkMulEvent::start(FoundDeviceSink* owner, in_addr bind_addr, uint16_t por
     if (m_sock_local < 0 || m_sock_any < 0) return -1;
     m_wake.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));  // optional: without it stop waits
     m_active = 1;
+    {
+        std::lock_guard lock(m_ended_lock);
+        m_recv_ended = false;
+    }
     try {
         m_recv_thread = std::thread([this] { recv_loop(); });
     } catch (const std::system_error&) {
@@ -109,7 +113,12 @@ void BrelkMulEvent::stop() {
     stop_locked();
 }
 
-void BrelkMulEvent::stop_locked() {
+void BrelkMulEvent::stop(const std::function<void()>& serve) {
+    std::lock_guard control(m_control);
+    stop_locked(serve);
+}
+
+void BrelkMulEvent::stop_locked(const std::function<void()>& serve) {
     m_active = 0;
     if (m_recv_thread.joinable()) {
         // From the receive thread itself (a sink that should not) there is nothing to wait
@@ -118,6 +127,15 @@ void BrelkMulEvent::stop_locked() {
         if (m_wake.valid()) {
             const uint64_t one = 1;
             [[maybe_unused]] ssize_t n = ::write(m_wake.get(), &one, sizeof one);
+        }
+        if (serve) {
+            std::unique_lock lock(m_ended_lock);
+            while (!m_recv_ended) {
+                lock.unlock();
+                serve();
+                lock.lock();
+                m_ended_cv.wait_for(lock, std::chrono::milliseconds(2), [this] { return m_recv_ended; });
+            }
         }
         m_recv_thread.join();
     }
@@ -173,6 +191,11 @@ void BrelkMulEvent::recv_loop() {
         if (fds[1].revents & (POLLIN | POLLERR)) on_recv(fds[1].fd, answers);
         hand_over(answers);
     }
+    {
+        std::lock_guard lock(m_ended_lock);
+        m_recv_ended = true;
+    }
+    m_ended_cv.notify_all();
 }
 
 void BrelkMulEvent::on_recv(int sock, std::vector<ReceivedAnswer>& out) {

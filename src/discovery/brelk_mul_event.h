@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -80,6 +81,11 @@ public:
     int start(FoundDeviceSink* owner, in_addr bind_addr, uint16_t port = kPort);
     // After stop returns, no answer reaches the sink and both sockets are closed.
     void stop();
+    // The same, for a caller that serves the sink's requests itself (the window thread, when
+    // the sink hands answers to the window and waits for them): `serve` runs again and again
+    // while the receive thread winds down, so that a hand-over already waiting for the caller
+    // can end. Without it the two would wait for each other.
+    void stop(const std::function<void()>& serve);
     // One request to `target`, or to 255.255.255.255 when target is null; through the bound
     // socket, and also the wildcard one when `both` is nonzero. A target names the request on
     // standard error. Then pauses timing().after_search. Callable from any thread, also while
@@ -100,7 +106,7 @@ private:
     // accepted answers to `out`.
     void on_recv(int sock, std::vector<ReceivedAnswer>& out);
     void hand_over(const std::vector<ReceivedAnswer>& answers);
-    void stop_locked();  // stop with m_control held
+    void stop_locked(const std::function<void()>& serve = {});  // stop with m_control held
     void close_sockets();
 
     // m_control serialises start and stop (held by their caller, taken before m_sock_lock).
@@ -112,6 +118,11 @@ private:
     std::atomic<int> m_sock_local{-1};
     std::atomic<int> m_sock_any{-1};
     std::thread m_recv_thread;
+    // Set by the receive thread as it ends (under m_ended_lock, a leaf), so that a stop that
+    // serves the sink can wait for it between turns.
+    std::mutex m_ended_lock;
+    std::condition_variable m_ended_cv;
+    bool m_recv_ended = false;
     char m_recv_buf[kMaxDatagram + 1] = {};  // one datagram and a terminating zero (receive thread)
     FoundDeviceSink* m_owner = nullptr;
     std::atomic<int> m_active{0};

@@ -464,6 +464,79 @@ TEST_F(EndpointTest, AnswersQueuedWhileTheSinkIsBusyComeTogetherWithTheirArrival
     EXPECT_LE(calls[1].arrived[1], calls[1].arrived[2]);
 }
 
+// Like the desktop program's window port: each answer becomes a job that the sink hands to
+// the "window" thread and waits for, while that thread is the one that stops the endpoint.
+class WindowSink : public FoundDeviceSink {
+public:
+    void add_found_device(const char* ip, const char*, const char*, const char*, const char*) override {
+        std::unique_lock lock(m_);
+        pending_.push_back(ip ? ip : "");
+        ++waiting_;
+        cv_.notify_all();
+        const std::size_t mine = posted_++;
+        cv_.wait(lock, [&] { return served_ > mine; });
+        --waiting_;
+    }
+    // The window thread's turn: runs every job posted so far.
+    void serve() {
+        std::lock_guard lock(m_);
+        for (std::string& ip : pending_) listed_.push_back(std::move(ip));
+        pending_.clear();
+        served_ = posted_;
+        cv_.notify_all();
+    }
+    bool wait_until_waiting(std::chrono::milliseconds deadline = 5s) {
+        std::unique_lock lock(m_);
+        return cv_.wait_for(lock, deadline, [&] { return waiting_ > 0; });
+    }
+    std::vector<std::string> listed() {
+        std::lock_guard lock(m_);
+        return listed_;
+    }
+
+private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::vector<std::string> pending_, listed_;
+    std::size_t posted_ = 0, served_ = 0;
+    int waiting_ = 0;
+};
+
+TEST_F(EndpointTest, StopThatServesTheSinkEndsWhileAHandOverWaitsForTheStoppingThread) {
+    WindowSink window;
+    BrelkMulEvent ev;
+    ASSERT_EQ(ev.start(&window, loopback("127.0.0.1"), port), 0);
+    send_to(sender.get(), answer_from("10.3.0.1"), "127.0.0.1", port);
+    ASSERT_TRUE(window.wait_until_waiting()) << "the answer never reached the sink";
+
+    // A plain stop here would wait for the receive thread, which waits for this thread.
+    std::atomic<bool> stopped{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 1000 && !stopped; ++i) std::this_thread::sleep_for(10ms);
+        if (!stopped) {
+            std::fprintf(stderr, "stop did not return within 10 s: the threads wait for each other\n");
+            std::abort();
+        }
+    });
+    ev.stop([&] { window.serve(); });
+    stopped = true;
+    watchdog.join();
+    // The hand-over that was waiting ran to its end; nothing comes after the stop.
+    EXPECT_EQ(window.listed(), std::vector<std::string>{"10.3.0.1"});
+    send_to(sender.get(), answer_from("10.3.0.2"), "127.0.0.1", port);
+    std::this_thread::sleep_for(50ms);
+    window.serve();
+    EXPECT_EQ(window.listed().size(), 1u);
+
+    // Started again, the endpoint serves as before; a stop with nothing waiting needs no turn.
+    ASSERT_EQ(ev.start(&window, loopback("127.0.0.1"), port), 0);
+    send_to(sender.get(), answer_from("10.3.0.3"), "127.0.0.1", port);
+    ASSERT_TRUE(window.wait_until_waiting());
+    window.serve();
+    ev.stop([&] { window.serve(); });
+    EXPECT_EQ(window.listed(), (std::vector<std::string>{"10.3.0.1", "10.3.0.3"}));
+}
+
 // Workers search while the adapter selector restarts the endpoint.
 TEST_F(EndpointTest, SearchesRaceWithStopAndStartSafely) {
     UniqueFd listener = udp_socket("127.0.0.1", port);

@@ -75,7 +75,9 @@ int CQuillonApp::init_instance() {
     dlg.flags().intake_closed = 0;
     intake_ = std::make_unique<DeviceIntake>(dlg.port(), link_);
     if (options_.network) {
-        runner_ = std::make_unique<DiscoveryRunner>(endpoint_, *intake_, options_.discovery_port);
+        auto& port = static_cast<GuiWindowPort&>(dlg.port());
+        runner_ = std::make_unique<DiscoveryRunner>(endpoint_, *intake_, options_.discovery_port,
+                                                     [&port] { port.serve_posted(); });
         if (runner_->start(dlg.bind_addr()) != 0) {
             std::fprintf(stderr, "discovery: the sockets on port %u could not be set up\n",
                          static_cast<unsigned>(options_.discovery_port));

@@ -70,6 +70,10 @@ void GuiWindowPort::close() {
     }
 }
 
+void GuiWindowPort::serve_posted() {
+    QCoreApplication::sendPostedEvents(&dlg_);
+}
+
 int GuiWindowPort::selected_worker() {
     int r = 0;
     run_on_window_thread([&] { r = dlg_.worker_view_->currentIndex(); });

@@ -25,6 +25,9 @@ public:
     // GUI thread only. Idempotent.
     void close();
     bool closed() const;
+    // GUI thread only: runs the requests posted so far, as the event loop would. For a GUI
+    // thread that must wait for a thread which may be inside a request.
+    void serve_posted();
 
     // ---- widgets ----
     int selected_worker() override;
