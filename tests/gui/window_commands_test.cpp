@@ -1,5 +1,7 @@
 // The window's states and commands: START and its refusals, CLEAN/STOP, EXIT, SEARCH and the
 // search window, the range box, threads, worker view, select-all, adapter.
+#include <QHeaderView>
+
 #include <thread>
 
 #include "window_fixture.h"
@@ -96,6 +98,56 @@ TEST_F(CommandsTest, StateTableIdleSearchWindowRunningStopping) {
     driver.join();
     expect_idle_controls();
     EXPECT_TRUE(enabled(IDC_SEARCH));
+}
+
+TEST_F(CommandsTest, StopConfirmedAfterTheBatchEndedLeavesTheWindowIdle) {
+    start_running();
+    // The question is open while the batch ends (the driver's requests are served meanwhile).
+    dlg->while_asking = [&] {
+        engine.running_flag = 0;
+        dlg->port().enter_idle();
+    };
+    dlg->answers = {true};
+    button(IDC_CLEAN)->click();
+    EXPECT_EQ(engine.stops, 0);
+    expect_idle_controls();
+    EXPECT_FALSE(dlg->batch_in_progress());
+
+    // So the next batch can be stopped.
+    button(IDC_START)->click();
+    ASSERT_TRUE(engine.running());
+    EXPECT_TRUE(enabled(IDC_CLEAN));
+    EXPECT_EQ(text_of(IDC_CLEAN), "STOP");
+}
+
+// Stopping: the workers still finish their devices in rows they address by position.
+TEST_F(CommandsTest, StoppingRefusesSortingAndKeepsSearchOffUntilTheBatchEnds) {
+    timing().search_window = std::chrono::milliseconds(150);
+    button(IDC_SEARCH)->click();  // its window ends during the batch
+    add_device("10.0.0.3", "aa:bb:cc:00:00:03", "PANEL");
+    add_device("10.0.0.2", "aa:bb:cc:00:00:02", "PANEL");
+    start_running();
+    dlg->answers = {true};
+    button(IDC_CLEAN)->click();
+    ASSERT_FALSE(engine.running());
+    ASSERT_TRUE(dlg->batch_in_progress());
+
+    const std::vector<std::string> before = column(col_ip);
+    auto* list = ctl<QTableView>(IDC_DEVICE_LIST);
+    emit list->horizontalHeader()->sectionClicked(col_ip);
+    EXPECT_EQ(column(col_ip), before);
+    for (int r = 0; r < dlg->port().row_count(); ++r) EXPECT_EQ(dlg->port().get_tag(r), -1) << r;
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the search window ends
+    QTest::qWait(50);
+    EXPECT_FALSE(enabled(IDC_SEARCH));
+
+    std::thread driver([&] { dlg->port().enter_idle(); });
+    ASSERT_TRUE(wait_until([&] { return enabled(IDC_START); }));
+    driver.join();
+    EXPECT_TRUE(enabled(IDC_SEARCH));
+    emit list->horizontalHeader()->sectionClicked(col_ip);
+    EXPECT_NE(column(col_ip), before);
 }
 
 TEST_F(CommandsTest, StartCopiesTheBatchAndSetsTheFlags) {

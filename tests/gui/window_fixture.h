@@ -20,8 +20,10 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/window_port.h"
@@ -103,6 +105,7 @@ public:
     };
     std::vector<Shown> shown;
     std::deque<bool> answers;  // for questions; No when empty
+    std::function<void()> while_asking;  // runs while a question is open (then cleared)
     std::deque<std::string> files;  // for file dialogs; cancelled when empty
     std::vector<std::string> filters;
     std::vector<std::string> urls;
@@ -119,6 +122,7 @@ protected:
     bool msg_box(const std::string& text, MsgKind kind) override {
         shown.push_back({text, kind});
         if (kind != MsgKind::question) return true;
+        if (while_asking) std::exchange(while_asking, nullptr)();
         if (answers.empty()) return false;
         const bool a = answers.front();
         answers.pop_front();

@@ -63,6 +63,8 @@ bool CQuillonDlg::is_running_state() const { return engine_ && engine_->running(
 
 bool CQuillonDlg::is_stop_enabled() const { return clean_->isEnabled(); }
 
+bool CQuillonDlg::batch_in_progress() const { return is_running_state() || !clean_->isEnabled(); }
+
 std::string CQuillonDlg::read_path(QLineEdit* edit) const { return edit->text().toStdString(); }
 
 // ---------------- START ----------------
@@ -164,7 +166,9 @@ void CQuillonDlg::enter_idle() {
 
 void CQuillonDlg::on_clean() {
     if (is_running_state()) {
-        if (msg_box(T(TextId::ask_stop_after), MsgKind::question)) {
+        // The batch may end while the question is open (the workers' requests are served
+        // meanwhile): a late Yes then finds an idle window and must leave it idle.
+        if (msg_box(T(TextId::ask_stop_after), MsgKind::question) && is_running_state()) {
             engine_->request_stop();
             clean_->setEnabled(false);  // Stopping
         }
@@ -184,7 +188,7 @@ void CQuillonDlg::on_exit() {
 
 bool CQuillonDlg::confirm_exit() {
     if (exiting_) return true;
-    const bool batch = is_running_state() || !clean_->isEnabled();
+    const bool batch = batch_in_progress();
     if (batch) {
         if (!msg_box(T(TextId::ask_force_stop), MsgKind::question)) return false;
         if (engine_) engine_->request_stop();
@@ -255,7 +259,7 @@ void CQuillonDlg::search_window_body(std::chrono::milliseconds length,
         QMetaObject::invokeMethod(
             this,
             [this] {
-                if (!is_running_state()) search_->setEnabled(true);
+                if (!batch_in_progress()) search_->setEnabled(true);
             },
             Qt::QueuedConnection);
     }

@@ -33,7 +33,9 @@ bool is_dotted_ipv4(const std::string& text) {
 
 void CQuillonDlg::on_column_click(int column) {
     flags_.close_intake();
-    if (is_running_state()) return;
+    // Also refused while Stopping: the workers finishing their devices still address rows by
+    // position and tag.
+    if (batch_in_progress()) return;
     if (column < 0 || column >= kColumnCount) return;
     if (column == sort_column_) {
         sort_ascending_ = !sort_ascending_;
@@ -52,7 +54,7 @@ void CQuillonDlg::on_column_click(int column) {
 
 void CQuillonDlg::on_type_filter() {
     flags_.close_intake();
-    if (is_running_state()) return;
+    if (batch_in_progress()) return;
     const std::string t = type_filter_->currentIndex() < 0
                               ? std::string()
                               : type_filter_->currentText().toStdString();

@@ -113,6 +113,9 @@ public:
     bool range_box_ticked() const { return range_box_ticked_.load(); }
     bool is_stop_enabled() const;
     bool is_running_state() const;
+    // Running, or Stopping (STOP confirmed, the workers still finishing their devices): the
+    // workers still write to rows by position. GUI thread.
+    bool batch_in_progress() const;
     int sort_column() const { return sort_column_; }
     bool sort_ascending() const { return sort_ascending_; }
 
