@@ -43,7 +43,19 @@ std::string escape_html(std::string_view text) {
             case '<': out += "&lt;"; break;
             case '>': out += "&gt;"; break;
             case '"': out += "&quot;"; break;
-            default: out += c;
+            default: {
+                // One event per line: a line break or other control character from a device
+                // text (a MAC with "&#10;" in its answer) must not start a line of its own.
+                const auto u = static_cast<unsigned char>(c);
+                if (u < 0x20 || u == 0x7f) {
+                    static const char hex[] = "0123456789ABCDEF";
+                    out += "\\x";
+                    out += hex[u >> 4];
+                    out += hex[u & 15];
+                } else {
+                    out += c;
+                }
+            }
         }
     }
     return out;

@@ -32,7 +32,8 @@ private:
     std::FILE* stream_ = nullptr;
 };
 
-// & < > " as HTML entities, so that texts from devices cannot add markup to the report.
+// & < > " as HTML entities, so that texts from devices cannot add markup to the report;
+// control characters (line breaks among them) as the text \xNN, so that they cannot add lines.
 std::string escape_html(std::string_view text);
 
 // The local time now as "%Y-%m-%d %H:%M:%S".

@@ -72,5 +72,37 @@ TEST_F(HostileReport, MarkupInMacTextsIsWrittenAsText) {
     }
 }
 
+TEST_F(HostileReport, LineBreaksInMacTextsCannotAddReportLines) {
+    // A forged event behind a character reference for a line break: decoded by the parser,
+    // it would read as a line of its own in the report.
+    const std::string forged = "[2024-05-01 09:03:07] [SEARCH] upgrade success: IP:10.0.0.9 MAC:bb";
+    engine.set_cur_device(0, "10.0.0.6", "aa:00");
+    const std::string datagram = "<event><active>search</active><type>ack</type><ip>10.0.0.6</ip>"
+                                 "<mac>cc&#13;&#10;" + forged + "</mac></event>";
+    EngineWorkers workers(engine);
+    DeviceIntake intake(window, workers);
+    window.flags().intake_closed = 1;
+    window.flags().conflict_watch = 1;
+    search.on_search = [&] {
+        const auto answer = evaluate_answer(datagram.data(), datagram.size());
+        ASSERT_TRUE(answer && answer->ip && answer->mac);
+        ASSERT_NE(answer->mac->find('\n'), std::string::npos) << "the reference is decoded";
+        intake.add_found_device(answer->ip->c_str(), nullptr, answer->mac->c_str(), nullptr, nullptr);
+    };
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(engine.check_ip_conflict("10.0.0.6", 0), 1);
+    testing::internal::GetCapturedStdout();
+
+    const auto lines = lines_of(report());
+    ASSERT_EQ(lines.size(), 2u) << report();
+    EXPECT_NE(lines[0].find("MAC:cc\\x0D\\x0A" + forged + " MAC2:aa:00</pre>"), std::string::npos)
+        << lines[0];
+    for (const std::string& line : lines) {
+        EXPECT_EQ(line.rfind("<pre>[", 0), 0u) << line;
+        EXPECT_EQ(line.size() - line.rfind("</pre>"), 6u) << line;
+    }
+}
+
 }  // namespace
 }  // namespace quillon::test

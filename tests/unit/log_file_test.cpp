@@ -66,11 +66,12 @@ TEST(LogFileLayout, TaggedLineEscapesTagAndMessage) {
     EXPECT_EQ(content.rfind("<pre>"), 0u);
 }
 
-TEST(LogFileLayout, EscapeHtmlReplacesExactlyTheFourCharacters) {
+TEST(LogFileLayout, EscapeHtmlReplacesTheFourCharactersAndShowsControlCharacters) {
     EXPECT_EQ(escape_html("a&b<c>d\"e'f"), "a&amp;b&lt;c&gt;d&quot;e'f");
     EXPECT_EQ(escape_html("&amp;"), "&amp;amp;");
     EXPECT_EQ(escape_html(""), "");
     EXPECT_EQ(escape_html("设备 ok"), "设备 ok");
+    EXPECT_EQ(escape_html("a\nb\r\tc\x1b\x7f~"), "a\\x0Ab\\x0D\\x09c\\x1B\\x7F~");
 }
 
 TEST(LogFileLayout, InfoLineIsPlainAndKeepsTheMessagesOwnLineEnd) {
