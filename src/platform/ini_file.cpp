@@ -32,11 +32,19 @@ struct FileCloser {
 // did not fit as the next line: the tail of a long comment or value would become a setting of
 // its own (";<190 bytes>debug=1" would turn debug mode on). So inih gets every line cut to its
 // buffer, and the rest of the line is skipped, as the Windows profile reader cuts a long value.
+//
+// Leading blanks are dropped as well: the Windows reader ignores them, while inih would take an
+// indented line for the continuation of the key before it ("  debug=1" would be lost).
+bool is_blank(int ch) { return ch == ' ' || ch == '\t'; }
+
 char* read_file_line(char* str, int num, void* stream) {
     auto* f = static_cast<std::FILE*>(stream);
     std::size_t n = 0;
     int ch = EOF;
+    bool line_start = true;
     while ((ch = std::getc(f)) != EOF) {
+        if (line_start && is_blank(ch)) continue;
+        line_start = false;
         if (n + 1 < static_cast<std::size_t>(num)) str[n++] = static_cast<char>(ch);
         if (ch == '\n') break;
     }
@@ -49,6 +57,7 @@ char* read_file_line(char* str, int num, void* stream) {
 char* read_text_line(char* str, int num, void* stream) {
     auto* at = static_cast<const char**>(stream);
     if (**at == '\0') return nullptr;
+    while (is_blank(**at)) ++*at;
     const char* end = std::strchr(*at, '\n');
     end = end ? end + 1 : *at + std::strlen(*at);
     const std::size_t keep = std::min(static_cast<std::size_t>(end - *at),

@@ -77,6 +77,19 @@ TEST(IniFileLoad, ReadsAFile) {
     EXPECT_EQ(ini.get_int("Settings", "debug", 0), 2);
 }
 
+// An indented line is a setting of its own, as the Windows reader takes it, not the
+// continuation of the key above.
+TEST(IniFileLoad, IndentedLinesAreSettingsOfTheirOwn) {
+    const char* text = "  [Settings]\nlanguage=en\n  debug=1\n\t fake_burn = 2\n   \n";
+    TempDir dir;
+    test::write_file(dir / "config.ini", text);
+    for (const IniFile& ini : {IniFile::load(dir / "config.ini"), IniFile::parse(text)}) {
+        EXPECT_EQ(ini.get_string("Settings", "language", "ch"), "en");
+        EXPECT_EQ(ini.get_int("Settings", "debug", 0), 1);
+        EXPECT_EQ(ini.get_int("Settings", "fake_burn", 0), 2);
+    }
+}
+
 TEST(IniFileLoad, MissingFileFolderOrPipeGiveDefaults) {
     TempDir dir;
     EXPECT_EQ(IniFile::load(dir / "none.ini").get_string("Settings", "language", "ch"), "ch");
