@@ -99,6 +99,20 @@ TEST_F(SlotsTest, EmptiedPackageFieldEmptiesAndEnablesTheImageFields) {
     }
 }
 
+TEST_F(SlotsTest, CancelledImportEnablesTheImageFieldsAlsoFromAnEmptyPackageField) {
+    box(IDC_ZIP_CHECK)->click();  // untick, then tick again: package mode, both fields empty
+    box(IDC_ZIP_CHECK)->click();
+    ASSERT_TRUE(box(IDC_ZIP_CHECK)->isChecked());
+    ASSERT_EQ(text_of(IDC_ZIP_PATH), "");
+    ASSERT_FALSE(path_enabled(0));
+    button(IDC_ZIP_BROWSE)->click();  // the dialog is cancelled
+    EXPECT_EQ(dlg->filters.size(), 1u);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(text_of(kSlotPath[i]), "");
+        EXPECT_TRUE(path_enabled(i)) << i;
+    }
+}
+
 TEST_F(SlotsTest, BrowseUsesTheImageFilterAndWritesTheChosenPath) {
     box(IDC_SYSTEM_CHECK)->click();
     dlg->files = {"/fw/3_rootfs.img"};

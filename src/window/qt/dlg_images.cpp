@@ -122,6 +122,9 @@ void CQuillonDlg::import_package() {
     delete_previous_import(read_path(zip_path_));
     if (!m_zip_dropped) {
         clear_field(zip_path_);
+        // The emptied field's rule, also when the field was empty already (no change of text
+        // then): a cancelled dialog leaves the image fields empty and enabled.
+        on_zip_path_changed();
         const std::string chosen = open_file_dialog(qt_file_filter(T(TextId::zip_filter)));
         if (!chosen.empty()) zip_path_->setText(QString::fromStdString(chosen));
     }
