@@ -354,7 +354,7 @@ void UpgradeEngine::end_device(int w, int r, Mode mode, bool success, unsigned s
         report.WriteTagged("IPSCAN", success ? "upgrade success: IP: %s MAC: %s"
                                              : "upgrade failure: IP: %s MAC: %s",
                            ip.c_str(), mac.c_str());
-    m_dlg->set_record_tick(m_ip_scan ? RecordTable::range : RecordTable::found, r, !success);
+    m_dlg->set_record_tick(m_ip_scan ? RecordTable::range : RecordTable::found, ip, mac, !success);
 
     const auto secs = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
     m_dlg->set_cell(r, kColElapsed, format_text("%llu s", static_cast<unsigned long long>(secs)));

@@ -113,8 +113,10 @@ public:
                                   const std::string& mac, const std::string& type_name,
                                   const std::string& version, const std::string& status) = 0;
     virtual void save_record(RecordTable table, int row) = 0;
-    // Text 10 of record `row` ("TRUE"/"FLASE"), only if that record exists.
-    virtual void set_record_tick(RecordTable table, int row, bool ticked) = 0;
+    // Text 10 ("TRUE"/"FLASE") of the device's records: same IP, and in found_records the same
+    // MAC. Rows may have been sorted or filtered since the records were saved.
+    virtual void set_record_tick(RecordTable table, const std::string& ip, const std::string& mac,
+                                 bool ticked) = 0;
     virtual void clear_records(RecordTable table) = 0;
     virtual std::string lookup_devid(const std::string& ip) = 0;
     virtual std::string lookup_mac(const std::string& ip) = 0;

@@ -118,7 +118,11 @@ void LogFile::WriteInfo(const char* fmt, ...) {
     va_start(args, fmt);
     std::string message = format_message(fmt, args);
     va_end(args);
-    write_line("[" + log_timestamp() + "] [INFO] ", message, "\n");
+    // Built by appending: GCC 12 warns falsely (-Wrestrict) on "[" + std::string&& here.
+    std::string head = "[";
+    head += log_timestamp();
+    head += "] [INFO] ";
+    write_line(head, message, "\n");
 }
 
 }  // namespace quillon

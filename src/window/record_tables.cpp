@@ -87,11 +87,14 @@ void RecordTables::refresh_range(int row_count, const std::string& ip, const std
     }
 }
 
-void RecordTables::set_tick(RecordTable table, int row, bool ticked) {
+void RecordTables::set_tick(RecordTable table, const std::string& ip, const std::string& mac,
+                            bool ticked) {
     std::lock_guard<std::mutex> g(lock_);
-    std::vector<DeviceRecord>& t = of(table);
-    if (row < 0 || row >= static_cast<int>(t.size()) || !complete(t[row])) return;
-    t[row][kRecordTickText] = tick_text(ticked);
+    for (DeviceRecord& r : of(table)) {
+        if (!complete(r) || r[col_ip] != ip) continue;
+        if (table == RecordTable::found && r[col_mac] != mac) continue;
+        r[kRecordTickText] = tick_text(ticked);
+    }
 }
 
 void RecordTables::save_checks(RecordTable table, const DeviceTable& rows) {

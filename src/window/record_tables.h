@@ -54,8 +54,10 @@ public:
                        const std::string& mac, const std::string& type_name,
                        const std::string& version, const std::string& status);
 
-    // Text 10 of record `row` = "TRUE" / "FLASE", only when that record exists and is complete.
-    void set_tick(RecordTable table, int row, bool ticked);
+    // Text 10 = "TRUE" / "FLASE" in every complete record of the device: the same IP, and for
+    // found_records the same MAC too (as save_checks matches them). By the device and not by
+    // the row's position: after a sort or a type filter row r is no longer record r.
+    void set_tick(RecordTable table, const std::string& ip, const std::string& mac, bool ticked);
 
     // For each row of the list, every complete record that matches it (same IP; for
     // found_records also the same MAC) takes the row's tick. Records of rows not in the list

@@ -159,8 +159,9 @@ void TablePort::save_record(RecordTable table, int row) {
     run_on_window_thread([&] { records_.save_record(table, row, table_); });
 }
 
-void TablePort::set_record_tick(RecordTable table, int row, bool ticked) {
-    records_.set_tick(table, row, ticked);
+void TablePort::set_record_tick(RecordTable table, const std::string& ip, const std::string& mac,
+                                bool ticked) {
+    records_.set_tick(table, ip, mac, ticked);
 }
 
 void TablePort::clear_records(RecordTable table) { records_.clear(table); }

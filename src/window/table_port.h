@@ -51,7 +51,8 @@ public:
                           const std::string& type_name, const std::string& version,
                           const std::string& status) override;
     void save_record(RecordTable table, int row) override;
-    void set_record_tick(RecordTable table, int row, bool ticked) override;
+    void set_record_tick(RecordTable table, const std::string& ip, const std::string& mac,
+                         bool ticked) override;
     void clear_records(RecordTable table) override;
     std::string lookup_devid(const std::string& ip) override;
     std::string lookup_mac(const std::string& ip) override;

@@ -212,6 +212,29 @@ TEST_F(DriverList, ReportLinesAndSavedTicks) {
     EXPECT_EQ(reports_shown, 1);
 }
 
+// A sort (or a type filter) moves rows away from their records: the tick saved at a device's
+// end belongs to that device's record, not to the record at the row's position.
+TEST_F(DriverList, SavedTicksFollowTheDeviceAfterTheRowsWereReordered) {
+    const auto addr = ips(93, 3);
+    make_fleet(addr);
+    images({600});
+    for (auto& ip : addr) add_row(ip, mac_of(ip));
+    window.device_table().stable_sort_rows(
+        [](const DeviceRow& a, const DeviceRow& b) { return a.cells[col_ip] > b.cells[col_ip]; });
+    ASSERT_EQ(row(0).cells[col_ip], addr[2]);
+    window.set_check(1, false);  // the middle device is left out of this batch
+    fleet->set(addr[0], {0, true});  // the device now in the last row fails
+    ASSERT_TRUE(start(1));
+    ASSERT_TRUE(wait_batch());
+
+    const auto found = window.record_tables().copy(RecordTable::found);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0][col_ip], addr[0]);
+    EXPECT_EQ(found[0][kRecordTickText], "TRUE") << "the failed device";
+    EXPECT_EQ(found[1][kRecordTickText], "TRUE") << "left out: as it was saved";
+    EXPECT_EQ(found[2][kRecordTickText], "FLASE") << "the device that succeeded";
+}
+
 TEST_F(DriverList, TheRangeOptionWithTickedRowsRunsListMode) {
     const auto addr = ips(100, 3);
     make_fleet(addr);

@@ -119,7 +119,7 @@ TEST(HeadlessWindow, RangeWorkersAndIntakeAtOnceKeepEveryRowWhole) {
             std::lock_guard<std::mutex> g(list_lock);
             w.set_check(row, false);
             w.set_cell(row, col_stat, "success");
-            w.set_record_tick(RecordTable::range, row, w.get_check(row));
+            w.set_record_tick(RecordTable::range, ip, "", w.get_check(row));
         }
     });
     workers_done = true;

@@ -219,8 +219,8 @@ TEST(TablePort, DeviceEndMarksTheRecordAndSaveRecordReplacesIt) {
     w.insert_found_device(device("10.0.0.2", "AA:02"));
     // Success: row unticked, record says "FLASE"; failure: ticked, "TRUE".
     w.set_check(0, false);
-    w.set_record_tick(RecordTable::found, 0, w.get_check(0));
-    w.set_record_tick(RecordTable::found, 1, w.get_check(1));
+    w.set_record_tick(RecordTable::found, "10.0.0.1", "AA:01", w.get_check(0));
+    w.set_record_tick(RecordTable::found, "10.0.0.2", "AA:02", w.get_check(1));
     auto recs = w.record_tables().copy(RecordTable::found);
     EXPECT_EQ(recs[0][10], "FLASE");
     EXPECT_EQ(recs[1][10], "TRUE");

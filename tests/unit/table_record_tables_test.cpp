@@ -146,24 +146,33 @@ TEST(RecordTables, RangeRefreshOnlyBelowTheRowCountAndOnlyMatchingRecords) {
     EXPECT_EQ(rt.size(RecordTable::found), 0u);
 }
 
-TEST(RecordTables, SetTickOnlyOnExistingCompleteRecords) {
+TEST(RecordTables, SetTickMarksTheDevicesCompleteRecordsOnly) {
     DeviceTable t;
     RecordTables rt;
     add(t, "10.0.0.1", "AA:01", "PANEL", "V1", false);
     add(t, "10.0.0.2", "AA:02", "PANEL", "V1", false);
+    add(t, "10.0.0.2", "AA:99", "PANEL", "V1", false);  // a second device on the address
     rt.save_record(RecordTable::found, 1, t);  // record 0: empty placeholder
-    rt.set_tick(RecordTable::found, 1, true);
-    rt.set_tick(RecordTable::found, 0, true);   // placeholder: nothing to mark
-    rt.set_tick(RecordTable::found, 2, true);   // no such record
-    rt.set_tick(RecordTable::found, -1, true);
-    rt.set_tick(RecordTable::range, 1, true);   // the other table is empty
+    rt.save_record(RecordTable::found, 2, t);
+    rt.set_tick(RecordTable::found, "10.0.0.2", "AA:02", true);
+    rt.set_tick(RecordTable::found, "10.0.0.1", "AA:01", true);  // only its placeholder: nothing
+    rt.set_tick(RecordTable::found, "10.0.0.3", "AA:03", true);  // no such device
+    rt.set_tick(RecordTable::range, "10.0.0.2", "AA:02", true);  // the other table is empty
     auto recs = rt.copy(RecordTable::found);
-    ASSERT_EQ(recs.size(), 2u);
+    ASSERT_EQ(recs.size(), 3u);
     EXPECT_TRUE(recs[0].empty());
     EXPECT_EQ(recs[1][10], "TRUE");
+    EXPECT_EQ(recs[2][10], "FLASE") << "the other MAC is another device";
     EXPECT_EQ(rt.size(RecordTable::range), 0u);
-    rt.set_tick(RecordTable::found, 1, false);
+    rt.set_tick(RecordTable::found, "10.0.0.2", "AA:02", false);
     EXPECT_EQ(rt.copy(RecordTable::found)[1][10], "FLASE");
+
+    // Range records are one per address: the IP alone names the device there.
+    DeviceTable r;
+    add(r, "10.0.1.1", "", "", "", true);
+    rt.save_record(RecordTable::range, 0, r);
+    rt.set_tick(RecordTable::range, "10.0.1.1", "AA:unknown", false);
+    EXPECT_EQ(rt.copy(RecordTable::range)[0][10], "FLASE");
 }
 
 TEST(RecordTables, SaveChecksMatchesByIpAndForFoundRecordsByMacToo) {
