@@ -18,6 +18,9 @@ UpgradeEngine::~UpgradeEngine() {
 
 void UpgradeEngine::set_cur_device(int w, const std::string& ip, const std::string& mac) {
     std::lock_guard lock(m_text_lock[w]);
+    // A conflict seen for the worker's last address (an answer that came after its last check)
+    // is not the new address's: its first check would otherwise fail at once.
+    if (m_cur_ip[w] != ip) m_ip_conflict[w] = 0;
     m_cur_ip[w] = ip;
     m_cur_mac[w] = mac;
 }

@@ -288,5 +288,30 @@ TEST_F(DriverList, ASecondMacAnsweringForTheAddressFailsTheDeviceBeforeAnythingI
     EXPECT_EQ(count_of(report, "[SEARCH] upgrade success: IP:127.0.0.120 MAC:02:00:00:00:00:120</pre>"), 1);
 }
 
+// A conflicting answer that came after the worker's last check belongs to the address it was
+// sent for: the worker's next device starts without it.
+TEST_F(DriverList, AConflictRaisedForTheLastAddressIsNotChargedToTheNextDevice) {
+    const auto addr = ips(125, 1);
+    make_fleet(addr);
+    images({600});
+    add_row(addr[0], mac_of(addr[0]));
+    engine.set_cur_device(0, "127.0.0.124", "02:00:00:00:00:124");
+    engine.flag_conflict(0);  // raised for .124 after its check
+    ASSERT_TRUE(start(1));
+    ASSERT_TRUE(wait_batch());
+
+    EXPECT_EQ(fleet->connections(addr[0]), 1);
+    EXPECT_FALSE(row(0).ticked);
+    const std::string report = read_file(dir.file("upgrade_user.html"));
+    EXPECT_EQ(count_of(report, "ipaddr conflict"), 0) << report;
+    EXPECT_EQ(count_of(report, "[SEARCH] upgrade success: IP:127.0.0.125 "), 1) << report;
+
+    // For the same address the flag stays: it is that address's conflict.
+    engine.set_cur_device(0, "127.0.0.125", "02:00:00:00:00:125");
+    engine.flag_conflict(0);
+    engine.set_cur_device(0, "127.0.0.125", "02:00:00:00:00:125");
+    EXPECT_EQ(engine.m_ip_conflict[0].load(), 1);
+}
+
 }  // namespace
 }  // namespace quillon::test
