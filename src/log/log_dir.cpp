@@ -18,7 +18,9 @@ std::string current_dir() {
 }
 
 std::string join_path(const std::string& dir, const std::string& name) {
-    if (!dir.empty() && dir.back() == '/') return dir + name;
+    // No directory (the working directory could not be read) must not become the root.
+    if (dir.empty()) return name;
+    if (dir.back() == '/') return dir + name;
     return dir + "/" + name;
 }
 

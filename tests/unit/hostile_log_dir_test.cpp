@@ -9,6 +9,7 @@
 #include <string>
 
 #include "child_process.h"
+#include "log/log_dir.h"
 #include "log/log_file.h"
 #include "temp_dir.h"
 
@@ -72,6 +73,30 @@ TEST(HostileLogDir, AFolderThatCannotBeMadeLeavesTheLogsClosed) {
         EXPECT_EQ(rc, 0) << "bits: 1 report open, 2 device log open, 4 debug log, -1 crashed";
         EXPECT_EQ(listing(dir.path()), before) << "something was written";
     }
+}
+
+// The working directory removed while the program is in it: getcwd fails, and the logs must
+// not go to the root instead ("/log", as root).
+TEST(HostileLogDir, ARemovedWorkingDirectoryPutsNothingAtTheRoot) {
+    TempDir dir;
+    const std::string gone = dir / "gone";
+    std::filesystem::create_directory(gone);
+    const bool root_log = std::filesystem::exists("/log");
+    const int rc = test::run_in_child([&] {
+        if (::chdir(gone.c_str()) != 0 || ::rmdir(gone.c_str()) != 0) return 32;
+        if (!current_dir().empty()) return 16;
+        RunLogs logs;
+        open_logs(current_dir(), true, logs);
+        int bad = 0;
+        if (logs.userReport.is_open()) bad |= 1;
+        if (logs.deviceLog.is_open()) bad |= 2;
+        if (!logs.debug_log_path.empty()) bad |= 4;
+        return bad;
+    });
+    EXPECT_EQ(rc, 0) << "bits: 1 report open, 2 device log open, 4 debug log, 16 getcwd worked";
+    EXPECT_EQ(std::filesystem::exists("/log"), root_log);
+    EXPECT_EQ(join_path("", "config.ini"), "config.ini");
+    EXPECT_EQ(join_path("/", "log"), "/log");
 }
 
 // The report file is opened at every start-up; a pipe left under its name must not hold
