@@ -165,7 +165,8 @@ int unzip_package(const std::string& archive, const std::string& dest, std::stri
                                       static_cast<uLong>(name_buf.size()), nullptr, 0, nullptr,
                                       0) != UNZ_OK)
             return fail(why, "cannot read entry " + std::to_string(i) + " of the archive");
-        std::string name(name_buf.data(), info.size_filename);
+        const std::string name = entry_name_utf8(std::string(name_buf.data(), info.size_filename),
+                                                 (info.flag & 0x800) != 0);
 
         if (is_symlink_entry(info)) return fail(why, "symbolic-link entry refused: " + name);
         if (info.flag & 1) return fail(why, "encrypted entry refused: " + name);

@@ -1,5 +1,7 @@
 #include "images/zip_entry_name.h"
 
+#include <iconv.h>
+
 #include <climits>
 
 namespace quillon {
@@ -45,6 +47,59 @@ bool split_entry_name(const std::string& name, bool folder_attr, EntryPath& out,
         return false;
     }
     return true;
+}
+
+namespace {
+
+bool is_utf8(const std::string& s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t more = 0;
+        if (c < 0x80) more = 0;
+        else if (c >= 0xc2 && c <= 0xdf) more = 1;
+        else if (c >= 0xe0 && c <= 0xef) more = 2;
+        else if (c >= 0xf0 && c <= 0xf4) more = 3;
+        else return false;
+        if (i + more >= s.size() && more > 0) return false;
+        for (std::size_t k = 1; k <= more; ++k) {
+            if ((static_cast<unsigned char>(s[i + k]) & 0xc0) != 0x80) return false;
+        }
+        i += more + 1;
+    }
+    return true;
+}
+
+class Converter {
+public:
+    Converter(const char* to, const char* from) : cd_(::iconv_open(to, from)) {}
+    ~Converter() {
+        if (valid()) ::iconv_close(cd_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+    bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    iconv_t get() const { return cd_; }
+
+private:
+    iconv_t cd_;
+};
+
+}  // namespace
+
+std::string entry_name_utf8(const std::string& raw, bool utf8_flag) {
+    if (utf8_flag || is_utf8(raw)) return raw;
+    Converter gbk("UTF-8", "GBK");
+    if (!gbk.valid()) return raw;
+    std::string out(raw.size() * 2 + 4, '\0');  // a GBK character (2 bytes) is 3 in UTF-8
+    char* in = const_cast<char*>(raw.data());
+    std::size_t in_left = raw.size();
+    char* at = out.data();
+    std::size_t out_left = out.size();
+    if (::iconv(gbk.get(), &in, &in_left, &at, &out_left) == static_cast<std::size_t>(-1) || in_left != 0)
+        return raw;
+    out.resize(out.size() - out_left);
+    return out;
 }
 
 }  // namespace quillon

@@ -17,4 +17,11 @@ struct EntryPath {
 // attributes mark a folder; a name ending in a separator is a folder too.
 bool split_entry_name(const std::string& name, bool folder_attr, EntryPath& out, std::string& why);
 
+// The entry name as UTF-8, the file names of this system. A name marked UTF-8 in the archive
+// (`utf8_flag`, general purpose bit 11), or that already reads as UTF-8, is kept. Otherwise it is
+// in the code page of the Windows tool that made the archive, GBK for the maker's packages, and
+// is converted from it (before it is split: a GBK character may end in the byte of "\"). A
+// name that is not GBK either is kept as it is.
+std::string entry_name_utf8(const std::string& raw, bool utf8_flag);
+
 }  // namespace quillon

@@ -161,6 +161,21 @@ TEST_F(SlotsTest, ImportFillsTheSlotsAndStartUsesThem) {
     EXPECT_FALSE(fs::exists(folder));
 }
 
+// A package made by a Chinese Windows tool: the image's name in GBK, the UTF-8 flag clear.
+TEST_F(SlotsTest, ImageNamesInTheMakersCodePageReachTheBatchIntact) {
+    const std::string pkg = dir() + "/fw.zip";
+    write_zip(pkg, {{"brelk_upgrade_image/4_\xc3\xc5\xbf\xda\xbb\xfa.img", "fw"}});
+    dlg->files = {pkg};
+    button(IDC_ZIP_BROWSE)->click();
+    const std::string fw = dir() + "/brelk_upgrade_image/4_\xe9\x97\xa8\xe5\x8f\xa3\xe6\x9c\xba.img";
+    EXPECT_EQ(text_of(IDC_FW_PATH), fw);
+    add_device("10.0.0.1", "aa:00:00:00:00:01", "PANEL");
+    button(IDC_START)->click();
+    ASSERT_EQ(engine.batches, 1);
+    EXPECT_EQ(engine.last.url[3], fw);
+    EXPECT_TRUE(fs::is_regular_file(engine.last.url[3]));
+}
+
 TEST_F(SlotsTest, StartWithoutImagesImportsThePackageAndGoesOn) {
     const std::string pkg = dir() + "/fw.zip";
     write_zip(pkg, {{"brelk_upgrade_image/uboot.img", "b"}, {"brelk_upgrade_image/kernel.img", "k"}});

@@ -58,5 +58,26 @@ TEST(EntryName, FolderAttributeAndOddBytes) {
     EXPECT_TRUE(split_entry_name("a/" + std::string(255, 'n'), false, p, why));
 }
 
+// Windows tools write names in their code page and leave the UTF-8 flag clear.
+TEST(EntryName, NamesInTheMakersCodePageBecomeUtf8) {
+    const std::string utf8 = "brelk_upgrade_image/4_\xe9\x97\xa8\xe5\x8f\xa3\xe6\x9c\xba.img";  // 门口机
+    const std::string gbk = "brelk_upgrade_image/4_\xc3\xc5\xbf\xda\xbb\xfa.img";
+    EXPECT_EQ(entry_name_utf8(gbk, false), utf8);
+    EXPECT_EQ(entry_name_utf8(utf8, false), utf8) << "already UTF-8";
+    EXPECT_EQ(entry_name_utf8(utf8, true), utf8);
+    EXPECT_EQ(entry_name_utf8(gbk, true), gbk) << "marked UTF-8: taken as it is";
+    EXPECT_EQ(entry_name_utf8("dir/1_uboot.img", false), "dir/1_uboot.img");
+    EXPECT_EQ(entry_name_utf8("a\xff\xff", false), "a\xff\xff") << "neither: kept";
+    EXPECT_EQ(entry_name_utf8("", false), "");
+
+    // 乗 is 81 5C in GBK: its second byte is "\", which must not split the name.
+    const std::string name = entry_name_utf8("dir/\x81\x5c.img", false);
+    EXPECT_EQ(name, "dir/\xe4\xb9\x97.img");
+    EntryPath p;
+    std::string why;
+    ASSERT_TRUE(split_entry_name(name, false, p, why)) << why;
+    EXPECT_EQ(p.components, (std::vector<std::string>{"dir", "\xe4\xb9\x97.img"}));
+}
+
 }  // namespace
 }  // namespace quillon

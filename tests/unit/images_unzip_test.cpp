@@ -108,6 +108,12 @@ TEST_F(UnzipTest, AnEntryNamedLikeTheArchiveDoesNotSpoilTheRest) {
     EXPECT_EQ(read_file(zip), "not the archive any more");
 }
 
+TEST_F(UnzipTest, NamesInTheMakersCodePageAreWrittenAsUtf8) {
+    make_zip(zip, {{"brelk_upgrade_image/4_\xc3\xc5\xbf\xda\xbb\xfa.img", "fw"}});  // GBK, flag clear
+    ASSERT_EQ(unzip_package(zip, pkg), 0);
+    EXPECT_EQ(read_file(pkg + "/brelk_upgrade_image/4_\xe9\x97\xa8\xe5\x8f\xa3\xe6\x9c\xba.img"), "fw");
+}
+
 TEST_F(UnzipTest, ArchiveOfOneFolderUnpacksJustTheFolder) {
     { ZipWriter w(zip); w.add_folder("brelk_upgrade_image/"); }
     EXPECT_EQ(unzip_package(zip, pkg), 0);
