@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <unzip.h>
 
@@ -95,6 +96,17 @@ bool is_symlink_entry(const unz_file_info64& info) {
     return mode == 0120000;
 }
 
+// A fresh file for an entry's data beside its final name, under a name of our own; the data
+// is renamed into place only once it is whole and checked.
+UniqueFd create_part_file(int dir, std::string& name) {
+    for (int n = 0; n < 1000; ++n) {
+        name = ".quillon-part-" + std::to_string(::getpid()) + "-" + std::to_string(n);
+        UniqueFd fd(::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (fd.valid() || errno != EEXIST) return fd;
+    }
+    return {};
+}
+
 // Writes the current entry, a file, into `root`. Returns 0 or -1 with `why` set.
 int extract_file(unzFile zf, const unz_file_info64& info, const EntryPath& path, int root,
                  std::vector<unsigned char>& buf, std::string& why) {
@@ -103,14 +115,13 @@ int extract_file(unzFile zf, const unz_file_info64& info, const EntryPath& path,
     UniqueFd dir = open_folder_chain(root, path.components, path.components.size() - 1, err);
     if (!dir.valid()) return fail(&why, err);
 
-    // A file in the way is replaced, never written through: it may be a hard link to a file
-    // elsewhere, or the archive being read.
-    if (::unlinkat(dir.get(), leaf.c_str(), 0) != 0 && errno != ENOENT)
-        return fail(&why, "cannot replace " + leaf + ": " + errno_text());
-    UniqueFd out(::openat(dir.get(), leaf.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    // A file in the way is replaced, never written through (it may be a hard link to a file
+    // elsewhere, or the archive being read), and only by data that came whole: a failed entry
+    // leaves the file it would have replaced as it was.
+    std::string part;
+    UniqueFd out = create_part_file(dir.get(), part);
     if (!out.valid()) return fail(&why, "cannot create " + leaf + ": " + errno_text());
-    PartialFile partial(dir.get(), leaf);
+    PartialFile partial(dir.get(), part);
 
     if (::unzOpenCurrentFile(zf) != UNZ_OK) return fail(&why, "cannot open the entry's data");
     ZPOS64_T total = 0;
@@ -135,8 +146,34 @@ int extract_file(unzFile zf, const unz_file_info64& info, const EntryPath& path,
         return fail(&why, "data ends after " + std::to_string(total) + " of " +
                               std::to_string(info.uncompressed_size) + " bytes");
     if (::close(out.release()) != 0) return fail(&why, "cannot write " + leaf + ": " + errno_text());
+    // Replaces a file or a link of that name (never what a link points to); a folder stays.
+    if (::renameat(dir.get(), part.c_str(), dir.get(), leaf.c_str()) != 0)
+        return fail(&why, "cannot replace " + leaf + ": " + errno_text());
     partial.keep();
     return 0;
+}
+
+// Refuses an archive whose entries together declare more bytes than the folder's file system
+// has free, before anything is written: a package (or a small archive that inflates a
+// thousandfold) must not fill the disk that the logs and the report are written to.
+int check_room(unzFile zf, ZPOS64_T entries, int root, std::string* why) {
+    if (entries == 0) return 0;
+    unsigned long long declared = 0;
+    for (ZPOS64_T i = 0; i < entries; ++i) {
+        if (i > 0 && ::unzGoToNextFile(zf) != UNZ_OK) break;  // the extraction says what is wrong
+        unz_file_info64 info{};
+        if (::unzGetCurrentFileInfo64(zf, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) break;
+        declared += info.uncompressed_size;
+        if (declared < info.uncompressed_size) declared = ~0ull;  // saturate
+    }
+    struct statvfs fs {};
+    if (::fstatvfs(root, &fs) == 0) {
+        const unsigned long long room = static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize;
+        if (declared > room)
+            return fail(why, "the package unpacks to " + std::to_string(declared) + " bytes; its folder has " +
+                                 std::to_string(room) + " bytes free");
+    }
+    return ::unzGoToFirstFile(zf) == UNZ_OK ? 0 : fail(why, "cannot read the archive's directory");
 }
 
 }  // namespace
@@ -150,6 +187,8 @@ int unzip_package(const std::string& archive, const std::string& dest, std::stri
     const std::string root_path = dest.empty() ? std::string("/") : dest;
     UniqueFd root(::open(root_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!root.valid()) return fail(why, "cannot open folder " + root_path + ": " + errno_text());
+
+    if (check_room(zf.get(), gi.number_entry, root.get(), why) != 0) return -1;
 
     std::vector<unsigned char> buf(kUnzipChunk);
     std::vector<char> name_buf(0x10000 + 1);  // an entry name has at most 65535 bytes

@@ -10,8 +10,10 @@ inline constexpr std::size_t kUnzipChunk = 256 * 1024;
 // Unpacks every entry of `archive` below the folder `dest` (an empty `dest` is the root), creating
 // sub-folders as needed. Each file is created afresh and receives exactly the entry's bytes.
 // Returns 0 when every entry was written, -1 on the first failure; `why` (optional) then says
-// what went wrong. Entries written before the failure stay; the file of the failing entry is
-// removed. Refused, and so failing the whole import:
+// what went wrong. Entries written before the failure stay; the failing entry's data is removed
+// and a file it would have replaced stays as it was. Refused, and so failing the whole import:
+//  - an archive whose entries declare more bytes than the folder's file system has free
+//    (checked before anything is written);
 //  - a name that is absolute, contains "..", or would lead outside `dest` through a link that
 //    already exists there (no link below `dest` is ever followed);
 //  - a symbolic-link entry (unix mode S_IFLNK): nothing in a package needs one, and writing its
