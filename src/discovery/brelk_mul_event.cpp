@@ -4,9 +4,11 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -20,9 +22,35 @@ namespace quillon {
 
 namespace {
 
+// Claims the adapter's address and port for this program among the Quillon programs of this
+// network namespace: a name in the abstract Unix socket namespace (one per network namespace,
+// released when the process ends however it ends). Both discovery sockets share their port
+// with SO_REUSEADDR, which would let a second Quillon program bind it too; the kernel then
+// hands each answer sent to the address to one of the two programs only, and the other one
+// lists nothing and misses address conflicts. `busy` tells that another program holds it; a
+// failure of any other kind leaves the port unclaimed and the endpoint working as before.
+UniqueFd claim_port(in_addr addr, uint16_t port, bool& busy) {
+    busy = false;
+    UniqueFd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!fd.valid()) return fd;
+    char text[INET_ADDRSTRLEN] = "";
+    ::inet_ntop(AF_INET, &addr, text, sizeof text);
+    const std::string name = std::string("quillon-discovery-") + text + ":" + std::to_string(port);
+    sockaddr_un sa{};
+    sa.sun_family = AF_UNIX;
+    std::memcpy(sa.sun_path + 1, name.data(), name.size());  // sun_path[0] = 0: abstract
+    const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&sa), len) != 0) {
+        busy = errno == EADDRINUSE;
+        fd.reset();
+    }
+    return fd;
+}
+
 // A UDP socket on `addr`:`port` with broadcast allowed and room for bursts. Returns the
-// socket (invalid when it cannot be created) and leaves bind's errno in `bind_errno`.
-UniqueFd open_discovery_socket(in_addr addr, uint16_t port, int& bind_errno) {
+// socket (invalid when it cannot be created) and leaves bind's errno in `bind_errno`. With
+// `claimed_elsewhere` the socket is not bound (kept for sending) and bind_errno is EADDRINUSE.
+UniqueFd open_discovery_socket(in_addr addr, uint16_t port, int& bind_errno, bool claimed_elsewhere) {
     UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
     if (!fd.valid()) return fd;
     int one = 1;
@@ -45,6 +73,10 @@ UniqueFd open_discovery_socket(in_addr addr, uint16_t port, int& bind_errno) {
     sa.sin_family = AF_INET;
     sa.sin_port = htons(port);
     sa.sin_addr = addr;
+    if (claimed_elsewhere) {
+        bind_errno = EADDRINUSE;
+        return fd;
+    }
     bind_errno = ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : errno;
     return fd;
 }
@@ -74,13 +106,15 @@ int BrelkMulEvent::start(FoundDeviceSink* owner, in_addr bind_addr, uint16_t por
     stop_locked();
     if (m_recv_thread.joinable()) return -1;  // called from the sink: the old loop still runs
     m_owner = owner;
+    bool busy = false;
+    m_claim = claim_port(bind_addr, port, busy);
     int local_err = 0, any_err = 0;
-    UniqueFd local = open_discovery_socket(bind_addr, port, local_err);
+    UniqueFd local = open_discovery_socket(bind_addr, port, local_err, busy);
     UniqueFd any;
     if (local.valid()) {
         in_addr wildcard{};
         wildcard.s_addr = htonl(INADDR_ANY);
-        any = open_discovery_socket(wildcard, port, any_err);
+        any = open_discovery_socket(wildcard, port, any_err, busy);
     }
     m_local_bind_errno = local_err;
     m_any_bind_errno = any_err;
@@ -141,6 +175,7 @@ void BrelkMulEvent::stop_locked(const std::function<void()>& serve) {
     }
     m_wake.reset();
     close_sockets();
+    m_claim.reset();
 }
 
 void BrelkMulEvent::close_sockets() {

@@ -76,8 +76,10 @@ public:
 
     // Creates and binds both sockets and starts the receive thread. 0, or -1 when a socket
     // cannot be created (or the thread cannot be started). A failed bind is not an error
-    // here: the socket is kept for sending; local_bind_errno/any_bind_errno tell it. A
-    // running endpoint is stopped first. `port` is 8400 in the programs; tests may pick another.
+    // here: the socket is kept for sending; local_bind_errno/any_bind_errno tell it. While
+    // another Quillon program of this network namespace listens on the same address and port,
+    // neither socket is bound (both errnos EADDRINUSE): it would take that program's answers.
+    // A running endpoint is stopped first. `port` is 8400 in the programs; tests may pick another.
     int start(FoundDeviceSink* owner, in_addr bind_addr, uint16_t port = kPort);
     // After stop returns, no answer reaches the sink and both sockets are closed.
     void stop();
@@ -127,6 +129,7 @@ private:
     FoundDeviceSink* m_owner = nullptr;
     std::atomic<int> m_active{0};
     UniqueFd m_wake;  // eventfd: stop wakes the receive wait instead of waiting it out
+    UniqueFd m_claim;  // this program's claim on the address and port (start to stop)
     uint16_t m_port = kPort;
     std::atomic<int> m_local_bind_errno{0};
     std::atomic<int> m_any_bind_errno{0};

@@ -258,6 +258,36 @@ TEST_F(EndpointTest, AFailedBindIsReportedAndStartStillSucceeds) {
     EXPECT_EQ(ev.any_bind_errno(), EADDRINUSE);
 }
 
+// Two Quillon programs on one adapter: the second would share the port (SO_REUSEADDR) and
+// take answers meant for the first. It stays off the port and says why instead.
+TEST_F(EndpointTest, ASecondEndpointOnTheSameAddressAndPortLeavesThePortToTheFirst) {
+    BrelkMulEvent first;
+    ASSERT_EQ(first.start(&sink, loopback("127.0.0.1"), port), 0);
+    ASSERT_EQ(first.local_bind_errno(), 0);
+    RecordingSink other;
+    BrelkMulEvent second;
+    ASSERT_EQ(second.start(&other, loopback("127.0.0.1"), port), 0) << "still usable for sending";
+    EXPECT_EQ(second.local_bind_errno(), EADDRINUSE);
+    EXPECT_EQ(second.any_bind_errno(), EADDRINUSE);
+    for (int i = 0; i < 20; ++i) send_to(sender.get(), answer_from("10.4.0." + std::to_string(i)), "127.0.0.1", port);
+    ASSERT_TRUE(sink.wait_for(20));
+    EXPECT_FALSE(other.wait_for(1, 100ms));
+
+    // Another adapter's address is another claim.
+    RecordingSink third_sink;
+    BrelkMulEvent third;
+    ASSERT_EQ(third.start(&third_sink, loopback("127.0.0.2"), port), 0);
+    EXPECT_EQ(third.local_bind_errno(), 0);
+    third.stop();
+
+    // Once the first has stopped, the port is free for the next start.
+    first.stop();
+    ASSERT_EQ(second.start(&other, loopback("127.0.0.1"), port), 0);
+    EXPECT_EQ(second.local_bind_errno(), 0);
+    send_to(sender.get(), answer_from("10.4.1.1"), "127.0.0.1", port);
+    EXPECT_TRUE(other.wait_for(1));
+}
+
 TEST_F(EndpointTest, StopClosesTheSocketsAndStartOpensThemAgain) {
     BrelkMulEvent ev;
     ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);

@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -11,6 +12,7 @@
 #include "log/log_dir.h"
 #include "log/log_file.h"
 #include "platform/adapters.h"
+#include "texts/fixed_texts.h"
 #include "texts/ui_texts.h"
 #include "window/qt/gui_window_port.h"
 
@@ -81,6 +83,10 @@ int CQuillonApp::init_instance() {
         if (runner_->start(dlg.bind_addr()) != 0) {
             std::fprintf(stderr, "discovery: the sockets on port %u could not be set up\n",
                          static_cast<unsigned>(options_.discovery_port));
+        } else if (endpoint_.local_bind_errno() == EADDRINUSE && endpoint_.any_bind_errno() == EADDRINUSE) {
+            std::fprintf(stderr, "discovery: UDP port %u is in use; is another Quillon program running?\n",
+                         static_cast<unsigned>(options_.discovery_port));
+            dlg.show_message(fixed_text::kPortInUse);
         }
         dlg.set_discovery(runner_.get());
         search_sender_ = std::make_unique<SearchSenderFor<BrelkMulEvent>>(endpoint_);
