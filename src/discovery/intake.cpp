@@ -102,7 +102,7 @@ void DeviceIntake::watch_conflicts(const std::string& ip, const std::string& mac
         // The line goes out before the flag so that it precedes the worker's own error line.
         port_.user_report().WriteTagged("USR", "ipaddress conflict, IP:%s MAC:%s MAC2:%s",
                                         ip.c_str(), mac.c_str(), w.mac.c_str());
-        workers_.flag_conflict(i);
+        workers_.flag_conflict(i, ip);
     }
 }
 

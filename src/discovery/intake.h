@@ -34,8 +34,10 @@ public:
     // m_cur_mac[i] into `out` as one consistent pair: a pair mixed from two devices could report
     // a conflict that does not exist.
     virtual bool watched_device(int i, Watched& out) = 0;
-    // m_ip_conflict[i] = 1, waking worker i if it waits for it (UpgradeEngine::flag_conflict).
-    virtual void flag_conflict(int i) = 0;
+    // m_ip_conflict[i] = 1, waking worker i if it waits for it (UpgradeEngine::flag_conflict),
+    // when worker i is still on address `ip`: it may have taken another device since
+    // watched_device, and that one's check must not fail for this answer.
+    virtual void flag_conflict(int i, const std::string& ip) = 0;
 };
 
 class DeviceIntake : public FoundDeviceSink {

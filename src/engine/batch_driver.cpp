@@ -384,6 +384,17 @@ bool UpgradeEngine::watched_device(int i, std::string& ip, std::string& mac) con
     return true;
 }
 
+void UpgradeEngine::flag_conflict(int i, const std::string& ip) {
+    if (i < 0 || i >= kWorkers) return;
+    {
+        std::lock_guard lock(m_text_lock[i]);
+        if (m_cur_ip[i] != ip) return;
+        m_ip_conflict[i] = 1;
+    }
+    { std::lock_guard<std::mutex> lk(m_conflict_lock); }
+    m_conflict_raised.notify_all();
+}
+
 void UpgradeEngine::flag_conflict(int i) {
     if (i < 0 || i >= kWorkers) return;
     m_ip_conflict[i] = 1;

@@ -18,7 +18,7 @@ public:
     bool watched_device(int i, Watched& out) override {
         return engine_.watched_device(i, out.ip, out.mac);
     }
-    void flag_conflict(int i) override { engine_.flag_conflict(i); }
+    void flag_conflict(int i, const std::string& ip) override { engine_.flag_conflict(i, ip); }
 
 private:
     UpgradeEngine& engine_;

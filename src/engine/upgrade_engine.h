@@ -186,6 +186,9 @@ public:
     // m_ip_conflict[i] = 1, and worker i's conflict wait ends at once. Whoever raises the flag
     // goes through here: a bare store is seen only when the wait's step runs out.
     void flag_conflict(int i);
+    // The same, only while worker i is still on address `ip` (checked together with the store
+    // under the worker's text lock, against which set_cur_device clears the flag).
+    void flag_conflict(int i, const std::string& ip);
 
 private:
     using Clock = std::chrono::steady_clock;

@@ -311,6 +311,13 @@ TEST_F(DriverList, AConflictRaisedForTheLastAddressIsNotChargedToTheNextDevice) 
     engine.flag_conflict(0);
     engine.set_cur_device(0, "127.0.0.125", "02:00:00:00:00:125");
     EXPECT_EQ(engine.m_ip_conflict[0].load(), 1);
+
+    // The intake saw the worker on .125, then the worker took .126 before the flag was raised.
+    engine.set_cur_device(0, "127.0.0.126", "02:00:00:00:00:126");
+    engine.flag_conflict(0, "127.0.0.125");
+    EXPECT_EQ(engine.m_ip_conflict[0].load(), 0);
+    engine.flag_conflict(0, "127.0.0.126");
+    EXPECT_EQ(engine.m_ip_conflict[0].load(), 1);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ public:
         engine_.cur_device(i, out.ip, out.mac);
         return true;
     }
-    void flag_conflict(int i) override { engine_.flag_conflict(i); }
+    void flag_conflict(int i, const std::string& ip) override { engine_.flag_conflict(i, ip); }
 
 private:
     UpgradeEngine& engine_;

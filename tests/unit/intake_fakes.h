@@ -47,7 +47,10 @@ public:
         out.mac = slots[i].mac;
         return true;
     }
-    void flag_conflict(int i) override { conflict.at(i).store(1); }
+    void flag_conflict(int i, const std::string& ip) override {
+        std::lock_guard<std::mutex> g(mu);
+        if (slots[i].ip == ip) conflict.at(i).store(1);
+    }
 };
 
 class TempDir {

@@ -45,8 +45,8 @@ bool UpgradeEngineLink::watched_device(int i, Watched& out) {
     return true;
 }
 
-void UpgradeEngineLink::flag_conflict(int i) {
-    if (valid(i)) engine_.flag_conflict(i);
+void UpgradeEngineLink::flag_conflict(int i, const std::string& ip) {
+    if (valid(i)) engine_.flag_conflict(i, ip);
 }
 
 }  // namespace quillon

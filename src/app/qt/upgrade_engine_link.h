@@ -27,7 +27,7 @@ public:
     // ---- WorkerWatch (discovery receive thread) ----
     int worker_count() override { return workers_.load(); }
     bool watched_device(int i, Watched& out) override;
-    void flag_conflict(int i) override;
+    void flag_conflict(int i, const std::string& ip) override;
 
 private:
     static bool valid(int w) { return w >= 0 && w < kWorkers; }
