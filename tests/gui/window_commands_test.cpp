@@ -150,6 +150,23 @@ TEST_F(CommandsTest, StoppingRefusesSortingAndKeepsSearchOffUntilTheBatchEnds) {
     EXPECT_NE(column(col_ip), before);
 }
 
+// The search window opens with the command, so that a command right after it (START) closes
+// it for good, however late the window's own thread gets to run.
+TEST_F(CommandsTest, StartRightAfterSearchKeepsTheIntakeClosed) {
+    timing().search_window = std::chrono::milliseconds(400);
+    choose_image();
+    button(IDC_SEARCH)->click();
+    EXPECT_EQ(dlg->flags().window_end_ns.load(), WindowFlags::kWindowOpen);
+    EXPECT_FALSE(enabled(IDC_SEARCH));
+    add_device("10.0.0.1", "aa:bb:cc:00:00:01", "PANEL");
+    button(IDC_START)->click();
+    ASSERT_TRUE(engine.running());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the window's thread runs
+    QTest::qWait(20);
+    EXPECT_EQ(dlg->flags().intake_closed.load(), 1);
+    EXPECT_FALSE(dlg->flags().takes_answer(std::chrono::steady_clock::now()));
+}
+
 TEST_F(CommandsTest, StartCopiesTheBatchAndSetsTheFlags) {
     choose_image();
     edit(IDC_FW_PATH)->setEnabled(true);

@@ -237,6 +237,11 @@ void CQuillonDlg::start_search_window() {
         std::lock_guard<std::mutex> g(search_stop_lock_);
         if (search_stop_) return;
     }
+    // Opened here, on the window thread, and not by the window's own thread when it gets to
+    // run: a command that closes the intake in between (START, say) would otherwise find it
+    // reopened behind it for three seconds.
+    flags_.open_search_window();
+    search_->setEnabled(false);
     auto done = std::make_shared<std::atomic<bool>>(false);
     const auto length = timing().search_window;
     search_windows_.push_back(
@@ -245,8 +250,6 @@ void CQuillonDlg::start_search_window() {
 
 void CQuillonDlg::search_window_body(std::chrono::milliseconds length,
                                      std::shared_ptr<std::atomic<bool>> done) {
-    flags_.open_search_window();
-    QMetaObject::invokeMethod(this, [this] { search_->setEnabled(false); }, Qt::QueuedConnection);
     bool stopped;
     {
         std::unique_lock<std::mutex> g(search_stop_lock_);
