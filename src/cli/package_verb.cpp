@@ -95,8 +95,15 @@ int run_package_verb(const PackageVerbOptions& opts, std::ostream& out, std::ost
     RebootFlags flags{};
     std::string unzip_dir;
     CollectingSink sink;
-    delete_previous_import(package);
-    ImportStatus st = import_package_files(package, unzip_dir, slots, flags, sink);
+    // Only a package file leads to the folder beside it being emptied: a folder named here
+    // (the unpacked images themselves, say) or a mistyped name must not cost that folder.
+    std::error_code ec;
+    const bool is_file = std::filesystem::is_regular_file(package, ec);
+    ImportStatus st = ImportStatus::no_package;
+    if (is_file) {
+        delete_previous_import(package);
+        st = import_package_files(package, unzip_dir, slots, flags, sink);
+    }
 
     std::string error;
     if (st == ImportStatus::no_package) {

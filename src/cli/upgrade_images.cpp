@@ -40,6 +40,13 @@ int choose_images(const UpgradeOptions& opt, ChosenImages& out,
 
     if (!opt.package.empty()) {
         const std::string package = absolute_path(opt.package);
+        // Only a package file leads to the folder beside it being emptied: a folder named here
+        // (the unpacked images themselves, say) or a mistyped name must not cost that folder.
+        struct stat pst {};
+        if (::stat(package.c_str(), &pst) != 0 || !S_ISREG(pst.st_mode)) {
+            say("upgrade: no package " + package + " (not a file)");
+            return kExitBadUsage;
+        }
         SaySink sink(say);
         std::string unzip_dir;
         delete_previous_import(package);

@@ -1,9 +1,16 @@
 // The upgrade verb's own pieces: the range text, the summary of a batch, the progress block.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <zlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include "cli/batch_summary.h"
 #include "cli/progress_display.h"
+#include "cli/upgrade_images.h"
 #include "cli/upgrade_options.h"
 #include "engine/upgrade_engine.h"
 
@@ -147,6 +154,30 @@ TEST(CliUpgradeSummary, CsvHasOneQuotedLinePerDeviceAndDefusesFormulas) {
               "address,mac,type,outcome,passes,elapsed_s,images\r\n"
               "\"198.18.0.10\",\"02:00\",\"PANEL\",\"success\",1,2.500,\"boot:deadbeef app:0000abcd\"\r\n"
               "\"198.18.0.11\",\"'=HYPERLINK(\"\"x\"\"),1\",\"WALL\",\"failure\",2,7.250,\"boot:deadbeef\"\r\n");
+}
+
+// The folder beside a package is emptied before its import: --package naming that folder, or
+// a package that is not there, must leave it as it is.
+TEST(CliUpgradeImages, APackageThatIsNoFileDeletesNothing) {
+    char tmpl[] = "/tmp/quillon-cli-images-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    const std::string images = dir + "/brelk_upgrade_image";
+    ASSERT_EQ(::mkdir(images.c_str(), 0755), 0);
+    const std::string image = images + "/1_uboot.img";
+    { std::FILE* f = std::fopen(image.c_str(), "w"); ASSERT_NE(f, nullptr); std::fputs("x", f); std::fclose(f); }
+    for (const std::string& name : {images, dir + "/fw_v2.zip"}) {
+        UpgradeOptions opt;
+        opt.package = name;
+        ChosenImages chosen;
+        std::vector<std::string> said;
+        EXPECT_EQ(choose_images(opt, chosen, [&](const std::string& t) { said.push_back(t); }), 2) << name;
+        ASSERT_FALSE(said.empty());
+        EXPECT_NE(said[0].find("no package"), std::string::npos) << said[0];
+        struct stat st {};
+        EXPECT_EQ(::stat(image.c_str(), &st), 0) << name;
+    }
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace quillon::cli

@@ -73,6 +73,20 @@ TEST(PackageVerb, FailuresExitNonZeroWithTheMessage) {
     EXPECT_NE(r.err.find("matches a slot"), std::string::npos);
 }
 
+// The folder beside a package is emptied before the import; a name that is no package file
+// must not cost it: the unpacked folder itself named by mistake, or a mistyped package name.
+TEST(PackageVerb, ANameThatIsNoFileDeletesNothing) {
+    TempDir t;
+    const std::string images = t / "brelk_upgrade_image";
+    write_file(images + "/1_uboot.img", "unpacked before");
+    for (const std::string& name : {images, images + "/", t / "fw_v2.zip"}) {
+        VerbRun r = run_verb(name, false);
+        EXPECT_NE(r.code, 0) << name;
+        EXPECT_NE(r.err.find("no such file"), std::string::npos) << r.err;
+        EXPECT_EQ(read_file(images + "/1_uboot.img"), "unpacked before") << name;
+    }
+}
+
 TEST(PackageVerb, RelativePathIsTakenFromTheWorkingFolder) {
     TempDir t;
     make_zip(t / "fw.zip", {{"brelk_upgrade_image/3_rootfs.img", "s"}});
