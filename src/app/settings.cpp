@@ -14,7 +14,10 @@ bool exists(const std::string& path) {
 }
 
 std::string in_dir(const std::string& dir, const char* name) {
-    if (!dir.empty() && dir.back() == '/') return dir + name;
+    // No directory (the working directory could not be read): the name stays relative to it,
+    // and is not looked for at the root.
+    if (dir.empty()) return name;
+    if (dir.back() == '/') return dir + name;
     return dir + "/" + name;
 }
 

@@ -23,6 +23,19 @@ TEST(LoadSettings, NothingThereGivesTheDefaults) {
     EXPECT_EQ(s.language, "ch");
 }
 
+// No directory (the working directory could not be read): the names are looked for where the
+// process is, never at the root.
+TEST(LoadSettings, NoDirectoryLooksInTheWorkingDirectoryNotAtTheRoot) {
+    TempDir dir;
+    write_file(dir / "config.ini", "[Settings]\nlanguage=en\nfake_burn=1\n");
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const Settings s = load_settings("");
+    std::filesystem::current_path(before);
+    EXPECT_TRUE(s.use_english);
+    EXPECT_TRUE(s.fake_burn);
+}
+
 TEST(LoadSettings, LanguageMarkerFileOrFolderForcesEnglish) {
     TempDir a, b;
     write_file(a / "test_language", "");
