@@ -21,7 +21,7 @@ namespace quillon {
 namespace {
 
 constexpr int kMaxPasses = 10;
-constexpr std::size_t kTextMax = 127;  // the engine's address and MAC texts hold 127 bytes
+constexpr std::size_t kTextMax = kEngineTextMax;
 
 constexpr int kColIp = 1;
 constexpr int kColMac = 3;

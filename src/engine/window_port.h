@@ -68,6 +68,9 @@ struct WindowFlags {
 
 enum class RecordTable { found, range };
 
+// The engine's copies of a device's address and MAC texts hold at most this many bytes.
+inline constexpr std::size_t kEngineTextMax = 127;
+
 // One discovery answer reduced to what the device list shows.
 struct FoundDevice {
     std::string ip, devid, mac, type_name, version, status, begin_time;

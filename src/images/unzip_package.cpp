@@ -167,7 +167,8 @@ int check_room(unzFile zf, ZPOS64_T entries, int root, std::string* why) {
         if (declared < info.uncompressed_size) declared = ~0ull;  // saturate
     }
     struct statvfs fs {};
-    if (::fstatvfs(root, &fs) == 0) {
+    // A file system that tells no sizes (f_blocks 0: some FUSE mounts) is not taken as full.
+    if (::fstatvfs(root, &fs) == 0 && fs.f_blocks > 0) {
         const unsigned long long room = static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize;
         if (declared > room)
             return fail(why, "the package unpacks to " + std::to_string(declared) + " bytes; its folder has " +

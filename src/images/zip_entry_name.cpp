@@ -56,14 +56,26 @@ bool is_utf8(const std::string& s) {
     while (i < s.size()) {
         const auto c = static_cast<unsigned char>(s[i]);
         std::size_t more = 0;
+        // The range of the byte after the lead: no overlong forms, no surrogates, nothing
+        // above U+10FFFF.
+        unsigned char lo = 0x80, hi = 0xbf;
         if (c < 0x80) more = 0;
         else if (c >= 0xc2 && c <= 0xdf) more = 1;
-        else if (c >= 0xe0 && c <= 0xef) more = 2;
-        else if (c >= 0xf0 && c <= 0xf4) more = 3;
-        else return false;
-        if (i + more >= s.size() && more > 0) return false;
+        else if (c >= 0xe0 && c <= 0xef) {
+            more = 2;
+            if (c == 0xe0) lo = 0xa0;
+            if (c == 0xed) hi = 0x9f;
+        } else if (c >= 0xf0 && c <= 0xf4) {
+            more = 3;
+            if (c == 0xf0) lo = 0x90;
+            if (c == 0xf4) hi = 0x8f;
+        } else {
+            return false;
+        }
+        if (more > 0 && i + more >= s.size()) return false;
         for (std::size_t k = 1; k <= more; ++k) {
-            if ((static_cast<unsigned char>(s[i + k]) & 0xc0) != 0x80) return false;
+            const auto b = static_cast<unsigned char>(s[i + k]);
+            if (k == 1 ? (b < lo || b > hi) : (b & 0xc0) != 0x80) return false;
         }
         i += more + 1;
     }

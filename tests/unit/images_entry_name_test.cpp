@@ -69,6 +69,12 @@ TEST(EntryName, NamesInTheMakersCodePageBecomeUtf8) {
     EXPECT_EQ(entry_name_utf8("dir/1_uboot.img", false), "dir/1_uboot.img");
     EXPECT_EQ(entry_name_utf8("a\xff\xff", false), "a\xff\xff") << "neither: kept";
     EXPECT_EQ(entry_name_utf8("", false), "");
+    // Byte runs shaped like UTF-8 that are none (a surrogate, an overlong form, beyond U+10FFFF)
+    // are not taken for UTF-8: ED A1 B0 A1 is GBK for "怼啊", not half of a UTF-16 pair.
+    EXPECT_EQ(entry_name_utf8("\xed\xa1\xb0\xa1", false), "\xe6\x80\xbc\xe5\x95\x8a");
+    EXPECT_NE(entry_name_utf8("\xe0\x80\x80", false), "\xe0\x80\x80") << "overlong: read as GBK";
+    EXPECT_NE(entry_name_utf8("\xf4\x90\x80\x80", false), "\xf4\x90\x80\x80") << "too high: read as GBK";
+    EXPECT_EQ(entry_name_utf8("\xf0\x9f\x98\x80.img", false), "\xf0\x9f\x98\x80.img") << "UTF-8: kept";
 
     // 乗 is 81 5C in GBK: its second byte is "\", which must not split the name.
     const std::string name = entry_name_utf8("dir/\x81\x5c.img", false);

@@ -167,6 +167,15 @@ TEST(RecordTables, SetTickMarksTheDevicesCompleteRecordsOnly) {
     rt.set_tick(RecordTable::found, "10.0.0.2", "AA:02", false);
     EXPECT_EQ(rt.copy(RecordTable::found)[1][10], "FLASE");
 
+    // The engine's MAC text is cut to 127 bytes; the record holds the whole text.
+    DeviceTable l;
+    const std::string long_mac(300, 'm');
+    add(l, "10.0.0.9", long_mac, "PANEL", "V1", false);
+    RecordTables lt;
+    lt.save_record(RecordTable::found, 0, l);
+    lt.set_tick(RecordTable::found, "10.0.0.9", long_mac.substr(0, 127), true);
+    EXPECT_EQ(lt.copy(RecordTable::found)[0][10], "TRUE");
+
     // Range records are one per address: the IP alone names the device there.
     DeviceTable r;
     add(r, "10.0.1.1", "", "", "", true);
