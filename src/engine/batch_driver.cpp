@@ -68,6 +68,7 @@ void UpgradeEngine::start_batch() {
     {
         std::lock_guard lock(g_run_lock);
         m_running = 1;
+        m_batch_requested = true;
     }
     // Taken so that the wake-up cannot fall between the driver's look at the flag and its wait.
     { std::lock_guard lock(m_driver_lock); }
@@ -154,7 +155,23 @@ void UpgradeEngine::join_workers() {
 }
 
 void UpgradeEngine::run_batch() {
-    if (m_running == 0) return;
+    bool running = false, abandoned = false;
+    {
+        std::lock_guard lock(g_run_lock);
+        running = m_running == 1;
+        abandoned = m_batch_requested.exchange(false) && !running;
+    }
+    if (!running) {
+        // A START stopped before the driver took it (STOP, or the command line's Ctrl-C, came
+        // first): no device was begun, but the window waits for the end of a batch all the
+        // same, with STOP disabled. It gets the end of a stopped batch.
+        if (abandoned) {
+            m_dlg->message_box(T(TextId::msg_batch_stopped));
+            m_dlg->show_user_report();
+            m_dlg->enter_idle();
+        }
+        return;
+    }
 
     if (!load_images()) {
         release_images();

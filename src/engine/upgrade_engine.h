@@ -93,6 +93,7 @@ public:
     uint16_t m_port = kUpgradePort;             // the devices' upgrade port; tests use another
     std::thread m_driver_thread;                // started once at start-up
     std::atomic<int> m_running{0};              // written under g_run_lock
+    std::atomic<bool> m_batch_requested{false};  // start_batch gave a batch the driver has not taken
     uint32_t m_ip_begin = 0;                    // first address of the range, host order
     int m_ip_end = 0;                           // last octet of the range
     int m_ip_scan = 0;                          // range option at START

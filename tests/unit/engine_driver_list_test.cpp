@@ -158,6 +158,31 @@ TEST_F(DriverList, WithoutAutoRetryOnePassWhateverFails) {
     EXPECT_EQ(fleet->connections(addr[0]), 3);  // m_try_count + 1 attempts of the one image
 }
 
+// STOP (or the command line's Ctrl-C) before the driver took the batch: nothing is begun, and
+// the window still comes back to idle instead of waiting for an end that never comes.
+TEST_F(DriverList, AStartStoppedBeforeTheDriverTookItEndsAsAStoppedBatch) {
+    const auto addr = ips(130, 2);
+    fleet = std::make_unique<FakeFleet>(addr);
+    ASSERT_TRUE(fleet->ok());
+    engine.m_port = fleet->port();
+    images({600});
+    for (auto& ip : addr) add_row(ip, mac_of(ip));
+    ASSERT_TRUE(start(2, false, /*wake_driver=*/true));
+    stop();
+    engine.start_driver();  // only now looks at the flags
+    ASSERT_TRUE(wait_batch(5s)) << "the window never came back to idle";
+    EXPECT_EQ(fleet->connections(addr[0]) + fleet->connections(addr[1]), 0);
+    EXPECT_TRUE(row(0).ticked);
+    EXPECT_TRUE(row(1).ticked);
+    EXPECT_FALSE(engine.m_running.load());
+
+    // The next START runs as usual.
+    ASSERT_TRUE(start(2, false, true));
+    ASSERT_TRUE(wait_batch());
+    EXPECT_EQ(fleet->connections(addr[0]), 1);
+    EXPECT_FALSE(row(0).ticked);
+}
+
 TEST_F(DriverList, GracefulStopFinishesTheDevicesInHandAndBeginsNoOther) {
     const auto addr = ips(80, 6);
     make_fleet(addr);
