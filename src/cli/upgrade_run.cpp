@@ -414,20 +414,25 @@ int UpgradeRun::finish() {
     else
         for (const auto& d : doc.devices)
             if (d.outcome != "success") rc = kExitSomeFailed;
+    // A range scan stopped on request leaves addresses unvisited, and no row names them: it is
+    // not a clean run, however the devices it reached did.
+    if (range_mode_ && doc.stopped && !doc.images_bad) rc = kExitSomeFailed;
     // The site's record file: a device list that cannot be written is not a clean run.
     if (!opt_.csv.empty()) {
         std::ofstream csv(opt_.csv, std::ios::binary | std::ios::trunc);
         csv << summary_csv(doc);
         csv.flush();
         if (!csv) {
-            std::fprintf(stderr, "quillon-cli: cannot write %s\n", opt_.csv.c_str());
+            display_->message("upgrade: cannot write " + opt_.csv + ": the device list is missing");
             if (rc == kExitAllUpgraded) rc = kExitSomeFailed;
         }
     }
     doc.exit_code = rc;
 
     const std::string out = opt_.json ? summary_json(doc) : summary_table(doc);
-    if (!doc.images_bad || opt_.json) write_all_fd(streams_.out_fd(), out);
+    // A summary that cannot be written (a full disk, a closed pipe) is not a clean run either.
+    if ((!doc.images_bad || opt_.json) && !write_all_fd(streams_.out_fd(), out) && rc == kExitAllUpgraded)
+        rc = kExitSomeFailed;
     return rc;
 }
 

@@ -21,9 +21,10 @@ Ctrl-C ends at once.
 
 Exit codes:
   0    every device was upgraded
-  1    some device failed or was not begun, or the batch could not run
-  2    the command line is wrong
-  3    the image set failed its check (missing file, bad checksum, bad package)
+  1    some device failed or was not begun (a range scan stopped before its end too),
+       or the batch could not run, or the summary could not be written
+  2    the command line is wrong (a --package that is no file too)
+  3    the image set failed its check (missing image file, bad checksum, bad package)
   4    nothing to upgrade: no device found or answering
   130  interrupted before the batch began, or ended at once by a second Ctrl-C)";
 
