@@ -5,12 +5,16 @@
 #include <filesystem>
 #include <ostream>
 
+#include "cli/text_out.h"
 #include "images/image_slots.h"
 #include "images/package_import.h"
 
 namespace quillon {
 
 namespace {
+
+using cli::json_string;
+using cli::terminal_text;
 
 // Keeps what the import says, so that it can be printed in the chosen format.
 class CollectingSink : public MessageSink {
@@ -20,28 +24,6 @@ public:
     std::vector<std::string> messages;
     std::vector<std::string> details;
 };
-
-std::string json_string(const std::string& s) {
-    std::string o = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-            case '"': o += "\\\""; break;
-            case '\\': o += "\\\\"; break;
-            case '\n': o += "\\n"; break;
-            case '\r': o += "\\r"; break;
-            case '\t': o += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    o += buf;
-                } else {
-                    o += static_cast<char>(c);
-                }
-        }
-    }
-    return o + "\"";
-}
 
 std::string join(const std::vector<std::string>& v, const char* sep) {
     std::string o;
@@ -70,13 +52,14 @@ void print_json(std::ostream& out, const std::string& package, const std::string
 
 void print_table(std::ostream& out, const std::string& package, const std::string& unzip_dir,
                  const SlotPaths& slots, const RebootFlags& flags) {
-    out << "package: " << package << "\n"
-        << "folder:  " << unzip_dir << "\n"
+    // Entry names come from the package: nothing in them may steer the terminal.
+    out << "package: " << terminal_text(package) << "\n"
+        << "folder:  " << terminal_text(unzip_dir) << "\n"
         << "SLOT    REBOOT  PATH\n";
     for (int i = 0; i < kSlotCount; ++i) {
         char head[32];
         std::snprintf(head, sizeof head, "%-7s %-6s ", kSlots[i].name, flags[i] ? "yes" : "no");
-        out << head << slots[i] << "\n";
+        out << head << terminal_text(slots[i]) << "\n";
     }
 }
 
@@ -122,8 +105,8 @@ int run_package_verb(const PackageVerbOptions& opts, std::ostream& out, std::ost
     else
         print_table(out, package, unzip_dir, slots, flags);
     if (!error.empty()) {
-        err << "quillon-cli: " << error << "\n";
-        if (!detail.empty()) err << "quillon-cli: " << detail << "\n";
+        err << "quillon-cli: " << terminal_text(error) << "\n";
+        if (!detail.empty()) err << "quillon-cli: " << terminal_text(detail) << "\n";
         return 1;
     }
     return 0;

@@ -87,6 +87,19 @@ TEST(PackageVerb, ANameThatIsNoFileDeletesNothing) {
     }
 }
 
+// Entry names are the package maker's: control sequences in them must not reach the terminal.
+TEST(PackageVerb, EntryNamesCannotSteerTheTerminal) {
+    TempDir t;
+    make_zip(t / "fw.zip", {{"brelk_upgrade_image/1_\x1b]2;owned\x07.img", "b"}});
+    for (bool json : {false, true}) {
+        VerbRun r = run_verb(t / "fw.zip", json);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find('\x07'), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("1_"), std::string::npos) << r.out;
+    }
+}
+
 TEST(PackageVerb, RelativePathIsTakenFromTheWorkingFolder) {
     TempDir t;
     make_zip(t / "fw.zip", {{"brelk_upgrade_image/3_rootfs.img", "s"}});
