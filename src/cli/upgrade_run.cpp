@@ -180,6 +180,9 @@ int UpgradeRun::run() {
 
     window_ = std::make_unique<HeadlessWindow>(logs_.userReport,
                                                std::vector<std::string>{T(TextId::type_all)});
+    // Closed until the search window (or the --device list) opens it: an answer that comes
+    // before (a late one to an earlier search, somebody else's search) lists no device.
+    window_->flags().close_intake();
     window_->set_message_handler([this](const std::string& text) { display_->message(text); });
     const std::string report = join_path(log_folder_, "upgrade_user.html");
     window_->set_report_handler([this, report] { display_->message("Report: " + report); });
@@ -254,18 +257,19 @@ int UpgradeRun::start_discovery() {
 
 bool UpgradeRun::search_window() {
     WindowFlags& flags = window_->flags();
-    flags.intake_closed = 0;
+    flags.open_search_window();
     const auto end = std::chrono::steady_clock::now() + timing().search_window;
     discovery_->search(1);
     for (auto now = std::chrono::steady_clock::now(); now < end;
          now = std::chrono::steady_clock::now()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now);
         if (signals_.wait(std::min<std::chrono::milliseconds>(left, 100ms))) {
-            flags.intake_closed = 1;
+            flags.close_intake();
             return false;
         }
     }
-    flags.intake_closed = 1;
+    // Answers that reached the sockets by now still count when they are read a moment later.
+    flags.end_search_window(std::chrono::steady_clock::now());
     return true;
 }
 
@@ -274,13 +278,10 @@ int UpgradeRun::list_devices() {
     if (!opt_.devices.empty()) {
         // As the intake adds a device that answered: a ticked "Ready" row, with the texts an
         // answer without id, MAC and version gives.
-        w.flags().intake_closed = 0;
+        // The intake stays closed meanwhile: only the named devices are listed.
         for (const std::string& ip : opt_.devices) {
-            const int before = w.row_count();
-            intake_->add_found_device(ip.c_str(), "", "", "", nullptr);
-            if (w.row_count() == before) display_->message("upgrade: " + ip + " is listed once only");
+            if (intake_->add_named_device(ip) < 0) display_->message("upgrade: " + ip + " is listed once only");
         }
-        w.flags().intake_closed = 1;
     } else if (!range_mode_ || !type_.empty()) {
         if (!discovery_up_) return kExitSomeFailed;
         if (!search_window()) {
@@ -334,7 +335,7 @@ int UpgradeRun::start_batch() {
     e.m_ip_end = range_.end;
     e.m_thread_num = std::clamp(opt_.threads, 1, kWorkers);
     e.m_auto_retry = opt_.auto_retry ? 1 : 0;
-    w.flags().intake_closed = 1;
+    w.flags().close_intake();
     w.flags().conflict_watch = 1;
     w.leave_idle();
     w.set_stop_enabled(true);

@@ -80,6 +80,14 @@ void DeviceIntake::take(const char* ip_in, const char* id_in, const char* mac_in
 
     // The duplicate check and the insertion run together on the window's thread (the port's
     // insertion), so nothing the window does can come between them.
+    FoundDevice dev = found_device(ip, id, mac, version, status, now);
+    dev.arrived = arrived;
+    pending.push_back(std::move(dev));
+}
+
+FoundDevice DeviceIntake::found_device(const std::string& ip, const std::string& id,
+                                       const std::string& mac, const std::string& version,
+                                       const std::string& status, std::time_t now) const {
     FoundDevice dev;
     dev.ip = ip;
     dev.devid = format_devid(id);
@@ -88,8 +96,14 @@ void DeviceIntake::take(const char* ip_in, const char* id_in, const char* mac_in
     dev.version = version;
     dev.status = status;
     dev.begin_time = format_begin_time(now);
-    dev.arrived = arrived;
-    pending.push_back(std::move(dev));
+    return dev;
+}
+
+int DeviceIntake::add_named_device(const std::string& ip) {
+    if (!is_ipv4_text(ip.c_str())) return -1;
+    FoundDevice dev = found_device(ip, "", "", "", T(TextId::st_ready), clock_());
+    dev.named = true;
+    return port_.insert_found_device(dev);
 }
 
 void DeviceIntake::watch_conflicts(const std::string& ip, const std::string& mac) {

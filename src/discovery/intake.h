@@ -66,9 +66,17 @@ public:
     // (answers that only refresh rows or reveal a conflict are handled in their turn).
     void add_found_devices(const std::vector<ReceivedAnswer>& answers, const char* status) override;
 
+    // A device named by the person (quillon-cli --device): listed as an answer from `ip`
+    // without id, MAC and version would be, whether the intake is open or not, so that the
+    // intake can stay closed to answers nobody asked for. The row, or -1 (no IPv4 address, or
+    // already listed).
+    int add_named_device(const std::string& ip);
+
     static std::time_t system_clock();
 
 private:
+    FoundDevice found_device(const std::string& ip, const std::string& id, const std::string& mac,
+                             const std::string& version, const std::string& status, std::time_t now) const;
     // One answer: a device to list is appended to `pending`; any other answer first hands
     // `pending` to the window, then does its work.
     void take(const char* ip, const char* id, const char* mac, const char* version,

@@ -89,7 +89,7 @@ int TablePort::list_found_devices(const FoundDevice* devs, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
         const FoundDevice& dev = devs[i];
         // Judged here, on the window's thread, after any command that closed the intake.
-        if (!flags().takes_answer(dev.arrived)) continue;
+        if (!dev.named && !flags().takes_answer(dev.arrived)) continue;
         auto listed = [&](const DeviceRow& r) { return same_device(r, dev); };
         if (std::any_of(table_.rows().begin(), table_.rows().end(), listed) ||
             std::any_of(added.begin(), added.end(), listed)) {

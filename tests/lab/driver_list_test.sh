@@ -102,4 +102,28 @@ expect_rc 0
 [ "$(jqv .totals.succeeded)" -eq 12 ] || fail "without logs: $(jqv .totals); stderr: $(cat "$WORK/err")"
 [ "$(cat "$WORK/run/log")" = "not a folder" ] || fail "the file named log was changed"
 [ "$(ls "$WORK/run")" = log ] || fail "something else was written: $(ls "$WORK/run")"
+
+# --device names the devices: answers that nobody asked for (a late answer to an earlier
+# search, somebody else's search) list no other device, before the batch or during it.
+sleep 1
+in_dev timeout -k 2 8 python3 - >"$WORK/acks.log" 2>&1 <<'PY' &
+import socket, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+acks = [("<event><active>search</active><type>ack</type><ip>198.18.0.%d</ip><id>1019901</id>"
+         "<mac>02:51:C6:12:00:%02X</mac><version>1.0.0</version></event>" % (n, n)).encode()
+        for n in (11, 12, 13)]
+t0, sent = time.monotonic(), 0
+while time.monotonic() - t0 < 6:
+    s.sendto(acks[sent % 3], ("198.18.0.1", 8400))
+    sent += 1
+    time.sleep(0.0005)
+print(sent)
+PY
+ACKS_PID=$!
+sleep 0.3
+upgrade --boot "$WORK/1_boot.img" --device 198.18.0.10 --json
+wait "$ACKS_PID" || true
+expect_rc 0
+[ "$(jqv '[.devices[].ip] | join(" ")')" = 198.18.0.10 ] ||
+  fail "devices nobody named were listed: $(jqv '[.devices[].ip]') ($(cat "$WORK/acks.log") answers sent)"
 echo "PASS"

@@ -168,6 +168,23 @@ TEST_F(IntakeAddFound, ClosedIntakeWithoutRangeBoxChangesNoRow) {
     EXPECT_EQ(win.widgets().type_filter_entries, (std::vector<std::string>{"ALL", "CENTER"}));
 }
 
+// quillon-cli --device: the named devices are listed while the intake stays closed to answers.
+TEST_F(IntakeAddFound, NamedDevicesAreListedWhileTheIntakeStaysClosed) {
+    win.flags().close_intake();
+    EXPECT_EQ(intake.add_named_device("198.18.0.20"), 0);
+    EXPECT_EQ(intake.add_named_device("198.18.0.21"), 1);
+    EXPECT_EQ(intake.add_named_device("198.18.0.20"), -1) << "listed once only";
+    EXPECT_EQ(intake.add_named_device("not-an-address"), -1);
+    answer("198.18.0.22", "20000", "00:dd", "V2");  // nobody asked: not listed
+    const std::vector<DeviceRow> r = rows();
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0].cells[col_ip], "198.18.0.20");
+    EXPECT_TRUE(r[0].ticked);
+    EXPECT_EQ(r[0].cells[col_stat], "Ready");
+    EXPECT_EQ(r[0].cells[col_mac], "");
+    EXPECT_EQ(win.flags().intake_closed.load(), 1);
+}
+
 TEST_F(IntakeAddFound, ClosedIntakeWithRangeBoxRefreshesRowsAndRangeRecords) {
     win.set_range_box(true);
     close_intake(false);
