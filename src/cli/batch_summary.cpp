@@ -153,6 +153,7 @@ std::string summary_json(const SummaryDoc& doc) {
          ",\"passes\":" + std::to_string(doc.passes) + "}";
     o += ",\"counter\":" + json_string(doc.counter);
     o += ",\"stopped\":" + std::string(doc.stopped ? "true" : "false");
+    o += ",\"fake_burn\":" + std::string(doc.fake_burn ? "true" : "false");
     o += ",\"report\":" + json_string(doc.report_path);
     o += ",\"exit_code\":" + std::to_string(doc.exit_code) + "}\n";
     return o;
@@ -218,6 +219,7 @@ std::string summary_table(const SummaryDoc& doc) {
     if (!doc.unreachable.empty()) o += ", " + std::to_string(doc.unreachable.size()) + " address(es) unreachable";
     o += doc.passes > 1 ? ", " + std::to_string(doc.passes) + " passes" : std::string();
     o += doc.stopped ? " (stopped on request)\n" : "\n";
+    if (doc.fake_burn) o += "fake burn: the devices went through the simulated upgrade; no image was sent\n";
     return o;
 }
 

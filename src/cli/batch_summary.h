@@ -67,6 +67,7 @@ struct SummaryDoc {
     std::string counter;        // the counter's last text, "(%3d/%-3d)" of the last pass
     bool stopped = false;       // the user asked for the graceful stop
     bool images_bad = false;    // the image set failed its check
+    bool fake_burn = false;     // the devices went through the simulated upgrade: nothing was sent
     std::string report_path;
     int exit_code = 0;
 };

@@ -31,6 +31,12 @@ private:
 
 }  // namespace
 
+bool package_is_file(const std::string& option, std::string& package) {
+    package = absolute_path(option);
+    struct stat st {};
+    return ::stat(package.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 int choose_images(const UpgradeOptions& opt, ChosenImages& out,
                   const std::function<void(const std::string&)>& say) {
     SlotPaths slots;
@@ -39,11 +45,8 @@ int choose_images(const UpgradeOptions& opt, ChosenImages& out,
     RebootFlags reboot{};
 
     if (!opt.package.empty()) {
-        const std::string package = absolute_path(opt.package);
-        // Only a package file leads to the folder beside it being emptied: a folder named here
-        // (the unpacked images themselves, say) or a mistyped name must not cost that folder.
-        struct stat pst {};
-        if (::stat(package.c_str(), &pst) != 0 || !S_ISREG(pst.st_mode)) {
+        std::string package;
+        if (!package_is_file(opt.package, package)) {
             say("upgrade: no package " + package + " (not a file)");
             return kExitBadUsage;
         }

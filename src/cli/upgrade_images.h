@@ -15,6 +15,11 @@ struct ChosenImages {
     std::string package;               // absolute path of an imported package, else empty
 };
 
+// The --package text as an absolute path in `package`; true when it names a file. Only a package
+// file leads to the folder beside it being emptied: a folder named there (the unpacked images
+// themselves, say) or a mistyped name must not cost that folder.
+bool package_is_file(const std::string& option, std::string& package);
+
 // Fills `out` from the options, telling the person through `say`. Returns -1 to go on, else the
 // exit code (2: no such package, 3: the package could not be unpacked).
 int choose_images(const UpgradeOptions& opt, ChosenImages& out,

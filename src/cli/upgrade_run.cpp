@@ -49,6 +49,17 @@ constexpr bool kKeepStderr = true;
 constexpr bool kKeepStderr = false;
 #endif
 
+std::string adapter_names(const std::vector<LocalAdapter>& adapters) {
+    std::string names;
+    for (const auto& a : adapters) names += (names.empty() ? "" : ", ") + a.name;
+    return names.empty() ? "none" : names;
+}
+
+std::string no_such_adapter(const std::vector<LocalAdapter>& adapters, const std::string& name) {
+    return "upgrade: no adapter \"" + name + "\" with an IPv4 address (adapters: " +
+           adapter_names(adapters) + ")";
+}
+
 std::string absolute_path(const std::string& path) {
     std::error_code ec;
     const auto abs = std::filesystem::absolute(path, ec);
@@ -148,16 +159,8 @@ int UpgradeRun::run() {
 
     display_ = std::make_unique<ProgressDisplay>(streams_.ui_fd(),
                                                  ::isatty(streams_.ui_fd()) && !opt_.verbose);
-    open_run_logs(opt_, debug_, logs_, log_folder_);
-    if (!logs_.userReport.is_open())
-        display_->message("warning: the report " + join_path(log_folder_, "upgrade_user.html") +
-                          " cannot be written; the batch runs without it");
-    if (debug_ && logs_.debug_log_path.empty())
-        display_->message("warning: the debug log cannot be written in " + log_folder_);
-    // The engine's diagnostics must not reach the summary on standard output.
-    if (!debug_ || logs_.debug_log_path.empty()) streams_.discard_stdout();
-    if (!opt_.verbose && !kKeepStderr) streams_.discard_stderr();
-
+    // A command line that cannot run is refused before the logs are opened: opening empties the
+    // report, which still holds the last batch's lines.
     if (!opt_.range.empty()) {
         std::string err;
         auto r = parse_range(opt_.range, err);
@@ -175,6 +178,27 @@ int UpgradeRun::run() {
             return kExitBadUsage;
         }
     }
+    if (std::string package; !opt_.package.empty() && !package_is_file(opt_.package, package)) {
+        display_->message("upgrade: no package " + package + " (not a file)");
+        return kExitBadUsage;
+    }
+    if (!opt_.adapter.empty()) {
+        const std::vector<LocalAdapter> adapters = list_local_adapters();
+        if (!choose_adapter(adapters, opt_.adapter)) {
+            display_->message(no_such_adapter(adapters, opt_.adapter));
+            return kExitBadUsage;
+        }
+    }
+
+    open_run_logs(opt_, debug_, logs_, log_folder_);
+    if (!logs_.userReport.is_open())
+        display_->message("warning: the report " + join_path(log_folder_, "upgrade_user.html") +
+                          " cannot be written; the batch runs without it");
+    if (debug_ && logs_.debug_log_path.empty())
+        display_->message("warning: the debug log cannot be written in " + log_folder_);
+    // The engine's diagnostics must not reach the summary on standard output.
+    if (!debug_ || logs_.debug_log_path.empty()) streams_.discard_stdout();
+    if (!opt_.verbose && !kKeepStderr) streams_.discard_stderr();
 
     if (const int rc = prepare_images(); rc >= 0) return rc;
 
@@ -217,17 +241,13 @@ int UpgradeRun::start_discovery() {
     const LocalAdapter* adapter = choose_adapter(adapters, opt_.adapter);
     const bool search_needed = (!range_mode_ && opt_.devices.empty()) || !type_.empty();
     if (!adapter) {
-        std::string names;
-        for (const auto& a : adapters) names += (names.empty() ? "" : ", ") + a.name;
-        if (names.empty()) names = "none";
         if (!opt_.adapter.empty()) {
-            display_->message("upgrade: no adapter \"" + opt_.adapter +
-                              "\" with an IPv4 address (adapters: " + names + ")");
+            display_->message(no_such_adapter(adapters, opt_.adapter));
             return kExitBadUsage;
         }
         if (search_needed) {
             display_->message("upgrade: no network adapter with an IPv4 address is up; name one "
-                              "with --adapter (adapters: " + names + ")");
+                              "with --adapter (adapters: " + adapter_names(adapters) + ")");
             return kExitSomeFailed;
         }
         display_->message("warning: no network adapter is up: devices are upgraded without the "
@@ -389,6 +409,7 @@ int UpgradeRun::finish() {
     doc.unreachable = summary_.silent();
     doc.passes = summary_.passes();
     doc.stopped = signals_.count() > 0;
+    doc.fake_burn = fake_;
     doc.counter = window_->widgets().counter;
     doc.report_path = join_path(log_folder_, "upgrade_user.html");
     const auto tried = summary_.tried();

@@ -103,6 +103,21 @@ expect_rc 0
 [ "$(cat "$WORK/run/log")" = "not a folder" ] || fail "the file named log was changed"
 [ "$(ls "$WORK/run")" = log ] || fail "something else was written: $(ls "$WORK/run")"
 
+# A command line that cannot run leaves the last batch's report as it was.
+for bad in "--adapter lab0 --type nosuch" "--adapter lab0 --package $WORK/missing.zip" "--adapter nosuch0"; do
+  rm -rf "$WORK/run"
+  mkdir -p "$WORK/run/log"
+  echo "<pre>the last batch</pre>" >"$WORK/run/log/upgrade_user.html"
+  RC=0
+  # shellcheck disable=SC2086
+  (cd "$WORK/run" && exec "$QL_LAB" exec-pc "$LAB_ID" "$QL_CLI" upgrade --boot "$WORK/1_boot.img" $bad --json) \
+    >"$WORK/out" 2>"$WORK/err" || RC=$?
+  expect_rc 2
+  grep -q "^upgrade: " "$WORK/err" || fail "$bad: no reason given: $(cat "$WORK/err")"
+  [ "$(cat "$WORK/run/log/upgrade_user.html")" = "<pre>the last batch</pre>" ] ||
+    fail "$bad emptied the report: $(cat "$WORK/run/log/upgrade_user.html")"
+done
+
 # --device names the devices: answers that nobody asked for (a late answer to an earlier
 # search, somebody else's search) list no other device, before the batch or during it.
 sleep 1

@@ -126,6 +126,19 @@ TEST(CliUpgradeSummary, JsonNamesEveryDeviceWithTheImagesItGotAndStaysValidForHo
     EXPECT_NE(t.find("1 of 3 devices upgraded, 1 address(es) unreachable, 2 passes"), std::string::npos) << t;
 }
 
+// A simulated upgrade (fake_burn in config.ini) must not read like a real one.
+TEST(CliUpgradeSummary, ASimulatedUpgradeSaysSo) {
+    SummaryDoc doc;
+    doc.mode = "list";
+    doc.devices = {DeviceSummary{"198.18.0.10", "02:00", "PANEL", "success", 1, 2.5, 0x1}};
+    EXPECT_NE(summary_json(doc).find("\"fake_burn\":false"), std::string::npos);
+    EXPECT_EQ(summary_table(doc).find("fake burn"), std::string::npos);
+    doc.fake_burn = true;
+    EXPECT_NE(summary_json(doc).find("\"fake_burn\":true"), std::string::npos);
+    EXPECT_NE(summary_table(doc).find("fake burn: the devices went through the simulated upgrade"),
+              std::string::npos);
+}
+
 TEST(CliUpgradeProgress, TheBlockFitsTheTerminalAndCarriesNoControlBytes) {
     ProgressState s;
     s.image_bar = 50;
