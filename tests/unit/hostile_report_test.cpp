@@ -2,7 +2,9 @@
 // discovery answer (where XML entities are decoded, so "&lt;" arrives as "<") into the device
 // list and the conflict lines of the report; both writers of those lines are driven here the
 // way a batch drives them.
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "discovery/discovery_codec.h"
 #include "discovery/intake.h"
@@ -26,7 +28,30 @@ private:
     UpgradeEngine& engine_;
 };
 
-using HostileReport = EngineTest;
+class HostileReport : public EngineTest {
+protected:
+    // Worker 0 checks `ip` for a second device, and `datagram` is the answer to its directed
+    // search, read as the receive thread reads it; `decoded` looks at the MAC the parser gave.
+    // Returns the report's lines.
+    std::vector<std::string> conflict_check(const std::string& ip, const std::string& datagram,
+                                            const std::function<void(const std::string&)>& decoded) {
+        EngineWorkers workers(engine);
+        DeviceIntake intake(window, workers);
+        window.flags().intake_closed = 1;
+        window.flags().conflict_watch = 1;
+        search.on_search = [&] {
+            const auto answer = evaluate_answer(datagram.data(), datagram.size());
+            ASSERT_TRUE(answer && answer->ip && answer->mac);
+            decoded(*answer->mac);
+            intake.add_found_device(answer->ip->c_str(), nullptr, answer->mac->c_str(), nullptr, nullptr);
+        };
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(engine.check_ip_conflict(ip, 0), 1);
+        testing::internal::GetCapturedStdout();
+        search.on_search = nullptr;
+        return lines_of(report());
+    }
+};
 
 TEST_F(HostileReport, MarkupInMacTextsIsWrittenAsText) {
     // The MAC the worker expects was itself read from an earlier answer.
@@ -37,22 +62,9 @@ TEST_F(HostileReport, MarkupInMacTextsIsWrittenAsText) {
     const std::string datagram =
         "<event><active>search</active><type>ack</type><ip>10.0.0.5</ip>"
         "<mac>&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;</mac></event>";
-    EngineWorkers workers(engine);
-    DeviceIntake intake(window, workers);
-    window.flags().intake_closed = 1;
-    window.flags().conflict_watch = 1;
-    search.on_search = [&] {
-        const auto answer = evaluate_answer(datagram.data(), datagram.size());
-        ASSERT_TRUE(answer && answer->ip && answer->mac);
-        ASSERT_EQ(*answer->mac, "<script>alert(\"x\")</script>") << "the entities are decoded";
-        intake.add_found_device(answer->ip->c_str(), nullptr, answer->mac->c_str(), nullptr, nullptr);
-    };
-
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(engine.check_ip_conflict("10.0.0.5", 0), 1);
-    testing::internal::GetCapturedStdout();
-
-    const auto lines = lines_of(report());
+    const auto lines = conflict_check("10.0.0.5", datagram, [](const std::string& mac) {
+        EXPECT_EQ(mac, "<script>alert(\"x\")</script>") << "the entities are decoded";
+    });
     ASSERT_EQ(lines.size(), 2u) << report();
     EXPECT_NE(lines[0].find("ipaddress conflict, IP:10.0.0.5 "
                             "MAC:&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; "
@@ -79,22 +91,9 @@ TEST_F(HostileReport, LineBreaksInMacTextsCannotAddReportLines) {
     engine.set_cur_device(0, "10.0.0.6", "aa:00");
     const std::string datagram = "<event><active>search</active><type>ack</type><ip>10.0.0.6</ip>"
                                  "<mac>cc&#13;&#10;" + forged + "</mac></event>";
-    EngineWorkers workers(engine);
-    DeviceIntake intake(window, workers);
-    window.flags().intake_closed = 1;
-    window.flags().conflict_watch = 1;
-    search.on_search = [&] {
-        const auto answer = evaluate_answer(datagram.data(), datagram.size());
-        ASSERT_TRUE(answer && answer->ip && answer->mac);
-        ASSERT_NE(answer->mac->find('\n'), std::string::npos) << "the reference is decoded";
-        intake.add_found_device(answer->ip->c_str(), nullptr, answer->mac->c_str(), nullptr, nullptr);
-    };
-
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(engine.check_ip_conflict("10.0.0.6", 0), 1);
-    testing::internal::GetCapturedStdout();
-
-    const auto lines = lines_of(report());
+    const auto lines = conflict_check("10.0.0.6", datagram, [](const std::string& mac) {
+        EXPECT_NE(mac.find('\n'), std::string::npos) << "the reference is decoded";
+    });
     ASSERT_EQ(lines.size(), 2u) << report();
     EXPECT_NE(lines[0].find("MAC:cc\\x0D\\x0A" + forged + " MAC2:aa:00</pre>"), std::string::npos)
         << lines[0];
