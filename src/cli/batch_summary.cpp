@@ -85,6 +85,16 @@ bool BatchSummary::images_were_loaded() const {
     return loaded_;
 }
 
+void BatchSummary::batch_abandoned() {
+    std::lock_guard l(m_);
+    abandoned_ = true;
+}
+
+bool BatchSummary::was_abandoned() const {
+    std::lock_guard l(m_);
+    return abandoned_;
+}
+
 int BatchSummary::passes() const {
     std::lock_guard l(m_);
     return passes_;

@@ -37,9 +37,11 @@ public:
     void pass_started(int pass, int total, bool range) override;
     void device_ended(const DeviceResult& result) override;
     void address_silent(const std::string& ip) override;
+    void batch_abandoned() override;
 
     // ---- after the batch (no driver running) ----
     bool images_were_loaded() const;
+    bool was_abandoned() const;  // stopped before the driver took it: nothing loaded or begun
     int passes() const;
     bool range_scan() const;
     std::vector<ImageInfo> images() const;
@@ -50,6 +52,7 @@ public:
 private:
     mutable std::mutex m_;  // a leaf, taken under g_list_lock by device_ended
     bool loaded_ = false;
+    bool abandoned_ = false;
     int passes_ = 0;
     bool range_ = false;
     std::vector<ImageInfo> images_;

@@ -288,8 +288,9 @@ bool UpgradeRun::search_window() {
             return false;
         }
     }
-    // Answers that reached the sockets by now still count when they are read a moment later.
-    flags.end_search_window(std::chrono::steady_clock::now());
+    // Closed before anything works on the list (the type filter, the range box, START's copy of
+    // the ticked rows): an answer read after this lists nothing.
+    flags.close_intake();
     return true;
 }
 
@@ -405,7 +406,9 @@ int UpgradeRun::finish() {
     SummaryDoc doc;
     doc.mode = range_mode_ ? "range" : "list";
     doc.images = summary_.images();
-    doc.images_bad = !summary_.images_were_loaded();
+    // A batch stopped before the driver took it loaded nothing: that is no image check failing.
+    const bool abandoned = summary_.was_abandoned();
+    doc.images_bad = !summary_.images_were_loaded() && !abandoned;
     doc.unreachable = summary_.silent();
     doc.passes = summary_.passes();
     doc.stopped = signals_.count() > 0;
@@ -439,6 +442,7 @@ int UpgradeRun::finish() {
     // A range scan stopped on request leaves addresses unvisited, and no row names them: it is
     // not a clean run, however the devices it reached did.
     if (range_mode_ && doc.stopped && !doc.images_bad) rc = kExitSomeFailed;
+    if (abandoned) rc = kExitInterrupted;  // Ctrl-C before the batch began
     // The site's record file: a device list that cannot be written is not a clean run.
     if (!opt_.csv.empty()) {
         std::ofstream csv(opt_.csv, std::ios::binary | std::ios::trunc);

@@ -166,6 +166,7 @@ void UpgradeEngine::run_batch() {
         // first): no device was begun, but the window waits for the end of a batch all the
         // same, with STOP disabled. It gets the end of a stopped batch.
         if (abandoned) {
+            if (m_observer) m_observer->batch_abandoned();
             m_dlg->message_box(T(TextId::msg_batch_stopped));
             m_dlg->show_user_report();
             m_dlg->enter_idle();

@@ -33,6 +33,8 @@ public:
     virtual void device_ended(const DeviceResult& /*result*/) {}
     // A worker thread: an address of the range that did not answer the echo.
     virtual void address_silent(const std::string& /*ip*/) {}
+    // Driver thread: a START was stopped before the driver took it; nothing was loaded or begun.
+    virtual void batch_abandoned() {}
 };
 
 }  // namespace quillon

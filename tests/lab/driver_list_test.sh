@@ -104,13 +104,14 @@ expect_rc 0
 [ "$(ls "$WORK/run")" = log ] || fail "something else was written: $(ls "$WORK/run")"
 
 # A command line that cannot run leaves the last batch's report as it was.
-for bad in "--adapter lab0 --type nosuch" "--adapter lab0 --package $WORK/missing.zip" "--adapter nosuch0"; do
+for bad in "--boot $WORK/1_boot.img --adapter lab0 --type nosuch" "--adapter lab0 --package $WORK/missing.zip" \
+           "--boot $WORK/1_boot.img --adapter nosuch0"; do
   rm -rf "$WORK/run"
   mkdir -p "$WORK/run/log"
   echo "<pre>the last batch</pre>" >"$WORK/run/log/upgrade_user.html"
   RC=0
   # shellcheck disable=SC2086
-  (cd "$WORK/run" && exec "$QL_LAB" exec-pc "$LAB_ID" "$QL_CLI" upgrade --boot "$WORK/1_boot.img" $bad --json) \
+  (cd "$WORK/run" && exec "$QL_LAB" exec-pc "$LAB_ID" "$QL_CLI" upgrade $bad --json) \
     >"$WORK/out" 2>"$WORK/err" || RC=$?
   expect_rc 2
   grep -q "^upgrade: " "$WORK/err" || fail "$bad: no reason given: $(cat "$WORK/err")"

@@ -175,6 +175,8 @@ TEST_F(DriverList, AStartStoppedBeforeTheDriverTookItEndsAsAStoppedBatch) {
     EXPECT_TRUE(row(0).ticked);
     EXPECT_TRUE(row(1).ticked);
     EXPECT_FALSE(engine.m_running.load());
+    EXPECT_TRUE(observer.abandoned.load()) << "the front end is told: nothing was loaded or begun";
+    EXPECT_TRUE(observer.passes().empty());
 
     // The next START runs as usual.
     ASSERT_TRUE(start(2, false, true));

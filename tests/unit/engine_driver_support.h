@@ -3,6 +3,7 @@
 // devices on loopback addresses (127.0.0.x, one port for all), and a START as the window does it.
 #include <zlib.h>
 
+#include <atomic>
 #include <map>
 #include <set>
 
@@ -215,6 +216,8 @@ public:
         std::lock_guard l(m_);
         silent_.push_back(ip);
     }
+    void batch_abandoned() override { abandoned.store(true); }
+    std::atomic<bool> abandoned{false};
     struct Pass {
         int pass, total;
         bool range;

@@ -78,15 +78,17 @@ int CQuillonApp::init_instance() {
     intake_ = std::make_unique<DeviceIntake>(dlg.port(), link_);
     if (options_.network) {
         auto& port = static_cast<GuiWindowPort&>(dlg.port());
-        runner_ = std::make_unique<DiscoveryRunner>(endpoint_, *intake_, options_.discovery_port,
-                                                     [&port] { port.serve_posted(); });
+        const unsigned discovery_port = options_.discovery_port;
+        runner_ = std::make_unique<DiscoveryRunner>(
+            endpoint_, *intake_, options_.discovery_port, [&port] { port.serve_posted(); },
+            [&dlg, discovery_port] {
+                std::fprintf(stderr, "discovery: UDP port %u is in use; is another Quillon program running?\n",
+                             discovery_port);
+                dlg.show_message(fixed_text::kPortInUse);
+            });
         if (runner_->start(dlg.bind_addr()) != 0) {
             std::fprintf(stderr, "discovery: the sockets on port %u could not be set up\n",
                          static_cast<unsigned>(options_.discovery_port));
-        } else if (endpoint_.local_bind_errno() == EADDRINUSE && endpoint_.any_bind_errno() == EADDRINUSE) {
-            std::fprintf(stderr, "discovery: UDP port %u is in use; is another Quillon program running?\n",
-                         static_cast<unsigned>(options_.discovery_port));
-            dlg.show_message(fixed_text::kPortInUse);
         }
         dlg.set_discovery(runner_.get());
         search_sender_ = std::make_unique<SearchSenderFor<BrelkMulEvent>>(endpoint_);
