@@ -62,7 +62,7 @@ public:
     void update_row_by_ip(const std::string&, const std::string&, const std::string&,
                           const std::string&, const std::string&, const std::string&) override {}
     void save_record(quillon::RecordTable, int) override {}
-    void set_record_tick(quillon::RecordTable, int, bool) override {}
+    void set_record_tick(quillon::RecordTable, const std::string&, const std::string&, bool) override {}
     void clear_records(quillon::RecordTable) override {}
     std::string lookup_devid(const std::string&) override { return {}; }
     std::string lookup_mac(const std::string&) override { return {}; }
