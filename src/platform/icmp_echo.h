@@ -17,11 +17,13 @@ struct EchoResult {
         reply,        // an echo reply from the target
         error_reply,  // an ICMP error about our request (unreachable, time exceeded): see status
         no_reply,     // nothing within the wait, or the request could not be sent: see error
-        no_socket,    // neither socket can be opened here: see error
+        no_socket,    // neither socket is allowed here (no capability, no protocol): see error
+        socket_failed,  // the socket could not be opened for want of resources (descriptors,
+                        // buffers): see error; this request only
     };
     Outcome outcome = no_reply;
     int status = 0;  // error_reply: (ICMP type << 8) | code
-    int error = 0;   // no_reply: errno, ETIMEDOUT when the wait passed; no_socket: errno of the raw socket
+    int error = 0;   // no_reply: errno, ETIMEDOUT when the wait passed; no_socket, socket_failed: errno of the raw socket
 };
 
 // Sends one echo request with `payload` (at most 512 bytes) to `target` and waits up to `wait`
