@@ -23,7 +23,6 @@
 #include "cli/local_adapters.h"
 #include "cli/progress_display.h"
 #include "cli/stop_signals.h"
-#include "cli/test_timing.h"
 #include "cli/upgrade_images.h"
 #include "discovery/brelk_mul_event.h"
 #include "discovery/device_type.h"
@@ -148,7 +147,6 @@ private:
 };
 
 int UpgradeRun::run() {
-    apply_test_timing_from_env();
     ::signal(SIGPIPE, SIG_IGN);
 
     const Settings settings = load_settings(current_dir());

@@ -5,12 +5,22 @@
 #       a lab with a fresh id per run, torn down after its tests, also when they fail.
 #   quillon_lab_test(<test> LAB <name> COMMAND <cmd...>)
 #       a test in that lab. Its environment: QL_LAB (the lab script), QL_LAB_STATE (the fixture's
-#       state folder: id, skipped), QL_DEVSIM, QL_PROBE and, when it is built, QL_CLI.
+#       state folder: id, skipped), QL_DEVSIM, QL_PROBE and, when it is built, QL_CLI (the
+#       shipped quillon-cli) and QL_CLI_LAB (quillon-cli-lab, which takes shortened timings).
 #       Exit code 77 reports the test skipped (no namespaces here and CI is not set).
 # Tests of one lab run one at a time: they share its namespaces and ports.
 include_guard(GLOBAL)
 
 set(QUILLON_LAB_TEST_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+# quillon-cli with the lab's shortened timings (QUILLON_TEST_TIMING and friends): the shipped
+# quillon-cli reads no such variable. Never installed.
+if(TARGET quillon-cli)
+  add_executable(quillon-cli-lab ${CMAKE_SOURCE_DIR}/src/cli/main.cpp ${QUILLON_LAB_TEST_DIR}/support/test_timing.cpp)
+  target_compile_definitions(quillon-cli-lab PRIVATE QUILLON_LAB_TIMING)
+  target_include_directories(quillon-cli-lab PRIVATE ${QUILLON_LAB_TEST_DIR}/support)
+  target_link_libraries(quillon-cli-lab PRIVATE quillon_cli quillon_version)
+endif()
 
 add_executable(quillon-lab-probe ${QUILLON_LAB_TEST_DIR}/lab_probe.cpp)
 target_link_libraries(quillon-lab-probe PRIVATE quillon_lab_client CLI11::CLI11 ZLIB::ZLIB)
@@ -36,7 +46,7 @@ function(quillon_lab_test test)
     QL_DEVSIM=$<TARGET_FILE:quillon-devsim>
     QL_PROBE=$<TARGET_FILE:quillon-lab-probe>)
   if(TARGET quillon-cli)
-    list(APPEND env QL_CLI=$<TARGET_FILE:quillon-cli>)
+    list(APPEND env QL_CLI=$<TARGET_FILE:quillon-cli> QL_CLI_LAB=$<TARGET_FILE:quillon-cli-lab>)
   endif()
   set_tests_properties(${test} PROPERTIES
     FIXTURES_REQUIRED lab_${ARG_LAB} LABELS lab SKIP_RETURN_CODE 77 RESOURCE_LOCK lab_${ARG_LAB}
