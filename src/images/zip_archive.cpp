@@ -17,15 +17,18 @@ ZipArchive::~ZipArchive() {
 }
 
 void ZipArchive::set_header_offset(std::optional<std::uint64_t> offset) {
-    io_->shifted = offset.has_value();
-    // minizip seeks to the marker and reads on from there: every position from the marker on
-    // moves by the same amount (unsigned arithmetic: the real offset may lie below the marker).
-    if (offset) io_->shift = *offset - kZip64Marker;
+    io_->header = offset;
+    io_->moving = false;
 }
 
 long ZipArchive::seek(voidpf opaque, voidpf stream, ZPOS64_T offset, int origin) {
-    const Io* io = static_cast<const Io*>(opaque);
-    if (io->shifted && origin == ZLIB_FILEFUNC_SEEK_SET && offset >= kZip64Marker) offset += io->shift;
+    Io* io = static_cast<Io*>(opaque);
+    if (io->header && origin == ZLIB_FILEFUNC_SEEK_SET) {
+        // minizip goes to the marker for the local header, then on to the data behind it: every
+        // position from the marker on lies as far behind the real header.
+        if (offset == kZip64Marker) io->moving = true;
+        if (io->moving && offset >= kZip64Marker) offset = *io->header + (offset - kZip64Marker);
+    }
     return io->base.zseek64_file(io->base.opaque, stream, offset, origin);
 }
 
