@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "engine/upgrade_engine.h"
 #include "platform/icmp_echo.h"
@@ -33,7 +32,7 @@ int UpgradeEngine::ping_device(const std::string& ip) {
         return 0;
     }
 
-    const EchoResult r = icmp_echo(target, kEchoPayload, sizeof kEchoPayload, timing().echo_wait);
+    const EchoResult r = icmp_echo(target.s_addr, kEchoPayload, sizeof kEchoPayload, timing().echo_wait);
     switch (r.outcome) {
     case EchoResult::no_socket:
         std::fprintf(stderr, "Unable to open handle for ICMP.\n");
@@ -41,7 +40,7 @@ int UpgradeEngine::ping_device(const std::string& ip) {
         // Every further address would fail the same way: say once what is missing, and let the
         // caller tell the user instead of listing every address as unreachable.
         if (m_echo_unavailable.exchange(1) == 0)
-            std::fprintf(stderr, "%s (%s)\n", echo_unavailable_text(), std::strerror(r.error));
+            std::fprintf(stderr, "%s (%s)\n", echo_unavailable_text(), echo_error_text(r.error).c_str());
         return -1;
     case EchoResult::no_reply:
         std::fprintf(stderr, "Ping request failed. GetLastError: %d\n", r.error);
