@@ -1,6 +1,6 @@
 // Opening a URL through ShellExecuteW. The test makes quillon_argv_echo the handler of HTML files
-// and of http URLs for the current user, so it runs only under Wine, in the run's own prefix:
-// on a real PC it would change the user's browser.
+// and of http URLs, so it runs only under Wine, in the run's own prefix: on a real PC it would
+// change the browser.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -8,8 +8,10 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/open_url.h"
 #include "platform/run_program.h"
@@ -25,16 +27,54 @@ bool under_wine() {
     return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
 }
 
-bool set_default(const std::wstring& key, const std::wstring& value) {
-    HKEY k = nullptr;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k,
-                          nullptr) != ERROR_SUCCESS)
-        return false;
-    const LONG r = ::RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                    DWORD((value.size() + 1) * sizeof(wchar_t)));
-    ::RegCloseKey(k);
-    return r == ERROR_SUCCESS;
-}
+// The default value of a key under HKEY_CLASSES_ROOT, set for the test and put back after it
+// (Wine looks up associations there, not in the user's own classes).
+class ClassDefault {
+public:
+    ClassDefault(std::wstring key, const std::wstring& value) : key_(std::move(key)) {
+        HKEY k = nullptr;
+        if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key_.c_str(), 0, KEY_READ, &k) == ERROR_SUCCESS) {
+            existed_ = true;
+            wchar_t buf[1024];
+            DWORD size = sizeof buf, type = 0;
+            if (::RegQueryValueExW(k, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) ==
+                    ERROR_SUCCESS &&
+                type == REG_SZ) {
+                had_value_ = true;
+                old_.assign(buf, size / sizeof(wchar_t));
+                while (!old_.empty() && old_.back() == L'\0') old_.pop_back();
+            }
+            ::RegCloseKey(k);
+        }
+        ok_ = write(value);
+    }
+    ~ClassDefault() {
+        if (!existed_) {
+            ::RegDeleteTreeW(HKEY_CLASSES_ROOT, key_.c_str());
+            ::RegDeleteKeyW(HKEY_CLASSES_ROOT, key_.c_str());
+        } else if (had_value_) {
+            write(old_);
+        }
+    }
+    ClassDefault(const ClassDefault&) = delete;
+    ClassDefault& operator=(const ClassDefault&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    bool write(const std::wstring& value) {
+        HKEY k = nullptr;
+        if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, key_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                              &k, nullptr) != ERROR_SUCCESS)
+            return false;
+        const LONG r = ::RegSetValueExW(k, nullptr, 0, REG_SZ,
+                                        reinterpret_cast<const BYTE*>(value.c_str()),
+                                        DWORD((value.size() + 1) * sizeof(wchar_t)));
+        ::RegCloseKey(k);
+        return r == ERROR_SUCCESS;
+    }
+    std::wstring key_, old_;
+    bool existed_ = false, had_value_ = false, ok_ = false;
+};
 
 std::string read_file(const std::wstring& path) {
     std::string out;
@@ -84,11 +124,13 @@ protected:
         ::DeleteFileW(marker_.c_str());
         ASSERT_EQ(::SetEnvironmentVariableW(L"QUILLON_ARGV_ECHO_TO", marker_.c_str()), TRUE);
         const std::wstring command = L"\"" + echo_ + L"\" \"%1\"";
-        ASSERT_TRUE(set_default(L"Software\\Classes\\.html", L"QuillonTest.html"));
-        ASSERT_TRUE(set_default(L"Software\\Classes\\QuillonTest.html\\shell\\open\\command", command));
-        ASSERT_TRUE(set_default(L"Software\\Classes\\http\\shell\\open\\command", command));
+        keys_.push_back(std::make_unique<ClassDefault>(L".html", L"QuillonTest.html"));
+        keys_.push_back(std::make_unique<ClassDefault>(L"QuillonTest.html\\shell\\open\\command", command));
+        keys_.push_back(std::make_unique<ClassDefault>(L"http\\shell\\open\\command", command));
+        for (const auto& k : keys_) ASSERT_TRUE(k->ok());
     }
     void TearDown() override {
+        while (!keys_.empty()) keys_.pop_back();  // put back in the reverse order
         if (dir_.empty()) return;
         ::SetEnvironmentVariableW(L"QUILLON_ARGV_ECHO_TO", nullptr);
         ::DeleteFileW(marker_.c_str());
@@ -96,6 +138,7 @@ protected:
         ::RemoveDirectoryW(dir_.c_str());
     }
     std::wstring echo_, dir_, marker_;
+    std::vector<std::unique_ptr<ClassDefault>> keys_;
 };
 
 TEST_F(OpenUrlWin, AFileUrlOpensTheFileItNames) {
