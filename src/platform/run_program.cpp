@@ -29,6 +29,23 @@ void append_quoted(const std::string& arg, std::string& out) {
 
 }  // namespace
 
+bool detail::is_dotted_ipv4(const std::string& text) {
+    int parts = 0;
+    std::size_t i = 0;
+    while (i <= text.size()) {
+        std::size_t j = i;
+        while (j < text.size() && text[j] >= '0' && text[j] <= '9') ++j;
+        const std::size_t len = j - i;
+        if (len == 0 || len > 3 || (len > 1 && text[i] == '0')) return false;
+        if (std::stoi(text.substr(i, len)) > 255) return false;
+        ++parts;
+        if (j == text.size()) break;
+        if (text[j] != '.' || parts == 4) return false;
+        i = j + 1;
+    }
+    return parts == 4;
+}
+
 bool windows_command_line(const std::vector<std::string>& argv, std::string& out) {
     out.clear();
     if (argv.empty()) return false;

@@ -41,6 +41,11 @@ int spawn_detached(const std::vector<std::string>& argv);
 // not searched.
 std::string find_executable(const std::string& name);
 
+// The argument vector of the system's ping for `count` echo requests to `address`, to be run
+// with run_program: "ping -c N A" on Linux, "ping -n N A" on Windows. Empty unless `address` is
+// a dotted IPv4 text ("10.0.0.9": four numbers 0 to 255, no leading zeros) and count is 1 to 100.
+std::vector<std::string> ping_command(const std::string& address, int count);
+
 // The full path of this program's executable; empty when it cannot be told.
 std::string current_executable_path();
 
@@ -49,5 +54,10 @@ std::string current_executable_path();
 // it has no blank or quote, else in quotes with backslashes doubled before a quote and at the
 // end. False when an argument cannot be carried: a NUL byte anywhere, a quote in argv[0].
 bool windows_command_line(const std::vector<std::string>& argv, std::string& out);
+
+namespace detail {
+// The address rule of ping_command.
+bool is_dotted_ipv4(const std::string& text);
+}  // namespace detail
 
 }  // namespace quillon

@@ -92,6 +92,11 @@ std::string find_executable(const std::string& name) {
     return {};
 }
 
+std::vector<std::string> ping_command(const std::string& address, int count) {
+    if (!detail::is_dotted_ipv4(address) || count < 1 || count > 100) return {};
+    return {"ping", "-c", std::to_string(count), address};
+}
+
 std::string current_executable_path() {
     char buf[4096];
     const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf);

@@ -213,6 +213,11 @@ std::string find_executable(const std::string& name) {
     return out;
 }
 
+std::vector<std::string> ping_command(const std::string& address, int count) {
+    if (!detail::is_dotted_ipv4(address) || count < 1 || count > 100) return {};
+    return {"ping", "-n", std::to_string(count), address};
+}
+
 std::string current_executable_path() {
     std::wstring buf(MAX_PATH, L'\0');
     for (int i = 0; i < 6; ++i) {

@@ -134,5 +134,28 @@ TEST(RunProgramArgs, ADetachedProgramRunsOnItsOwn) {
     EXPECT_EQ(spawn_detached({"quillon-no-such-program-xyz"}), -1);
 }
 
+TEST(PingCommand, OnlyForADottedAddress) {
+    const auto cmd = ping_command("10.0.0.9", 4);
+    ASSERT_EQ(cmd.size(), 4u);
+    EXPECT_EQ(cmd[0], "ping");
+    EXPECT_EQ(cmd[2], "4");
+    EXPECT_EQ(cmd[3], "10.0.0.9");
+    for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "256.0.0.1", "01.2.3.4", "1..2.3", "-c",
+                            "1.2.3.4 ", " 1.2.3.4", "1.2.3.4\n", "a.b.c.d", "1.2.3.-4", "1234.1.1.1"})
+        EXPECT_TRUE(ping_command(bad, 4).empty()) << bad;
+    EXPECT_TRUE(ping_command("10.0.0.9", 0).empty());
+    EXPECT_TRUE(ping_command("10.0.0.9", 101).empty());
+}
+
+TEST(PingCommand, TheSystemPingAnswersForLoopback) {
+    const auto cmd = ping_command("127.0.0.1", 1);
+    ASSERT_FALSE(cmd.empty());
+    if (find_executable(cmd[0]).empty()) GTEST_SKIP() << "no ping here";
+    const ProgramResult r = run_program(cmd, 30s);
+    ASSERT_TRUE(r.started) << r.error;
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_NE(r.output.find("127.0.0.1"), std::string::npos) << r.output;
+}
+
 }  // namespace
 }  // namespace quillon
