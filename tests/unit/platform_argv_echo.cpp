@@ -3,6 +3,8 @@
 // are split from the command line by CommandLineToArgvW, the rules programs there live by.
 //   --exit N        exit with status N after writing
 //   --sleep-ms N    sleep N milliseconds first
+//   --spawn-sleeper FILE   (Windows) first start a copy of itself that sleeps a minute holding
+//                          the same standard handles, and write that copy's process id to FILE
 // With QUILLON_ARGV_ECHO_TO set, the text goes into that file instead of standard output.
 #include <chrono>
 #include <cstdio>
@@ -51,11 +53,34 @@ std::FILE* output() {
     return stdout;
 }
 
+#ifdef _WIN32
+void spawn_sleeper(const std::string& pid_file) {
+    wchar_t self[MAX_PATH];
+    if (::GetModuleFileNameW(nullptr, self, MAX_PATH) == 0) return;
+    std::wstring line = L"\"" + std::wstring(self) + L"\" --sleep-ms 60000";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(self, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+        return;
+    if (std::FILE* f = std::fopen(pid_file.c_str(), "wb")) {
+        std::fprintf(f, "%lu", static_cast<unsigned long>(pi.dwProcessId));
+        std::fclose(f);
+    }
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args = arguments(argc, argv);
     int status = 0;
+#ifdef _WIN32
+    for (std::size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == "--spawn-sleeper") spawn_sleeper(args[i + 1]);
+#endif
     for (std::size_t i = 0; i + 1 < args.size(); ++i) {
         if (args[i] == "--exit") status = std::atoi(args[i + 1].c_str());
         if (args[i] == "--sleep-ms")
