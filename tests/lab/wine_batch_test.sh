@@ -23,7 +23,7 @@ faults=(--fault 198.18.0.11:conflict --fault 198.18.0.12:split --fault 198.18.0.
 batch() {
   local name=$1 t0
   QL_CLI=$2
-  start_devsim --first 198.18.0.10 --count 6 --burn-ms 20 --reboot-ms 200 "${faults[@]}"
+  start_devsim --first 198.18.0.10 --count 6 --burn-ms 20 --reboot-ms 200 --split-pause-ms 1 "${faults[@]}"
   t0=$(date +%s.%N)
   upgrade --boot "$WORK/1_boot.img" --fw "$WORK/4_app.img" --threads 3 --auto-retry --json
   printf -v "WALL_$name" '%s' "$(awk -v a="$t0" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')"
@@ -35,12 +35,14 @@ batch() {
   cp "$WORK/record.jsonl" "$WORK/$name.records"
 }
 
-# The report's lines without their time stamps, in order of their text (the workers interleave);
-# the conflicting device's MAC is whichever of its two answers the search listed first, and the
-# intake's conflict lines come once per answer that arrived during the batch: both are named once.
+# The report's lines without their time stamps, counted, in order of their text (the workers
+# interleave). The conflicting device's MAC is whichever of its two answers the search listed
+# first; the intake's conflict lines come once per answer that arrived while a check ran, so they
+# are compared without their count.
 report_lines() {
   sed -E 's/^<pre>\[[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\] /<pre>/' "$1" |
-    sed -E '/IP:198\.18\.0\.11 /s/MAC2?:[0-9A-F:]+/MAC:(either)/g' | sort | uniq
+    sed -E '/IP:198\.18\.0\.11 /s/MAC2?:[0-9A-F:]+/MAC:(either)/g' | sort | uniq -c |
+    sed -E 's/^ *[0-9]+ (<pre>\[USR\] ipaddress conflict)/\1/'
 }
 # The summary without times and paths (a Windows path names the same file otherwise).
 summary() {

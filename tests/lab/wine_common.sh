@@ -2,10 +2,12 @@
 # Needs WINEPREFIX (the lab's prefix) and, for the checks, LAB_ID.
 
 # wine_session_pids: the processes of this prefix's Wine session (the wineserver, the services it
-# started, the programs), found by the WINEPREFIX in their environment.
+# started, the programs): Wine's own executables with this WINEPREFIX in their environment.
 wine_session_pids() {
-  local p
+  local p exe
   for p in /proc/[0-9]*; do
+    exe=$(readlink "$p/exe" 2>/dev/null) || continue
+    case "$exe" in */wine/*|*/wine64*|*/wineserver*) ;; *) continue ;; esac
     grep -qz "^WINEPREFIX=$WINEPREFIX\$" "$p/environ" 2>/dev/null && echo "${p#/proc/}"
   done
   return 0
