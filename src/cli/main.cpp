@@ -1,10 +1,12 @@
 // quillon-cli: discovery, upgrades and packages without a window.
 #include "cli/upgrade_verb.h"
 #include "cli/verbs.h"
+#include "platform/program_start.h"
 #include "quillon_version.h"
 
 int main(int argc, char** argv) {
     using namespace quillon::cli;
+    quillon::ProgramStart start(argc, argv);
     CLI::App app{"Finds and upgrades intercom devices on the local network, without a window.",
                  "quillon-cli"};
     app.set_version_flag("--version", std::string("quillon-cli ") + quillon::kVersion);
@@ -17,7 +19,7 @@ int main(int argc, char** argv) {
     add_upgrade_verb(app, action);
 
     try {
-        app.parse(argc, argv);
+        app.parse(start.argc(), start.argv());
     } catch (const CLI::ParseError& e) {
         // --help is a success; every other parse error is a usage error.
         return app.exit(e) == 0 ? kExitOk : kExitUsage;

@@ -1,11 +1,10 @@
 // The reachability probe of range mode: one ICMP echo request per address.
-#include <arpa/inet.h>
-
 #include <cerrno>
 #include <cstdio>
 
 #include "engine/upgrade_engine.h"
 #include "platform/icmp_echo.h"
+#include "platform/ipv4.h"
 #include "platform/timing.h"
 
 namespace quillon {
@@ -23,16 +22,15 @@ const char* UpgradeEngine::echo_unavailable_text() {
 }
 
 int UpgradeEngine::ping_device(const std::string& ip) {
-    in_addr target{};
     // Only the address of one host: the probe is never sent to the wildcard or broadcast address.
-    if (::inet_pton(AF_INET, ip.c_str(), &target) != 1 || target.s_addr == htonl(INADDR_ANY) ||
-        target.s_addr == htonl(INADDR_BROADCAST)) {
+    const std::optional<Ipv4> target = parse_ipv4(ip);
+    if (!target || *target == kIpv4Any || *target == kIpv4Broadcast) {
         std::fprintf(stderr, "Ping request failed. GetLastError: %d\n", EINVAL);
         std::printf("Device is unreachable.\n");
         return 0;
     }
 
-    const EchoResult r = icmp_echo(target.s_addr, kEchoPayload, sizeof kEchoPayload, timing().echo_wait);
+    const EchoResult r = icmp_echo(target->net, kEchoPayload, sizeof kEchoPayload, timing().echo_wait);
     switch (r.outcome) {
     case EchoResult::no_socket:
         std::fprintf(stderr, "Unable to open handle for ICMP.\n");

@@ -42,6 +42,9 @@ bool list_folder(const std::string& folder, std::vector<FolderEntry>& out);
 // junctions, that is every reparse point.)
 bool delete_tree(const std::string& folder);
 
+// The longest name of one file or folder, in bytes of UTF-8, that the file system takes.
+std::size_t max_name_bytes();
+
 // The system's text for the last failed file call of this thread (errno, GetLastError).
 std::string last_file_error_text();
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -25,6 +26,8 @@ std::string current_directory() {
 bool make_directory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
 
 bool is_path_separator(char c) { return c == '/'; }
+
+std::size_t max_name_bytes() { return NAME_MAX; }
 
 namespace {
 

@@ -36,6 +36,9 @@ bool make_directory(const std::string& path) {
 
 bool is_path_separator(char c) { return c == '/' || c == '\\'; }
 
+// 255 UTF-16 units, each at most three bytes of UTF-8; longer names fail where they are made.
+std::size_t max_name_bytes() { return 255 * 3; }
+
 namespace {
 
 // Empties the folder `dir` (a wide path, not a reparse point) and removes it. Reparse points
