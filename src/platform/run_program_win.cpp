@@ -173,7 +173,7 @@ Started create_process(const std::vector<std::string>& argv, DWORD flags, HANDLE
     }
 
     STARTUPINFOEXW si{};
-    si.StartupInfo.cb = sizeof si;
+    si.StartupInfo.cb = sizeof si.StartupInfo;
     std::vector<HANDLE> inherit;
     if (std_in && std_out) {
         si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
@@ -185,6 +185,7 @@ Started create_process(const std::vector<std::string>& argv, DWORD flags, HANDLE
     HandleList list(inherit);
     const bool inherits = !inherit.empty();
     if (inherits && list.get()) {
+        si.StartupInfo.cb = sizeof si;
         si.lpAttributeList = list.get();
         flags |= EXTENDED_STARTUPINFO_PRESENT;
     }
@@ -322,13 +323,12 @@ ProgramResult run_program(const std::vector<std::string>& argv, std::chrono::mil
 }
 
 int spawn_detached(const std::vector<std::string>& argv) {
-    if (argv.empty() || argv[0].empty()) return -1;
+    if (argv.empty() || find_executable(argv[0]).empty()) return -1;
     // No console, no inherited handles, a process group of its own; out of this process's job
     // where that is allowed, so that it outlives us even when the job would end with us.
     const DWORD flags = DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP;
     Started s = create_process(argv, flags | CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr);
-    if (!s.process.valid() && s.error.find("not found") == std::string::npos)
-        s = create_process(argv, flags, nullptr, nullptr);
+    if (!s.process.valid()) s = create_process(argv, flags, nullptr, nullptr);
     return s.process.valid() ? 0 : -1;
 }
 
