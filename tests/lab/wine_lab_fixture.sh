@@ -29,8 +29,13 @@ case "$cmd" in
     LAB_ID=$(cat "$state/id")
     t0=$SECONDS
     # -p: the server stays between the tests' programs (their start is what Wine costs most).
-    "$lab" exec-pc "$LAB_ID" env WINEPREFIX="$WINEPREFIX" WINEDEBUG=-all "$wineserver" -p
-    "$lab" exec-pc "$LAB_ID" "$QL_CLI" --version || fail "quillon-cli.exe --version failed under Wine"
+    # The server and the services the first program starts outlive this script: none of them may
+    # hold its output open, or the test would not end before the session does.
+    "$lab" exec-pc "$LAB_ID" env WINEPREFIX="$WINEPREFIX" WINEDEBUG=-all "$wineserver" -p \
+      </dev/null >/dev/null 2>&1
+    "$lab" exec-pc "$LAB_ID" "$QL_CLI" --version </dev/null >"$state/warm-up.log" 2>&1 ||
+      fail "quillon-cli.exe --version failed under Wine: $(cat "$state/warm-up.log")"
+    tr -d '\r' <"$state/warm-up.log"
     wine_session_in_lab
     echo "Wine session in ql-pc-$LAB_ID ready in $((SECONDS - t0)) s"
     ;;
