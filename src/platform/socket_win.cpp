@@ -2,7 +2,6 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include <mutex>
 #include <thread>
 
 #include "platform/socket.h"
