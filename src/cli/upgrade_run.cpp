@@ -14,7 +14,6 @@
 #include "cli/batch_summary.h"
 #include "cli/local_adapters.h"
 #include "cli/progress_display.h"
-#include "cli/test_timing.h"
 #include "cli/upgrade_images.h"
 #include "discovery/brelk_mul_event.h"
 #include "discovery/device_type.h"
@@ -138,7 +137,6 @@ private:
 };
 
 int UpgradeRun::run() {
-    apply_test_timing_from_env();
     prepare_console();
 
     const Settings settings = load_settings(current_dir());

@@ -101,6 +101,8 @@ FoundDevice DeviceIntake::found_device(const std::string& ip, const std::string&
 int DeviceIntake::add_named_device(const std::string& ip) {
     if (!is_ipv4_text(ip.c_str())) return -1;
     FoundDevice dev = found_device(ip, "", "", "", T(TextId::st_ready), clock_());
+    // No id, so no type: the type an empty id maps to would be a guess shown as a fact.
+    dev.type_name.clear();
     dev.named = true;
     return port_.insert_found_device(dev);
 }

@@ -6,6 +6,7 @@
 #include "platform/icmp_echo.h"
 #include "platform/ipv4.h"
 #include "platform/timing.h"
+#include "texts/ui_texts.h"
 
 namespace quillon {
 namespace {
@@ -15,11 +16,7 @@ constexpr char kEchoPayload[32] = "Data buffer";
 
 }  // namespace
 
-const char* UpgradeEngine::echo_unavailable_text() {
-    return "ICMP echo cannot be sent: this program needs the capability CAP_NET_RAW (or a group "
-           "inside net.ipv4.ping_group_range) to probe an address range. Run it with that "
-           "capability, or search for the devices instead.";
-}
+const char* UpgradeEngine::echo_unavailable_text() { return T(TextId::msg_echo_unavailable).c_str(); }
 
 int UpgradeEngine::ping_device(const std::string& ip) {
     // Only the address of one host: the probe is never sent to the wildcard or broadcast address.
@@ -40,6 +37,13 @@ int UpgradeEngine::ping_device(const std::string& ip) {
         if (m_echo_unavailable.exchange(1) == 0)
             std::fprintf(stderr, "%s (%s)\n", echo_unavailable_text(), echo_error_text(r.error).c_str());
         return -1;
+    case EchoResult::socket_failed:
+        // Out of descriptors or buffers for a moment: this address is not answered, the scan
+        // goes on.
+        std::fprintf(stderr, "Unable to open handle for ICMP.\n");
+        std::fprintf(stderr, "Ping request failed. GetLastError: %d\n", r.error);
+        std::printf("Device is unreachable.\n");
+        return 0;
     case EchoResult::no_reply:
         std::fprintf(stderr, "Ping request failed. GetLastError: %d\n", r.error);
         std::printf("Device is unreachable.\n");

@@ -9,6 +9,9 @@ inline constexpr std::size_t kUnzipChunk = 256 * 1024;
 
 // Unpacks every entry of `archive` below the folder `dest` (an empty `dest` is the root), creating
 // sub-folders as needed. Each file is created afresh and receives exactly the entry's bytes.
+// Sizes and offsets beyond 32 bits come from the entries' Zip64 fields (archives of any writer,
+// also over 4 GiB); an entry's name comes from its Info-ZIP Unicode Path field when that was
+// written for the header's name, else from the header (see entry_name_utf8).
 // Returns 0 when every entry was written, -1 on the first failure; `why` (optional) then says
 // what went wrong. Entries written before the failure stay; the failing entry's data is removed
 // and a file it would have replaced stays as it was. Refused, and so failing the whole import:

@@ -16,15 +16,17 @@ struct EchoResult {
         reply,        // an echo reply from the target
         error_reply,  // an ICMP error about our request (unreachable, time exceeded): see status
         no_reply,     // nothing within the wait, or the request could not be sent: see error
-        no_socket,    // neither socket can be opened here: see error
+        no_socket,    // neither socket is allowed here (no capability, no protocol): see error
+        socket_failed,  // the socket could not be opened for want of resources (descriptors,
+                        // buffers): see error; this request only
     };
     Outcome outcome = no_reply;
     // error_reply: Linux (ICMP type << 8) | code; Windows the reply's IP_STATUS
     // (IP_DEST_HOST_UNREACHABLE, ...).
     int status = 0;
     // no_reply: Linux errno, ETIMEDOUT when the wait passed; Windows GetLastError of IcmpSendEcho
-    // (IP_REQ_TIMED_OUT when the wait passed). no_socket: errno of the raw socket, or
-    // GetLastError of IcmpCreateFile.
+    // (IP_REQ_TIMED_OUT when the wait passed). no_socket, socket_failed: errno of the raw socket,
+    // or GetLastError of IcmpCreateFile.
     int error = 0;
 };
 

@@ -23,6 +23,13 @@ constexpr std::size_t kIcmpHeader = 8;
 
 std::atomic<uint16_t> g_sequence{0};
 
+// The errors that say ICMP sockets are not allowed here at all, as opposed to a momentary want
+// of descriptors or memory.
+bool means_not_allowed(int err) {
+    return err == EPERM || err == EACCES || err == EPROTONOSUPPORT || err == ESOCKTNOSUPPORT ||
+           err == EAFNOSUPPORT;
+}
+
 }  // namespace
 
 EchoResult icmp_echo(uint32_t target, const void* payload, std::size_t len,
@@ -34,13 +41,16 @@ EchoResult icmp_echo(uint32_t target, const void* payload, std::size_t len,
     }
     bool raw = false;
     UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP));
+    const int datagram_error = fd.valid() ? 0 : errno;
     if (!fd.valid()) {
         fd.reset(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
         raw = true;
     }
     if (!fd.valid()) {
-        result.outcome = EchoResult::no_socket;
         result.error = errno;
+        result.outcome = means_not_allowed(datagram_error) && means_not_allowed(result.error)
+                             ? EchoResult::no_socket
+                             : EchoResult::socket_failed;
         return result;
     }
     if (!raw) {

@@ -13,6 +13,14 @@ namespace {
 
 constexpr std::size_t kMaxPayload = 512;
 
+// The errors of IcmpCreateFile that say handles or memory are short for the moment, as opposed
+// to ICMP being unavailable here.
+bool means_no_resources(DWORD err) {
+    return err == ERROR_NOT_ENOUGH_MEMORY || err == ERROR_OUTOFMEMORY || err == ERROR_NO_SYSTEM_RESOURCES ||
+           err == ERROR_TOO_MANY_OPEN_FILES || err == ERROR_NOT_ENOUGH_QUOTA || err == WSAENOBUFS ||
+           err == WSAEMFILE;
+}
+
 class IcmpHandle {
 public:
     IcmpHandle() : h_(::IcmpCreateFile()) {}
@@ -39,8 +47,9 @@ EchoResult icmp_echo(uint32_t target, const void* payload, std::size_t len,
     }
     IcmpHandle icmp;
     if (!icmp.valid()) {
-        result.outcome = EchoResult::no_socket;
         result.error = int(::GetLastError());
+        result.outcome = means_no_resources(DWORD(result.error)) ? EchoResult::socket_failed
+                                                                 : EchoResult::no_socket;
         return result;
     }
     // The reply buffer holds the reply structure, the echoed data, and room for an ICMP error

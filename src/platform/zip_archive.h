@@ -1,12 +1,12 @@
 #pragma once
-// Opening a zip archive with minizip by a UTF-8 path. Linux: unzOpen64 with the path's bytes.
-// Windows: unzOpen2_64 with file functions of our own over _wfopen, so that a package in a
-// folder such as "固件 v2" opens.
-#include <string>
+// minizip's file functions for a zip archive named by a UTF-8 path. Linux: its own fopen64 ones,
+// which take the path's bytes. Windows: functions of our own over _wfopen, so that a package in
+// a folder such as "固件 v2" opens.
+#include <unzip.h>
 
 namespace quillon {
 
-// The unzFile, or null when the archive cannot be opened (as unzOpen64).
-void* open_zip_archive(const std::string& path);
+// Fills `funcs` for unzOpen2_64; the caller may wrap them (its opaque is left null).
+void fill_zip_file_functions(zlib_filefunc64_def* funcs);
 
 }  // namespace quillon

@@ -1,9 +1,7 @@
-#include <unzip.h>
-
 #include "platform/zip_archive.h"
 
 namespace quillon {
 
-void* open_zip_archive(const std::string& path) { return ::unzOpen64(path.c_str()); }
+void fill_zip_file_functions(zlib_filefunc64_def* funcs) { ::fill_fopen64_filefunc(funcs); }
 
 }  // namespace quillon

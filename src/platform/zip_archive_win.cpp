@@ -1,8 +1,6 @@
 #include <cstdio>
 #include <string>
 
-#include <unzip.h>
-
 #include "platform/utf16_win.h"
 #include "platform/zip_archive.h"
 
@@ -44,17 +42,16 @@ int ZCALLBACK error_file(voidpf, voidpf f) { return std::ferror(static_cast<FILE
 
 }  // namespace
 
-void* open_zip_archive(const std::string& path) {
-    zlib_filefunc64_def funcs{};
-    funcs.zopen64_file = open_file;
-    funcs.zread_file = read_file;
-    funcs.zwrite_file = write_file;
-    funcs.ztell64_file = tell_file;
-    funcs.zseek64_file = seek_file;
-    funcs.zclose_file = close_file;
-    funcs.zerror_file = error_file;
-    funcs.opaque = nullptr;
-    return ::unzOpen2_64(path.c_str(), &funcs);
+void fill_zip_file_functions(zlib_filefunc64_def* funcs) {
+    *funcs = zlib_filefunc64_def{};
+    funcs->zopen64_file = open_file;
+    funcs->zread_file = read_file;
+    funcs->zwrite_file = write_file;
+    funcs->ztell64_file = tell_file;
+    funcs->zseek64_file = seek_file;
+    funcs->zclose_file = close_file;
+    funcs->zerror_file = error_file;
+    funcs->opaque = nullptr;
 }
 
 }  // namespace quillon

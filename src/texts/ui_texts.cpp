@@ -125,6 +125,11 @@ constexpr Entry kEntries[] = {
      "LIFT"},
     {TextId::type_other, "其他",
      "OTHER"},
+    {TextId::msg_echo_unavailable,
+     "无法发送ICMP回显请求：本程序需要CAP_NET_RAW权限（或所属用户组在net.ipv4.ping_group_range之内）才能搜索IP区间。请以该权限运行，或改用查找设备。",
+     "ICMP echo cannot be sent: this program needs the capability CAP_NET_RAW (or a group "
+     "inside net.ipv4.ping_group_range) to probe an address range. Run it with that "
+     "capability, or search for the devices instead."},
 };
 
 constexpr bool entries_in_id_order() {

@@ -119,12 +119,16 @@ TEST_F(SlotsTest, BrowseUsesTheImageFilterAndWritesTheChosenPath) {
     button(IDC_SYSTEM_BROWSE)->click();
     EXPECT_EQ(text_of(IDC_SYSTEM_PATH), "/fw/3_rootfs.img");
     ASSERT_EQ(dlg->filters.size(), 1u);
-    EXPECT_EQ(dlg->filters[0], "ImageFile(*.img) (*.img)");
+    EXPECT_EQ(dlg->filters[0], "ImageFile(*.img)");
     button(IDC_SYSTEM_BROWSE)->click();  // cancelled: nothing changes
     EXPECT_EQ(text_of(IDC_SYSTEM_PATH), "/fw/3_rootfs.img");
 
-    EXPECT_EQ(qt_file_filter("ZipFile(*.zip)|*.zip||"), "ZipFile(*.zip) (*.zip)");
+    // The pattern shows once; a description without it gets it appended.
+    EXPECT_EQ(qt_file_filter("ZipFile(*.zip)|*.zip||"), "ZipFile(*.zip)");
+    EXPECT_EQ(qt_file_filter("\xe9\x95\x9c\xe5\x83\x8f\xe6\x96\x87\xe4\xbb\xb6(*.img)|*.img||"),
+              "\xe9\x95\x9c\xe5\x83\x8f\xe6\x96\x87\xe4\xbb\xb6(*.img)");
     EXPECT_EQ(qt_file_filter("A|*.a;*.b|B|*.c||"), "A (*.a *.b);;B (*.c)");
+    EXPECT_EQ(qt_file_filter("Other(*.bin)|*.img||"), "Other(*.bin) (*.img)");
 }
 
 TEST_F(SlotsTest, ImportFillsTheSlotsAndStartUsesThem) {
@@ -135,7 +139,7 @@ TEST_F(SlotsTest, ImportFillsTheSlotsAndStartUsesThem) {
     dlg->files = {pkg};
     button(IDC_ZIP_BROWSE)->click();
     ASSERT_EQ(dlg->filters.size(), 1u);
-    EXPECT_EQ(dlg->filters[0], "ZipFile(*.zip) (*.zip)");
+    EXPECT_EQ(dlg->filters[0], "ZipFile(*.zip)");
     EXPECT_EQ(text_of(IDC_ZIP_PATH), pkg);
     const std::string folder = dir() + "/brelk_upgrade_image";
     EXPECT_EQ(dlg->unzip_dir(), folder);
@@ -235,6 +239,67 @@ TEST_F(SlotsTest, DroppedPackageIsImportedWithoutADialog) {
     EXPECT_EQ(text_of(IDC_ZIP_PATH), pkg);
     EXPECT_EQ(text_of(IDC_BOOT_PATH), dir() + "/brelk_upgrade_image/1_uboot.img");
     EXPECT_EQ(text_of(IDC_KERNEL_PATH), dir() + "/brelk_upgrade_image/2_k.img");
+}
+
+// A file manager offers a dragged file as a URL and as its path text; a line edit would insert
+// the text. Each drop here is sent to a field itself, as the window system delivers it.
+class FieldDropTest : public SlotsTest {
+protected:
+    // Drags `paths` over the control `id` and drops them there; true when the field took the drag.
+    bool drop_on(int id, const std::vector<std::string>& paths) {
+        QMimeData mime;
+        QList<QUrl> urls;
+        QStringList texts;
+        for (const std::string& p : paths) {
+            urls << QUrl::fromLocalFile(QString::fromStdString(p));
+            texts << QString::fromStdString(p);
+        }
+        mime.setUrls(urls);
+        mime.setText(texts.join(QLatin1Char('\n')));
+        QWidget* target = ctl(id);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &drop);
+        return enter.isAccepted() && drop.isAccepted();
+    }
+};
+
+TEST_F(FieldDropTest, APackageDroppedOnThePackageFieldIsImported) {
+    const std::string pkg = dir() + "/fw.zip";
+    write_zip(pkg, {{"brelk_upgrade_image/1_uboot.img", "boot"}, {"brelk_upgrade_image/2_k.img", "k"}});
+    edit(IDC_ZIP_PATH)->setText("/old/package.zip");
+    EXPECT_TRUE(drop_on(IDC_ZIP_PATH, {pkg}));
+    EXPECT_TRUE(dlg->filters.empty()) << "no file dialog for a dropped package";
+    EXPECT_EQ(text_of(IDC_ZIP_PATH), pkg);
+    EXPECT_EQ(text_of(IDC_BOOT_PATH), dir() + "/brelk_upgrade_image/1_uboot.img");
+    EXPECT_EQ(text_of(IDC_KERNEL_PATH), dir() + "/brelk_upgrade_image/2_k.img");
+    EXPECT_TRUE(fs::is_regular_file(dir() + "/brelk_upgrade_image/1_uboot.img"));
+
+    // The same on a (disabled) image field of package mode and on the range field.
+    const std::string second = dir() + "/sub/fw2.zip";
+    fs::create_directories(dir() + "/sub");
+    write_zip(second, {{"brelk_upgrade_image/1_b.img", "b"}});
+    EXPECT_TRUE(drop_on(IDC_KERNEL_PATH, {second}));
+    EXPECT_EQ(text_of(IDC_ZIP_PATH), second);
+    EXPECT_EQ(text_of(IDC_BOOT_PATH), dir() + "/sub/brelk_upgrade_image/1_b.img");
+    const std::string range_end = text_of(IDC_RANGE_END);
+    EXPECT_TRUE(drop_on(IDC_RANGE_END, {pkg}));
+    EXPECT_EQ(text_of(IDC_RANGE_END), range_end);
+    EXPECT_EQ(text_of(IDC_ZIP_PATH), pkg);
+}
+
+TEST_F(FieldDropTest, ImagesDroppedOnAnyFieldGoToTheSlotsByPosition) {
+    box(IDC_ZIP_CHECK)->click();  // manual mode, all four ticked
+    edit(IDC_FW_PATH)->setText("/fw/keep.img");
+    EXPECT_TRUE(drop_on(IDC_FW_PATH, {"/d/a.img", "/d/b.img"}));
+    EXPECT_EQ(text_of(IDC_BOOT_PATH), "/d/a.img");
+    EXPECT_EQ(text_of(IDC_KERNEL_PATH), "/d/b.img");
+    EXPECT_EQ(text_of(IDC_FW_PATH), "/fw/keep.img") << "the field took the paths as text";
+    const std::string start = text_of(IDC_RANGE_START);
+    EXPECT_TRUE(drop_on(IDC_RANGE_START, {"/d/c.img"}));
+    EXPECT_EQ(text_of(IDC_RANGE_START), start);
+    EXPECT_EQ(text_of(IDC_BOOT_PATH), "/d/c.img");
 }
 
 }  // namespace

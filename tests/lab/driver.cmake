@@ -5,7 +5,7 @@ if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/lab_fixture.cmake AND TARGET quillon-cli AND
   include(${CMAKE_CURRENT_LIST_DIR}/lab_fixture.cmake)
   # 200 device addresses: 198.18.0.10 .. 198.18.0.209; the addresses above stay silent.
   quillon_lab_fixture(driver NDEV 200)
-  foreach(t list range retry conflict stop real_timing fleet200)
+  foreach(t list range retry conflict stop real_timing package fleet200)
     quillon_lab_test(lab_driver_${t} LAB driver
       COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/driver_${t}_test.sh)
     set_property(TEST lab_driver_${t} APPEND PROPERTY ENVIRONMENT

@@ -142,4 +142,6 @@ wait "$ACKS_PID" || true
 expect_rc 0
 [ "$(jqv '[.devices[].ip] | join(" ")')" = 198.18.0.10 ] ||
   fail "devices nobody named were listed: $(jqv '[.devices[].ip]') ($(cat "$WORK/acks.log") answers sent)"
+# A named device has no id, so its type is not known.
+[ "$(jqv '.devices[0].type')" = "" ] || fail "type of a named device: $(jqv '.devices[0].type')"
 echo "PASS"

@@ -9,7 +9,7 @@ if(NOT WIN32 OR NOT CMAKE_CROSSCOMPILING)
   return()
 endif()
 set(QUILLON_HOST_BUILD_DIR "" CACHE PATH
-  "a Linux build folder of these sources, for the Wine lab tests (quillon-devsim, quillon-mkimage, quillon-cli)")
+  "a Linux build folder of these sources, for the Wine lab tests (quillon-devsim, quillon-mkimage, quillon-cli, quillon-cli-lab)")
 if(NOT TARGET quillon-cli)
   message(STATUS "quillon-cli is not built: the Wine lab tests are left out")
   return()
@@ -19,15 +19,19 @@ if(NOT QUILLON_HOST_BUILD_DIR)
   return()
 endif()
 
+include(${CMAKE_CURRENT_LIST_DIR}/support/cli_lab.cmake)
+
 set(wine_lab_state ${CMAKE_BINARY_DIR}/lab-state/wine)
 set(wine_lab_env
   QL_LAB=${CMAKE_SOURCE_DIR}/tools/lab/lab
   QL_LAB_STATE=${wine_lab_state}
   QL_DEVSIM=${QUILLON_HOST_BUILD_DIR}/tools/devsim/quillon-devsim
   QL_MKIMAGE=${QUILLON_HOST_BUILD_DIR}/tools/mkimage/quillon-mkimage
-  QL_LINUX_CLI=${QUILLON_HOST_BUILD_DIR}/src/cli/quillon-cli
+  QL_LINUX_CLI_LAB=${QUILLON_HOST_BUILD_DIR}/tests/quillon-cli-lab
   QL_CLI=${CMAKE_CURRENT_LIST_DIR}/wine_cli.sh
   QL_CLI_EXE=$<TARGET_FILE:quillon-cli>
+  QL_CLI_LAB=${CMAKE_CURRENT_LIST_DIR}/wine_cli_lab.sh
+  QL_CLI_LAB_EXE=$<TARGET_FILE:quillon-cli-lab>
   QL_WINE_RUN=${CMAKE_SOURCE_DIR}/cmake/wine-run
   WINEPREFIX=${QUILLON_WINE_DIR}/lab)
 

@@ -5,6 +5,7 @@
 #include <net/if.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <netinet/ip_icmp.h>
 #include <sys/syscall.h>
 
@@ -68,6 +69,56 @@ TEST_F(EngineReachability, WithoutAnyEchoSocketItSaysSoOnceAndNamesTheCapability
     EXPECT_EQ(count_of(out, "Device is unreachable.\n"), 2);
     EXPECT_NE(std::string(UpgradeEngine::echo_unavailable_text()).find("CAP_NET_RAW"),
               std::string::npos);
+}
+
+// The capability message is the text table's, in the language of the interface.
+TEST_F(EngineReachability, TheCapabilityMessageComesFromTheTextTable) {
+    for (bool english : {true, false}) {
+        ui_texts().fill(english);
+        const std::string text = UpgradeEngine::echo_unavailable_text();
+        EXPECT_EQ(text, T(TextId::msg_echo_unavailable));
+        EXPECT_NE(text.find("CAP_NET_RAW"), std::string::npos) << text;
+    }
+    UiTexts zh, en;
+    zh.fill(false);
+    en.fill(true);
+    EXPECT_NE(zh.get(TextId::msg_echo_unavailable), en.get(TextId::msg_echo_unavailable));
+    ui_texts().fill(true);
+}
+
+// Out of descriptors is no missing capability: that one address is not answered, nothing is
+// said about capabilities, and the next address is probed again.
+TEST_F(EngineReachability, OutOfDescriptorsMarksOnlyThatAddressUnreachable) {
+    if (!can_open(SOCK_DGRAM) && !can_open(SOCK_RAW)) GTEST_SKIP() << "no ICMP socket here at all";
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    int starved = 0;
+    {
+        // Every descriptor below a lowered limit taken: the probe's socket finds none.
+        rlimit low = old;
+        low.rlim_cur = 256;
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+        std::vector<UniqueFd> hog;
+        for (;;) {
+            UniqueFd fd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+            if (!fd.valid()) break;
+            hog.push_back(std::move(fd));
+        }
+        starved = engine.ping_device("127.0.0.1");
+    }
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &old), 0);
+    const int after = engine.ping_device("127.0.0.1");
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(starved, 0);
+    EXPECT_EQ(engine.m_echo_unavailable, 0);
+    EXPECT_EQ(err.find("CAP_NET_RAW"), std::string::npos) << err;
+    EXPECT_NE(err.find("Unable to open handle for ICMP.\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("GetLastError: " + std::to_string(EMFILE)), std::string::npos) << err;
+    EXPECT_EQ(out.rfind("Device is unreachable.\n", 0), 0u) << out;
+    EXPECT_EQ(after, 1) << "the next address is probed as usual";
 }
 
 // Moves the calling thread into a network namespace of its own with loopback up and unprivileged

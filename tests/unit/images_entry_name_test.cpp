@@ -1,7 +1,10 @@
 // Screening of zip entry names.
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include "images/zip_entry_name.h"
+#include "images/zip_extra_fields.h"
 
 namespace quillon {
 namespace {
@@ -83,6 +86,72 @@ TEST(EntryName, NamesInTheMakersCodePageBecomeUtf8) {
     std::string why;
     ASSERT_TRUE(split_entry_name(name, false, p, why)) << why;
     EXPECT_EQ(p.components, (std::vector<std::string>{"dir", "\xe4\xb9\x97.img"}));
+}
+
+std::string field(uint16_t id, const std::string& body) {
+    std::string f = {char(id & 0xff), char(id >> 8), char(body.size() & 0xff), char(body.size() >> 8)};
+    return f + body;
+}
+std::string le64(uint64_t v) {
+    std::string s;
+    for (int i = 0; i < 8; ++i) s += char((v >> (8 * i)) & 0xff);
+    return s;
+}
+
+TEST(ExtraFields, Zip64ValuesReplaceOnlyTheMarkedSizes) {
+    const std::string unix_field = field(0x7875, std::string(11, '\1'));
+    Zip64Values v;
+    // Only the uncompressed size is marked: the field's first value is that size.
+    ASSERT_TRUE(resolve_zip64(unix_field + field(0x0001, le64(300000)), kZip64Marker, 300050, v));
+    EXPECT_EQ(v.uncompressed, 300000u);
+    EXPECT_EQ(v.compressed, 300050u);
+    EXPECT_FALSE(v.header_offset);
+    // Both sizes and the offset, values beyond 32 bits.
+    const uint64_t big = (uint64_t(5) << 32) + 7;
+    ASSERT_TRUE(resolve_zip64(field(0x0001, le64(big) + le64(big - 1) + le64(big + 9)), kZip64Marker,
+                              kZip64Marker, v));
+    EXPECT_EQ(v.uncompressed, big);
+    EXPECT_EQ(v.compressed, big - 1);
+    ASSERT_TRUE(v.header_offset);
+    EXPECT_EQ(*v.header_offset, big + 9);
+    // Sizes that are not marked stay; the field's only value is then the offset.
+    ASSERT_TRUE(resolve_zip64(field(0x0001, le64(big)), 10, 12, v));
+    EXPECT_EQ(v.uncompressed, 10u);
+    ASSERT_TRUE(v.header_offset);
+    EXPECT_EQ(*v.header_offset, big);
+    // No Zip64 field and nothing marked: as it was.
+    ASSERT_TRUE(resolve_zip64("", 1, 2, v));
+    EXPECT_EQ(v.uncompressed, 1u);
+}
+
+TEST(ExtraFields, MarkedSizesWithoutTheirValueAndCutBlocksAreRefused) {
+    Zip64Values v;
+    EXPECT_FALSE(resolve_zip64("", kZip64Marker, 5, v));
+    EXPECT_FALSE(resolve_zip64(field(0x0001, le64(1)), kZip64Marker, kZip64Marker, v));
+    EXPECT_FALSE(resolve_zip64(field(0x0001, std::string(7, '\0')), kZip64Marker, 5, v));
+    // A field claiming more bytes than the block has is not read.
+    std::string cut = field(0x0001, le64(42));
+    cut.resize(cut.size() - 1);
+    EXPECT_FALSE(resolve_zip64(cut, kZip64Marker, 5, v));
+    EXPECT_FALSE(find_extra_field(cut, 0x0001));
+    EXPECT_FALSE(find_extra_field("\x01\x00\x08", 0x0001));
+    for (std::size_t n = 0; n < 4; ++n) EXPECT_FALSE(find_extra_field(std::string(n, '\0'), 0)) << n;
+}
+
+TEST(ExtraFields, UnicodePathCountsOnlyForTheNameItWasWrittenFor) {
+    const std::string raw = "brelk_upgrade_image/4_\x81\x5c.img";
+    const std::string utf8 = "brelk_upgrade_image/4_\xe9\x97\xa8.img";
+    auto upath = [](uint8_t version, const std::string& for_name, const std::string& name) {
+        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(for_name.data()), uInt(for_name.size()));
+        std::string body(1, char(version));
+        for (int i = 0; i < 4; ++i) body += char((crc >> (8 * i)) & 0xff);
+        return field(0x7075, body + name);
+    };
+    EXPECT_EQ(unicode_path_name(field(0x5455, "x") + upath(1, raw, utf8), raw), utf8);
+    EXPECT_FALSE(unicode_path_name(upath(1, "other", utf8), raw)) << "stale CRC";
+    EXPECT_FALSE(unicode_path_name(upath(2, raw, utf8), raw)) << "unknown version";
+    EXPECT_FALSE(unicode_path_name(field(0x7075, "\x01\x00"), raw)) << "too short";
+    EXPECT_FALSE(unicode_path_name("", raw));
 }
 
 }  // namespace

@@ -129,6 +129,18 @@ TEST_F(UnzipTest, EntriesDeclaringMoreThanTheFreeSpaceAreRefusedBeforeWriting) {
     EXPECT_FALSE(fs::exists(pkg + "/brelk_upgrade_image"));
 }
 
+// A size beyond 32 bits is declared in the entry's Zip64 field; the room check reads it there.
+TEST_F(UnzipTest, AZip64SizeBeyondTheFreeSpaceIsRefusedBeforeWriting) {
+    const std::string data(1000, 'a');
+    const uint64_t declared = fs::space(pkg).available + (uint64_t(1) << 33);
+    {
+        ZipWriter w(zip);
+        w.add_raw_deflated("brelk_upgrade_image/1_uboot.img", data, declared, crc_of(data), true);
+    }
+    expect_refused("bytes free");
+    EXPECT_FALSE(fs::exists(pkg + "/brelk_upgrade_image"));
+}
+
 TEST_F(UnzipTest, AnEntryNamedLikeTheArchiveDoesNotSpoilTheRest) {
     make_zip(zip, {{"package.zip", "not the archive any more"},
                    {"brelk_upgrade_image/1_uboot.img", "uboot"}});

@@ -182,6 +182,9 @@ TEST_F(IntakeAddFound, NamedDevicesAreListedWhileTheIntakeStaysClosed) {
     EXPECT_TRUE(r[0].ticked);
     EXPECT_EQ(r[0].cells[col_stat], "Ready");
     EXPECT_EQ(r[0].cells[col_mac], "");
+    // Named, not answered: nothing tells the device's type.
+    EXPECT_EQ(r[0].cells[col_type], "");
+    EXPECT_EQ(r[1].cells[col_type], "");
     EXPECT_EQ(win.flags().intake_closed.load(), 1);
 }
 

@@ -21,8 +21,9 @@ namespace quillon {
 
 namespace {
 
-// "ImageFile(*.img)|*.img||" (description and pattern pairs) as a Qt filter list
-// "ImageFile(*.img) (*.img)".
+// "ImageFile(*.img)|*.img||" (description and pattern pairs) as a Qt filter list. Qt reads the
+// patterns from the parentheses at the end of a description; a description that already ends in
+// its pattern ("ImageFile(*.img)") is used as it is, so the dialog shows the pattern once.
 QString qt_filter(const std::string& windows_filter) {
     const QStringList parts = QString::fromStdString(windows_filter).split(QLatin1Char('|'));
     QStringList filters;
@@ -30,7 +31,8 @@ QString qt_filter(const std::string& windows_filter) {
         if (parts[i].isEmpty() && parts[i + 1].isEmpty()) break;
         QString pattern = parts[i + 1];
         pattern.replace(QLatin1Char(';'), QLatin1Char(' '));
-        filters << parts[i] + QStringLiteral(" (") + pattern + QLatin1Char(')');
+        const QString shown = QLatin1Char('(') + pattern + QLatin1Char(')');
+        filters << (parts[i].endsWith(shown) ? parts[i] : parts[i] + QLatin1Char(' ') + shown);
     }
     return filters.join(QStringLiteral(";;"));
 }

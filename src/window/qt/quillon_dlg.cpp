@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -15,8 +16,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
@@ -219,6 +221,18 @@ bool CQuillonDlg::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::WhatsThis || event->type() == QEvent::QueryWhatsThis) {
         return true;  // help requests are answered as handled, with no action
+    }
+    // Files dropped anywhere on the window go the window's way: a text field would otherwise
+    // take a dragged file as its path text (and a package dropped on its own field would not be
+    // imported). Drags of plain text are left to the fields.
+    if (watched != this && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
+                            event->type() == QEvent::Drop)) {
+        auto* drop = static_cast<QDropEvent*>(event);  // the drag events derive from it
+        if (drop->mimeData() && drop->mimeData()->hasUrls()) {
+            if (event->type() == QEvent::Drop) dropEvent(drop);
+            else drop->acceptProposedAction();
+            return true;
+        }
     }
     if (list_ && watched == list_->viewport()) {
         if (event->type() == QEvent::Resize) {

@@ -131,7 +131,7 @@ protected:
     // Every message box of the window: caption "Upgrade"; a question answers true for Yes.
     // Window tests override it to answer automatically.
     virtual bool msg_box(const std::string& text, MsgKind kind);
-    // The open-file dialog with a filter like "ImageFile (*.img)"; empty when cancelled.
+    // The open-file dialog with a filter like "ImageFile(*.img)"; empty when cancelled.
     virtual std::string open_file_dialog(const std::string& filter);
     virtual void open_url(const std::string& url);
     virtual void start_ping(const std::string& ip);

@@ -1,4 +1,4 @@
-#include "cli/test_timing.h"
+#include "test_timing.h"
 
 #include <cstdlib>
 #include <cstring>

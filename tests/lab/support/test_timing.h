@@ -1,5 +1,6 @@
 #pragma once
-// For the project's tests only: QUILLON_TEST_TIMING=fast shortens the waits that add nothing to
+// Built only into quillon-cli-lab, the lab tests' copy of quillon-cli; the shipped programs never
+// read these variables. QUILLON_TEST_TIMING=fast shortens the waits that add nothing to
 // a test (the three-second conflict wait per image, the search window, the pauses between
 // passes); with it, QUILLON_TEST_IDLE_MS and QUILLON_TEST_CONNECT_MS set the exchange's idle
 // limit and the wait per connection attempt. The programs' defaults are untouched unless that
