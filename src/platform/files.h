@@ -23,6 +23,8 @@ bool is_regular_file(const std::string& path);
 // `path` made absolute against the working directory and tidied ("a/./b/../c" -> "a/c"), not
 // resolved through links; `path` itself when that cannot be done.
 std::string absolute_path(const std::string& path);
+// The separator the system writes between folders: '/' (Linux), '\\' (Windows).
+char path_separator();
 // Whether `c` separates folders in a path: '/' (and '\\' on Windows).
 bool is_path_separator(char c);
 

@@ -25,6 +25,7 @@ std::string current_directory() {
 
 bool make_directory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
 
+char path_separator() { return '/'; }
 bool is_path_separator(char c) { return c == '/'; }
 
 std::size_t max_name_bytes() { return NAME_MAX; }
