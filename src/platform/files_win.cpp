@@ -29,7 +29,7 @@ std::string current_directory() {
     return utf16_to_utf8(buf, out) ? out : std::string();
 }
 
-bool make_directory(const std::string& path) {
+bool make_directory(const std::string& path, unsigned) {
     std::wstring w;
     return wide_path(path, w) && ::CreateDirectoryW(w.c_str(), nullptr) != 0;
 }
