@@ -26,7 +26,7 @@ int find_by_prefix(const std::string& folder, const std::string& keyword, std::s
     for (const FolderEntry& e : entries) {
         if (!name_has_prefix(e.name, keyword)) continue;
         if (!e.regular_file) continue;
-        found.push_back(folder + "/" + e.name);
+        found.push_back(folder + path_separator() + e.name);
         if (found.size() > 1) return -1;  // several matches: the slot keeps what it has
     }
     if (found.size() != 1) return -1;

@@ -13,6 +13,6 @@ std::string join_path(const std::string& dir, const std::string& name) {
     return dir + "/" + name;
 }
 
-void ensure_dir(const std::string& path) { make_directory(path); }
+void ensure_dir(const std::string& path) { make_directory(path, 0755); }
 
 }  // namespace quillon

@@ -13,8 +13,9 @@ namespace quillon {
 
 // The working directory, or empty when it cannot be read.
 std::string current_directory();
-// Creates one folder; false when it could not (also when it exists already).
-bool make_directory(const std::string& path);
+// Creates one folder; false when it could not (also when it exists already). `posix_mode` is
+// its permission bits on Linux (less the umask); Windows has none.
+bool make_directory(const std::string& path, unsigned posix_mode = 0777);
 // A file or a folder under `path` (a link counts when its target exists). `why` (optional)
 // gets the system's reason when there is none.
 bool path_exists(const std::string& path, std::string* why = nullptr);
@@ -23,6 +24,8 @@ bool is_regular_file(const std::string& path);
 // `path` made absolute against the working directory and tidied ("a/./b/../c" -> "a/c"), not
 // resolved through links; `path` itself when that cannot be done.
 std::string absolute_path(const std::string& path);
+// The separator the system writes between folders: '/' (Linux), '\\' (Windows).
+char path_separator();
 // Whether `c` separates folders in a path: '/' (and '\\' on Windows).
 bool is_path_separator(char c);
 

@@ -23,8 +23,11 @@ std::string current_directory() {
     return buf.data();
 }
 
-bool make_directory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+bool make_directory(const std::string& path, unsigned posix_mode) {
+    return ::mkdir(path.c_str(), mode_t(posix_mode)) == 0;
+}
 
+char path_separator() { return '/'; }
 bool is_path_separator(char c) { return c == '/'; }
 
 std::size_t max_name_bytes() { return NAME_MAX; }

@@ -29,11 +29,12 @@ std::string current_directory() {
     return utf16_to_utf8(buf, out) ? out : std::string();
 }
 
-bool make_directory(const std::string& path) {
+bool make_directory(const std::string& path, unsigned) {
     std::wstring w;
     return wide_path(path, w) && ::CreateDirectoryW(w.c_str(), nullptr) != 0;
 }
 
+char path_separator() { return '\\'; }
 bool is_path_separator(char c) { return c == '/' || c == '\\'; }
 
 // 255 UTF-16 units, each at most three bytes of UTF-8; longer names fail where they are made.

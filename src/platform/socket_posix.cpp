@@ -181,14 +181,17 @@ int receive_datagram(SocketHandle s, void* buf, std::size_t cap, Datagram& d) {
 }
 
 int wait_sockets(SocketWait* items, std::size_t n, std::chrono::milliseconds limit) {
-    std::vector<pollfd> fds(n);
+    // The upgrade exchange waits once per piece of data it sends: no allocation for a few items.
+    pollfd few[4];
+    std::vector<pollfd> many(n > 4 ? n : 0);
+    pollfd* fds = n > 4 ? many.data() : few;
     for (std::size_t i = 0; i < n; ++i) {
         items[i].readable = items[i].writable = false;
         // A negative descriptor is ignored by poll.
         fds[i].fd = items[i].s == kNoSocket ? -1 : fd_of(items[i].s);
         fds[i].events = short((items[i].want_read ? POLLIN : 0) | (items[i].want_write ? POLLOUT : 0));
     }
-    const int ready = ::poll(fds.data(), nfds_t(n), int(limit.count()));
+    const int ready = ::poll(fds, nfds_t(n), int(limit.count()));
     if (ready < 0) return errno == EINTR ? 0 : -1;
     for (std::size_t i = 0; i < n; ++i) {
         items[i].readable = items[i].want_read && (fds[i].revents & (POLLIN | POLLERR | POLLHUP));
