@@ -1,7 +1,6 @@
 #include "app/settings.h"
 
-#include <sys/stat.h>
-
+#include "platform/files.h"
 #include "platform/ini_file.h"
 
 namespace quillon {
@@ -9,8 +8,7 @@ namespace quillon {
 namespace {
 
 bool exists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;  // a file or a folder, whatever its content
+    return path_exists(path);  // a file or a folder, whatever its content
 }
 
 std::string in_dir(const std::string& dir, const char* name) {

@@ -1,19 +1,14 @@
 #pragma once
 // The machine's IPv4 adapters, for choosing the address discovery binds to. Kept small and
 // local to the headless program.
-#include <netinet/in.h>
-
 #include <string>
 #include <vector>
 
+#include "platform/network_interfaces.h"
+
 namespace quillon::cli {
 
-struct LocalAdapter {
-    std::string name;  // the interface name ("eth0")
-    in_addr address{};
-    bool loopback = false;
-    bool up = false;
-};
+using LocalAdapter = NetworkInterface;
 
 // One entry per interface that has an IPv4 address (its first one), in the system's order.
 std::vector<LocalAdapter> list_local_adapters();

@@ -3,6 +3,7 @@
 
 #include "cli/upgrade_verb.h"
 #include "cli/verbs.h"
+#include "platform/program_start.h"
 #include "quillon_version.h"
 #ifdef QUILLON_LAB_TIMING
 // quillon-cli-lab only (a target of the lab tests, never installed): shortened timings.
@@ -11,6 +12,7 @@
 
 int main(int argc, char** argv) {
     using namespace quillon::cli;
+    quillon::ProgramStart start(argc, argv);
 #ifdef QUILLON_LAB_TIMING
     if (apply_test_timing_from_env()) std::fprintf(stderr, "quillon-cli-lab: shortened test timings\n");
 #endif
@@ -26,7 +28,7 @@ int main(int argc, char** argv) {
     add_upgrade_verb(app, action);
 
     try {
-        app.parse(argc, argv);
+        app.parse(start.argc(), start.argv());
     } catch (const CLI::ParseError& e) {
         // --help is a success; every other parse error is a usage error.
         return app.exit(e) == 0 ? kExitOk : kExitUsage;

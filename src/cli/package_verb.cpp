@@ -2,12 +2,12 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <filesystem>
 #include <ostream>
 
 #include "cli/text_out.h"
 #include "images/image_slots.h"
 #include "images/package_import.h"
+#include "platform/files.h"
 
 namespace quillon {
 
@@ -69,9 +69,7 @@ int run_package_verb(const PackageVerbOptions& opts, std::ostream& out, std::ost
     // The window always has a full path from its file dialog; a command line may give a relative one.
     std::string package = opts.package;
     if (!package.empty()) {
-        std::error_code ec;
-        std::filesystem::path abs = std::filesystem::absolute(package, ec);
-        if (!ec) package = abs.lexically_normal().string();
+        package = absolute_path(package);
     }
 
     SlotPaths slots;
@@ -80,8 +78,7 @@ int run_package_verb(const PackageVerbOptions& opts, std::ostream& out, std::ost
     CollectingSink sink;
     // Only a package file leads to the folder beside it being emptied: a folder named here
     // (the unpacked images themselves, say) or a mistyped name must not cost that folder.
-    std::error_code ec;
-    const bool is_file = std::filesystem::is_regular_file(package, ec);
+    const bool is_file = is_regular_file(package);
     ImportStatus st = ImportStatus::no_package;
     if (is_file) {
         delete_previous_import(package);

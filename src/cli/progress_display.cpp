@@ -1,14 +1,12 @@
 #include "cli/progress_display.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 
-#include "cli/console_streams.h"
 #include "cli/text_out.h"
 #include "engine/upgrade_engine.h"
+#include "platform/console.h"
+#include "platform/console_streams.h"
 #include "window/headless_window.h"
 
 namespace quillon::cli {
@@ -55,9 +53,7 @@ ProgressDisplay::ProgressDisplay(int fd, bool live) : fd_(fd), live_(live) {}
 ProgressDisplay::~ProgressDisplay() { stop(); }
 
 int ProgressDisplay::width() const {
-    winsize ws{};
-    if (::ioctl(fd_, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
-    return 80;
+    return terminal_width(fd_);
 }
 
 void ProgressDisplay::erase_block() {

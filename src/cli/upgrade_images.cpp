@@ -1,24 +1,14 @@
 #include "cli/upgrade_images.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
 
 #include "cli/upgrade_run.h"
 #include "images/image_slots.h"
 #include "images/package_import.h"
+#include "platform/files.h"
 #include "texts/ui_texts.h"
 
 namespace quillon::cli {
 namespace {
-
-std::string absolute_path(const std::string& path) {
-    std::error_code ec;
-    const auto abs = std::filesystem::absolute(path, ec);
-    return ec ? path : abs.lexically_normal().string();
-}
 
 class SaySink final : public MessageSink {
 public:
@@ -33,8 +23,7 @@ private:
 
 bool package_is_file(const std::string& option, std::string& package) {
     package = absolute_path(option);
-    struct stat st {};
-    return ::stat(package.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return is_regular_file(package);
 }
 
 int choose_images(const UpgradeOptions& opt, ChosenImages& out,
@@ -71,9 +60,8 @@ int choose_images(const UpgradeOptions& opt, ChosenImages& out,
     }
     // Name the file that is the trouble; the engine's own check then ends the batch as usual.
     for (const std::string& p : slots) {
-        struct stat st {};
-        if (!p.empty() && ::stat(p.c_str(), &st) != 0)
-            say("upgrade: cannot read " + p + ": " + std::strerror(errno));
+        std::string why;
+        if (!p.empty() && !path_exists(p, &why)) say("upgrade: cannot read " + p + ": " + why);
     }
     for (std::size_t i = 0; i < slots.size(); ++i) {
         out.paths[i] = slots[i];

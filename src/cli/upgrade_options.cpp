@@ -1,20 +1,21 @@
 #include "cli/upgrade_options.h"
 
-#include <arpa/inet.h>
+#include "platform/ipv4.h"
 
 namespace quillon::cli {
 namespace {
 
-std::optional<uint32_t> parse_ipv4(const std::string& text) {
-    in_addr a{};
-    if (::inet_pton(AF_INET, text.c_str(), &a) != 1) return std::nullopt;
-    return ntohl(a.s_addr);
+// The address in host byte order.
+std::optional<uint32_t> parse_host_order(const std::string& text) {
+    const std::optional<Ipv4> a = quillon::parse_ipv4(text);
+    if (!a) return std::nullopt;
+    return net_to_host32(a->net);
 }
 
 }  // namespace
 
 bool is_host_address(const std::string& text) {
-    const auto a = parse_ipv4(text);
+    const auto a = parse_host_order(text);
     return a && *a != 0 && *a != 0xFFFFFFFFu;
 }
 
@@ -24,7 +25,7 @@ std::optional<AddressRange> parse_range(const std::string& text, std::string& er
         error = "a range is written A.B.C.D-E (for example 192.168.1.10-50)";
         return std::nullopt;
     }
-    const auto first = parse_ipv4(text.substr(0, dash));
+    const auto first = parse_host_order(text.substr(0, dash));
     if (!first) {
         error = std::string("'").append(text, 0, dash).append("' is not an IPv4 address");
         return std::nullopt;
@@ -32,7 +33,7 @@ std::optional<AddressRange> parse_range(const std::string& text, std::string& er
     const std::string tail = text.substr(dash + 1);
     int end = -1;
     if (tail.find('.') != std::string::npos) {
-        const auto last = parse_ipv4(tail);
+        const auto last = parse_host_order(tail);
         if (!last) {
             error = "'" + tail + "' is not an IPv4 address";
             return std::nullopt;

@@ -1,28 +1,19 @@
 #include "cli/upgrade_run.h"
 
-#include <arpa/inet.h>
-#include <signal.h>
-#include <sys/eventfd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <set>
 
 #include "app/settings.h"
-#include <fstream>
 
 #include "cli/batch_summary.h"
-#include "cli/console_streams.h"
 #include "cli/local_adapters.h"
 #include "cli/progress_display.h"
-#include "cli/stop_signals.h"
 #include "cli/upgrade_images.h"
 #include "discovery/brelk_mul_event.h"
 #include "discovery/device_type.h"
@@ -31,8 +22,13 @@
 #include "engine/upgrade_engine.h"
 #include "log/log_dir.h"
 #include "log/log_file.h"
+#include "platform/console.h"
+#include "platform/console_streams.h"
+#include "platform/files.h"
+#include "platform/socket.h"
+#include "platform/stop_signals.h"
 #include "platform/timing.h"
-#include "platform/unique_fd.h"
+#include "platform/wakeup.h"
 #include "texts/ui_texts.h"
 #include "window/headless_window.h"
 
@@ -57,12 +53,6 @@ std::string adapter_names(const std::vector<LocalAdapter>& adapters) {
 std::string no_such_adapter(const std::vector<LocalAdapter>& adapters, const std::string& name) {
     return "upgrade: no adapter \"" + name + "\" with an IPv4 address (adapters: " +
            adapter_names(adapters) + ")";
-}
-
-std::string absolute_path(const std::string& path) {
-    std::error_code ec;
-    const auto abs = std::filesystem::absolute(path, ec);
-    return ec ? path : abs.lexically_normal().string();
 }
 
 // The logs of the run: in <dir>/log like the desktop program, or straight into --log-dir.
@@ -147,7 +137,7 @@ private:
 };
 
 int UpgradeRun::run() {
-    ::signal(SIGPIPE, SIG_IGN);
+    prepare_console();
 
     const Settings settings = load_settings(current_dir());
     ui_texts().use_english = settings.use_english;
@@ -156,7 +146,7 @@ int UpgradeRun::run() {
     fake_ = opt_.fake_burn || settings.fake_burn;
 
     display_ = std::make_unique<ProgressDisplay>(streams_.ui_fd(),
-                                                 ::isatty(streams_.ui_fd()) && !opt_.verbose);
+                                                 supports_live_display(streams_.ui_fd()) && !opt_.verbose);
     // A command line that cannot run is refused before the logs are opened: opening empties the
     // report, which still holds the last batch's lines.
     if (!opt_.range.empty()) {
@@ -255,18 +245,17 @@ int UpgradeRun::start_discovery() {
     const auto port = uint16_t(opt_.discovery_port);
     if (discovery_->start(intake_.get(), adapter->address, port) != 0 ||
         (discovery_->local_bind_errno() && discovery_->any_bind_errno())) {
-        const int err = discovery_->local_bind_errno() ? discovery_->local_bind_errno() : errno;
+        const int err = discovery_->local_bind_errno() ? discovery_->local_bind_errno() : last_socket_error();
         discovery_->stop();
         display_->message("upgrade: cannot listen on UDP port " + std::to_string(port) + " (" +
-                          std::strerror(err) + "); is another Quillon program running?");
+                          socket_error_text(err) + "); is another Quillon program running?");
         if (search_needed) return kExitSomeFailed;
         display_->message("warning: devices are upgraded without the address-conflict check's answers");
         return -1;
     }
     discovery_up_ = true;
     engine_->m_search = sender_.get();
-    char address[INET_ADDRSTRLEN] = "";
-    ::inet_ntop(AF_INET, &adapter->address, address, sizeof address);
+    const std::string address = ipv4_text(adapter->address);
     if (search_needed)
         display_->message("Searching on " + adapter->name + " (" + address + ") for " +
                           std::to_string(timing().search_window.count()) + " ms...");
@@ -367,20 +356,16 @@ int UpgradeRun::start_batch() {
 
 void UpgradeRun::wait_batch() {
     // Sleeps until the batch ends or a signal comes: the window's idle handler wakes it through
-    // an event descriptor, so nothing looks every few milliseconds through a batch of hours.
-    UniqueFd ended(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
-    window_->set_idle_handler([fd = ended.get()] {
-        const uint64_t one = 1;
-        if (fd >= 0) (void)!::write(fd, &one, sizeof one);
-    });
+    // a wake-up, so nothing looks every few milliseconds through a batch of hours.
+    Wakeup ended;
+    window_->set_idle_handler([&ended] { ended.signal(); });
     struct ClearHandler {
         HeadlessWindow& w;
-        ~ClearHandler() { w.set_idle_handler(nullptr); }  // before the descriptor closes
+        ~ClearHandler() { w.set_idle_handler(nullptr); }  // before the wake-up goes
     } clear{*window_};
     while (!window_->wait_idle(0ms)) {
-        const bool signalled = signals_.wait_or(ended.get());
-        uint64_t count = 0;
-        if (ended.valid()) (void)!::read(ended.get(), &count, sizeof count);
+        const bool signalled = signals_.wait_or(ended.handle());
+        ended.clear();
         if (!signalled) continue;
         if (signals_.count() == 1) {
             // STOP answered Yes: the devices in hand finish, no other begins, no retry pass.
@@ -392,7 +377,7 @@ void UpgradeRun::wait_batch() {
         }
         display_->message("Ended at once: a device in hand may be left half upgraded");
         std::fflush(stdout);  // the debug log; the report and device log are flushed per line
-        ::_exit(kExitInterrupted);
+        std::_Exit(kExitInterrupted);
     }
 }
 
@@ -443,10 +428,11 @@ int UpgradeRun::finish() {
     if (abandoned) rc = kExitInterrupted;  // Ctrl-C before the batch began
     // The site's record file: a device list that cannot be written is not a clean run.
     if (!opt_.csv.empty()) {
-        std::ofstream csv(opt_.csv, std::ios::binary | std::ios::trunc);
-        csv << summary_csv(doc);
-        csv.flush();
-        if (!csv) {
+        const std::string text = summary_csv(doc);
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> csv(open_for_writing(opt_.csv), &std::fclose);
+        const bool written = csv && std::fwrite(text.data(), 1, text.size(), csv.get()) == text.size() &&
+                             std::fclose(csv.release()) == 0;
+        if (!written) {
             display_->message("upgrade: cannot write " + opt_.csv + ": the device list is missing");
             if (rc == kExitAllUpgraded) rc = kExitSomeFailed;
         }

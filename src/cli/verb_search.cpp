@@ -1,7 +1,5 @@
 // quillon-cli search: one broadcast search on the chosen adapter, answers taken for the
 // search window, each device listed once.
-#include <arpa/inet.h>
-
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -12,6 +10,7 @@
 #include "cli/local_adapters.h"
 #include "cli/verbs.h"
 #include "discovery/brelk_mul_event.h"
+#include "platform/socket.h"
 #include "platform/timing.h"
 
 namespace quillon::cli {
@@ -43,26 +42,28 @@ int run_search(const SearchOptions& opt) {
                      opt.adapter.c_str(), adapter_names(adapters).c_str());
         return kExitUsage;
     }
-    char address[INET_ADDRSTRLEN] = "";
-    inet_ntop(AF_INET, &adapter->address, address, sizeof address);
+    const std::string address_text = ipv4_text(adapter->address);
+    const char* address = address_text.c_str();
 
     FoundDevices found;
     BrelkMulEvent discovery;
     const auto port = static_cast<uint16_t>(opt.port);
     if (discovery.start(&found, adapter->address, port) != 0) {
-        std::fprintf(stderr, "search: cannot open the discovery sockets: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "search: cannot open the discovery sockets: %s\n",
+                     socket_error_text(last_socket_error()).c_str());
         return kExitFailure;
     }
     const int local_err = discovery.local_bind_errno();
     const int any_err = discovery.any_bind_errno();
     if (local_err && any_err) {
         std::fprintf(stderr, "search: cannot listen on UDP port %d (%s); is another Quillon "
-                             "program running?\n", opt.port, std::strerror(local_err));
+                             "program running?\n", opt.port, socket_error_text(local_err).c_str());
         return kExitFailure;
     }
     if (local_err || any_err) {
         std::fprintf(stderr, "search: warning: UDP port %d on %s: %s; some answers may be missed\n",
-                     opt.port, local_err ? address : "0.0.0.0", std::strerror(local_err ? local_err : any_err));
+                     opt.port, local_err ? address : "0.0.0.0",
+                     socket_error_text(local_err ? local_err : any_err).c_str());
     }
 
     const auto window = timing().search_window;

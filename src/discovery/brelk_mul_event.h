@@ -2,17 +2,16 @@
 // The discovery endpoint: two UDP sockets on port 8400 (one bound to the chosen adapter's
 // address, one to the wildcard address), the receive thread, and the search request.
 //
-// On Linux both binds succeed because both sockets set SO_REUSEADDR before binding. The
-// kernel then hands each datagram to the best-matching socket: answers sent to the adapter's
+// Both binds succeed because both sockets set SO_REUSEADDR before binding. The system then
+// hands each datagram to the best-matching socket: answers sent to the adapter's
 // address arrive on the bound socket, broadcast answers (and our own broadcast requests,
 // which are dropped as requests) on the wildcard socket. So every answer arrives once.
-#include <netinet/in.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <shared_mutex>
@@ -21,7 +20,10 @@
 #include <vector>
 
 #include "discovery/discovery_codec.h"
-#include "platform/unique_fd.h"
+#include "platform/ipv4.h"
+#include "platform/port_claim.h"
+#include "platform/socket.h"
+#include "platform/wakeup.h"
 
 namespace quillon {
 
@@ -78,9 +80,10 @@ public:
     // cannot be created (or the thread cannot be started). A failed bind is not an error
     // here: the socket is kept for sending; local_bind_errno/any_bind_errno tell it. While
     // another Quillon program of this network namespace listens on the same address and port,
-    // neither socket is bound (both errnos EADDRINUSE): it would take that program's answers.
+    // neither socket is bound (both codes address_in_use_error()): it would take that
+    // program's answers.
     // A running endpoint is stopped first. `port` is 8400 in the programs; tests may pick another.
-    int start(FoundDeviceSink* owner, in_addr bind_addr, uint16_t port = kPort);
+    int start(FoundDeviceSink* owner, Ipv4 bind_addr, uint16_t port = kPort);
     // After stop returns, no answer reaches the sink and both sockets are closed.
     void stop();
     // The same, for a caller that serves the sink's requests itself (the window thread, when
@@ -94,31 +97,32 @@ public:
     // another thread calls stop (the request then goes nowhere).
     void search(int both, const char* target = nullptr);
 
-    // errno of the last start's bind of the bound / wildcard socket; 0 when it succeeded.
+    // The socket error code (socket_error_text) of the last start's bind of the bound /
+    // wildcard socket; 0 when it succeeded.
     int local_bind_errno() const { return m_local_bind_errno.load(); }
     int any_bind_errno() const { return m_any_bind_errno.load(); }
 
     // Where a request for `target` goes (network byte order): inet_addr of the text, which is
     // 255.255.255.255 for a null or unreadable text.
-    static in_addr_t search_destination(const char* target);
+    static uint32_t search_destination(const char* target);
 
 private:
     void recv_loop();
     // Reads what `sock` holds (at most kMaxBatch datagrams, never blocking) and appends the
     // accepted answers to `out`.
-    void on_recv(int sock, std::vector<ReceivedAnswer>& out);
+    void on_recv(SocketHandle sock, std::vector<ReceivedAnswer>& out);
     void hand_over(const std::vector<ReceivedAnswer>& answers);
     void stop_locked(const std::function<void()>& serve = {});  // stop with m_control held
     void close_sockets();
 
     // m_control serialises start and stop (held by their caller, taken before m_sock_lock).
-    // m_sock_lock guards the two descriptors against being closed, and their numbers reused,
+    // m_sock_lock guards the two sockets against being closed, and their handles reused,
     // while search sends on them: senders share it, start and stop take it exclusively. The
     // receive thread needs neither: it only runs between start and the join in stop.
     std::mutex m_control;
     mutable std::shared_mutex m_sock_lock;
-    std::atomic<int> m_sock_local{-1};
-    std::atomic<int> m_sock_any{-1};
+    std::atomic<SocketHandle> m_sock_local{kNoSocket};
+    std::atomic<SocketHandle> m_sock_any{kNoSocket};
     std::thread m_recv_thread;
     // Set by the receive thread as it ends (under m_ended_lock, a leaf), so that a stop that
     // serves the sink can wait for it between turns.
@@ -128,8 +132,8 @@ private:
     char m_recv_buf[kMaxDatagram + 1] = {};  // one datagram and a terminating zero (receive thread)
     FoundDeviceSink* m_owner = nullptr;
     std::atomic<int> m_active{0};
-    UniqueFd m_wake;  // eventfd: stop wakes the receive wait instead of waiting it out
-    UniqueFd m_claim;  // this program's claim on the address and port (start to stop)
+    std::unique_ptr<Wakeup> m_wake;  // stop wakes the receive wait instead of waiting it out
+    PortClaim m_claim;  // this program's claim on the address and port (start to stop)
     uint16_t m_port = kPort;
     std::atomic<int> m_local_bind_errno{0};
     std::atomic<int> m_any_bind_errno{0};

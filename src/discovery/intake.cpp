@@ -1,20 +1,20 @@
 #include "discovery/intake.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <optional>
 
 #include "discovery/device_type.h"
 #include "log/log_file.h"
+#include "platform/ipv4.h"
+#include "platform/local_time.h"
 #include "texts/ui_texts.h"
 
 namespace quillon {
 
 std::string format_begin_time(std::time_t t) {
     std::tm tm{};
-    if (!localtime_r(&t, &tm)) return std::string();
+    if (!local_time(t, tm)) return std::string();
     char buf[64];
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900,
                   tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
@@ -22,8 +22,7 @@ std::string format_begin_time(std::time_t t) {
 }
 
 bool is_ipv4_text(const char* text) {
-    in_addr addr{};
-    return text && inet_pton(AF_INET, text, &addr) == 1;
+    return parse_ipv4(text).has_value();
 }
 
 std::time_t DeviceIntake::system_clock() { return std::time(nullptr); }

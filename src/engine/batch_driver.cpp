@@ -1,9 +1,6 @@
 // The batch driver: one START becomes a whole batch. The driver thread loads the image set, deals
 // the ticked rows (or the addresses of a range) to 1 to 10 workers, runs further passes over the
 // failed devices when auto-retry is on, and ends the batch with a message and the user report.
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -14,6 +11,9 @@
 #include "engine/upgrade_engine.h"
 #include "engine/window_port.h"
 #include "log/log_file.h"
+#include "platform/keep_awake.h"
+#include "platform/local_time.h"
+#include "platform/thread_id.h"
 #include "platform/timing.h"
 #include "texts/ui_texts.h"
 
@@ -37,12 +37,10 @@ std::string cut(std::string s) {
 std::string local_time_text() {
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
-    localtime_r(&now, &tm);
+    local_time(now, tm);
     return format_text("%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
                        tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
 }
-
-int os_thread_id() { return int(::syscall(SYS_gettid)); }
 
 }  // namespace
 
@@ -173,6 +171,8 @@ void UpgradeEngine::run_batch() {
         }
         return;
     }
+    // The computer stays awake from here to the batch's end (the driver runs it all).
+    const KeepAwake awake;
 
     if (!load_images()) {
         release_images();

@@ -1,17 +1,12 @@
 // Opening the TCP connection to a device's upgrade service, with the attempt count and the wait
 // per attempt of the batch's mode.
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-
-#include <cerrno>
 #include <cstdio>
 
 #include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
 #include "engine/window_port.h"
+#include "platform/ipv4.h"
+#include "platform/socket.h"
 #include "platform/timing.h"
 #include "texts/ui_texts.h"
 
@@ -20,31 +15,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-UniqueFd new_stream_socket() {
-    return UniqueFd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-}
-
-// One attempt on a fresh non-blocking socket: true when connected within `wait`.
-bool try_connect(int fd, const sockaddr_in& target, std::chrono::milliseconds wait) {
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0) return true;
-    if (errno != EINPROGRESS && errno != EINTR) return false;
-    const auto deadline = Clock::now() + wait;
-    for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        pollfd p{fd, POLLOUT, 0};
-        const int n = ::poll(&p, 1, left.count() > 0 ? int(left.count()) : 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        int err = 0;
-        socklen_t len = sizeof err;
-        return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0;
-    }
-}
-
-void set_blocking(int fd) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-}
+// Linux does not reliably reconnect a socket whose connect failed: a fresh one per try.
+Socket new_stream_socket() { return open_tcp_socket(); }
 
 }  // namespace
 
@@ -60,19 +32,16 @@ int UpgradeEngine::connect_device(const std::string& ip, int w, int images_done,
 
     std::printf("start connect ip=%s\n", ip.c_str());
     m_sock[w].reset();
-    UniqueFd fd = new_stream_socket();
+    Socket fd = new_stream_socket();
     if (!fd.valid()) {
         std::printf("::socket err !\n");
         return -1;
     }
 
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(m_port);
     // Only a dotted IPv4 address of a host: the wildcard and the broadcast address are no device.
-    const bool valid_ip = ::inet_pton(AF_INET, ip.c_str(), &target.sin_addr) == 1 &&
-                          target.sin_addr.s_addr != htonl(INADDR_ANY) &&
-                          target.sin_addr.s_addr != htonl(INADDR_BROADCAST);
+    const std::optional<Ipv4> parsed = parse_ipv4(ip);
+    const bool valid_ip = parsed && *parsed != kIpv4Any && *parsed != kIpv4Broadcast;
+    const Ipv4 target = parsed.value_or(kIpv4Any);
 
     print_local_time();
     const std::string& connecting = T(TextId::st_connecting);
@@ -86,14 +55,13 @@ int UpgradeEngine::connect_device(const std::string& ip, int w, int images_done,
         m_dlg->set_cell(row, 6, connecting);
 
         if (!fd.valid()) {
-            // Linux does not reliably reconnect a socket whose connect failed: a fresh one per try.
             fd = new_stream_socket();
             if (!fd.valid()) {
                 std::printf("::socket err !\n");
                 return -1;
             }
         }
-        connected = try_connect(fd.get(), target, wait);
+        connected = connect_within(fd.get(), target, m_port, wait);
         std::printf("connect ret=%d retry=%d\n", connected ? 0 : -1, a);
         made = a + 1;
         if (connected) break;
@@ -105,7 +73,7 @@ int UpgradeEngine::connect_device(const std::string& ip, int w, int images_done,
     if (!valid_ip) std::printf("connect ret=%d retry=%d\n", -1, 0);
 
     if (connected) {
-        set_blocking(fd.get());
+        settle_connected(fd.get());
         m_sock[w] = std::move(fd);
         const std::string& running = T(TextId::st_running);
         const std::string line =

@@ -1,18 +1,13 @@
 // The upgrade exchange of one image with one device: header, data, the device's progress
 // records, and the reboot request after the last image.
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
 #include "engine/window_port.h"
+#include "platform/socket.h"
 #include "platform/timing.h"
 #include "texts/ui_texts.h"
 
@@ -22,10 +17,9 @@ namespace {
 constexpr int kPercentColumn = 5;
 constexpr int kStateColumn = 6;
 
-// Every send is non-blocking and driven by the loop's poll, so that a device that stops reading
-// is caught by the inactivity limit instead of holding the worker for ever. MSG_NOSIGNAL: a
+// Every send is non-blocking (send_now) and driven by the loop's wait, so that a device that
+// stops reading is caught by the inactivity limit instead of holding the worker for ever; a
 // device that goes away mid-send is a failed image, not the end of the program.
-constexpr int kSendFlags = MSG_DONTWAIT | MSG_NOSIGNAL;
 
 }  // namespace
 
@@ -86,7 +80,7 @@ void UpgradeEngine::send_reboot(int w) {
     uint8_t rec[kCmdRecordSize];
     CmdRecord{kCmdReboot, 0}.encode(rec);
     // One record into an idle connection: it fits the send buffer; the result is not needed.
-    (void)::send(m_sock[w].get(), rec, sizeof rec, kSendFlags);
+    (void)send_now(m_sock[w].get(), rec, sizeof rec);
     std::printf("send reboot \n");
 }
 
@@ -115,11 +109,8 @@ int UpgradeEngine::recv_cmd(int w, int slot, int row, int images_done) {
     uint8_t buf[kCmdRecordSize * 32];
     const std::size_t carry = m_rx_len[w];
     std::memcpy(buf, m_rx[w], carry);
-    ssize_t got;
-    do {
-        got = ::recv(m_sock[w].get(), buf + carry, sizeof buf - carry, MSG_DONTWAIT);
-    } while (got < 0 && errno == EINTR);
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;  // nothing after all
+    const long got = receive_now(m_sock[w].get(), buf + carry, sizeof buf - carry);
+    if (got == kWouldBlock) return 0;  // nothing after all
     if (got <= 0) {
         std::printf("recv_cmd ret <= 0 !\n");
         return -1;
@@ -129,8 +120,7 @@ int UpgradeEngine::recv_cmd(int w, int slot, int row, int images_done) {
     // segment back until the previous one is acknowledged (Nagle) would otherwise wait for our
     // delayed acknowledgement, 40 ms or more, before its next record: after the data, every
     // image's final records came that much late. Acknowledge what came at once.
-    const int quick = 1;
-    ::setsockopt(m_sock[w].get(), IPPROTO_TCP, TCP_QUICKACK, &quick, sizeof quick);
+    acknowledge_quickly(m_sock[w].get());
 
     const std::size_t have = carry + std::size_t(got);
     std::size_t off = 0;
@@ -158,8 +148,8 @@ int UpgradeEngine::process_one(const std::string& ip, int slot, int w, int row,
     m_sent[w] = 0;
 
     const ImageHeader& head = m_img_head[slot];
-    const ssize_t hs = ::send(m_sock[w].get(), head.bytes, kImageHeaderSize, kSendFlags);
-    if (hs != ssize_t(kImageHeaderSize)) {
+    const long hs = send_now(m_sock[w].get(), head.bytes, kImageHeaderSize);
+    if (hs != long(kImageHeaderSize)) {
         // A header cut short would be read by the device as the start of something else.
         std::printf("send to %s head[%d] err !\n", ip.c_str(), slot);
         close_worker_socket(w);
@@ -167,32 +157,31 @@ int UpgradeEngine::process_one(const std::string& ip, int slot, int w, int row,
     }
 
     const Timing& t = timing();
-    const int poll_ms = int(t.select_wait.count());
+
     // The load refuses a trailer whose length exceeds the data; the bound here is a second guard.
     const uint32_t length = std::min(head.length(), m_img_len[slot]);
     const uint8_t* data = m_img_data[slot].get();
     m_last_activity[w] = Clock::now();
     int result = 0;
     while (result == 0) {
-        const int fd = m_sock[w].get();
-        pollfd p{fd, short(POLLIN | (m_sent[w] < length ? POLLOUT : 0)), 0};
-        const int ready = ::poll(&p, 1, poll_ms);
+        const SocketHandle fd = m_sock[w].get();
+        SocketWait p{fd, true, m_sent[w] < length};
+        const int ready = wait_sockets(&p, 1, t.select_wait);
         if (ready < 0) {
-            if (errno == EINTR) continue;
-            std::printf("process_one select = %d errno=%d\n", ready, errno);
+            std::printf("process_one select = %d errno=%d\n", ready, last_socket_error());
             m_dlg->set_cell(row, kStateColumn, T(TextId::st_lost));
             result = -1;
             break;
         }
         if (ready > 0) {
-            if (p.revents & (POLLIN | POLLERR | POLLHUP)) {
+            if (p.readable) {
                 result = recv_cmd(w, slot, row, images_done);
                 if (result != 0) break;
             }
-            if (m_sent[w] < length && (p.revents & POLLOUT)) {
+            if (m_sent[w] < length && p.writable) {
                 const std::size_t chunk = std::min<std::size_t>(length - m_sent[w], kSendChunk);
-                const ssize_t n = ::send(fd, data + m_sent[w], chunk, kSendFlags);
-                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+                const long n = send_now(fd, data + m_sent[w], chunk);
+                if (n == kWouldBlock) {
                     // the buffer filled up after all; the next poll says when to go on
                 } else if (n <= 0) {
                     std::printf("send data ret %d\n", int(n));

@@ -1,14 +1,9 @@
 // Loading the image set: every used slot's file is read whole once per batch, its trailer kept as
 // the header to send, and its data checked against the trailer's checksum. The data are then
 // shared read-only by all workers.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <zlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <new>
 #include <system_error>
@@ -16,23 +11,11 @@
 #include <vector>
 
 #include "engine/upgrade_engine.h"
+#include "platform/files.h"
 #include "platform/huge_pages.h"
 
 namespace quillon {
 namespace {
-
-// Reads exactly `len` bytes at `offset`; false on an error or a file that turned out shorter.
-bool read_at(int fd, uint8_t* out, std::size_t len, off_t offset) {
-    while (len > 0) {
-        const ssize_t n = ::pread(fd, out, len, offset);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        out += n;
-        len -= std::size_t(n);
-        offset += n;
-    }
-    return true;
-}
 
 // Reads the n data bytes into `out` and checks them against the trailer. Filling fresh memory
 // from the page cache costs more than the checksum itself (a page fault and a zeroed page every
@@ -42,7 +25,7 @@ bool read_at(int fd, uint8_t* out, std::size_t len, off_t offset) {
 // linear, and zlib's crc32_combine is exactly that join. On success `crc32` is zlib's crc32 of the
 // stored bytes, worked out from the checksum (a second pass over a large image cost as much as
 // the checksum itself).
-bool read_and_check(int fd, uint8_t* out, uint32_t n, const ImageHeader& head, uint32_t& crc32) {
+bool read_and_check(const ReadOnlyFile& file, uint8_t* out, uint32_t n, const ImageHeader& head, uint32_t& crc32) {
     constexpr std::size_t kMinPart = std::size_t(8) << 20;
     const std::size_t cores = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
     const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(cores, n / kMinPart));
@@ -52,7 +35,7 @@ bool read_and_check(int fd, uint8_t* out, uint32_t n, const ImageHeader& head, u
     auto part_len = [&](std::size_t p) { return p + 1 == parts ? n - p * step : step; };
     auto run_part = [&](std::size_t p) {
         uint8_t* at = out + p * step;
-        ok[p] = read_at(fd, at, part_len(p), off_t(p * step));
+        ok[p] = file.read_at(at, part_len(p), uint64_t(p * step));
         if (ok[p]) crc[p] = image_checksum(at, part_len(p), head.xor_flag(), head.xor_key());
     };
     {
@@ -98,14 +81,13 @@ bool UpgradeEngine::load_images() {
         m_last_img = i;
 
         // The size is taken from the opened file itself, so that the file measured is the one read.
-        UniqueFd fd(::open(m_url[i].c_str(), O_RDONLY | O_CLOEXEC));
-        struct stat st {};
-        bool ok = fd.valid() && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
-                  st.st_size >= off_t(kImageHeaderSize) &&
-                  uint64_t(st.st_size) - kImageHeaderSize <= UINT32_MAX;
+        ReadOnlyFile file(m_url[i]);
+        uint64_t size = 0;
+        bool ok = file.regular_size(size) && size >= kImageHeaderSize &&
+                  size - kImageHeaderSize <= UINT32_MAX;
         uint32_t n = 0;
         if (ok) {
-            n = uint32_t(uint64_t(st.st_size) - kImageHeaderSize);
+            n = uint32_t(size - kImageHeaderSize);
             // Not value-initialised: every byte is overwritten by the read.
             try {
                 m_img_data[i] = std::make_unique_for_overwrite<uint8_t[]>(n == 0 ? 1 : n);
@@ -118,11 +100,11 @@ bool UpgradeEngine::load_images() {
             const ImageHeader& head = m_img_head[i];
             // A trailer that claims more data than the file holds would make us send past the
             // buffer.
-            ok = ok && read_at(fd.get(), m_img_head[i].bytes, kImageHeaderSize, off_t(n)) &&
+            ok = ok && file.read_at(m_img_head[i].bytes, kImageHeaderSize, n) &&
                  n > 0 && head.length() <= n &&
-                 read_and_check(fd.get(), m_img_data[i].get(), n, head, m_img_crc32[i]);
+                 read_and_check(file, m_img_data[i].get(), n, head, m_img_crc32[i]);
         }
-        fd.reset();
+        file.close();
         if (!ok) {
             m_img_data[i].reset();
             m_img_len[i] = 0;

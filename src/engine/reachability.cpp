@@ -1,12 +1,10 @@
 // The reachability probe of range mode: one ICMP echo request per address.
-#include <arpa/inet.h>
-
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "engine/upgrade_engine.h"
 #include "platform/icmp_echo.h"
+#include "platform/ipv4.h"
 #include "platform/timing.h"
 #include "texts/ui_texts.h"
 
@@ -21,16 +19,15 @@ constexpr char kEchoPayload[32] = "Data buffer";
 const char* UpgradeEngine::echo_unavailable_text() { return T(TextId::msg_echo_unavailable).c_str(); }
 
 int UpgradeEngine::ping_device(const std::string& ip) {
-    in_addr target{};
     // Only the address of one host: the probe is never sent to the wildcard or broadcast address.
-    if (::inet_pton(AF_INET, ip.c_str(), &target) != 1 || target.s_addr == htonl(INADDR_ANY) ||
-        target.s_addr == htonl(INADDR_BROADCAST)) {
+    const std::optional<Ipv4> target = parse_ipv4(ip);
+    if (!target || *target == kIpv4Any || *target == kIpv4Broadcast) {
         std::fprintf(stderr, "Ping request failed. GetLastError: %d\n", EINVAL);
         std::printf("Device is unreachable.\n");
         return 0;
     }
 
-    const EchoResult r = icmp_echo(target, kEchoPayload, sizeof kEchoPayload, timing().echo_wait);
+    const EchoResult r = icmp_echo(target->net, kEchoPayload, sizeof kEchoPayload, timing().echo_wait);
     switch (r.outcome) {
     case EchoResult::no_socket:
         std::fprintf(stderr, "Unable to open handle for ICMP.\n");
@@ -38,7 +35,7 @@ int UpgradeEngine::ping_device(const std::string& ip) {
         // Every further address would fail the same way: say once what is missing, and let the
         // caller tell the user instead of listing every address as unreachable.
         if (m_echo_unavailable.exchange(1) == 0)
-            std::fprintf(stderr, "%s (%s)\n", echo_unavailable_text(), std::strerror(r.error));
+            std::fprintf(stderr, "%s (%s)\n", echo_unavailable_text(), echo_error_text(r.error).c_str());
         return -1;
     case EchoResult::socket_failed:
         // Out of descriptors or buffers for a moment: this address is not answered, the scan

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/local_time.h"
+
 namespace quillon {
 
 std::string format_text(const char* fmt, ...) {
@@ -24,7 +26,7 @@ std::string format_text(const char* fmt, ...) {
 void print_local_time() {
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
-    localtime_r(&now, &tm);
+    local_time(now, tm);
     std::printf("localtime is %2d:%2d:%2d\n", tm.tm_hour, tm.tm_min, tm.tm_sec);
 }
 

@@ -31,7 +31,7 @@
 #include <thread>
 
 #include "engine/wire_format.h"
-#include "platform/unique_fd.h"
+#include "platform/socket.h"
 
 namespace quillon {
 
@@ -113,7 +113,7 @@ public:
     std::atomic<int> m_pass{0};                 // number of the pass under way, 0 = the first
 
     // ---------------- worker slots ----------------
-    UniqueFd m_sock[kWorkers];                  // worker sockets; invalid (-1) when none
+    Socket m_sock[kWorkers];                    // worker sockets; invalid (kNoSocket) when none
     uint32_t m_sent[kWorkers] = {};             // image bytes sent for the current image
     std::thread m_thread[kWorkers];             // worker threads of the current pass (driver only)
     std::thread::id m_tid[kWorkers];            // their ids; the default id means none

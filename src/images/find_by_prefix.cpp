@@ -1,21 +1,14 @@
 #include "images/find_by_prefix.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <memory>
 #include <vector>
+
+#include "platform/files.h"
 
 namespace quillon {
 
 namespace {
 
 char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-struct DirCloser {
-    void operator()(DIR* d) const { ::closedir(d); }
-};
 
 }  // namespace
 
@@ -27,18 +20,13 @@ bool name_has_prefix(const std::string& name, const std::string& keyword) {
 }
 
 int find_by_prefix(const std::string& folder, const std::string& keyword, std::string& field) {
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
-    if (!dir) return -1;
-    int dfd = ::dirfd(dir.get());
+    std::vector<FolderEntry> entries;
+    if (!list_folder(folder, entries)) return -1;
     std::vector<std::string> found;
-    while (dirent* e = ::readdir(dir.get())) {
-        std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
-        if (!name_has_prefix(name, keyword)) continue;
-        struct stat st {};
-        if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (!S_ISREG(st.st_mode)) continue;
-        found.push_back(folder + "/" + name);
+    for (const FolderEntry& e : entries) {
+        if (!name_has_prefix(e.name, keyword)) continue;
+        if (!e.regular_file) continue;
+        found.push_back(folder + path_separator() + e.name);
         if (found.size() > 1) return -1;  // several matches: the slot keeps what it has
     }
     if (found.size() != 1) return -1;

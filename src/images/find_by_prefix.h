@@ -11,8 +11,9 @@ bool name_has_prefix(const std::string& name, const std::string& keyword);
 
 // Looks at the regular files directly in `folder` (not in sub-folders; links and other special
 // files are not image files). When exactly one name begins with `keyword`, writes
-// folder + "/" + name into `field` and returns 0; otherwise (no match, several, or the folder
-// cannot be listed) leaves `field` as it is and returns -1.
+// folder + separator + name ("/" on Linux, "\\" on Windows) into `field` and returns 0;
+// otherwise (no match, several, or the folder cannot be listed) leaves `field` as it is and
+// returns -1.
 int find_by_prefix(const std::string& folder, const std::string& keyword, std::string& field);
 
 }  // namespace quillon

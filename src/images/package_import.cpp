@@ -5,11 +5,21 @@
 #include "images/unzip_package.h"
 
 namespace quillon {
+namespace {
+
+// Where the package's folder ends: its last separator ("/"; also "\\" on Windows).
+std::size_t last_separator(const std::string& path) {
+    for (std::size_t i = path.size(); i-- > 0;)
+        if (is_path_separator(path[i])) return i;
+    return std::string::npos;
+}
+
+}  // namespace
 
 std::string extraction_folder(const std::string& package_path) {
-    std::size_t slash = package_path.rfind('/');
+    const std::size_t slash = last_separator(package_path);
     if (slash == std::string::npos) return {};
-    return package_path.substr(0, slash) + "/" + kImageFolderName;
+    return package_path.substr(0, slash + 1) + kImageFolderName;
 }
 
 void delete_previous_import(const std::string& package_field) {
@@ -35,7 +45,7 @@ void fill_slots_from_folder(const std::string& folder, SlotPaths& slots) {
 ImportStatus import_package_files(const std::string& package_path, std::string& m_unzip_dir,
                                   SlotPaths& slots, RebootFlags& reboot_after, MessageSink& sink) {
     if (!path_exists(package_path)) return ImportStatus::no_package;
-    std::size_t slash = package_path.rfind('/');
+    const std::size_t slash = last_separator(package_path);
     if (slash == std::string::npos) {
         sink.message(kMsgFileError);
         return ImportStatus::failed;

@@ -30,12 +30,13 @@ enum class ImportStatus {
 std::string extraction_folder(const std::string& package_path);
 
 // Deletes the extraction folder of the package named by the package path field, if the field
-// holds a path with a "/" (the previous import's folder, while the field still names it).
+// holds a path with a separator (the previous import's folder, while the field still names it).
 void delete_previous_import(const std::string& package_field);
 
 // Unpacks `package_path` into its own folder and fills the slots:
 //  - nothing exists under the path: no_package, nothing changed;
-//  - the path has no "/": "The file or directory error.", failed;
+//  - the path has no separator ("/"; also "\\" on Windows): "The file or directory error.",
+//    failed;
 //  - the extraction folder is deleted and `m_unzip_dir` set to it, then the package unpacked;
 //    a failure there: "UnzipFile error.", failed (the slots are not touched);
 //  - otherwise all four `slots` are emptied and filled by the keyword table (pass 2 is skipped

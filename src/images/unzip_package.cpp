@@ -1,22 +1,17 @@
 #include "images/unzip_package.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
+#include <unzip.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <climits>
-#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "images/zip_archive.h"
 #include "images/zip_entry_name.h"
 #include "images/zip_extra_fields.h"
-#include "platform/unique_fd.h"
+#include "platform/files.h"
+#include "platform/unpack_folder.h"
 
 namespace quillon {
 
@@ -27,64 +22,19 @@ int fail(std::string* why, const std::string& text) {
     return -1;
 }
 
-std::string errno_text() { return std::strerror(errno); }
-
-// Opens the folder `components[0..count)` below `base`, creating what is missing. No component
-// may be a link: O_NOFOLLOW makes a link in the way an error instead of a way out of the folder.
-UniqueFd open_folder_chain(int base, const std::vector<std::string>& components, std::size_t count,
-                           std::string& err) {
-    UniqueFd cur(::fcntl(base, F_DUPFD_CLOEXEC, 0));
-    if (!cur.valid()) {
-        err = errno_text();
-        return {};
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        const char* name = components[i].c_str();
-        int fd = ::openat(cur.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0 && errno == ENOENT) {
-            if (::mkdirat(cur.get(), name, 0777) != 0 && errno != EEXIST) {
-                err = "cannot create folder " + components[i] + ": " + errno_text();
-                return {};
-            }
-            fd = ::openat(cur.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        }
-        if (fd < 0) {
-            err = (errno == ELOOP || errno == ENOTDIR)
-                      ? "folder " + components[i] + " is a link or a file"
-                      : "cannot open folder " + components[i] + ": " + errno_text();
-            return {};
-        }
-        cur.reset(fd);
-    }
-    return cur;
-}
-
-bool write_all(int fd, const unsigned char* p, std::size_t n) {
-    while (n > 0) {
-        ssize_t w = ::write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += w;
-        n -= static_cast<std::size_t>(w);
-    }
-    return true;
-}
-
 // Removes the file of a failed entry unless dismissed.
 class PartialFile {
 public:
-    PartialFile(int dir, std::string name) : dir_(dir), name_(std::move(name)) {}
+    PartialFile(const FolderHandle& dir, std::string name) : dir_(dir), name_(std::move(name)) {}
     PartialFile(const PartialFile&) = delete;
     PartialFile& operator=(const PartialFile&) = delete;
     ~PartialFile() {
-        if (!kept_) ::unlinkat(dir_, name_.c_str(), 0);
+        if (!kept_) remove_file_in(dir_, name_);
     }
     void keep() { kept_ = true; }
 
 private:
-    int dir_;
+    const FolderHandle& dir_;
     std::string name_;
     bool kept_ = false;
 };
@@ -124,34 +74,24 @@ bool read_entry(unzFile zf, std::vector<char>& name_buf, std::vector<char>& extr
     return true;
 }
 
-// A fresh file for an entry's data beside its final name, under a name of our own; the data
-// is renamed into place only once it is whole and checked.
-UniqueFd create_part_file(int dir, std::string& name) {
-    for (int n = 0; n < 1000; ++n) {
-        name = ".quillon-part-" + std::to_string(::getpid()) + "-" + std::to_string(n);
-        UniqueFd fd(::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-        if (fd.valid() || errno != EEXIST) return fd;
-    }
-    return {};
-}
-
 // Writes the current entry, a file, into `root`. Returns 0 or -1 with `why` set.
-int extract_file(ZipArchive& archive, const Entry& entry, const EntryPath& path, int root,
+int extract_file(ZipArchive& archive, const Entry& entry, const EntryPath& path, const FolderHandle& root,
                  std::vector<unsigned char>& buf, std::string& why) {
     unzFile zf = archive.get();
     const ZPOS64_T size = entry.sizes.uncompressed;
     const std::string& leaf = path.components.back();
     std::string err;
-    UniqueFd dir = open_folder_chain(root, path.components, path.components.size() - 1, err);
+    const FolderHandle dir = open_folder_chain(root, path.components, path.components.size() - 1, err);
     if (!dir.valid()) return fail(&why, err);
 
     // A file in the way is replaced, never written through (it may be a hard link to a file
     // elsewhere, or the archive being read), and only by data that came whole: a failed entry
-    // leaves the file it would have replaced as it was.
+    // leaves the file it would have replaced as it was. The data goes to a fresh file beside
+    // the final name, under a name of our own, and is renamed into place once whole and checked.
     std::string part;
-    UniqueFd out = create_part_file(dir.get(), part);
-    if (!out.valid()) return fail(&why, "cannot create " + leaf + ": " + errno_text());
-    PartialFile partial(dir.get(), part);
+    NewFile out = create_part_file(dir, part);
+    if (!out.valid()) return fail(&why, "cannot create " + leaf + ": " + last_file_error_text());
+    PartialFile partial(dir, part);
 
     // Only while this entry is read: the central directory that follows may lie beyond 4 GiB.
     archive.set_header_offset(entry.sizes.header_offset);
@@ -175,9 +115,10 @@ int extract_file(ZipArchive& archive, const Entry& entry, const EntryPath& path,
             return fail(&why, "corrupt data (error " + std::to_string(n) + ")");
         }
         if (n == 0) break;
-        if (!write_all(out.get(), buf.data(), static_cast<std::size_t>(n))) {
+        if (!out.write_all(buf.data(), static_cast<std::size_t>(n))) {
+            const std::string reason = last_file_error_text();
             ::unzCloseCurrentFile(zf);
-            return fail(&why, "cannot write " + leaf + ": " + errno_text());
+            return fail(&why, "cannot write " + leaf + ": " + reason);
         }
         crc = ::crc32(crc, buf.data(), static_cast<uInt>(n));
         total += static_cast<ZPOS64_T>(n);
@@ -188,10 +129,9 @@ int extract_file(ZipArchive& archive, const Entry& entry, const EntryPath& path,
     if (total != size)
         return fail(&why, "data ends after " + std::to_string(total) + " of " + std::to_string(size) + " bytes");
     if (crc != entry.info.crc) return fail(&why, "CRC mismatch");
-    if (::close(out.release()) != 0) return fail(&why, "cannot write " + leaf + ": " + errno_text());
+    if (!out.close()) return fail(&why, "cannot write " + leaf + ": " + last_file_error_text());
     // Replaces a file or a link of that name (never what a link points to); a folder stays.
-    if (::renameat(dir.get(), part.c_str(), dir.get(), leaf.c_str()) != 0)
-        return fail(&why, "cannot replace " + leaf + ": " + errno_text());
+    if (!replace_file_in(dir, part, leaf)) return fail(&why, "cannot replace " + leaf + ": " + last_file_error_text());
     partial.keep();
     return 0;
 }
@@ -199,7 +139,7 @@ int extract_file(ZipArchive& archive, const Entry& entry, const EntryPath& path,
 // Refuses an archive whose entries together declare more bytes than the folder's file system
 // has free, before anything is written: a package (or a small archive that inflates a
 // thousandfold) must not fill the disk that the logs and the report are written to.
-int check_room(unzFile zf, ZPOS64_T entries, int root, std::vector<char>& name_buf,
+int check_room(unzFile zf, ZPOS64_T entries, const FolderHandle& root, std::vector<char>& name_buf,
                std::vector<char>& extra_buf, std::string* why) {
     if (entries == 0) return 0;
     unsigned long long declared = 0;
@@ -211,10 +151,9 @@ int check_room(unzFile zf, ZPOS64_T entries, int root, std::vector<char>& name_b
         declared += e.sizes.uncompressed;
         if (declared < e.sizes.uncompressed) declared = ~0ull;  // saturate
     }
-    struct statvfs fs {};
-    // A file system that tells no sizes (f_blocks 0: some FUSE mounts) is not taken as full.
-    if (::fstatvfs(root, &fs) == 0 && fs.f_blocks > 0) {
-        const unsigned long long room = static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize;
+    // A file system that tells no sizes (some FUSE mounts) is not taken as full.
+    if (const std::optional<uint64_t> free = free_bytes(root)) {
+        const unsigned long long room = *free;
         if (declared > room)
             return fail(why, "the package unpacks to " + std::to_string(declared) + " bytes; its folder has " +
                                  std::to_string(room) + " bytes free");
@@ -232,13 +171,14 @@ int unzip_package(const std::string& archive, const std::string& dest, std::stri
     if (::unzGetGlobalInfo64(zf, &gi) != UNZ_OK) return fail(why, "cannot read the archive's directory");
 
     const std::string root_path = dest.empty() ? std::string("/") : dest;
-    UniqueFd root(::open(root_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!root.valid()) return fail(why, "cannot open folder " + root_path + ": " + errno_text());
+    std::string open_err;
+    const FolderHandle root = open_folder(root_path, open_err);
+    if (!root.valid()) return fail(why, open_err);
 
     // An entry name and an extra field have at most 65535 bytes each.
     std::vector<char> name_buf(0x10000 + 1);
     std::vector<char> extra_buf(0x10000);
-    if (check_room(zf, gi.number_entry, root.get(), name_buf, extra_buf, why) != 0) return -1;
+    if (check_room(zf, gi.number_entry, root, name_buf, extra_buf, why) != 0) return -1;
 
     std::vector<unsigned char> buf(kUnzipChunk);
     for (ZPOS64_T i = 0; i < gi.number_entry; ++i) {
@@ -257,17 +197,17 @@ int unzip_package(const std::string& archive, const std::string& dest, std::stri
 
         if (is_symlink_entry(info)) return fail(why, "symbolic-link entry refused: " + name);
         if (info.flag & 1) return fail(why, "encrypted entry refused: " + name);
-        if (root_path.size() + 1 + name.size() >= PATH_MAX)
+        if (root_path.size() + 1 + name.size() >= max_path_bytes())
             return fail(why, "entry name too long: " + name.substr(0, 64) + "...");
         EntryPath path;
         if (!split_entry_name(name, info.external_fa == 0x10, path, err)) return fail(why, err);
 
         if (path.is_folder) {
             // A folder that cannot be created is no failure by itself; a file inside it is.
-            open_folder_chain(root.get(), path.components, path.components.size(), err);
+            open_folder_chain(root, path.components, path.components.size(), err);
             continue;
         }
-        if (extract_file(zip, entry, path, root.get(), buf, err) != 0)
+        if (extract_file(zip, entry, path, root, buf, err) != 0)
             return fail(why, name + ": " + err);
     }
     return 0;

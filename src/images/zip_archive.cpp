@@ -1,11 +1,13 @@
 #include "images/zip_archive.h"
 
 #include "images/zip_extra_fields.h"
+#include "platform/zip_archive.h"
 
 namespace quillon {
 
 ZipArchive::ZipArchive(const std::string& path) : io_(std::make_unique<Io>()) {
-    fill_fopen64_filefunc(&io_->base);
+    // The archive is named by a UTF-8 path, on Windows too.
+    fill_zip_file_functions(&io_->base);
     zlib_filefunc64_def def = io_->base;
     def.zseek64_file = &ZipArchive::seek;
     def.opaque = io_.get();

@@ -1,8 +1,7 @@
 #include "images/zip_entry_name.h"
 
-#include <iconv.h>
-
-#include <climits>
+#include "platform/code_page.h"
+#include "platform/files.h"
 
 namespace quillon {
 
@@ -35,7 +34,7 @@ bool split_entry_name(const std::string& name, bool folder_attr, EntryPath& out,
             why = "entry name leads outside the folder: " + name;
             return false;
         }
-        if (part.size() > NAME_MAX) {
+        if (part.size() > max_name_bytes()) {
             why = "entry name has a component that is too long";
             return false;
         }
@@ -82,36 +81,12 @@ bool is_utf8(const std::string& s) {
     return true;
 }
 
-class Converter {
-public:
-    Converter(const char* to, const char* from) : cd_(::iconv_open(to, from)) {}
-    ~Converter() {
-        if (valid()) ::iconv_close(cd_);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-    bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-    iconv_t get() const { return cd_; }
-
-private:
-    iconv_t cd_;
-};
-
 }  // namespace
 
 std::string entry_name_utf8(const std::string& raw, bool utf8_flag) {
     if (utf8_flag || is_utf8(raw)) return raw;
-    Converter gbk("UTF-8", "GBK");
-    if (!gbk.valid()) return raw;
-    std::string out(raw.size() * 2 + 4, '\0');  // a GBK character (2 bytes) is 3 in UTF-8
-    char* in = const_cast<char*>(raw.data());
-    std::size_t in_left = raw.size();
-    char* at = out.data();
-    std::size_t out_left = out.size();
-    if (::iconv(gbk.get(), &in, &in_left, &at, &out_left) == static_cast<std::size_t>(-1) || in_left != 0)
-        return raw;
-    out.resize(out.size() - out_left);
-    return out;
+    std::string out;
+    return gbk_to_utf8(raw, out) ? out : raw;
 }
 
 }  // namespace quillon

@@ -1,12 +1,11 @@
 // The debug log: standard output of the whole process, redirected into a file of its own.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <ctime>
 
 #include "log/log_dir.h"
 #include "log/log_file.h"
+#include "platform/files.h"
+#include "platform/local_time.h"
 
 namespace quillon {
 
@@ -16,20 +15,15 @@ std::string StartDebugLog(const std::string& log_dir) {
     ensure_dir(log_dir);
     std::time_t now = std::time(nullptr);
     std::tm t{};
-    localtime_r(&now, &t);
+    local_time(now, t);
     char name[64];
     std::snprintf(name, sizeof name, "log_%04d%02d%02d_%02d%02d%02d.txt", t.tm_year + 1900,
                   t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
     std::string path = join_path(log_dir, name);
 
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return {};  // standard output stays where it was
-    std::fflush(stdout);
-    // Descriptor 1 itself is replaced, so every thread's printf, std::cout and anything else
-    // writing to standard output lands in the file.
-    int rc = ::dup2(fd, STDOUT_FILENO);
-    ::close(fd);
-    if (rc < 0) return {};
+    // Standard output itself is replaced, so every thread's printf lands in the file; when the
+    // file cannot be opened it stays where it was.
+    if (!redirect_stdout_to(path)) return {};
     // Line-buffered, so that the last lines before a crash are in the file too.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     return path;

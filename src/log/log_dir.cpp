@@ -1,21 +1,10 @@
 #include "log/log_dir.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <vector>
+#include "platform/files.h"
 
 namespace quillon {
 
-std::string current_dir() {
-    std::vector<char> buf(4096);
-    while (!::getcwd(buf.data(), buf.size())) {
-        if (errno != ERANGE || buf.size() > (1u << 20)) return {};
-        buf.resize(buf.size() * 2);
-    }
-    return buf.data();
-}
+std::string current_dir() { return current_directory(); }
 
 std::string join_path(const std::string& dir, const std::string& name) {
     // No directory (the working directory could not be read) must not become the root.
@@ -24,6 +13,6 @@ std::string join_path(const std::string& dir, const std::string& name) {
     return dir + "/" + name;
 }
 
-void ensure_dir(const std::string& path) { ::mkdir(path.c_str(), 0755); }
+void ensure_dir(const std::string& path) { make_directory(path, 0755); }
 
 }  // namespace quillon

@@ -1,10 +1,10 @@
 #include "log/log_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdarg>
 #include <ctime>
+
+#include "platform/files.h"
+#include "platform/local_time.h"
 
 namespace quillon {
 
@@ -29,7 +29,7 @@ std::string log_timestamp() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     char buf[128];
-    if (!localtime_r(&now, &local)) return {};
+    if (!local_time(now, local)) return {};
     size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
     return std::string(buf, n);
 }
@@ -69,16 +69,9 @@ LogFile::~LogFile() {
 void LogFile::Open(const std::string& path) {
     std::lock_guard<std::mutex> g(lock_);
     if (stream_) return;
-    // What fopen(path, "we") does, except that the open itself cannot block: a pipe left under
-    // the file's name with nobody reading it would otherwise hold start-up for ever, where now
-    // the open fails (ENXIO). Close-on-exec: programs started later (ping, xdg-open) do not
-    // inherit the descriptor.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (fd >= 0) {
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        stream_ = ::fdopen(fd, "w");
-        if (!stream_) ::close(fd);
-    }
+    // Binary, not inherited by programs started later (ping, xdg-open); a pipe left under the
+    // file's name with nobody reading it fails the open instead of holding start-up for ever.
+    stream_ = open_for_writing(path);
     if (!stream_) std::fprintf(stderr, "Failed to open log file: %s\n", path.c_str());
 }
 

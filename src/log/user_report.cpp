@@ -1,17 +1,26 @@
 // Showing the user report at the end of a batch, and the start-up of the run's logs.
-#include <sys/stat.h>
-
 #include "log/log_dir.h"
 #include "log/log_file.h"
+#include "platform/files.h"
 
 namespace quillon {
 
 std::string file_url(const std::string& absolute_path) {
     static const char hex[] = "0123456789ABCDEF";
     std::string url = "file://";
-    for (unsigned char c : absolute_path) {
+    std::string path = absolute_path;
+    // A Windows path ("C:\Users\..."): "file:///C:/Users/...".
+    const bool drive = path.size() >= 2 && path[1] == ':' &&
+                       ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    if (drive) {
+        url += '/';
+        for (char& c : path)
+            if (c == '\\') c = '/';
+    }
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(path[i]);
         bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                     c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
+                     c == '/' || c == '-' || c == '_' || c == '.' || c == '~' || (drive && i == 1);
         if (plain) {
             url += static_cast<char>(c);
         } else {
@@ -27,8 +36,7 @@ void ShowUserReport(UrlOpener& opener) {
     std::string cwd = current_dir();
     if (cwd.empty()) return;
     std::string path = join_path(join_path(cwd, "log"), "upgrade_user.html");
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    if (!is_regular_file(path)) return;
     opener.open_url(file_url(path));
 }
 

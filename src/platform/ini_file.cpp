@@ -1,7 +1,6 @@
 #include "platform/ini_file.h"
 
 #include <ini.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
@@ -9,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+
+#include "platform/ini_file_open.h"
 
 namespace quillon {
 
@@ -80,9 +81,7 @@ int IniFile::on_entry(void* user, const char* section, const char* key, const ch
 
 IniFile IniFile::load(const std::string& path) {
     IniFile ini;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return ini;
-    std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "re"));
+    std::unique_ptr<std::FILE, FileCloser> f(detail::open_ini_file(path));
     if (!f) return ini;
     // Lines the parser cannot read are skipped; everything else is still taken.
     ini_parse_stream(&read_file_line, f.get(), &IniFile::on_entry, &ini);

@@ -1,8 +1,5 @@
 #include "texts/ui_texts.h"
 
-#include <cstdlib>
-#include <cstring>
-
 namespace quillon {
 
 namespace {
@@ -155,17 +152,6 @@ void UiTexts::apply_language() { fill(use_english || !system_locale_is_zh_cn());
 UiTexts& ui_texts() {
     static UiTexts table;
     return table;
-}
-
-bool locale_is_zh_cn(const char* lc_all, const char* lc_messages, const char* lang) {
-    for (const char* v : {lc_all, lc_messages, lang}) {
-        if (v && *v) return std::strncmp(v, "zh_CN", 5) == 0;
-    }
-    return false;
-}
-
-bool system_locale_is_zh_cn() {
-    return locale_is_zh_cn(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
 }
 
 }  // namespace quillon

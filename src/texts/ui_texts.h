@@ -3,6 +3,8 @@
 // apply_language, read-only afterwards, readable from any thread.
 #include <string>
 
+#include "platform/system_locale.h"
+
 namespace quillon {
 
 enum class TextId {
@@ -40,10 +42,5 @@ private:
 // The program's single table.
 UiTexts& ui_texts();
 inline const std::string& T(TextId id) { return ui_texts().get(id); }
-
-// The language rule's locale test: LC_ALL, else LC_MESSAGES, else LANG begins with "zh_CN".
-bool system_locale_is_zh_cn();
-// The same over given values: the first one that is set and not empty decides; none: false.
-bool locale_is_zh_cn(const char* lc_all, const char* lc_messages, const char* lang);
 
 }  // namespace quillon

@@ -89,10 +89,8 @@ public:
     void search(int both, const char* target) override {
         searches.push_back({both, target ? target : ""});
     }
-    int restart(in_addr bind_addr) override {
-        char buf[INET_ADDRSTRLEN] = {};
-        inet_ntop(AF_INET, &bind_addr, buf, sizeof buf);
-        restarts.emplace_back(buf);
+    int restart(Ipv4 bind_addr) override {
+        restarts.push_back(ipv4_text(bind_addr));
         return 0;
     }
 };

@@ -214,10 +214,7 @@ TEST_F(WindowTest, AdaptersGiveTheBindAddressAndTheRangeStart) {
     EXPECT_EQ(entries(IDC_ADAPTER), (std::vector<std::string>{"eth0", "wlan0"}));
     EXPECT_EQ(combo(IDC_ADAPTER)->currentIndex(), 0);
     EXPECT_EQ(text_of(IDC_RANGE_START), "10.1.2.250");
-    char buf[INET_ADDRSTRLEN] = {};
-    in_addr a = dlg->bind_addr();
-    inet_ntop(AF_INET, &a, buf, sizeof buf);
-    EXPECT_STREQ(buf, "10.1.2.3");
+    EXPECT_EQ(ipv4_text(dlg->bind_addr()), "10.1.2.3");
     EXPECT_TRUE(dlg->shown.empty());
     EXPECT_TRUE(discovery.restarts.empty());  // start-up binds; only a change restarts
 
@@ -231,7 +228,7 @@ TEST_F(WindowTest, AdaptersGiveTheBindAddressAndTheRangeStart) {
     make_window();
     dlg->set_adapters({"odd0"}, {"10.1.2.x"});
     EXPECT_EQ(dlg->texts(), std::vector<std::string>{"无效的IP地址"});
-    EXPECT_EQ(dlg->bind_addr().s_addr, 0u);
+    EXPECT_EQ(dlg->bind_addr().net, 0u);
 }
 
 }  // namespace

@@ -219,8 +219,7 @@ TEST_F(StartupTest, AnAnswerOnTheLoopbackReachesTheListThroughTheRealEndpoint) {
     UpgradeEngineLink link(app->engine());
     DeviceIntake intake(dlg->port(), link);
     BrelkMulEvent endpoint;
-    in_addr lo{};
-    inet_pton(AF_INET, "127.0.0.1", &lo);
+    const Ipv4 lo = *parse_ipv4("127.0.0.1");
     const uint16_t port = static_cast<uint16_t>(20000 + (getpid() % 20000));
     ASSERT_EQ(endpoint.start(&intake, lo, port), 0);
     dlg->flags().intake_closed = 0;
@@ -236,7 +235,7 @@ TEST_F(StartupTest, AnAnswerOnTheLoopbackReachesTheListThroughTheRealEndpoint) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
-    to.sin_addr = lo;
+    to.sin_addr.s_addr = lo.net;
     ASSERT_EQ(sendto(s.get(), datagram.data(), datagram.size(), 0,
                      reinterpret_cast<sockaddr*>(&to), sizeof to),
               static_cast<ssize_t>(datagram.size()));

@@ -13,14 +13,7 @@ include_guard(GLOBAL)
 
 set(QUILLON_LAB_TEST_DIR ${CMAKE_CURRENT_LIST_DIR})
 
-# quillon-cli with the lab's shortened timings (QUILLON_TEST_TIMING and friends): the shipped
-# quillon-cli reads no such variable. Never installed.
-if(TARGET quillon-cli)
-  add_executable(quillon-cli-lab ${CMAKE_SOURCE_DIR}/src/cli/main.cpp ${QUILLON_LAB_TEST_DIR}/support/test_timing.cpp)
-  target_compile_definitions(quillon-cli-lab PRIVATE QUILLON_LAB_TIMING)
-  target_include_directories(quillon-cli-lab PRIVATE ${QUILLON_LAB_TEST_DIR}/support)
-  target_link_libraries(quillon-cli-lab PRIVATE quillon_cli quillon_version)
-endif()
+include(${QUILLON_LAB_TEST_DIR}/support/cli_lab.cmake)
 
 add_executable(quillon-lab-probe ${QUILLON_LAB_TEST_DIR}/lab_probe.cpp)
 target_link_libraries(quillon-lab-probe PRIVATE quillon_lab_client CLI11::CLI11 ZLIB::ZLIB)

@@ -157,10 +157,7 @@ TEST_F(WindowLabTest, StartupSearchFindsTheFleetAndStartUpgradesEveryDevice) {
     ASSERT_NE(adapter, nullptr);
     // lab0 is the namespace's only adapter besides loopback, so it is chosen and bound.
     EXPECT_EQ(adapter->currentText().toStdString(), "lab0");
-    char bound[INET_ADDRSTRLEN] = {};
-    const in_addr b = dlg->bind_addr();
-    inet_ntop(AF_INET, &b, bound, sizeof bound);
-    EXPECT_STREQ(bound, "198.18.0.1");
+    EXPECT_EQ(ipv4_text(dlg->bind_addr()), "198.18.0.1");
 
     // The start-up search: every device once, and the search window closes by itself.
     const size_t n = ips.size();

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
-#include <arpa/inet.h>
 
+#include <algorithm>
 #include <string>
 
 #include "cli/found_devices.h"
@@ -73,7 +73,7 @@ TEST(CliAdapters, DefaultIsTheFirstNonLoopbackAdapterThatIsUp) {
     auto adapter = [](const char* name, const char* ip, bool lo, bool up) {
         LocalAdapter a;
         a.name = name;
-        inet_pton(AF_INET, ip, &a.address);
+        a.address = *parse_ipv4(ip);
         a.loopback = lo;
         a.up = up;
         return a;
@@ -87,8 +87,12 @@ TEST(CliAdapters, DefaultIsTheFirstNonLoopbackAdapterThatIsUp) {
     EXPECT_EQ(choose_adapter(list, "lo")->name, "lo");
     EXPECT_EQ(choose_adapter(list, "eth"), nullptr);
     EXPECT_EQ(choose_adapter({list[0]}, ""), nullptr);
-    // The machine's own list always has loopback.
-    EXPECT_NE(choose_adapter(list_local_adapters(), "lo"), nullptr);
+    // The machine's own list always has loopback ("lo" on Linux), found by its name.
+    const std::vector<LocalAdapter> own = list_local_adapters();
+    const auto lo = std::find_if(own.begin(), own.end(), [](const LocalAdapter& a) { return a.loopback; });
+    ASSERT_NE(lo, own.end());
+    EXPECT_EQ(choose_adapter(own, lo->name), &*lo);
+    EXPECT_EQ(ipv4_text(lo->address).rfind("127.", 0), 0u);
 }
 
 }  // namespace

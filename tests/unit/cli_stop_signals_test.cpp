@@ -1,5 +1,5 @@
 // Ctrl-C and SIGTERM while the headless batch sleeps until its end.
-#include "cli/stop_signals.h"
+#include "platform/stop_signals.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -30,6 +30,9 @@ in_addr loopback(const char* text) {
     return a;
 }
 
+// The same address as the endpoint takes it.
+Ipv4 at(const char* text) { return Ipv4{loopback(text).s_addr}; }
+
 sockaddr_in endpoint(const char* ip, uint16_t port) {
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
@@ -138,7 +141,7 @@ protected:
 
 TEST_F(EndpointTest, AnswersOnBothSocketsReachTheSink) {
     BrelkMulEvent ev;
-    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);
+    ASSERT_EQ(ev.start(&sink, at("127.0.0.1"), port), 0);
     EXPECT_EQ(ev.local_bind_errno(), 0);
     EXPECT_EQ(ev.any_bind_errno(), 0);
     // To the bound address: the bound socket. To another loopback address: only the
@@ -160,7 +163,7 @@ TEST_F(EndpointTest, AnswersOnBothSocketsReachTheSink) {
 
 TEST_F(EndpointTest, StatusTextComesFromTheProviderAndAbsentTextsAreNull) {
     BrelkMulEvent ev([] { return std::string("\xe5\xb0\xb1\xe7\xbb\xaa"); });
-    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);
+    ASSERT_EQ(ev.start(&sink, at("127.0.0.1"), port), 0);
     send_to(sender.get(), "<event><active>search</active><type>ack</type><id>7</id></event>",
             "127.0.0.1", port);
     ASSERT_TRUE(sink.wait_for(1));
@@ -175,7 +178,7 @@ TEST_F(EndpointTest, StatusTextComesFromTheProviderAndAbsentTextsAreNull) {
 // reached the sink every datagram before it has been judged.
 TEST_F(EndpointTest, BadDatagramsAreDroppedAndTheLoopGoesOn) {
     BrelkMulEvent ev;
-    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);
+    ASSERT_EQ(ev.start(&sink, at("127.0.0.1"), port), 0);
     std::string big = answer_from("10.0.0.99");
     big.resize(kMaxDatagram + 1, ' ');
     std::string fits = answer_from("10.0.0.20");
@@ -197,7 +200,7 @@ TEST_F(EndpointTest, BadDatagramsAreDroppedAndTheLoopGoesOn) {
 
 TEST_F(EndpointTest, OwnRequestIsDropped) {
     BrelkMulEvent ev;
-    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);
+    ASSERT_EQ(ev.start(&sink, at("127.0.0.1"), port), 0);
     testing::internal::CaptureStderr();
     ev.search(0, "127.0.0.1");  // arrives on our own bound socket
     testing::internal::GetCapturedStderr();
@@ -213,7 +216,7 @@ TEST_F(EndpointTest, DirectedSearchSendsTheRequestOnceThroughTheBoundSocket) {
     UniqueFd listener = udp_socket("127.0.0.1", port);
     ASSERT_TRUE(listener.valid());
     BrelkMulEvent ev;
-    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.2"), port), 0);
+    ASSERT_EQ(ev.start(&sink, at("127.0.0.2"), port), 0);
 
     testing::internal::CaptureStderr();
     ev.search(0, "127.0.0.1");
@@ -253,7 +256,7 @@ TEST_F(EndpointTest, AFailedBindIsReportedAndStartStillSucceeds) {
     UniqueFd squatter = udp_socket("127.0.0.1", port, /*reuse=*/false);
     ASSERT_TRUE(squatter.valid());
     BrelkMulEvent ev;
-    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);
+    ASSERT_EQ(ev.start(&sink, at("127.0.0.1"), port), 0);
     EXPECT_EQ(ev.local_bind_errno(), EADDRINUSE);
     EXPECT_EQ(ev.any_bind_errno(), EADDRINUSE);
 }
@@ -262,11 +265,11 @@ TEST_F(EndpointTest, AFailedBindIsReportedAndStartStillSucceeds) {
 // take answers meant for the first. It stays off the port and says why instead.
 TEST_F(EndpointTest, ASecondEndpointOnTheSameAddressAndPortLeavesThePortToTheFirst) {
     BrelkMulEvent first;
-    ASSERT_EQ(first.start(&sink, loopback("127.0.0.1"), port), 0);
+    ASSERT_EQ(first.start(&sink, at("127.0.0.1"), port), 0);
     ASSERT_EQ(first.local_bind_errno(), 0);
     RecordingSink other;
     BrelkMulEvent second;
-    ASSERT_EQ(second.start(&other, loopback("127.0.0.1"), port), 0) << "still usable for sending";
+    ASSERT_EQ(second.start(&other, at("127.0.0.1"), port), 0) << "still usable for sending";
     EXPECT_EQ(second.local_bind_errno(), EADDRINUSE);
     EXPECT_EQ(second.any_bind_errno(), EADDRINUSE);
     for (int i = 0; i < 20; ++i) send_to(sender.get(), answer_from("10.4.0." + std::to_string(i)), "127.0.0.1", port);
@@ -276,13 +279,13 @@ TEST_F(EndpointTest, ASecondEndpointOnTheSameAddressAndPortLeavesThePortToTheFir
     // Another adapter's address is another claim.
     RecordingSink third_sink;
     BrelkMulEvent third;
-    ASSERT_EQ(third.start(&third_sink, loopback("127.0.0.2"), port), 0);
+    ASSERT_EQ(third.start(&third_sink, at("127.0.0.2"), port), 0);
     EXPECT_EQ(third.local_bind_errno(), 0);
     third.stop();
 
     // Once the first has stopped, the port is free for the next start.
     first.stop();
-    ASSERT_EQ(second.start(&other, loopback("127.0.0.1"), port), 0);
+    ASSERT_EQ(second.start(&other, at("127.0.0.1"), port), 0);
     EXPECT_EQ(second.local_bind_errno(), 0);
     send_to(sender.get(), answer_from("10.4.1.1"), "127.0.0.1", port);
     EXPECT_TRUE(other.wait_for(1));
@@ -290,21 +293,21 @@ TEST_F(EndpointTest, ASecondEndpointOnTheSameAddressAndPortLeavesThePortToTheFir
 
 TEST_F(EndpointTest, StopClosesTheSocketsAndStartOpensThemAgain) {
     BrelkMulEvent ev;
-    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);
+    ASSERT_EQ(ev.start(&sink, at("127.0.0.1"), port), 0);
     ev.stop();
     // Only a closed socket lets a non-sharing bind take the port.
     EXPECT_TRUE(udp_socket("127.0.0.1", port, false).valid());
     EXPECT_TRUE(udp_socket("0.0.0.0", port, false).valid());
     ev.stop();  // twice is harmless
-    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);
-    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0) << "start replaces a running endpoint";
+    ASSERT_EQ(ev.start(&sink, at("127.0.0.1"), port), 0);
+    ASSERT_EQ(ev.start(&sink, at("127.0.0.1"), port), 0) << "start replaces a running endpoint";
     send_to(sender.get(), answer_from("10.0.0.1"), "127.0.0.1", port);
     ASSERT_TRUE(sink.wait_for(1));
 }
 
 TEST_F(EndpointTest, NoSinkCallAfterStopWhileAnswersKeepArriving) {
     BrelkMulEvent ev;
-    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);
+    ASSERT_EQ(ev.start(&sink, at("127.0.0.1"), port), 0);
     std::atomic<bool> sending{true};
     std::thread flood([&] {
         UniqueFd s = udp_socket();
@@ -335,7 +338,7 @@ TEST_F(EndpointTest, BurstOfAnswersIsNotDropped) {
         if (got < want) GTEST_SKIP() << "receive buffer capped at " << got << " bytes";
     }
     BrelkMulEvent ev;
-    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.1"), port), 0);
+    ASSERT_EQ(ev.start(&sink, at("127.0.0.1"), port), 0);
     constexpr int kDevices = 2000;
     for (int i = 0; i < kDevices; ++i) {
         std::string ip = "10.1." + std::to_string(i / 256) + "." + std::to_string(i % 256);
@@ -457,7 +460,7 @@ TEST_F(EndpointTest, AnswersQueuedWhileTheSinkIsBusyComeTogetherWithTheirArrival
     HoldingSink holding;
     BrelkMulEvent ev;
     const auto before = std::chrono::steady_clock::now();
-    ASSERT_EQ(ev.start(&holding, loopback("127.0.0.1"), port), 0);
+    ASSERT_EQ(ev.start(&holding, at("127.0.0.1"), port), 0);
     send_to(sender.get(), answer_from("10.2.0.1", "00:01"), "127.0.0.1", port);
     ASSERT_TRUE(holding.wait_calls(1));  // the receive thread is now held
 
@@ -535,7 +538,7 @@ private:
 TEST_F(EndpointTest, StopThatServesTheSinkEndsWhileAHandOverWaitsForTheStoppingThread) {
     WindowSink window;
     BrelkMulEvent ev;
-    ASSERT_EQ(ev.start(&window, loopback("127.0.0.1"), port), 0);
+    ASSERT_EQ(ev.start(&window, at("127.0.0.1"), port), 0);
     send_to(sender.get(), answer_from("10.3.0.1"), "127.0.0.1", port);
     ASSERT_TRUE(window.wait_until_waiting()) << "the answer never reached the sink";
 
@@ -559,7 +562,7 @@ TEST_F(EndpointTest, StopThatServesTheSinkEndsWhileAHandOverWaitsForTheStoppingT
     EXPECT_EQ(window.listed().size(), 1u);
 
     // Started again, the endpoint serves as before; a stop with nothing waiting needs no turn.
-    ASSERT_EQ(ev.start(&window, loopback("127.0.0.1"), port), 0);
+    ASSERT_EQ(ev.start(&window, at("127.0.0.1"), port), 0);
     send_to(sender.get(), answer_from("10.3.0.3"), "127.0.0.1", port);
     ASSERT_TRUE(window.wait_until_waiting());
     window.serve();
@@ -574,7 +577,7 @@ TEST_F(EndpointTest, SearchesRaceWithStopAndStartSafely) {
     const auto saved = timing().after_search;
     timing().after_search = 1ms;
     BrelkMulEvent ev;
-    ASSERT_EQ(ev.start(&sink, loopback("127.0.0.2"), port), 0);
+    ASSERT_EQ(ev.start(&sink, at("127.0.0.2"), port), 0);
     std::atomic<bool> run{true};
     testing::internal::CaptureStderr();
     std::vector<std::thread> workers;
@@ -585,7 +588,7 @@ TEST_F(EndpointTest, SearchesRaceWithStopAndStartSafely) {
     }
     for (int i = 0; i < 100; ++i) {
         ev.stop();
-        ASSERT_EQ(ev.start(&sink, loopback("127.0.0.2"), port), 0);
+        ASSERT_EQ(ev.start(&sink, at("127.0.0.2"), port), 0);
     }
     run = false;
     for (auto& t : workers) t.join();

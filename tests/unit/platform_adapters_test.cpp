@@ -1,14 +1,20 @@
 // Adapter listing: system order, first IPv4 address per interface, loopback left out.
 #include "platform/adapters.h"
 
-#include <arpa/inet.h>
-
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
 
 namespace quillon {
 namespace {
+
+bool is_dotted_ipv4(const std::string& text) {
+    unsigned a, b, c, d;
+    char end;
+    return std::sscanf(text.c_str(), "%3u.%3u.%3u.%3u%c", &a, &b, &c, &d, &end) == 4 && a < 256 &&
+           b < 256 && c < 256 && d < 256;
+}
 
 TEST(Adapters, FirstAddressOfEachInterfaceInSystemOrder) {
     auto list = adapters_from({{"lo", "127.0.0.1"},
@@ -49,8 +55,7 @@ TEST(Adapters, NothingListedGivesAnEmptyList) {
 TEST(Adapters, SystemListHasValidAddressesAndNoLoopback) {
     auto addresses = system_ipv4_addresses();
     for (const auto& a : addresses) {
-        in_addr parsed{};
-        EXPECT_EQ(inet_pton(AF_INET, a.ipv4.c_str(), &parsed), 1) << a.ipv4;
+        EXPECT_TRUE(is_dotted_ipv4(a.ipv4)) << a.ipv4;
         EXPECT_FALSE(a.interface_name.empty());
     }
     auto adapters = list_ipv4_adapters();
@@ -58,8 +63,26 @@ TEST(Adapters, SystemListHasValidAddressesAndNoLoopback) {
     for (const auto& a : adapters) {
         EXPECT_NE(a.ipv4, "127.0.0.1");
         EXPECT_TRUE(names.insert(a.name).second) << "listed twice: " << a.name;
+        // Every adapter listed is one of the system's addresses, of an interface that is up.
+        bool found = false;
+        for (const auto& s : addresses) {
+            const std::string base = s.interface_name.substr(0, s.interface_name.find(':'));
+            found = found || ((s.interface_name == a.name || base == a.name) && s.ipv4 == a.ipv4);
+        }
+        EXPECT_TRUE(found) << a.name << " " << a.ipv4;
     }
     EXPECT_LE(adapters.size(), addresses.size());
+}
+
+TEST(Adapters, TheLoopbackAddressIsMarked) {
+    // Loopback is configured on every system the tests run on (Wine lists the host's).
+    bool seen = false;
+    for (const auto& a : system_ipv4_addresses()) {
+        if (a.ipv4 != "127.0.0.1") continue;
+        seen = true;
+        EXPECT_TRUE(a.loopback) << a.interface_name;
+    }
+    EXPECT_TRUE(seen);
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 #pragma once
 // Test helpers: a temporary folder removed at the end, a working-directory change undone at the
 // end, a file written or read whole, environment variables restored at the end.
-#include <unistd.h>
-
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -14,12 +14,33 @@
 
 namespace quillon::test {
 
+// The environment, on either system (Windows has no setenv).
+inline void set_env(const std::string& name, const char* value) {
+#ifdef _WIN32
+    ::_putenv_s(name.c_str(), value ? value : "");  // an empty value removes the variable
+#else
+    if (value) ::setenv(name.c_str(), value, 1);
+    else ::unsetenv(name.c_str());
+#endif
+}
+
 class TempDir {
 public:
+    // A new folder of a random name: create_directory is the atomic "made by us" test.
     TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "quillon-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = std::filesystem::canonical(tmpl).string();
+        std::random_device rd;
+        const std::filesystem::path base = std::filesystem::temp_directory_path();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            char name[32];
+            std::snprintf(name, sizeof name, "quillon-%08x", static_cast<unsigned>(rd()));
+            std::error_code ec;
+            if (std::filesystem::create_directory(base / name, ec)) {
+                // Forward slashes on Windows too: the tests join names with "/".
+                path_ = std::filesystem::canonical(base / name).generic_string();
+                return;
+            }
+        }
+        throw std::runtime_error("no temporary folder could be made");
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -57,16 +78,13 @@ public:
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
     ~ScopedEnv() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->second) ::setenv(it->first.c_str(), it->second->c_str(), 1);
-            else ::unsetenv(it->first.c_str());
-        }
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+            set_env(it->first, it->second ? it->second->c_str() : nullptr);
     }
     void set(const std::string& name, const char* value) {
         const char* old = std::getenv(name.c_str());
         saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        if (value) ::setenv(name.c_str(), value, 1);
-        else ::unsetenv(name.c_str());
+        set_env(name, value);
     }
 
 private:

@@ -1,10 +1,10 @@
 #pragma once
 // The window's discovery link over the process's endpoint: searches and the restart on a new
 // adapter, with the answers going to the device intake.
-#include <cerrno>
 #include <functional>
 
 #include "discovery/brelk_mul_event.h"
+#include "platform/socket.h"
 #include "window/qt/discovery_link.h"
 
 namespace quillon {
@@ -20,15 +20,15 @@ public:
         : endpoint_(endpoint), intake_(intake), port_(port), serve_window_(std::move(serve_window)),
           port_in_use_(std::move(port_in_use)) {}
 
-    int start(in_addr bind_addr) {
+    int start(Ipv4 bind_addr) {
         const int rc = endpoint_.start(&intake_, bind_addr, port_);
-        if (rc == 0 && endpoint_.local_bind_errno() == EADDRINUSE &&
-            endpoint_.any_bind_errno() == EADDRINUSE && port_in_use_)
+        if (rc == 0 && endpoint_.local_bind_errno() == address_in_use_error() &&
+            endpoint_.any_bind_errno() == address_in_use_error() && port_in_use_)
             port_in_use_();
         return rc;
     }
     void search(int both, const char* target) override { endpoint_.search(both, target); }
-    int restart(in_addr bind_addr) override {
+    int restart(Ipv4 bind_addr) override {
         endpoint_.stop(serve_window_);
         return start(bind_addr);
     }

@@ -2,8 +2,6 @@
 
 #include <QApplication>
 
-#include <arpa/inet.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>

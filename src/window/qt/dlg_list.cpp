@@ -6,7 +6,6 @@
 #include <QCheckBox>
 #include <QTimer>
 
-#include <arpa/inet.h>
 
 #include <cstdio>
 
@@ -17,6 +16,7 @@
 #include "window/qt/quillon_dlg.h"
 #include "window/qt/row_compare.h"
 
+#include "platform/ipv4.h"
 #include "platform/timing.h"
 
 namespace quillon {
@@ -25,8 +25,7 @@ namespace {
 
 // The row IP comes from the network: only a plain dotted IPv4 address is opened or pinged.
 bool is_dotted_ipv4(const std::string& text) {
-    in_addr a{};
-    return !text.empty() && text.size() <= 15 && inet_pton(AF_INET, text.c_str(), &a) == 1;
+    return !text.empty() && text.size() <= 15 && parse_ipv4(text).has_value();
 }
 
 }  // namespace

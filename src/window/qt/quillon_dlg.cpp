@@ -28,7 +28,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <arpa/inet.h>
 
 #include "texts/ui_texts.h"
 #include "window/qt/about_dlg.h"
@@ -447,9 +446,8 @@ void CQuillonDlg::set_adapters(const std::vector<std::string>& names,
 }
 
 void CQuillonDlg::set_bind_addr(const std::string& dotted) {
-    bind_addr_ = in_addr{};
-    if (inet_pton(AF_INET, dotted.c_str(), &bind_addr_) != 1) {
-        bind_addr_ = in_addr{};
+    bind_addr_ = parse_ipv4(dotted).value_or(kIpv4Any);
+    if (!parse_ipv4(dotted)) {
         msg_box("无效的IP地址", MsgKind::info);
     }
 }

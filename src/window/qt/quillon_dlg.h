@@ -4,8 +4,6 @@
 // window port, which carries each request over with a blocking queued call.
 #include <QDialog>
 
-#include <netinet/in.h>
-
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -17,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/ipv4.h"
 #include "engine/window_port.h"
 #include "log/log_file.h"
 #include "window/qt/control_ids.h"
@@ -61,7 +60,7 @@ public:
     void set_adapters(const std::vector<std::string>& names, const std::vector<std::string>& ips);
     // bind_addr from a dotted text; "无效的IP地址" when it does not parse (address left 0).
     void set_bind_addr(const std::string& dotted);
-    in_addr bind_addr() const { return bind_addr_; }
+    Ipv4 bind_addr() const { return bind_addr_; }
     const std::vector<std::string>& adapter_ips() const { return adapter_ips_; }
 
     // The range start shown before any adapter is known. A deployment default of the usual
@@ -219,7 +218,7 @@ private:
     bool sort_ascending_ = true;
     bool columns_capped_ = false;
     std::vector<std::string> adapter_ips_;
-    in_addr bind_addr_{};
+    Ipv4 bind_addr_{};
     int m_zip_dropped = 0;
     std::string m_unzip_dir;
     std::array<int, 4> m_reboot_after{};

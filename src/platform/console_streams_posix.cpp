@@ -1,4 +1,4 @@
-#include "cli/console_streams.h"
+#include "platform/console_streams.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
-namespace quillon::cli {
+namespace quillon {
 namespace {
 
 void point_at_null(int target) {
@@ -58,4 +58,4 @@ bool write_all_fd(int fd, const std::string& text) {
     return true;
 }
 
-}  // namespace quillon::cli
+}  // namespace quillon

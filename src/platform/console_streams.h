@@ -6,7 +6,7 @@
 // second), then points the descriptors elsewhere.
 #include <string>
 
-namespace quillon::cli {
+namespace quillon {
 
 class ConsoleStreams {
 public:
@@ -34,4 +34,4 @@ private:
 // Writes all of `text` to fd (retrying short writes); false on an error.
 bool write_all_fd(int fd, const std::string& text);
 
-}  // namespace quillon::cli
+}  // namespace quillon

@@ -1,4 +1,4 @@
-#include "cli/stop_signals.h"
+#include "platform/stop_signals.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <ctime>
 
-namespace quillon::cli {
+#include "platform/wakeup.h"
+
+namespace quillon {
 namespace {
 
 sigset_t stop_set() {
@@ -24,7 +26,8 @@ sigset_t stop_set() {
 StopSignals::StopSignals() {
     const sigset_t s = stop_set();
     pthread_sigmask(SIG_BLOCK, &s, nullptr);
-    signal_fd_.reset(::signalfd(-1, &s, SFD_NONBLOCK | SFD_CLOEXEC));
+    const int fd = ::signalfd(-1, &s, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (fd >= 0) signal_fd_ = fd;
 }
 
 StopSignals::~StopSignals() {
@@ -33,6 +36,7 @@ StopSignals::~StopSignals() {
     }
     const sigset_t s = stop_set();
     pthread_sigmask(SIG_UNBLOCK, &s, nullptr);
+    if (signal_fd_ != kNoSocket) ::close(int(signal_fd_));
 }
 
 bool StopSignals::wait(std::chrono::milliseconds limit) {
@@ -51,11 +55,12 @@ bool StopSignals::wait(std::chrono::milliseconds limit) {
     }
 }
 
-bool StopSignals::wait_or(int other) {
+bool StopSignals::wait_or(SocketHandle other) {
     // Without either descriptor (none left to the process) the wait becomes a look every 100 ms.
-    const int limit = signal_fd_.valid() && other >= 0 ? -1 : 100;
+    const int limit = signal_fd_ != kNoSocket && other != kNoSocket ? -1 : 100;
     for (;;) {
-        pollfd p[2] = {{signal_fd_.get(), POLLIN, 0}, {other, POLLIN, 0}};
+        pollfd p[2] = {{signal_fd_ == kNoSocket ? -1 : int(signal_fd_), POLLIN, 0},
+                       {other == kNoSocket ? -1 : int(other), POLLIN, 0}};
         const int ready = ::poll(p, 2, limit);
         if (ready < 0 && errno != EINTR) return wait(std::chrono::milliseconds(100));
         if (wait(std::chrono::milliseconds(0))) return true;
@@ -64,4 +69,4 @@ bool StopSignals::wait_or(int other) {
     }
 }
 
-}  // namespace quillon::cli
+}  // namespace quillon

@@ -1,0 +1,8 @@
+#include "platform/keep_awake.h"
+
+namespace quillon {
+
+KeepAwake::KeepAwake() = default;
+KeepAwake::~KeepAwake() = default;
+
+}  // namespace quillon

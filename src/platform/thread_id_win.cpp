@@ -1,0 +1,9 @@
+#include <windows.h>
+
+#include "platform/thread_id.h"
+
+namespace quillon {
+
+int os_thread_id() { return int(::GetCurrentThreadId()); }
+
+}  // namespace quillon
