@@ -20,6 +20,17 @@ struct DeviceResult {
     std::chrono::nanoseconds elapsed{0};
 };
 
+// What became of a device after its reboot: whether it answered a directed search again, from
+// the same address with the MAC the row knows, within the come-back limit.
+struct ComeBackResult {
+    int row = 0;
+    std::string ip, mac;
+    bool checked = false;    // false: the wait ended (STOP) before the device was back or past its limit
+    bool came_back = false;  // it answered within the limit
+    std::string version_before, version_after;  // the row's version at START; the one it answered with
+    int seconds = 0;         // from the reboot record to its answer (or to the limit)
+};
+
 class BatchObserver {
 public:
     virtual ~BatchObserver() = default;
@@ -35,6 +46,10 @@ public:
     virtual void address_silent(const std::string& /*ip*/) {}
     // Driver thread: a START was stopped before the driver took it; nothing was loaded or begun.
     virtual void batch_abandoned() {}
+    // The come-back watcher's thread, once per device of the batch that was sent the reboot
+    // record and is watched (back, past its limit, or left unchecked by STOP). Every call comes
+    // before the end of the batch. Must not call the window or take g_list_lock.
+    virtual void device_came_back(const ComeBackResult& /*result*/) {}
 };
 
 }  // namespace quillon
