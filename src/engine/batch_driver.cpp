@@ -216,6 +216,7 @@ void UpgradeEngine::run_batch() {
 
     release_images();
     std::printf("process end \n");
+    if (m_observer) m_observer->batch_ended(BatchEnded{p, !m_dlg->is_stop_enabled()});
 
     if (m_echo_failed) m_dlg->message_box(echo_unavailable_text());
     // A graceful stop disables STOP; that is how the end message knows it was asked for.
@@ -313,6 +314,7 @@ int UpgradeEngine::run_device(int w, int r, Mode mode) {
         m_dlg->set_cell(r, kColElapsed, "0 s");
     }
     const auto t0 = Clock::now();
+    if (m_observer) m_observer->device_taken(DeviceTaken{m_pass, w, r, !list, ip, cur_mac(w)});
 
     int result = 0;
     int images_done = 0;
@@ -336,6 +338,7 @@ int UpgradeEngine::run_device(int w, int r, Mode mode) {
             }
         }
         std::printf("process one %s %s ret = %d\n", ip.c_str(), m_url[j].c_str(), result);
+        if (m_observer) m_observer->image_finished(ImageFinished{m_pass, w, r, ip, cur_mac(w), j, result != -1});
         if (result == -1) break;
         ++images_done;
         slots_done |= 1u << j;
