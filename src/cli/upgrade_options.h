@@ -23,6 +23,9 @@ struct UpgradeOptions {
     std::string adapter;
     std::string log_dir;                    // the folder that gets "log"; default: working dir
     std::string type;                       // --type: only devices of this type
+    bool threads_given = false;             // --threads was on the command line
+    bool resume = false;                    // --resume [JOURNAL]: continue an unfinished batch
+    std::string resume_journal;             // its journal; empty = the newest unfinished one
     // Test hooks (hidden options): the devices' ports.
     int upgrade_port = 9800;
     int discovery_port = 8400;
