@@ -128,6 +128,10 @@ constexpr Entry kEntries[] = {
      "LIFT"},
     {TextId::type_other, "其他",
      "OTHER"},
+    // At start-up, when the newest batch journal has no end (the batch died); %d is the number
+    // of listed devices it shows upgraded, which are left unticked.
+    {TextId::msg_unfinished_batch, "上次批量升级未完成：已升级的 %d 台设备未勾选。",
+     "The last batch did not finish: %d device(s) already upgraded are not ticked."},
 };
 
 constexpr bool entries_in_id_order() {

@@ -15,6 +15,7 @@ enum class TextId {
     msg_batch_stopped, ask_stop_after, ask_force_stop, ph_image, ph_sending, ph_burning,
     ph_finish, type_all, type_panel, type_wall, type_monitor, type_person, type_center,
     type_lift, type_other,
+    msg_unfinished_batch,
     count_
 };
 

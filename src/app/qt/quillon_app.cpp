@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/qt/unfinished_batch_check.h"
 #include "app/settings.h"
 #include "log/log_dir.h"
 #include "log/log_file.h"
@@ -97,6 +98,9 @@ int CQuillonApp::init_instance() {
         dlg.set_discovery(options_.discovery);
     }
     engine_.m_dlg = &dlg.port();
+    journal_ = std::make_unique<BatchJournal>(log_dir);
+    if (!names.empty()) journal_->set_adapter(names.front(), ips.front());
+    engine_.m_observer = journal_.get();
     if (options_.start_driver) {
         engine_.start_driver();
         driver_started_ = true;
@@ -106,6 +110,9 @@ int CQuillonApp::init_instance() {
     } else if (options_.discovery) {
         options_.discovery->search(1, nullptr);
     }
+    // A batch that died: once the start-up search has listed the devices, those it upgraded
+    // are unticked and the person is told.
+    dlg.on_search_window_end = [&dlg, log_dir] { check_unfinished_batch(dlg, log_dir); };
     dlg.start_search_window();
 
     dlg.showNormal();

@@ -10,6 +10,7 @@
 #include "discovery/brelk_mul_event.h"
 #include "discovery/intake.h"
 #include "engine/upgrade_engine.h"
+#include "journal/batch_journal.h"
 #include "texts/ui_texts.h"
 #include "window/qt/quillon_dlg.h"
 
@@ -56,6 +57,7 @@ private:
     BrelkMulEvent endpoint_{[] { return T(TextId::st_ready); }};
     std::unique_ptr<DiscoveryRunner> runner_;
     std::unique_ptr<SearchSenderFor<BrelkMulEvent>> search_sender_;
+    std::unique_ptr<BatchJournal> journal_;  // the engine's observer: every batch's journal
     bool debug_mode_ = false;
     bool driver_started_ = false;
 };
