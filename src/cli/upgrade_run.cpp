@@ -29,6 +29,8 @@
 #include "discovery/brelk_mul_event.h"
 #include "discovery/device_type.h"
 #include "discovery/intake.h"
+#include "engine/come_back_tap.h"
+#include "engine/come_back_watch.h"
 #include "engine/engine_worker_watch.h"
 #include "engine/observer_fan.h"
 #include "engine/upgrade_engine.h"
@@ -146,9 +148,13 @@ private:
     std::unique_ptr<BatchJournal> journal_;
     ObserverFan observers_;  // the summary and the journal
     std::unique_ptr<HeadlessWindow> window_;
+    // After the window (its thread writes rows and report lines), before the engine (the
+    // driver waits for it).
+    std::unique_ptr<ComeBackWatch> come_back_;
     std::unique_ptr<UpgradeEngine> engine_;
     std::unique_ptr<EngineWorkerWatch> watch_;
     std::unique_ptr<DeviceIntake> intake_;
+    std::unique_ptr<ComeBackTap> tap_;  // the intake's answers, also to the come-back watcher
     std::unique_ptr<BrelkMulEvent> discovery_;
     std::unique_ptr<SearchSenderFor<BrelkMulEvent>> sender_;
     bool discovery_up_ = false;
@@ -237,6 +243,10 @@ int UpgradeRun::run() {
     engine_->m_observer = &observers_;
     watch_ = std::make_unique<EngineWorkerWatch>(*engine_);
     intake_ = std::make_unique<DeviceIntake>(*window_, *watch_);
+    come_back_ = std::make_unique<ComeBackWatch>();
+    come_back_->set_limit(std::chrono::seconds(opt_.come_back >= 0 ? opt_.come_back : settings.come_back));
+    engine_->m_come_back = come_back_.get();
+    tap_ = std::make_unique<ComeBackTap>(*intake_, *come_back_);
     discovery_ = std::make_unique<BrelkMulEvent>([] { return T(TextId::st_ready); });
     sender_ = std::make_unique<SearchSenderFor<BrelkMulEvent>>(*discovery_);
 
@@ -278,7 +288,7 @@ int UpgradeRun::start_discovery() {
         return -1;
     }
     const auto port = uint16_t(opt_.discovery_port);
-    if (discovery_->start(intake_.get(), adapter->address, port) != 0 ||
+    if (discovery_->start(tap_.get(), adapter->address, port) != 0 ||
         (discovery_->local_bind_errno() && discovery_->any_bind_errno())) {
         const int err = discovery_->local_bind_errno() ? discovery_->local_bind_errno() : errno;
         discovery_->stop();
@@ -470,6 +480,10 @@ int UpgradeRun::finish() {
     else
         for (const auto& d : doc.devices)
             if (d.outcome != "success") rc = kExitSomeFailed;
+    // Every device took its images, but a success is not reported for one that never came back.
+    if (rc == kExitAllUpgraded)
+        for (const auto& d : doc.devices)
+            if (d.came_back == 0) rc = kExitNotBack;
     // A range scan stopped on request leaves addresses unvisited, and no row names them: it is
     // not a clean run, however the devices it reached did.
     if (range_mode_ && doc.stopped && !doc.images_bad) rc = kExitSomeFailed;

@@ -19,6 +19,12 @@ Progress and messages are written to standard error; the summary to standard out
 Ctrl-C stops after the devices in hand (no device is begun, no retry pass runs); a second
 Ctrl-C ends at once.
 
+After its reboot every upgraded device is searched for again, every 5 seconds, until it
+answers from its address with its MAC, or --come-back SECONDS (300) have passed. The batch
+ends when every device is back or past that limit; Ctrl-C ends the wait at once and the
+devices not yet back are reported as not checked. The summary tells per device came_back
+(true, false, or null when not checked), version_before, version_after and back_after_s.
+
 Every batch writes a journal into the log folder (journal_*.jsonl, the newest 20 are kept):
 one line per event, each forced to the disk before the batch goes on. A batch that died (a
 kill, a crash, a power cut) leaves its journal without an end; --resume runs the devices of
@@ -35,6 +41,8 @@ Exit codes:
        unfinished batch, or an image file changed since the batch began
   3    the image set failed its check (missing image file, bad checksum, bad package)
   4    nothing to upgrade: no device found or answering
+  5    every device took its images, but some did not come back after the reboot
+       (1 wins when some device failed)
   130  interrupted before the batch began, or ended at once by a second Ctrl-C)";
 
 bool valid_options(const UpgradeOptions& o, std::string& why) {
@@ -107,6 +115,10 @@ void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
         ->check(CLI::Range(1, 10))->capture_default_str();
     v->add_flag("--auto-retry", opt->auto_retry, "retry the failed devices, up to 10 passes in all");
     v->add_flag("--fake-burn", opt->fake_burn, "simulate every upgrade; nothing is sent to a device");
+    v->add_option("--come-back", opt->come_back,
+                  "after its reboot, wait up to SECONDS for each device to answer again (default: "
+                  "come_back in config.ini, else 300; 0: no check)")
+        ->check(CLI::Range(0, 86400))->option_text("SECONDS");
     v->add_option("--resume", opt->resume_journal,
                   "continue an unfinished batch: its devices that did not succeed, with its images "
                   "(JOURNAL: default the newest unfinished journal in the log folder)")

@@ -128,6 +128,12 @@ constexpr Entry kEntries[] = {
      "LIFT"},
     {TextId::type_other, "其他",
      "OTHER"},
+    // A device that did not answer again within the come-back limit after its reboot.
+    {TextId::st_not_back, "未上线",
+     "not back"},
+    // The status line while the end of a batch waits for rebooted devices; %d is their number.
+    {TextId::st_awaiting, "等待 %d 台设备重启上线",
+     "Waiting for %d device(s) to come back"},
     // At start-up, when the newest batch journal has no end (the batch died); %d is the number
     // of listed devices it shows upgraded, which are left unticked.
     {TextId::msg_unfinished_batch, "上次批量升级未完成：已升级的 %d 台设备未勾选。",

@@ -77,11 +77,15 @@ int CQuillonApp::init_instance() {
     // Discovery, engine, driver, the first search.
     dlg.flags().intake_closed = 0;
     intake_ = std::make_unique<DeviceIntake>(dlg.port(), link_);
+    come_back_ = std::make_unique<ComeBackWatch>();
+    come_back_->set_limit(std::chrono::seconds(settings.come_back));
+    engine_.m_come_back = come_back_.get();
+    tap_ = std::make_unique<ComeBackTap>(*intake_, *come_back_);
     if (options_.network) {
         auto& port = static_cast<GuiWindowPort&>(dlg.port());
         const unsigned discovery_port = options_.discovery_port;
         runner_ = std::make_unique<DiscoveryRunner>(
-            endpoint_, *intake_, options_.discovery_port, [&port] { port.serve_posted(); },
+            endpoint_, *tap_, options_.discovery_port, [&port] { port.serve_posted(); },
             [&dlg, discovery_port] {
                 std::fprintf(stderr, "discovery: UDP port %u is in use; is another Quillon program running?\n",
                              discovery_port);

@@ -9,6 +9,8 @@
 #include "app/qt/upgrade_engine_link.h"
 #include "discovery/brelk_mul_event.h"
 #include "discovery/intake.h"
+#include "engine/come_back_tap.h"
+#include "engine/come_back_watch.h"
 #include "engine/upgrade_engine.h"
 #include "journal/batch_journal.h"
 #include "texts/ui_texts.h"
@@ -53,6 +55,10 @@ private:
     UpgradeEngineLink link_{engine_};
     std::unique_ptr<CQuillonDlg> dlg_;
     std::unique_ptr<DeviceIntake> intake_;
+    // Follows the upgraded devices through their reboot; the tap hands it every answer that
+    // the intake gets (the endpoint below goes first, then these).
+    std::unique_ptr<ComeBackWatch> come_back_;
+    std::unique_ptr<ComeBackTap> tap_;
     // Answers are listed with the "Ready" word of the chosen language.
     BrelkMulEvent endpoint_{[] { return T(TextId::st_ready); }};
     std::unique_ptr<DiscoveryRunner> runner_;
