@@ -41,6 +41,8 @@ public:
     int init_instance();
     CQuillonDlg& dlg() { return *dlg_; }
     UpgradeEngine& engine() { return engine_; }
+    // The come-back watcher of the batches (set up by init_instance).
+    ComeBackWatch& come_back() { return *come_back_; }
     bool debug_mode() const { return debug_mode_; }
     // Runs the window until it closes, then ends the program's threads (see main).
     int run();
