@@ -1,6 +1,8 @@
 #include "engine/come_back_watch.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <system_error>
 
 #include "engine/upgrade_engine.h"
 #include "engine/window_port.h"
@@ -65,8 +67,15 @@ void ComeBackWatch::begin_batch(WindowPort& port, SearchSender* sender, BatchObs
     m_observer = observer;
 }
 
-void ComeBackWatch::ensure_thread() {
-    if (!m_thread.joinable()) m_thread = std::thread([this] { run(); });
+bool ComeBackWatch::ensure_thread() {
+    if (m_thread.joinable()) return true;
+    try {
+        m_thread = std::thread([this] { run(); });
+    } catch (const std::system_error& e) {
+        std::printf("come-back watcher not started: %s\n", e.what());
+        return false;
+    }
+    return true;
 }
 
 void ComeBackWatch::watch(int row, const std::string& ip, const std::string& mac,
@@ -75,6 +84,11 @@ void ComeBackWatch::watch(int row, const std::string& ip, const std::string& mac
     {
         std::lock_guard lk(m_lock);
         if (!m_check || m_port == nullptr) return;
+        // No thread, no check: a device nobody reports would keep the end of the batch waiting.
+        if (!ensure_thread()) {
+            m_check = false;
+            return;
+        }
         // A batch stopped while its last devices ended: they are not checked either.
         Device d;
         d.row = row;
@@ -94,7 +108,6 @@ void ComeBackWatch::watch(int row, const std::string& ip, const std::string& mac
             m_by_ip.emplace(ip, i);
             m_queue.push_back(i);
         }
-        ensure_thread();
     }
     m_wake.notify_all();
 }

@@ -80,7 +80,7 @@ private:
     };
 
     void run();
-    void ensure_thread();
+    bool ensure_thread();  // false: no thread could be started (m_lock held)
     // Under m_lock: devices past their limit become not_back; the results to report now are
     // moved to `out` (marked reported); the next device to search for, if one is due, goes to
     // `target`. Returns when the thread should wake next.
