@@ -13,7 +13,12 @@
 #include "app/qt/quillon_app.h"
 #include "app/qt/upgrade_engine_link.h"
 #include "discovery/intake.h"
+#include "engine/wire_format.h"
+#include "journal/journal_doc.h"
+#include "journal/journal_files.h"
 #include "window_fixture.h"
+
+#include <zlib.h>
 
 namespace quillon::test {
 namespace {
@@ -62,11 +67,11 @@ protected:
     void journal(const std::string& name, const std::string& text) { std::ofstream("log/" + name) << text; }
 
     // Starts the program; the devices answer its start-up search at once.
-    void start_and_answer(const std::vector<std::pair<std::string, std::string>>& devices) {
+    void start_and_answer(const std::vector<std::pair<std::string, std::string>>& devices, bool driver = false) {
         AppOptions o;
         o.network = false;
         o.discovery = &discovery;
-        o.start_driver = false;
+        o.start_driver = driver;
         o.make_window = [this] {
             auto d = std::make_unique<TestDlg>();
             dlg = d.get();
@@ -136,6 +141,52 @@ TEST_F(JournalStartupTest, AFinishedNewestBatchChangesNothing) {
     QTest::qWait(200);
     EXPECT_TRUE(dlg->shown.empty());
     for (const auto& [ip, mac] : kFound) EXPECT_TRUE(ticked(ip)) << ip;
+}
+
+TEST_F(JournalStartupTest, ABatchOfTheWindowWritesItsJournal) {
+    std::ofstream("config.ini") << "[Settings]\nfake_burn=1\n";
+    Timing& t = timing();
+    t.conflict_wait_step = t.fake_extra_wait = std::chrono::milliseconds(5);
+    t.fake_step_unit = t.pass_settle = t.reboot_pause = t.after_search = std::chrono::milliseconds(1);
+    // A valid image: data, then its trailer with length and checksum.
+    std::vector<uint8_t> data(3000);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i * 13 + 1);
+    ImageHeader h;
+    h.set_xor(0, 0);
+    h.set_length(uint32_t(data.size()));
+    h.set_crc(image_checksum(data.data(), data.size(), 0, 0));
+    const std::string image = (fs::current_path() / "4_fw.img").string();
+    {
+        std::ofstream out(image, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+        out.write(reinterpret_cast<const char*>(h.bytes), kImageHeaderSize);
+    }
+    uLong crc = ::crc32(0L, data.data(), uInt(data.size()));
+    crc = ::crc32(crc, h.bytes, kImageHeaderSize);
+
+    start_and_answer({{"10.0.0.1", "aa:00:00:00:00:01"}, {"10.0.0.2", "aa:00:00:00:00:02"}}, /*driver=*/true);
+    dlg->findChild<QCheckBox*>(QString::number(IDC_FW_CHECK))->click();
+    dlg->findChild<QLineEdit*>(QString::number(IDC_FW_PATH))->setText(QString::fromStdString(image));
+    auto* start_button = dlg->findChild<QPushButton*>(QString::number(IDC_START));
+    start_button->click();
+    ASSERT_FALSE(start_button->isEnabled());
+    ASSERT_TRUE(wait_until([&] { return start_button->isEnabled(); }, 20000));
+    EXPECT_EQ(dlg->texts().back(), "The bulk upgrade process stop !");
+
+    const auto journals = list_journals("log");
+    ASSERT_EQ(journals.size(), 1u);
+    JournalDoc d;
+    ASSERT_TRUE(read_journal(journals[0], d));
+    EXPECT_TRUE(d.valid);
+    EXPECT_TRUE(d.finished);
+    EXPECT_TRUE(d.fake_burn);
+    EXPECT_EQ(d.bad_lines, 0);
+    ASSERT_EQ(d.images.size(), 1u);
+    EXPECT_EQ(d.images[0].slot, 3);
+    EXPECT_EQ(d.images[0].file_crc32, uint32_t(crc));
+    ASSERT_EQ(d.devices.size(), 2u);
+    EXPECT_EQ(d.succeeded(), 2);
+    EXPECT_EQ(d.devices[1].mac, "aa:00:00:00:00:02");
 }
 
 }  // namespace
