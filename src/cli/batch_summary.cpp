@@ -178,8 +178,11 @@ std::string summary_json(const SummaryDoc& doc) {
              ",\"same_version\":" + (same_version(d) ? "true" : "false") + "}";
     }
     o += "],\"unreachable\":[";
-    for (std::size_t i = 0; i < doc.unreachable.size(); ++i)
-        o += (i ? "," : "") + json_string(doc.unreachable[i]);
+    for (std::size_t i = 0; i < doc.unreachable.size(); ++i) {
+        // Two appends: GCC 12 takes the one-expression form for an overlapping copy (-Wrestrict).
+        if (i) o += ",";
+        o += json_string(doc.unreachable[i]);
+    }
     o += "],\"totals\":{\"devices\":" + std::to_string(doc.devices.size()) +
          ",\"succeeded\":" + std::to_string(ok) + ",\"failed\":" + std::to_string(failed) +
          ",\"not_started\":" + std::to_string(not_started) +
