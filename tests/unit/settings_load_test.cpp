@@ -77,6 +77,20 @@ TEST(LoadSettings, DebugAndFakeBurnAreAnyNonzeroInteger) {
     EXPECT_TRUE(s.fake_burn);
 }
 
+// How long a device may take to come back after its reboot: 300 s unless set; 0 turns the
+// check off; a negative value is no check, and more than a day is a day.
+TEST(LoadSettings, ComeBackIsSecondsWithinZeroToADay) {
+    TempDir dir;
+    EXPECT_EQ(load_settings(dir.path()).come_back, 300);
+    const std::pair<const char*, int> cases[] = {
+        {"come_back=45", 45}, {"come_back=0", 0}, {"come_back=-7", 0}, {"come_back=999999", 86400},
+        {"come_back=abc", 0}};
+    for (const auto& [line, want] : cases) {
+        write_file(dir / "config.ini", std::string("[Settings]\n") + line + "\n");
+        EXPECT_EQ(load_settings(dir.path()).come_back, want) << line;
+    }
+}
+
 TEST(LoadSettings, MarkersAreOverruledByTheSettingsFile) {
     TempDir dir;
     write_file(dir / "test_debug", "");
