@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "cli/upgrade_run.h"
@@ -14,9 +12,10 @@
 #include "window/headless_window.h"
 #include "engine/upgrade_engine.h"
 #include "journal/journal_files.h"
+#include "log/log_dir.h"
+#include "platform/files.h"
 
 namespace quillon::cli {
-namespace fs = std::filesystem;
 namespace {
 
 std::string hex32(uint32_t v) {
@@ -40,19 +39,18 @@ std::string upper_role(int slot) {
 }  // namespace
 
 bool file_crc32(const std::string& path, uint32_t& crc, uint64_t& size) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
+    ReadOnlyFile in(path);
+    uint64_t total = 0;
+    if (!in.valid() || !in.regular_size(total)) return false;
     std::vector<char> buf(1 << 20);
     uLong c = ::crc32(0L, Z_NULL, 0);
-    size = 0;
-    while (in) {
-        in.read(buf.data(), std::streamsize(buf.size()));
-        const std::streamsize n = in.gcount();
-        if (n <= 0) break;
+    for (uint64_t at = 0; at < total;) {
+        const std::size_t n = std::size_t(std::min<uint64_t>(buf.size(), total - at));
+        if (!in.read_at(buf.data(), n, at)) return false;
         c = ::crc32(c, reinterpret_cast<const Bytef*>(buf.data()), uInt(n));
-        size += uint64_t(n);
+        at += n;
     }
-    if (in.bad()) return false;
+    size = total;
     crc = uint32_t(c);
     return true;
 }
@@ -94,10 +92,9 @@ int plan_resume(const std::string& log_folder, const std::string& journal, Resum
         }
     } else {
         plan.journal_path = journal;
-        std::error_code ec;
         // A bare file name is looked for in the log folder, as history lists them.
-        if (!fs::exists(journal, ec) && journal.find('/') == std::string::npos)
-            plan.journal_path = (fs::path(log_folder) / journal).string();
+        if (!path_exists(journal) && file_name_of(journal) == journal)
+            plan.journal_path = join_path(log_folder, journal);
     }
     if (!read_journal(plan.journal_path, plan.doc)) {
         say("upgrade --resume: cannot read " + plan.journal_path);

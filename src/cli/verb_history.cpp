@@ -1,6 +1,5 @@
 // quillon-cli history: the batch journals of the log folder, the newest first.
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 
 #include "platform/console_streams.h"
@@ -10,6 +9,7 @@
 #include "journal/journal_doc.h"
 #include "journal/journal_files.h"
 #include "log/log_dir.h"
+#include "platform/files.h"
 
 namespace quillon::cli {
 namespace {
@@ -26,9 +26,8 @@ std::string image_roles(const JournalDoc& d) {
 }
 
 int run_history(const HistoryOptions& o) {
-    std::error_code ec;
     const std::string folder = o.log_dir.empty() ? join_path(current_dir(), "log")
-                                                 : std::filesystem::absolute(o.log_dir, ec).string();
+                                                 : absolute_path(o.log_dir);
     std::string out = o.json ? "[" : "";
     int n = 0;
     for (const auto& path : list_journals(folder)) {

@@ -7,6 +7,7 @@
 #include "engine/upgrade_engine.h"
 #include "engine/window_port.h"
 #include "log/log_file.h"
+#include "platform/ipv4.h"
 #include "platform/timing.h"
 #include "texts/ui_texts.h"
 
@@ -93,19 +94,23 @@ void ComeBackWatch::watch(int row, const std::string& ip, const std::string& mac
         Device d;
         d.row = row;
         d.ip = ip;
+        // Answers are matched by address, not by its text. A row whose address is no address
+        // cannot be searched for: it is reported as not checked.
+        const auto addr = parse_ipv4(ip);
+        if (addr) d.addr = *addr;
         d.mac = mac;
         d.version_before = version_before;
         d.since = Clock::now();
         // No search at once: a device that has not gone down yet would answer it as if it
         // were back.
         d.next_search = d.since + std::min<Clock::duration>(timing().come_back_interval, lim);
-        d.state = m_stop_batch ? State::unchecked : State::waiting;
+        d.state = (m_stop_batch || !addr) ? State::unchecked : State::waiting;
         const std::size_t i = m_devices.size();
         m_devices.push_back(std::move(d));
         ++m_unreported;
         if (m_devices[i].state == State::waiting) {
             ++m_waiting;
-            m_by_ip.emplace(ip, i);
+            m_by_ip.emplace(m_devices[i].addr.net, i);
             m_queue.push_back(i);
         }
     }
@@ -113,14 +118,15 @@ void ComeBackWatch::watch(int row, const std::string& ip, const std::string& mac
 }
 
 void ComeBackWatch::answer(const char* ip, const char* mac, const char* version) {
-    if (!ip) return;
-    const std::string from(ip), mac_text(mac ? mac : "");
+    const auto from = parse_ipv4(ip);
+    if (!from) return;
+    const std::string mac_text(mac ? mac : "");
     bool any = false;
     {
         std::lock_guard lk(m_lock);
         if (m_waiting == 0) return;
         const auto now = Clock::now();
-        auto [it, end] = m_by_ip.equal_range(from);
+        auto [it, end] = m_by_ip.equal_range(from->net);
         while (it != end) {
             Device& d = m_devices[it->second];
             // Not yet searched for since the reboot: this answer may be one the device gave
@@ -163,7 +169,7 @@ ComeBackWatch::Clock::time_point ComeBackWatch::collect(Clock::time_point now,
                 next = std::min<Clock::time_point>(next, d.since + lim);
             if (d.state != State::waiting) {
                 --m_waiting;
-                auto [it, end] = m_by_ip.equal_range(d.ip);
+                auto [it, end] = m_by_ip.equal_range(d.addr.net);
                 for (; it != end; ++it)
                     if (it->second == i) {
                         m_by_ip.erase(it);
@@ -181,7 +187,7 @@ ComeBackWatch::Clock::time_point ComeBackWatch::collect(Clock::time_point now,
     if (!m_queue.empty()) {
         Device& d = m_devices[m_queue.front()];
         if (d.next_search <= now) {
-            target = d.ip;
+            target = ipv4_text(d.addr);
             if (d.searched == Clock::time_point{}) d.searched = now;
             d.next_search = now + timing().come_back_interval;
             const std::size_t i = m_queue.front();

@@ -5,12 +5,12 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "engine/upgrade_engine.h"
 #include "engine/window_port.h"
 #include "journal/journal_files.h"
+#include "log/log_dir.h"
 
 namespace quillon {
 namespace {
@@ -124,7 +124,7 @@ void BatchJournal::images_loaded(const UpgradeEngine& e) {
     file_.close();
     ok_ = true;
     const std::string name = new_journal_name(folder_);
-    path_ = (std::filesystem::path(folder_) / name).string();
+    path_ = join_path(folder_, name);
     if (!file_.open(path_)) {
         ok_ = false;
         return;

@@ -4,9 +4,10 @@
 #include "journal/journal_doc.h"
 
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+
+#include "platform/files.h"
 
 namespace quillon {
 namespace {
@@ -303,14 +304,8 @@ JournalDoc read_journal_text(std::string_view text) {
 
 bool read_journal(const std::string& path, JournalDoc& doc) {
     doc = JournalDoc{};
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    in.seekg(0, std::ios::end);
-    const auto size = in.tellg();
-    if (size < 0 || uint64_t(size) > kMaxFile) return false;
-    in.seekg(0, std::ios::beg);
-    std::string text(std::size_t(size), '\0');
-    if (!in.read(text.data(), size)) return false;
+    std::string text;
+    if (!read_whole_file(path, text, kMaxFile)) return false;
     doc = read_journal_text(text);
     return true;
 }

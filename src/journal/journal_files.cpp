@@ -5,15 +5,15 @@
 #include <cstdio>
 #include <chrono>
 #include <ctime>
-#include <filesystem>
 #include <mutex>
 #include <random>
 #include <set>
 
 #include "journal/journal_doc.h"
+#include "log/log_dir.h"
+#include "platform/files.h"
 
 namespace quillon {
-namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kPrefix = "journal_";
@@ -65,36 +65,32 @@ std::string new_journal_name(const std::string& folder) {
         std::snprintf(name, sizeof name, "journal_%04d%02d%02d_%02d%02d%02d_%03d_%04x.jsonl",
                       tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
                       tm.tm_sec, millis, tag);
-        std::error_code ec;
-        if (!fs::exists(fs::path(folder) / name, ec)) return name;
+        if (!path_exists(join_path(folder, name))) return name;
     }
 }
 
 std::vector<std::string> list_journals(const std::string& folder) {
     std::vector<std::string> names;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string n = it->path().filename().string();
-        std::error_code ec2;
-        if (is_journal_name(n) && it->is_regular_file(ec2)) names.push_back(n);
-    }
+    std::vector<FolderEntry> entries;
+    list_folder(folder, entries);  // a folder that cannot be listed has no journals
+    for (const FolderEntry& en : entries)
+        if (en.regular_file && is_journal_name(en.name)) names.push_back(en.name);
     // The names begin with their time; the tag after it only orders journals of one millisecond.
     std::sort(names.begin(), names.end(), std::greater<>());
     std::vector<std::string> paths;
-    for (const auto& n : names) paths.push_back((fs::path(folder) / n).string());
+    for (const auto& n : names) paths.push_back(join_path(folder, n));
     return paths;
 }
 
 void prune_journals(const std::string& folder, int keep) {
     const auto all = list_journals(folder);
     for (std::size_t i = std::size_t(std::max(keep, 0)); i < all.size(); ++i) {
-        std::error_code ec;
-        fs::remove(all[i], ec);
+        remove_file(all[i]);  // one that cannot be removed stays; the next batch tries again
     }
 }
 
 std::string journal_file_name(const std::string& path) {
-    return fs::path(path).filename().string();
+    return file_name_of(path);
 }
 
 std::string newest_unfinished_journal(const std::string& folder) {

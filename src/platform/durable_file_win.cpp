@@ -4,26 +4,14 @@
 
 #include <string>
 
+#include "platform/utf16_win.h"
+
 namespace quillon {
-namespace {
-
-// UTF-8 to the UTF-16 the file calls take; empty when the text is no valid UTF-8.
-std::wstring wide(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), int(text.size()),
-                                        nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring out(std::size_t(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), int(text.size()), out.data(), n);
-    return out;
-}
-
-}  // namespace
 
 bool DurableFile::open(const std::string& path) {
     close();
-    const std::wstring name = wide(path);
-    if (name.empty()) return false;
+    std::wstring name;
+    if (path.empty() || !utf8_to_utf16(path, name)) return false;
     // Readers (history, the start-up check) may open the file while a batch writes it.
     HANDLE h = ::CreateFileW(name.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -45,6 +45,14 @@ bool list_folder(const std::string& folder, std::vector<FolderEntry>& out);
 // junctions, that is every reparse point.)
 bool delete_tree(const std::string& folder);
 
+// Removes the one file `path` (never a folder); false when it could not.
+bool remove_file(const std::string& path);
+// The last part of `path`, after its last folder separator; `path` itself when it has none.
+std::string file_name_of(const std::string& path);
+// The whole content of the regular file `path`, when it is at most `max_bytes` long; false when
+// it cannot be read, is no regular file or is longer.
+bool read_whole_file(const std::string& path, std::string& out, uint64_t max_bytes);
+
 // The longest name of one file or folder, in bytes of UTF-8, that the file system takes.
 std::size_t max_name_bytes();
 

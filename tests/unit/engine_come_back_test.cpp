@@ -179,6 +179,27 @@ TEST_F(ComeBackTest, StopEndsTheWaitAndLeavesTheRestUnchecked) {
     EXPECT_FALSE(results.all()[1].checked);
 }
 
+// A row whose address is no IPv4 address cannot be searched for: it is reported not checked at
+// once, never searched for, and the wait does not hang on it for the whole limit.
+TEST_F(ComeBackTest, ARowWithoutAValidAddressIsNotCheckedAndNeverSearched) {
+    watch.set_limit(3600s);
+    watch.begin_batch(*window, &search, &results, true);
+    const int r0 = add_row("10.1.0.999", "02:00:00:00:00:01", "1.0");
+    watch.watch(r0, "10.1.0.999", "02:00:00:00:00:01", "1.0");
+    watch.answer("10.1.0.999", "02:00:00:00:00:01", "2.0");  // no address: ignored
+    watch.answer(nullptr, nullptr, nullptr);
+    EXPECT_TRUE(wait_until([&] { return results.all().size() == 1u; }, 5s));
+    watch.wait_all([] { return false; });
+    ASSERT_EQ(results.all().size(), 1u);
+    EXPECT_FALSE(results.all()[0].checked);
+    EXPECT_EQ(results.all()[0].ip, "10.1.0.999");
+    {
+        std::lock_guard l(search.m_);
+        EXPECT_TRUE(search.calls.empty());
+    }
+    EXPECT_EQ(watch.awaited(), 0);
+}
+
 // Off: a limit of 0, a simulated batch, or no way to search. Nothing is watched or reported.
 TEST_F(ComeBackTest, NothingIsWatchedWhenTheCheckIsOff) {
     const int r0 = add_row("10.1.0.1", "02:00:00:00:00:01", "1.0");

@@ -15,6 +15,7 @@
 #include "journal/journal_doc.h"
 #include "journal/journal_files.h"
 #include "log/log_file.h"
+#include "platform/files.h"
 #include "window/headless_window.h"
 
 namespace quillon {
@@ -161,6 +162,30 @@ TEST(JournalWriter, AFolderThatCannotBeWrittenIsReportedNotFatal) {
     j.device_taken(DeviceTaken{});
     j.batch_ended(BatchEnded{});
     EXPECT_FALSE(j.ok());
+}
+
+TEST(JournalFiles, AFolderNamedInChineseIsWrittenListedReadAndPruned) {
+    Batch b;
+    const std::u8string base = b.dir.path.u8string();
+    const std::string folder = std::string(base.begin(), base.end()) + "/固件 日志";
+    ASSERT_TRUE(make_directory(folder));
+    BatchJournal j(folder);
+    j.images_loaded(b.engine);
+    j.batch_ended(BatchEnded{1, false});
+    ASSERT_TRUE(j.ok());
+    const auto all = list_journals(folder);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0], j.path());
+    // The very folder, not one whose name the system's code page made up.
+    const std::string name = journal_file_name(j.path());
+    EXPECT_TRUE(fs::exists(b.dir.path / fs::path(u8"固件 日志") / name)) << j.path();
+    JournalDoc d;
+    ASSERT_TRUE(read_journal(j.path(), d));
+    EXPECT_TRUE(d.valid);
+    EXPECT_TRUE(d.finished);
+    EXPECT_EQ(newest_unfinished_journal(folder), "");
+    prune_journals(folder, 0);
+    EXPECT_TRUE(list_journals(folder).empty());
 }
 
 TEST(JournalFiles, NamesSortByTimeAndTheNewestUnfinishedSkipsResumedOnes) {

@@ -50,5 +50,21 @@ TEST(DurableFile, AddsAtTheEndAcrossReopensAndReportsFailures) {
     fs::remove_all(dir);
 }
 
+// The path is UTF-8 on every system: a folder named in Chinese is the folder written to.
+TEST(DurableFile, TakesAUtf8Path) {
+    std::u8string name = u8"quillon-持久 日志 ";
+    for (char c : std::to_string(std::random_device{}())) name += char8_t(c);
+    const fs::path dir = fs::temp_directory_path() / name;
+    fs::create_directories(dir);
+    const std::u8string file = (dir / u8"记录.jsonl").u8string();
+    {
+        DurableFile f;
+        ASSERT_TRUE(f.open(std::string(file.begin(), file.end())));
+        EXPECT_TRUE(f.append("one\n"));
+    }
+    EXPECT_EQ(slurp(fs::path(file)), "one\n");
+    fs::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace quillon
