@@ -6,16 +6,11 @@
 #include <cstdio>
 
 #include "cli/text_out.h"
+#include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
 
 namespace quillon::cli {
 namespace {
-
-std::string hex32(uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%08x", v);
-    return buf;
-}
 
 // true, false, or null when the device was not checked.
 std::string came_back_json(int v) { return v < 0 ? "null" : v ? "true" : "false"; }

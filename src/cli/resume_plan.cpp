@@ -10,6 +10,7 @@
 #include "cli/upgrade_run.h"
 #include "discovery/intake.h"
 #include "window/headless_window.h"
+#include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
 #include "journal/journal_files.h"
 #include "log/log_dir.h"
@@ -17,12 +18,6 @@
 
 namespace quillon::cli {
 namespace {
-
-std::string hex32(uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%08x", v);
-    return buf;
-}
 
 bool same_mac(const std::string& a, const std::string& b) {
     return !a.empty() && a.size() == b.size() &&

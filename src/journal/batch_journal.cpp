@@ -7,6 +7,7 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 
+#include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
 #include "engine/window_port.h"
 #include "journal/journal_files.h"
@@ -32,12 +33,6 @@ std::string time_text(bool utc) {
     char buf[32];
     std::snprintf(buf, sizeof buf, utc ? "%04d-%02d-%02dT%02d:%02d:%02dZ" : "%04d-%02d-%02d %02d:%02d:%02d",
                   tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    return buf;
-}
-
-std::string hex32(uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%08x", v);
     return buf;
 }
 
