@@ -27,14 +27,16 @@ CLI=$!
 cd - >/dev/null
 
 journal() { ls "$WORK/run/log"/journal_*.jsonl 2>/dev/null | sort -r | head -n 1; }
-# Killed once ten devices have ended and more are in hand.
+# Killed once ten devices have succeeded and more are in hand (a failed end, such as the first
+# attempts of the device that fails them, does not count towards the ten).
 mid_batch() {
-  local j ends takes
+  local j ends wins takes
   j=$(journal)
   [ -n "$j" ] || return 1
   ends=$(grep -c '"event":"device_end"' "$j" || true)
+  wins=$(grep '"event":"device_end"' "$j" | grep -c '"success":true' || true)
   takes=$(grep -c '"event":"device_taken"' "$j" || true)
-  [ "$ends" -ge 10 ] && [ "$takes" -gt "$ends" ]
+  [ "$wins" -ge 10 ] && [ "$takes" -gt "$ends" ]
 }
 wait_for 120 mid_batch || { kill -9 "$CLI"; fail "the batch never got going: $(cat "$WORK/err1")"; }
 kill -9 "$CLI"
