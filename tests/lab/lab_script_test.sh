@@ -36,6 +36,13 @@ if "$lab" up "$id" 3 2>/dev/null; then fail "second up of the same id succeeded"
 # A process left inside does not keep the lab alive.
 "$lab" exec-dev "$id" sleep 300 &
 sleeper=$!
+# Only once it is inside: a busy machine may still be starting it when down runs, and a process
+# that enters the namespace after down has looked would outlive it for the whole sleep.
+for _ in $(seq 100); do
+  [ -n "$(ip netns pids "ql-dev-$id" 2>/dev/null)" ] && break
+  sleep 0.05
+done
+[ -n "$(ip netns pids "ql-dev-$id" 2>/dev/null)" ] || fail "the process never entered the lab"
 "$lab" down "$id"
 wait "$sleeper" 2>/dev/null || true
 kill -0 "$sleeper" 2>/dev/null && fail "process inside the lab survived down"

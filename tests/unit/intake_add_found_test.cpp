@@ -33,11 +33,21 @@ int count_of(const std::string& text, const std::string& what) {
     return n;
 }
 
+// The process's time zone, on either system (msvcrt reads TZ in _tzset).
+void set_time_zone(const char* tz) {
+#ifdef _WIN32
+    ::_putenv_s("TZ", tz);
+    ::_tzset();
+#else
+    ::setenv("TZ", tz, 1);
+    ::tzset();
+#endif
+}
+
 class IntakeAddFound : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        setenv("TZ", "UTC0", 1);
-        tzset();
+        set_time_zone("UTC0");
         ui_texts().fill(true);
     }
 
@@ -104,11 +114,9 @@ TEST_F(IntakeAddFound, NewDevicesBecomeTickedReadyRowsNumberedByTheRowsBefore) {
 
 TEST_F(IntakeAddFound, BeginTimeIsLocalTime) {
     EXPECT_EQ(format_begin_time(0), "1970-01-01 00:00:00");
-    setenv("TZ", "CET-1", 1);
-    tzset();
+    set_time_zone("CET-1");
     EXPECT_EQ(format_begin_time(951778800), "2000-02-29 00:00:00");
-    setenv("TZ", "UTC0", 1);
-    tzset();
+    set_time_zone("UTC0");
 }
 
 TEST_F(IntakeAddFound, AnAlreadyListedIpOrMacIsNotListedAgain) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -55,9 +56,15 @@ public:
 
 class TempDir {
 public:
+    // A new folder of a random name (create_directory fails on one that exists).
     TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "quillon_intake_XXXXXX").string();
-        if (mkdtemp(tmpl.data())) path_ = tmpl;
+        std::random_device rd;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const std::filesystem::path p = std::filesystem::temp_directory_path() /
+                                            ("quillon_intake_" + std::to_string(rd()));
+            std::error_code ec;
+            if (std::filesystem::create_directory(p, ec)) path_ = p;
+        }
     }
     ~TempDir() {
         std::error_code ec;
