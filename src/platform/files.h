@@ -45,8 +45,9 @@ bool list_folder(const std::string& folder, std::vector<FolderEntry>& out);
 // junctions, that is every reparse point.)
 bool delete_tree(const std::string& folder);
 
-// The longest name of one file or folder, in bytes of UTF-8, that the file system takes.
-std::size_t max_name_bytes();
+// Whether the file system takes `name` (UTF-8) as the name of one file or folder for its length:
+// at most 255 bytes on Linux, 255 UTF-16 units on Windows.
+bool name_length_fits(const std::string& name);
 
 // The system's text for the last failed file call of this thread (errno, GetLastError).
 std::string last_file_error_text();
