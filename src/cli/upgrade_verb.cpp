@@ -94,6 +94,9 @@ bool valid_options(const UpgradeOptions& o, std::string& why) {
 void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
     auto opt = std::make_shared<UpgradeOptions>();
     CLI::App* v = app.add_subcommand("upgrade", "Upgrade a whole batch of devices, as START does in the window");
+    // Only "-" starts an option, on Windows too: CLI11's Windows-style options would take a path
+    // such as /fw/pkg.zip for an option "/fw" there.
+    v->allow_windows_style_options(false);
     v->footer(kFooter);
     v->add_option("--boot", opt->slot_paths[0], "BOOT image file")->group("Images");
     v->add_option("--kernel", opt->slot_paths[1], "KERNEL image file")->group("Images");

@@ -53,8 +53,9 @@ std::string file_name_of(const std::string& path);
 // it cannot be read, is no regular file or is longer.
 bool read_whole_file(const std::string& path, std::string& out, uint64_t max_bytes);
 
-// The longest name of one file or folder, in bytes of UTF-8, that the file system takes.
-std::size_t max_name_bytes();
+// Whether the file system takes `name` (UTF-8) as the name of one file or folder for its length:
+// at most 255 bytes on Linux, 255 UTF-16 units on Windows.
+bool name_length_fits(const std::string& name);
 
 // The system's text for the last failed file call of this thread (errno, GetLastError).
 std::string last_file_error_text();

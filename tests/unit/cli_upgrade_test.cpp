@@ -1,6 +1,5 @@
 // The upgrade verb's own pieces: the range text, the summary of a batch, the progress block.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -13,6 +12,8 @@
 #include "cli/upgrade_images.h"
 #include "cli/upgrade_options.h"
 #include "engine/upgrade_engine.h"
+#include "platform/files.h"
+#include "temp_dir.h"
 
 namespace quillon::cli {
 namespace {
@@ -177,13 +178,12 @@ TEST(CliUpgradeSummary, CsvHasOneQuotedLinePerDeviceAndDefusesFormulas) {
 // The folder beside a package is emptied before its import: --package naming that folder, or
 // a package that is not there, must leave it as it is.
 TEST(CliUpgradeImages, APackageThatIsNoFileDeletesNothing) {
-    char tmpl[] = "/tmp/quillon-cli-images-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl;
+    const test::TempDir tmp;
+    const std::string dir = tmp.path();
     const std::string images = dir + "/brelk_upgrade_image";
-    ASSERT_EQ(::mkdir(images.c_str(), 0755), 0);
+    ASSERT_TRUE(make_directory(images, 0755));
     const std::string image = images + "/1_uboot.img";
-    { std::FILE* f = std::fopen(image.c_str(), "w"); ASSERT_NE(f, nullptr); std::fputs("x", f); std::fclose(f); }
+    test::write_file(image, "x");
     for (const std::string& name : {images, dir + "/fw_v2.zip"}) {
         UpgradeOptions opt;
         opt.package = name;
@@ -192,10 +192,8 @@ TEST(CliUpgradeImages, APackageThatIsNoFileDeletesNothing) {
         EXPECT_EQ(choose_images(opt, chosen, [&](const std::string& t) { said.push_back(t); }), 2) << name;
         ASSERT_FALSE(said.empty());
         EXPECT_NE(said[0].find("no package"), std::string::npos) << said[0];
-        struct stat st {};
-        EXPECT_EQ(::stat(image.c_str(), &st), 0) << name;
+        EXPECT_TRUE(is_regular_file(image)) << name;
     }
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace quillon::cli
