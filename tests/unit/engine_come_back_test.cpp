@@ -41,7 +41,7 @@ private:
 
 class ComeBackTest : public ::testing::Test {
 protected:
-    TempDir dir;
+    EngineDir dir;
     LogFile report;
     std::unique_ptr<HeadlessWindow> window;
     RecordingSearch search;
