@@ -7,19 +7,27 @@
 //           through the real window: fills the image slots (package box off, each slot's browse
 //           button, the file dialog answered with the image), ticks every listed row, chooses the
 //           number of workers and presses START; the whole batch runs against the fleet, every
-//           worker request crossing to the window thread as in use, until the end message.
+//           worker request crossing to the window thread as in use, until the end message;
+//   come-back: the start-up search lists the fleet, then every listed device is handed to the
+//           program's come-back watcher at the same moment, as if all had just been sent the
+//           reboot record; the wait runs with the program's own timings (a directed search per
+//           device every 5 s, spaced by the discovery's pause) until every device is accounted
+//           for.
 //
 // Usage, in the lab's tool namespace with QT_QPA_PLATFORM=offscreen, in an empty folder (the
 // program writes its log folder there):
 //   quillon_window_bench --expect N [--seconds S] --out FILE
 //   quillon_window_bench --batch --expect N --image PATH [--image PATH ...] [--workers W]
 //                        [--batch-seconds S] --out FILE
+//   quillon_window_bench --come-back --expect N [--batch-seconds S] --out FILE
 // FILE gets one JSON object. Search: rows listed, distinct addresses, when the list first held N
 // rows (ms after the search went out), the loop's largest and 99th-percentile delay (ms).
 // Batch: rows listed and ticked, the batch's wall time (START to the end message), devices that
 // succeeded and failed, the loop's delay during the batch (p50, p99, max), the resident memory
 // before and at its peak during the batch, the GUI thread's time per kind of event, and the
 // latest runs of the timer and the longest events (when, after START), for tracing a delay.
+// Come-back: rows listed and handed over, devices back, not back and not checked, rows reported
+// twice, the wait's wall time, and the loop's delay during the wait (p50, p99, max).
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -30,17 +38,24 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <set>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "app/qt/quillon_app.h"
+#include "engine/batch_observer.h"
+#include "engine/come_back_watch.h"
+#include "platform/timing.h"
 #include "texts/ui_texts.h"
 #include "window/device_table.h"
 #include "window/qt/control_ids.h"
@@ -51,6 +66,7 @@ namespace {
 
 struct Options {
     bool batch = false;
+    bool come_back = false;
     int expect = 0;
     double seconds = 4.5;         // search: the 3000 ms search window and some time after it
     double batch_seconds = 900;   // batch: give up after this long
@@ -359,6 +375,120 @@ int run_batch(const Options& o, TimedApplication& qapp, const QElapsedTimer& clo
                            ",\"why\":" + (why.empty() ? "null" : json_text(why)) + "}");
 }
 
+// ------------------------------------------------------------------ come-back mode
+// Counts what the watcher reports, per row.
+class ComeBackCount final : public BatchObserver {
+public:
+    void device_came_back(const ComeBackResult& r) override {
+        std::lock_guard l(m_);
+        ++per_row_[r.row];
+        if (!r.checked) ++unchecked_;
+        else if (r.came_back) ++back_;
+        else ++not_back_;
+    }
+    void figures(int& back, int& not_back, int& unchecked, int& rows, int& twice) {
+        std::lock_guard l(m_);
+        back = back_;
+        not_back = not_back_;
+        unchecked = unchecked_;
+        rows = int(per_row_.size());
+        twice = 0;
+        for (const auto& [row, n] : per_row_) twice += n > 1 ? 1 : 0;
+    }
+
+private:
+    std::mutex m_;
+    std::map<int, int> per_row_;
+    int back_ = 0, not_back_ = 0, unchecked_ = 0;
+};
+
+int run_come_back(const Options& o, TimedApplication& qapp, const QElapsedTimer& clock) {
+    CQuillonApp app;
+    if (app.init_instance() != 0) {
+        std::fprintf(stderr, "quillon_window_bench: the window could not be set up\n");
+        return 1;
+    }
+    WindowPort& port = app.dlg().port();
+    auto* search = app.dlg().findChild<QPushButton*>(QString::number(IDC_SEARCH));
+    ComeBackWatch& watch = app.come_back();
+    ComeBackCount count;
+    LoopProbe probe(clock);
+    probe.start();
+
+    std::atomic<bool> wait_over{false};
+    std::thread driver;
+    int handed = 0;
+    qint64 start_ns = -1, end_ns = -1;
+    std::atomic<qint64> over_ns{-1};
+    std::string why;
+    const qint64 listing_deadline = clock.nsecsElapsed() + 10'000'000'000LL;
+    enum class Stage { listing, waiting, over } stage = Stage::listing;
+
+    QTimer step;
+    step.setInterval(20);
+    QObject::connect(&step, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        if (stage == Stage::listing) {
+            if (!((port.row_count() >= o.expect && search && search->isEnabled()) || now > listing_deadline))
+                return;
+            // As the batch leaves them: every listed device upgraded (unticked), all of them
+            // sent the reboot record at once.
+            struct Dev {
+                int row;
+                std::string ip, mac, version;
+            };
+            std::vector<Dev> devs;
+            for (int r = 0; r < port.row_count(); ++r) {
+                port.set_check(r, false);
+                devs.push_back({r, port.get_cell(r, col_ip), port.get_cell(r, col_mac), port.get_cell(r, col_version)});
+            }
+            handed = int(devs.size());
+            watch.begin_batch(port, app.engine().m_search, &count, true);
+            start_ns = now;
+            stage = Stage::waiting;
+            driver = std::thread([&, devs = std::move(devs)] {
+                for (const Dev& d : devs) watch.watch(d.row, d.ip, d.mac, d.version);
+                watch.wait_all([] { return false; });
+                over_ns = clock.nsecsElapsed();
+                wait_over = true;
+            });
+        } else if (stage == Stage::waiting) {
+            if (wait_over) {
+                end_ns = over_ns;
+                stage = Stage::over;
+                QApplication::quit();
+            } else if (now - start_ns > qint64(o.batch_seconds * 1e9)) {
+                why = "the wait did not end within the time given";
+                stage = Stage::over;
+                QApplication::quit();
+            }
+        }
+    });
+    step.start();
+    QApplication::exec();
+    step.stop();
+    probe.stop();
+    if (!wait_over) finish(o.out_path, "{\"why\":" + json_text(why.empty() ? "no end" : why) + "}");
+    driver.join();
+    (void)qapp;
+
+    int back = 0, not_back = 0, unchecked = 0, reported_rows = 0, twice = 0;
+    count.figures(back, not_back, unchecked, reported_rows, twice);
+    const std::vector<double> late = probe.delays(start_ns, end_ns);
+    char buf[600];
+    std::snprintf(buf, sizeof buf,
+                  "{\"rows\":%d,\"handed\":%d,\"back\":%d,\"not_back\":%d,\"not_checked\":%d,"
+                  "\"reported_rows\":%d,\"reported_twice\":%d,\"wait_wall_s\":%.3f,"
+                  "\"loop_delay_p50_ms\":%.2f,\"loop_delay_p99_ms\":%.2f,\"loop_delay_max_ms\":%.2f,"
+                  "\"ticks\":%zu,\"interval_s\":%.1f,\"limit_s\":%.1f}",
+                  port.row_count(), handed, back, not_back, unchecked, reported_rows, twice,
+                  double(end_ns - start_ns) / 1e9, quantile(late, 0.5), quantile(late, 0.99),
+                  late.empty() ? 0 : late.back(), late.size(),
+                  double(timing().come_back_interval.count()) / 1000,
+                  double(watch.limit().count()) / 1000);
+    finish(o.out_path, buf);
+}
+
 }  // namespace
 }  // namespace quillon::bench
 
@@ -368,6 +498,7 @@ int main(int argc, char** argv) {
         const std::string a = argv[i];
         const bool more = i + 1 < argc;
         if (a == "--batch") o.batch = true;
+        else if (a == "--come-back") o.come_back = true;
         else if (a == "--expect" && more) o.expect = std::atoi(argv[++i]);
         else if (a == "--seconds" && more) o.seconds = std::atof(argv[++i]);
         else if (a == "--batch-seconds" && more) o.batch_seconds = std::atof(argv[++i]);
@@ -380,12 +511,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr,
                      "usage: quillon_window_bench --expect N [--seconds S] --out FILE\n"
                      "       quillon_window_bench --batch --expect N --image PATH [--image PATH ...]\n"
-                     "                            [--workers 1..10] [--batch-seconds S] --out FILE\n");
+                     "                            [--workers 1..10] [--batch-seconds S] --out FILE\n"
+                     "       quillon_window_bench --come-back --expect N [--batch-seconds S] --out FILE\n");
         return 2;
     }
     QElapsedTimer clock;
     clock.start();
     quillon::bench::TimedApplication qapp(argc, argv, clock);
+    if (o.come_back) return quillon::bench::run_come_back(o, qapp, clock);
     return o.batch ? quillon::bench::run_batch(o, qapp, clock)
                    : quillon::bench::run_search(o, qapp, clock);
 }

@@ -18,7 +18,8 @@ configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/README-windows.txt.in
 set(licences ${QUILLON_THIRD_PARTY_LICENCES}
   "zlib=${QUILLON_MINGW_DOC_DIR}/libz-mingw-w64-dev/copyright"
   "mingw-w64-runtime=${QUILLON_MINGW_DOC_DIR}/mingw-w64-x86-64-dev/copyright"
-  "gcc-runtime=${QUILLON_MINGW_DOC_DIR}/gcc-mingw-w64-x86-64-posix-runtime/copyright")
+  "gcc-runtime=${QUILLON_MINGW_DOC_DIR}/gcc-mingw-w64-x86-64-posix-runtime/copyright"
+  "nlohmann-json=${QUILLON_MINGW_DOC_DIR}/nlohmann-json3-dev/copyright")
 set(copy_licences)
 set(licence_files)
 foreach(l IN LISTS licences)

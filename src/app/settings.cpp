@@ -1,5 +1,7 @@
 #include "app/settings.h"
 
+#include <algorithm>
+
 #include "platform/files.h"
 #include "platform/ini_file.h"
 
@@ -40,6 +42,8 @@ Settings load_settings(const std::string& dir) {
     if (s.language == "en") s.use_english = true;  // case-sensitive: "EN" forces nothing
     s.debug = ini.get_int("Settings", "debug", 0) != 0;
     s.fake_burn = ini.get_int("Settings", "fake_burn", 0) != 0;
+    // Beyond a day nobody waits at a site; a negative value is taken as no check.
+    s.come_back = std::clamp(ini.get_int("Settings", "come_back", 300), 0, 86400);
     return s;
 }
 

@@ -6,16 +6,17 @@
 #include <cstdio>
 
 #include "cli/text_out.h"
+#include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
 
 namespace quillon::cli {
 namespace {
 
-std::string hex32(uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%08x", v);
-    return buf;
-}
+// true, false, or null when the device was not checked.
+std::string came_back_json(int v) { return v < 0 ? "null" : v ? "true" : "false"; }
+
+// Back with the version it had before: the image went in but did not boot.
+bool same_version(const DeviceSummary& d) { return d.came_back == 1 && d.version_before == d.version_after; }
 
 std::string seconds_text(double s) {
     char buf[32];
@@ -75,6 +76,17 @@ void BatchSummary::device_ended(const DeviceResult& r) {
     d.slots_done = r.slots_done;
 }
 
+void BatchSummary::device_came_back(const ComeBackResult& r) {
+    std::lock_guard l(m_);
+    DeviceSummary& d = rows_[r.row];
+    d.version_before = r.version_before;
+    if (!r.checked) return;
+    d.came_back = r.came_back ? 1 : 0;
+    if (!r.came_back) return;
+    d.version_after = r.version_after;
+    d.back_after_s = r.seconds;
+}
+
 void BatchSummary::address_silent(const std::string& ip) {
     std::lock_guard l(m_);
     silent_.push_back(ip);
@@ -132,12 +144,15 @@ std::string summary_json(const SummaryDoc& doc) {
              "\",\"reboot_after\":" + (im.reboot_after ? "true" : "false") + "}";
     }
     o += "],\"devices\":[";
-    int ok = 0, failed = 0, not_started = 0;
+    int ok = 0, failed = 0, not_started = 0, back = 0, not_back = 0, same = 0;
     for (std::size_t i = 0; i < doc.devices.size(); ++i) {
         const DeviceSummary& d = doc.devices[i];
         if (d.outcome == "success") ++ok;
         else if (d.outcome == "failure") ++failed;
         else ++not_started;
+        back += d.came_back == 1 ? 1 : 0;
+        not_back += d.came_back == 0 ? 1 : 0;
+        same += same_version(d) ? 1 : 0;
         if (i) o += ",";
         o += "{\"ip\":" + json_string(d.ip) + ",\"mac\":" + json_string(d.mac) +
              ",\"type\":" + json_string(d.type) + ",\"outcome\":" + json_string(d.outcome) +
@@ -151,16 +166,25 @@ std::string summary_json(const SummaryDoc& doc) {
             o += "{\"slot\":" + json_string(kSlotRole[im.slot]) + ",\"bytes\":" +
                  std::to_string(im.bytes) + ",\"crc32\":\"" + hex32(im.crc32) + "\"}";
         }
-        o += "]}";
+        o += "],\"came_back\":" + came_back_json(d.came_back) +
+             ",\"version_before\":" + json_string(d.version_before) +
+             ",\"version_after\":" + (d.came_back == 1 ? json_string(d.version_after) : "null") +
+             ",\"back_after_s\":" + (d.came_back == 1 ? std::to_string(d.back_after_s) : "null") +
+             ",\"same_version\":" + (same_version(d) ? "true" : "false") + "}";
     }
     o += "],\"unreachable\":[";
-    for (std::size_t i = 0; i < doc.unreachable.size(); ++i)
-        o += (i ? "," : "") + json_string(doc.unreachable[i]);
+    for (std::size_t i = 0; i < doc.unreachable.size(); ++i) {
+        // Two appends: GCC 12 takes the one-expression form for an overlapping copy (-Wrestrict).
+        if (i) o += ",";
+        o += json_string(doc.unreachable[i]);
+    }
     o += "],\"totals\":{\"devices\":" + std::to_string(doc.devices.size()) +
          ",\"succeeded\":" + std::to_string(ok) + ",\"failed\":" + std::to_string(failed) +
          ",\"not_started\":" + std::to_string(not_started) +
          ",\"unreachable\":" + std::to_string(doc.unreachable.size()) +
-         ",\"passes\":" + std::to_string(doc.passes) + "}";
+         ",\"passes\":" + std::to_string(doc.passes) +
+         ",\"came_back\":" + std::to_string(back) + ",\"not_back\":" + std::to_string(not_back) +
+         ",\"back_same_version\":" + std::to_string(same) + "}";
     o += ",\"counter\":" + json_string(doc.counter);
     o += ",\"stopped\":" + std::string(doc.stopped ? "true" : "false");
     o += ",\"fake_burn\":" + std::string(doc.fake_burn ? "true" : "false");
@@ -189,7 +213,8 @@ std::string csv_field(const std::string& text) {
 }  // namespace
 
 std::string summary_csv(const SummaryDoc& doc) {
-    std::string o = "address,mac,type,outcome,passes,elapsed_s,images\r\n";
+    std::string o = "address,mac,type,outcome,passes,elapsed_s,images,came_back,version_before,"
+                    "version_after,back_after_s\r\n";
     for (const DeviceSummary& d : doc.devices) {
         std::string images;
         for (const ImageInfo& im : doc.images) {
@@ -199,7 +224,9 @@ std::string summary_csv(const SummaryDoc& doc) {
         }
         o += csv_field(d.ip) + "," + csv_field(d.mac) + "," + csv_field(d.type) + "," +
              csv_field(d.outcome) + "," + std::to_string(d.passes) + "," + seconds_text(d.elapsed_s) +
-             "," + csv_field(images) + "\r\n";
+             "," + csv_field(images) + "," + (d.came_back < 0 ? "" : d.came_back ? "true" : "false") +
+             "," + csv_field(d.version_before) + "," + csv_field(d.came_back == 1 ? d.version_after : "") +
+             "," + (d.came_back == 1 ? std::to_string(d.back_after_s) : "") + "\r\n";
     }
     return o;
 }
@@ -208,25 +235,34 @@ std::string summary_table(const SummaryDoc& doc) {
     std::string o;
     char line[512];
     if (!doc.devices.empty()) {
-        std::snprintf(line, sizeof line, "%-15s  %-17s  %-8s  %-11s  %6s  %9s\n", "ADDRESS", "MAC",
-                      "TYPE", "OUTCOME", "PASSES", "ELAPSED");
+        std::snprintf(line, sizeof line, "%-15s  %-17s  %-8s  %-11s  %6s  %9s  %s\n", "ADDRESS", "MAC",
+                      "TYPE", "OUTCOME", "PASSES", "ELAPSED", "BACK");
         o += line;
     }
-    int ok = 0;
+    int ok = 0, not_back = 0, same = 0;
     for (const DeviceSummary& d : doc.devices) {
         ok += d.outcome == "success" ? 1 : 0;
+        not_back += d.came_back == 0 ? 1 : 0;
+        same += same_version(d) ? 1 : 0;
         // Texts from devices are made harmless for a terminal; MACs and types are short.
         const std::string mac = terminal_text(d.mac.empty() ? "-" : d.mac);
         const std::string type = terminal_text(d.type.empty() ? "-" : d.type);
-        std::snprintf(line, sizeof line, "%-15s  %-17.40s  %-8.24s  %-11s  %6d  %8.1fs\n",
+        // A device back with its old version is marked: its new image did not boot.
+        const std::string back = d.came_back < 0 ? (d.outcome == "success" ? "not checked" : "-")
+                                 : d.came_back == 0 ? "NOT BACK"
+                                 : same_version(d) ? "back, OLD VERSION " + terminal_text(d.version_after)
+                                                   : "back, " + terminal_text(d.version_after);
+        std::snprintf(line, sizeof line, "%-15s  %-17.40s  %-8.24s  %-11s  %6d  %8.1fs  %.80s\n",
                       d.ip.c_str(), mac.c_str(), type.c_str(), d.outcome.c_str(), d.passes,
-                      d.elapsed_s);
+                      d.elapsed_s, back.c_str());
         o += line;
     }
     std::snprintf(line, sizeof line, "%d of %zu device%s upgraded", ok, doc.devices.size(),
                   doc.devices.size() == 1 ? "" : "s");
     o += line;
     if (!doc.unreachable.empty()) o += ", " + std::to_string(doc.unreachable.size()) + " address(es) unreachable";
+    if (not_back) o += ", " + std::to_string(not_back) + " not back after the reboot";
+    if (same) o += ", " + std::to_string(same) + " back with the old version";
     o += doc.passes > 1 ? ", " + std::to_string(doc.passes) + " passes" : std::string();
     o += doc.stopped ? " (stopped on request)\n" : "\n";
     if (doc.fake_burn) o += "fake burn: the devices went through the simulated upgrade; no image was sent\n";

@@ -28,6 +28,11 @@ struct DeviceSummary {
     int passes = 0;           // passes in which the device was tried
     double elapsed_s = 0;     // over all its passes
     unsigned slots_done = 0;  // images finished on the device in its last visit (bit = slot)
+    // After the reboot: 1 back, 0 not back within the limit, -1 not checked (no success, a
+    // simulated upgrade, the check off, or the wait stopped).
+    int came_back = -1;
+    std::string version_before{}, version_after{};
+    int back_after_s = -1;    // seconds from the reboot record to its answer; -1 = not back
 };
 
 class BatchSummary final : public BatchObserver {
@@ -38,6 +43,7 @@ public:
     void device_ended(const DeviceResult& result) override;
     void address_silent(const std::string& ip) override;
     void batch_abandoned() override;
+    void device_came_back(const ComeBackResult& result) override;
 
     // ---- after the batch (no driver running) ----
     bool images_were_loaded() const;

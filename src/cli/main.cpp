@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     add_search_verb(app, action);
     add_package_verb(app, action);
     add_upgrade_verb(app, action);
+    add_history_verb(app, action);
 
     try {
         app.parse(start.argc(), start.argv());

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/text_out.h"
+#include "engine/come_back_watch.h"
 #include "engine/upgrade_engine.h"
 #include "platform/console.h"
 #include "platform/console_streams.h"
@@ -92,6 +93,10 @@ ProgressState ProgressDisplay::gather(HeadlessWindow& window, UpgradeEngine& eng
         if (status.empty()) status = std::string("IP:").append(engine.cur_ip(i));
         // Appended rather than "literal" + string: GCC 12 warns falsely (-Wrestrict) on the latter.
         s.workers.push_back(std::string("[").append(std::to_string(i)).append("] ").append(status));
+    }
+    // After the last pass: how many rebooted devices the end of the batch still waits for.
+    if (s.workers.empty() && engine.m_come_back) {
+        if (const int n = engine.m_come_back->awaited(); n > 0) s.workers.push_back(awaiting_text(n));
     }
     return s;
 }

@@ -23,6 +23,12 @@ struct UpgradeOptions {
     std::string adapter;
     std::string log_dir;                    // the folder that gets "log"; default: working dir
     std::string type;                       // --type: only devices of this type
+    // --come-back SECONDS: how long a device may take to come back after its reboot; 0 = not
+    // checked; -1 (not given) = config.ini "come_back", else 300.
+    int come_back = -1;
+    bool threads_given = false;             // --threads was on the command line
+    bool resume = false;                    // --resume [JOURNAL]: continue an unfinished batch
+    std::string resume_journal;             // its journal; empty = the newest unfinished one
     // Test hooks (hidden options): the devices' ports.
     int upgrade_port = 9800;
     int discovery_port = 8400;

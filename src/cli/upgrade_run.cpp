@@ -14,13 +14,19 @@
 #include "cli/batch_summary.h"
 #include "cli/local_adapters.h"
 #include "cli/progress_display.h"
+#include "cli/resume_plan.h"
 #include "cli/upgrade_images.h"
 #include "discovery/brelk_mul_event.h"
 #include "discovery/device_type.h"
 #include "discovery/intake.h"
+#include "engine/come_back_tap.h"
+#include "engine/come_back_watch.h"
 #include "engine/engine_worker_watch.h"
+#include "engine/observer_fan.h"
 #include "engine/upgrade_engine.h"
 #include "log/log_dir.h"
+#include "journal/batch_journal.h"
+#include "journal/journal_files.h"
 #include "log/log_file.h"
 #include "platform/console.h"
 #include "platform/console_streams.h"
@@ -121,16 +127,23 @@ private:
     ChosenImages images_;
     std::string log_folder_;
     std::set<int> batch_rows_;  // list mode: the rows ticked at START
+    ResumePlan resume_;         // --resume: the batch continued
 
     StopSignals signals_;  // first: every thread started later inherits its mask
     ConsoleStreams streams_;
     std::unique_ptr<ProgressDisplay> display_;
     RunLogs logs_;
     BatchSummary summary_;  // before the engine: the driver reports to it until it is stopped
+    std::unique_ptr<BatchJournal> journal_;
+    ObserverFan observers_;  // the summary and the journal
     std::unique_ptr<HeadlessWindow> window_;
+    // After the window (its thread writes rows and report lines), before the engine (the
+    // driver waits for it).
+    std::unique_ptr<ComeBackWatch> come_back_;
     std::unique_ptr<UpgradeEngine> engine_;
     std::unique_ptr<EngineWorkerWatch> watch_;
     std::unique_ptr<DeviceIntake> intake_;
+    std::unique_ptr<ComeBackTap> tap_;  // the intake's answers, also to the come-back watcher
     std::unique_ptr<BrelkMulEvent> discovery_;
     std::unique_ptr<SearchSenderFor<BrelkMulEvent>> sender_;
     bool discovery_up_ = false;
@@ -178,6 +191,14 @@ int UpgradeRun::run() {
         }
     }
 
+    if (opt_.resume) {
+        // Before the logs are opened: a resume that cannot run leaves the last report as it is.
+        const std::string folder = opt_.log_dir.empty() ? join_path(current_dir(), "log") : absolute_path(opt_.log_dir);
+        const int rc = plan_resume(folder, opt_.resume_journal, resume_, [this](const std::string& t) { display_->message(t); });
+        if (rc >= 0) return rc;
+        fake_ = fake_ || resume_.doc.fake_burn;
+    }
+
     open_run_logs(opt_, debug_, logs_, log_folder_);
     if (!logs_.userReport.is_open())
         display_->message("warning: the report " + join_path(log_folder_, "upgrade_user.html") +
@@ -203,9 +224,17 @@ int UpgradeRun::run() {
     engine_->m_dlg = window_.get();
     engine_->m_port = uint16_t(opt_.upgrade_port);
     engine_->m_fake_burn = fake_ ? 1 : 0;
-    engine_->m_observer = &summary_;
+    journal_ = std::make_unique<BatchJournal>(log_folder_);
+    if (opt_.resume) journal_->set_continues(journal_file_name(resume_.journal_path));
+    observers_.add(&summary_);
+    observers_.add(journal_.get());
+    engine_->m_observer = &observers_;
     watch_ = std::make_unique<EngineWorkerWatch>(*engine_);
     intake_ = std::make_unique<DeviceIntake>(*window_, *watch_);
+    come_back_ = std::make_unique<ComeBackWatch>();
+    come_back_->set_limit(std::chrono::seconds(opt_.come_back >= 0 ? opt_.come_back : settings.come_back));
+    engine_->m_come_back = come_back_.get();
+    tap_ = std::make_unique<ComeBackTap>(*intake_, *come_back_);
     discovery_ = std::make_unique<BrelkMulEvent>([] { return T(TextId::st_ready); });
     sender_ = std::make_unique<SearchSenderFor<BrelkMulEvent>>(*discovery_);
 
@@ -221,6 +250,10 @@ int UpgradeRun::run() {
 
 // -1 to go on, else the exit code.
 int UpgradeRun::prepare_images() {
+    if (opt_.resume) {
+        images_ = resume_.images;  // checked against the journal
+        return -1;
+    }
     return choose_images(opt_, images_, [this](const std::string& t) { display_->message(t); });
 }
 
@@ -243,7 +276,7 @@ int UpgradeRun::start_discovery() {
         return -1;
     }
     const auto port = uint16_t(opt_.discovery_port);
-    if (discovery_->start(intake_.get(), adapter->address, port) != 0 ||
+    if (discovery_->start(tap_.get(), adapter->address, port) != 0 ||
         (discovery_->local_bind_errno() && discovery_->any_bind_errno())) {
         const int err = discovery_->local_bind_errno() ? discovery_->local_bind_errno() : last_socket_error();
         discovery_->stop();
@@ -256,6 +289,7 @@ int UpgradeRun::start_discovery() {
     discovery_up_ = true;
     engine_->m_search = sender_.get();
     const std::string address = ipv4_text(adapter->address);
+    journal_->set_adapter(adapter->name, address);
     if (search_needed)
         display_->message("Searching on " + adapter->name + " (" + address + ") for " +
                           std::to_string(timing().search_window.count()) + " ms...");
@@ -298,6 +332,12 @@ int UpgradeRun::list_devices() {
         }
         display_->message(std::to_string(w.row_count()) + " device" +
                           (w.row_count() == 1 ? "" : "s") + " found");
+        // A resume takes the devices its batch still owes, found again, and nothing else.
+        if (opt_.resume &&
+            list_pending_devices(w, *intake_, resume_.pending, [this](const std::string& t) { display_->message(t); }) == 0) {
+            display_->message("None of the devices still to do can be reached: nothing to upgrade");
+            return kExitNothingToDo;
+        }
     }
 
     if (!type_.empty()) w.set_type_filter({T(TextId::type_all), type_}, 1);
@@ -341,8 +381,9 @@ int UpgradeRun::start_batch() {
     e.m_ip_scan = range_mode_ ? 1 : 0;
     e.m_ip_begin = range_.begin;
     e.m_ip_end = range_.end;
-    e.m_thread_num = std::clamp(opt_.threads, 1, kWorkers);
-    e.m_auto_retry = opt_.auto_retry ? 1 : 0;
+    const bool resume_settings = opt_.resume && !opt_.threads_given;
+    e.m_thread_num = std::clamp(resume_settings ? resume_.doc.threads : opt_.threads, 1, kWorkers);
+    e.m_auto_retry = opt_.auto_retry || (opt_.resume && resume_.doc.auto_retry) ? 1 : 0;
     w.flags().close_intake();
     w.flags().conflict_watch = 1;
     w.leave_idle();
@@ -422,6 +463,10 @@ int UpgradeRun::finish() {
     else
         for (const auto& d : doc.devices)
             if (d.outcome != "success") rc = kExitSomeFailed;
+    // Every device took its images, but a success is not reported for one that never came back.
+    if (rc == kExitAllUpgraded)
+        for (const auto& d : doc.devices)
+            if (d.came_back == 0) rc = kExitNotBack;
     // A range scan stopped on request leaves addresses unvisited, and no row names them: it is
     // not a clean run, however the devices it reached did.
     if (range_mode_ && doc.stopped && !doc.images_bad) rc = kExitSomeFailed;
@@ -437,6 +482,9 @@ int UpgradeRun::finish() {
             if (rc == kExitAllUpgraded) rc = kExitSomeFailed;
         }
     }
+    if (summary_.images_were_loaded() && !journal_->ok())
+        display_->message("warning: the batch journal " + journal_->path() +
+                          " could not be written whole: a crash would not be resumable");
     doc.exit_code = rc;
 
     const std::string out = opt_.json ? summary_json(doc) : summary_table(doc);

@@ -12,6 +12,7 @@ constexpr int kExitSomeFailed = 1;     // a device failed or was not begun, or t
 constexpr int kExitBadUsage = 2;
 constexpr int kExitImagesBad = 3;      // the image set failed its check
 constexpr int kExitNothingToDo = 4;    // no device to upgrade (none found, none answered)
+constexpr int kExitNotBack = 5;        // every device took its images, some did not come back
 constexpr int kExitInterrupted = 130;  // Ctrl-C before the batch began, or a second Ctrl-C
 
 // Runs the batch; `opt` has passed the command line's checks. Returns the exit code.

@@ -19,18 +19,44 @@ Progress and messages are written to standard error; the summary to standard out
 Ctrl-C stops after the devices in hand (no device is begun, no retry pass runs); a second
 Ctrl-C ends at once.
 
+After its reboot every upgraded device is searched for again, every 5 seconds, until it
+answers from its address with its MAC, or --come-back SECONDS (300) have passed. The batch
+ends when every device is back or past that limit; Ctrl-C ends the wait at once and the
+devices not yet back are reported as not checked. The summary tells per device came_back
+(true, false, or null when not checked), version_before, version_after and back_after_s.
+
+Every batch writes a journal into the log folder (journal_*.jsonl, the newest 20 are kept):
+one line per event, each forced to the disk before the batch goes on. A batch that died (a
+kill, a crash, a power cut) leaves its journal without an end; --resume runs the devices of
+that batch that did not succeed, with the same images (refused, exit code 2, when an image file
+is no longer the one the batch began with), found again by MAC, else by address; devices cut
+off in the middle of an image begin again from their first image. `quillon-cli history` lists
+the journals.
+
 Exit codes:
   0    every device was upgraded
   1    some device failed or was not begun (a range scan stopped before its end too),
        or the batch could not run, or the summary could not be written
-  2    the command line is wrong (a --package that is no file too)
+  2    the command line is wrong (a --package that is no file too); --resume: no
+       unfinished batch, or an image file changed since the batch began
   3    the image set failed its check (missing image file, bad checksum, bad package)
   4    nothing to upgrade: no device found or answering
+  5    every device took its images, but some did not come back after the reboot
+       (1 wins when some device failed)
   130  interrupted before the batch began, or ended at once by a second Ctrl-C)";
 
 bool valid_options(const UpgradeOptions& o, std::string& why) {
     bool any_image = false;
     for (const auto& p : o.slot_paths) any_image = any_image || !p.empty();
+    if (o.resume) {
+        // The batch resumed names its images and devices itself.
+        if (any_image || !o.package.empty() || !o.devices.empty() || !o.range.empty() || !o.type.empty()) {
+            why = "--resume takes the images and devices of the batch it continues: give no "
+                  "image, --package, --device, --range or --type";
+            return false;
+        }
+        return true;
+    }
     if (!any_image && o.package.empty()) {
         why = "no image: give --boot, --kernel, --system, --fw or --package";
         return false;
@@ -68,6 +94,9 @@ bool valid_options(const UpgradeOptions& o, std::string& why) {
 void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
     auto opt = std::make_shared<UpgradeOptions>();
     CLI::App* v = app.add_subcommand("upgrade", "Upgrade a whole batch of devices, as START does in the window");
+    // Only "-" starts an option, on Windows too: CLI11's Windows-style options would take a path
+    // such as /fw/pkg.zip for an option "/fw" there.
+    v->allow_windows_style_options(false);
     v->footer(kFooter);
     v->add_option("--boot", opt->slot_paths[0], "BOOT image file")->group("Images");
     v->add_option("--kernel", opt->slot_paths[1], "KERNEL image file")->group("Images");
@@ -89,6 +118,15 @@ void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
         ->check(CLI::Range(1, 10))->capture_default_str();
     v->add_flag("--auto-retry", opt->auto_retry, "retry the failed devices, up to 10 passes in all");
     v->add_flag("--fake-burn", opt->fake_burn, "simulate every upgrade; nothing is sent to a device");
+    v->add_option("--come-back", opt->come_back,
+                  "after its reboot, wait up to SECONDS for each device to answer again (default: "
+                  "come_back in config.ini, else 300; 0: no check)")
+        ->check(CLI::Range(0, 86400))->option_text("SECONDS");
+    v->add_option("--resume", opt->resume_journal,
+                  "continue an unfinished batch: its devices that did not succeed, with its images "
+                  "(JOURNAL: default the newest unfinished journal in the log folder)")
+        ->expected(0, 1)
+        ->type_name("[JOURNAL]");
     v->add_flag("--debug", opt->debug, "also write the device log and the debug log");
     v->add_option("--log-dir", opt->log_dir, "write the log files into this folder");
     v->add_flag("--json", opt->json, "print the summary as JSON");
@@ -97,7 +135,9 @@ void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
     // For the project's tests only: devices on other ports than the real ones.
     v->add_option("--upgrade-port", opt->upgrade_port)->check(CLI::Range(1, 65535))->group("");
     v->add_option("--discovery-port", opt->discovery_port)->check(CLI::Range(1, 65535))->group("");
-    v->callback([opt, &action] {
+    v->callback([opt, &action, v] {
+        opt->resume = v->count("--resume") > 0;
+        opt->threads_given = v->count("--threads") > 0;
         std::string why;
         if (!valid_options(*opt, why)) throw CLI::ValidationError("upgrade", why);
         action = [opt] { return run_upgrade(*opt); };

@@ -87,6 +87,9 @@ int run_search(const SearchOptions& opt) {
 void add_search_verb(CLI::App& app, VerbAction& action) {
     auto opt = std::make_shared<SearchOptions>();
     CLI::App* verb = app.add_subcommand("search", "List the devices that answer a discovery search");
+    // Only "-" starts an option, on Windows too: CLI11's Windows-style options would take a path
+    // such as /fw/pkg.zip for an option "/fw" there.
+    verb->allow_windows_style_options(false);
     verb->add_option("--adapter", opt->adapter,
                      "Network adapter to search on (default: the first one that is up, not loopback)");
     verb->add_flag("--json", opt->json, "Print the devices as JSON");

@@ -16,5 +16,6 @@ using VerbAction = std::function<int()>;
 
 void add_search_verb(CLI::App& app, VerbAction& action);
 void add_package_verb(CLI::App& app, VerbAction& action);
+void add_history_verb(CLI::App& app, VerbAction& action);
 
 }  // namespace quillon::cli

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "engine/batch_observer.h"
+#include "engine/come_back_watch.h"
 #include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
 #include "engine/window_port.h"
@@ -28,6 +29,7 @@ constexpr int kColMac = 3;
 constexpr int kColStat = 6;
 constexpr int kColElapsed = 7;
 constexpr int kColBegin = 8;
+constexpr int kColVersion = 9;
 
 std::string cut(std::string s) {
     if (s.size() > kTextMax) s.resize(kTextMax);
@@ -182,6 +184,8 @@ void UpgradeEngine::run_batch() {
         return;
     }
     if (m_observer) m_observer->images_loaded(*this);
+    // A simulated upgrade sends no reboot record: there is nothing to come back from.
+    if (m_come_back) m_come_back->begin_batch(*m_dlg, m_search, m_observer, m_fake_burn == 0);
 
     m_left = 0;
     m_echo_failed = 0;
@@ -215,7 +219,11 @@ void UpgradeEngine::run_batch() {
     }
 
     release_images();
+    // The batch ends when every rebooted device is back or past its limit; STOP ends the wait.
+    if (m_come_back && m_come_back->wait_all([this] { return m_running == 0; }))
+        m_dlg->set_status_line(status(std::clamp(m_dlg->selected_worker(), 0, kWorkers - 1)));
     std::printf("process end \n");
+    if (m_observer) m_observer->batch_ended(BatchEnded{p, !m_dlg->is_stop_enabled()});
 
     if (m_echo_failed) m_dlg->message_box(echo_unavailable_text());
     // A graceful stop disables STOP; that is how the end message knows it was asked for.
@@ -313,6 +321,7 @@ int UpgradeEngine::run_device(int w, int r, Mode mode) {
         m_dlg->set_cell(r, kColElapsed, "0 s");
     }
     const auto t0 = Clock::now();
+    if (m_observer) m_observer->device_taken(DeviceTaken{m_pass, w, r, !list, ip, cur_mac(w)});
 
     int result = 0;
     int images_done = 0;
@@ -336,6 +345,7 @@ int UpgradeEngine::run_device(int w, int r, Mode mode) {
             }
         }
         std::printf("process one %s %s ret = %d\n", ip.c_str(), m_url[j].c_str(), result);
+        if (m_observer) m_observer->image_finished(ImageFinished{m_pass, w, r, ip, cur_mac(w), j, result != -1});
         if (result == -1) break;
         ++images_done;
         slots_done |= 1u << j;
@@ -392,6 +402,8 @@ void UpgradeEngine::end_device(int w, int r, Mode mode, bool success, unsigned s
         res.elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed);
         m_observer->device_ended(res);
     }
+    // The reboot record went out with the last image: from now on the device is watched.
+    if (success && m_come_back) m_come_back->watch(r, ip, mac, m_dlg->get_cell(r, kColVersion));
 }
 
 // ---------------------------------------------------------------- conflict watch

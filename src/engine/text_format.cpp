@@ -30,4 +30,10 @@ void print_local_time() {
     std::printf("localtime is %2d:%2d:%2d\n", tm.tm_hour, tm.tm_min, tm.tm_sec);
 }
 
+std::string hex32(uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08x", v);
+    return buf;
+}
+
 }  // namespace quillon

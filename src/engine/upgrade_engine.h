@@ -37,6 +37,7 @@ namespace quillon {
 
 class WindowPort;
 class BatchObserver;
+class ComeBackWatch;
 
 inline constexpr int kWorkers = 10;
 inline constexpr int kSlots = 4;
@@ -90,6 +91,9 @@ public:
     WindowPort* m_dlg = nullptr;                // the main window, set once at start-up
     SearchSender* m_search = nullptr;           // the discovery endpoint's search, set at start-up
     BatchObserver* m_observer = nullptr;        // optional; set before the driver starts
+    // Optional; set before the driver starts: follows every upgraded device through its reboot,
+    // and the end of a batch waits for it.
+    ComeBackWatch* m_come_back = nullptr;
     uint16_t m_port = kUpgradePort;             // the devices' upgrade port; tests use another
     std::thread m_driver_thread;                // started once at start-up
     std::atomic<int> m_running{0};              // written under g_run_lock

@@ -22,20 +22,25 @@ int fail(std::string* why, const std::string& text) {
     return -1;
 }
 
-// Removes the file of a failed entry unless dismissed.
+// Removes the file of a failed entry unless dismissed, closing it first: Windows does not
+// delete a file that is still open.
 class PartialFile {
 public:
-    PartialFile(const FolderHandle& dir, std::string name) : dir_(dir), name_(std::move(name)) {}
+    PartialFile(const FolderHandle& dir, std::string name, NewFile& file)
+        : dir_(dir), name_(std::move(name)), file_(file) {}
     PartialFile(const PartialFile&) = delete;
     PartialFile& operator=(const PartialFile&) = delete;
     ~PartialFile() {
-        if (!kept_) remove_file_in(dir_, name_);
+        if (kept_) return;
+        file_.close();
+        remove_file_in(dir_, name_);
     }
     void keep() { kept_ = true; }
 
 private:
     const FolderHandle& dir_;
     std::string name_;
+    NewFile& file_;
     bool kept_ = false;
 };
 
@@ -91,7 +96,7 @@ int extract_file(ZipArchive& archive, const Entry& entry, const EntryPath& path,
     std::string part;
     NewFile out = create_part_file(dir, part);
     if (!out.valid()) return fail(&why, "cannot create " + leaf + ": " + last_file_error_text());
-    PartialFile partial(dir, part);
+    PartialFile partial(dir, part, out);
 
     // Only while this entry is read: the central directory that follows may lie beyond 4 GiB.
     archive.set_header_offset(entry.sizes.header_offset);

@@ -34,7 +34,7 @@ bool split_entry_name(const std::string& name, bool folder_attr, EntryPath& out,
             why = "entry name leads outside the folder: " + name;
             return false;
         }
-        if (part.size() > max_name_bytes()) {
+        if (!name_length_fits(part)) {
             why = "entry name has a component that is too long";
             return false;
         }

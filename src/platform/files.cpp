@@ -3,6 +3,7 @@
 // ANSI code page on Windows).
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "platform/files.h"
 
@@ -52,6 +53,29 @@ std::string absolute_path(const std::string& path) {
     std::error_code ec;
     const auto abs = std::filesystem::absolute(fs_path(path), ec);
     return ec ? path : utf8_of(abs.lexically_normal());
+}
+
+bool remove_file(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && !std::filesystem::is_directory(fs_path(path), ec) &&
+           std::filesystem::remove(fs_path(path), ec);
+}
+
+std::string file_name_of(const std::string& path) {
+    for (std::size_t i = path.size(); i > 0; --i)
+        if (is_path_separator(path[i - 1])) return path.substr(i);
+    return path;
+}
+
+bool read_whole_file(const std::string& path, std::string& out, uint64_t max_bytes) {
+    out.clear();
+    ReadOnlyFile file(path);
+    uint64_t size = 0;
+    if (!file.valid() || !file.regular_size(size) || size > max_bytes) return false;
+    std::string text(std::size_t(size), '\0');
+    if (size > 0 && !file.read_at(text.data(), text.size(), 0)) return false;
+    out = std::move(text);
+    return true;
 }
 
 }  // namespace quillon

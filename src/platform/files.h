@@ -45,8 +45,17 @@ bool list_folder(const std::string& folder, std::vector<FolderEntry>& out);
 // junctions, that is every reparse point.)
 bool delete_tree(const std::string& folder);
 
-// The longest name of one file or folder, in bytes of UTF-8, that the file system takes.
-std::size_t max_name_bytes();
+// Removes the one file `path` (never a folder); false when it could not.
+bool remove_file(const std::string& path);
+// The last part of `path`, after its last folder separator; `path` itself when it has none.
+std::string file_name_of(const std::string& path);
+// The whole content of the regular file `path`, when it is at most `max_bytes` long; false when
+// it cannot be read, is no regular file or is longer.
+bool read_whole_file(const std::string& path, std::string& out, uint64_t max_bytes);
+
+// Whether the file system takes `name` (UTF-8) as the name of one file or folder for its length:
+// at most 255 bytes on Linux, 255 UTF-16 units on Windows.
+bool name_length_fits(const std::string& name);
 
 // The system's text for the last failed file call of this thread (errno, GetLastError).
 std::string last_file_error_text();

@@ -30,7 +30,7 @@ bool make_directory(const std::string& path, unsigned posix_mode) {
 char path_separator() { return '/'; }
 bool is_path_separator(char c) { return c == '/'; }
 
-std::size_t max_name_bytes() { return NAME_MAX; }
+bool name_length_fits(const std::string& name) { return name.size() <= NAME_MAX; }
 
 namespace {
 

@@ -38,7 +38,8 @@ char path_separator() { return '\\'; }
 bool is_path_separator(char c) { return c == '/' || c == '\\'; }
 
 // 255 UTF-16 units, each at most three bytes of UTF-8; longer names fail where they are made.
-std::size_t max_name_bytes() { return 255 * 3; }
+// Windows counts a name in UTF-16 units, not bytes (a name of 300 ASCII letters is too long).
+bool name_length_fits(const std::string& name) { return widen(name).size() <= 255; }
 
 namespace {
 

@@ -107,10 +107,12 @@ bool send_datagram(SocketHandle s, const void* data, std::size_t len, Ipv4 addr,
 // One datagram read without waiting. `length` is its whole length, which is more than `cap`
 // when it did not fit (then only the first `cap` bytes are in the buffer and it is to be dropped
 // whole). `arrived` is when it reached the socket, on the steady clock: the system's stamp where
-// there is one, else the time it was read.
+// there is one, else the time it was read. `from` and `from_port` name the sender.
 struct Datagram {
     std::size_t length = 0;
     std::chrono::steady_clock::time_point arrived{};
+    Ipv4 from{};             // the sender's address
+    uint16_t from_port = 0;  // and port
 };
 // 1 with `d` filled, 0 when nothing is queued, -1 on an error.
 int receive_datagram(SocketHandle s, void* buf, std::size_t cap, Datagram& d);

@@ -169,6 +169,8 @@ int receive_datagram(SocketHandle s, void* buf, std::size_t cap, Datagram& d) {
         }
         d.length = std::size_t(n);
         d.arrived = Clock::now();
+        d.from = Ipv4{from.sin_addr.s_addr};
+        d.from_port = ntohs(from.sin_port);
         for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
             if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
                 timespec stamp{};

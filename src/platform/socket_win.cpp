@@ -171,6 +171,8 @@ int receive_datagram(SocketHandle s, void* buf, std::size_t cap, Datagram& d) {
                              reinterpret_cast<sockaddr*>(&from), &from_len);
     // No kernel stamp here: the time it was read.
     d.arrived = Clock::now();
+    d.from = Ipv4{from.sin_addr.s_addr};
+    d.from_port = ntohs(from.sin_port);
     if (n == SOCKET_ERROR) {
         const int err = ::WSAGetLastError();
         // Longer than the buffer: the rest is gone; the caller drops the datagram whole.

@@ -22,6 +22,8 @@ struct Timing {
     ms recv_wait{200};               // the discovery receive thread's wait
     ms echo_wait{1000};              // ICMP echo reply wait
     ms fake_step_unit{100};          // the simulated exchange's step wait per worker index
+    ms come_back_interval{5000};     // directed searches to a rebooting device, one per interval
+    ms come_back_limit{300000};      // a device not back after this long is reported "not back"
 };
 
 // The process-wide timings. Programs never change them; tests set them before they start anything.

@@ -130,6 +130,16 @@ constexpr Entry kEntries[] = {
      "ICMP echo cannot be sent: this program needs the capability CAP_NET_RAW (or a group "
      "inside net.ipv4.ping_group_range) to probe an address range. Run it with that "
      "capability, or search for the devices instead."},
+    // A device that did not answer again within the come-back limit after its reboot.
+    {TextId::st_not_back, "未上线",
+     "not back"},
+    // The status line while the end of a batch waits for rebooted devices; %d is their number.
+    {TextId::st_awaiting, "等待 %d 台设备重启上线",
+     "Waiting for %d device(s) to come back"},
+    // At start-up, when the newest batch journal has no end (the batch died); %d is the number
+    // of listed devices it shows upgraded, which are left unticked.
+    {TextId::msg_unfinished_batch, "上次批量升级未完成：已升级的 %d 台设备未勾选。",
+     "The last batch did not finish: %d device(s) already upgraded are not ticked."},
 };
 
 constexpr bool entries_in_id_order() {

@@ -16,7 +16,8 @@ enum class TextId {
     st_success, st_failure, st_running, st_ready, st_connecting, msg_bad_range, msg_batch_done,
     msg_batch_stopped, ask_stop_after, ask_force_stop, ph_image, ph_sending, ph_burning,
     ph_finish, type_all, type_panel, type_wall, type_monitor, type_person, type_center,
-    type_lift, type_other, msg_echo_unavailable,
+    type_lift, type_other, msg_echo_unavailable, st_not_back, st_awaiting,
+    msg_unfinished_batch,
     count_
 };
 

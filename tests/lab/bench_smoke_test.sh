@@ -21,7 +21,7 @@ count() { jq -s --arg s "$1" '[.[] | select(.scenario == $s)] | length' "$result
 line() { jq -c --arg s "$1" 'select(.scenario == $s)' "$results" | head -1; }
 holds() { line "$1" | jq -e "$2" >/dev/null; }
 [ "$(count transfer)" -eq 2 ] || fail "transfer: expected a line per link rate: $(cat "$results")"
-for s in fleet memory package_import range discovery window window_batch checksum; do
+for s in fleet memory package_import range discovery window window_batch come_back checksum; do
   [ "$(count "$s")" -eq 1 ] || fail "$s: expected one line, got $(count "$s")"
 done
 
@@ -36,6 +36,9 @@ bad=$(jq -c 'select(
 # What the quick run can be held to whatever the machine's speed: every device was upgraded and
 # found, once each.
 holds discovery ".figures.listed == $ndev and .figures.duplicates == 0" || fail "discovery: $(line discovery)"
+# Every device of the come-back wait accounted for, once (when the window benchmark is built).
+holds come_back '.status == "missing" or (.figures.back == .params.devices and .figures.reported_twice == 0)' ||
+  fail "come_back: $(line come_back)"
 if grep -q "^  upgrade " <<<"$("$build/src/cli/quillon-cli" --help 2>/dev/null)"; then
   for s in fleet memory range; do
     holds "$s" '.status != "missing"' || fail "$s missing although quillon-cli can upgrade: $(line "$s")"

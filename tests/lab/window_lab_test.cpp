@@ -93,6 +93,7 @@ protected:
         t.reboot_pause = std::chrono::milliseconds(10);
         t.search_window = std::chrono::milliseconds(1500);
         t.exchange_idle_limit = std::chrono::milliseconds(20000);
+        t.come_back_interval = std::chrono::milliseconds(200);
     }
     void TearDown() override {
         app.reset();
@@ -221,7 +222,17 @@ TEST_F(WindowLabTest, StartupSearchFindsTheFleetAndStartUpgradesEveryDevice) {
         EXPECT_EQ(found, 1) << ip << ": success lines in the report";
     }
     for (const auto& m : msgs) EXPECT_EQ(m.find("failure"), std::string::npos) << m;
-    EXPECT_EQ(msgs.size(), n) << "report lines beside the success lines";
+    // Every device came back from its reboot with the new version, which its row now shows.
+    for (const std::string& ip : ips) {
+        const std::string want = "[CHECK] device back: IP:" + ip + " MAC:" + sim_mac(ip) +
+                                 " version:1.0.0 -&gt; 1.0.0-new (";
+        int found = 0;
+        for (const auto& m : msgs) found += m.rfind(want, 0) == 0 ? 1 : 0;
+        EXPECT_EQ(found, 1) << ip << ": come-back lines in the report";
+    }
+    for (int r = 0; r < dlg->port().row_count(); ++r)
+        EXPECT_EQ(cell(r, col_version), "1.0.0-new") << "row " << r;
+    EXPECT_EQ(msgs.size(), 2 * n) << "report lines beside the success and come-back lines";
 }
 
 }  // namespace

@@ -49,7 +49,8 @@ set(wine_lab_tests
   batch=wine_batch_test.sh          # one batch on both systems: report, summary, received bytes
   range=driver_range_test.sh        # silent addresses (IcmpSendEcho), the type filter
   package=wine_package_test.sh      # a package in a folder named in Chinese, with spaces
-  stop=wine_stop_test.sh)           # the graceful stop and the one at once
+  stop=wine_stop_test.sh            # the graceful stop and the one at once
+  journal=wine_journal_test.sh)     # come-back check, journal, history, --resume in a Chinese folder
 foreach(t IN LISTS wine_lab_tests)
   string(REPLACE "=" ";" t ${t})
   list(GET t 0 name)

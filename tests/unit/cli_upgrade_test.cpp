@@ -1,6 +1,5 @@
 // The upgrade verb's own pieces: the range text, the summary of a batch, the progress block.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -13,6 +12,8 @@
 #include "cli/upgrade_images.h"
 #include "cli/upgrade_options.h"
 #include "engine/upgrade_engine.h"
+#include "platform/files.h"
+#include "temp_dir.h"
 
 namespace quillon::cli {
 namespace {
@@ -99,6 +100,10 @@ TEST(CliUpgradeSummary, JsonNamesEveryDeviceWithTheImagesItGotAndStaysValidForHo
     DeviceSummary ok{"198.18.0.10", "02:00", "PANEL", "success", 1, 2.5, 0x9};
     DeviceSummary bad{"198.18.0.11", "\"<x>\n\x01", "WALL", "failure", 2, 7.25, 0x1};
     DeviceSummary idle{"198.18.0.12", "", "LIFT", "not started", 0, 0, 0};
+    ok.came_back = 1;
+    ok.version_before = "1.0";
+    ok.version_after = "2.0";
+    ok.back_after_s = 42;
     doc.devices = {ok, bad, idle};
     doc.unreachable = {"198.18.0.20"};
     doc.passes = 2;
@@ -107,14 +112,14 @@ TEST(CliUpgradeSummary, JsonNamesEveryDeviceWithTheImagesItGotAndStaysValidForHo
     doc.exit_code = 1;
     const std::string j = summary_json(doc);
 
-    EXPECT_NE(j.find(R"({"ip":"198.18.0.10","mac":"02:00","type":"PANEL","outcome":"success","passes":1,"elapsed_s":2.500,"images":[{"slot":"boot","bytes":10,"crc32":"deadbeef"},{"slot":"app","bytes":20,"crc32":"0000abcd"}]})"),
+    EXPECT_NE(j.find(R"({"ip":"198.18.0.10","mac":"02:00","type":"PANEL","outcome":"success","passes":1,"elapsed_s":2.500,"images":[{"slot":"boot","bytes":10,"crc32":"deadbeef"},{"slot":"app","bytes":20,"crc32":"0000abcd"}],"came_back":true,"version_before":"1.0","version_after":"2.0","back_after_s":42,"same_version":false})"),
               std::string::npos) << j;
     EXPECT_NE(j.find(R"("mac":"\"<x>\n\u0001")"), std::string::npos) << j;
     EXPECT_NE(j.find(R"("outcome":"failure","passes":2,"elapsed_s":7.250,"images":[{"slot":"boot")"),
               std::string::npos) << j;
-    EXPECT_NE(j.find(R"("outcome":"not started","passes":0,"elapsed_s":0.000,"images":[]})"),
+    EXPECT_NE(j.find(R"("outcome":"not started","passes":0,"elapsed_s":0.000,"images":[],"came_back":null,"version_before":"","version_after":null,"back_after_s":null,"same_version":false})"),
               std::string::npos) << j;
-    EXPECT_NE(j.find(R"("totals":{"devices":3,"succeeded":1,"failed":1,"not_started":1,"unreachable":1,"passes":2})"),
+    EXPECT_NE(j.find(R"("totals":{"devices":3,"succeeded":1,"failed":1,"not_started":1,"unreachable":1,"passes":2,"came_back":1,"not_back":0,"back_same_version":0})"),
               std::string::npos) << j;
     EXPECT_NE(j.find(R"x("counter":"(  2/3  )")x"), std::string::npos) << j;
     EXPECT_NE(j.find(R"("exit_code":1})"), std::string::npos) << j;
@@ -164,21 +169,21 @@ TEST(CliUpgradeSummary, CsvHasOneQuotedLinePerDeviceAndDefusesFormulas) {
     doc.devices = {ok, hostile};
     const std::string c = summary_csv(doc);
     EXPECT_EQ(c,
-              "address,mac,type,outcome,passes,elapsed_s,images\r\n"
-              "\"198.18.0.10\",\"02:00\",\"PANEL\",\"success\",1,2.500,\"boot:deadbeef app:0000abcd\"\r\n"
-              "\"198.18.0.11\",\"'=HYPERLINK(\"\"x\"\"),1\",\"WALL\",\"failure\",2,7.250,\"boot:deadbeef\"\r\n");
+              "address,mac,type,outcome,passes,elapsed_s,images,came_back,version_before,"
+              "version_after,back_after_s\r\n"
+              "\"198.18.0.10\",\"02:00\",\"PANEL\",\"success\",1,2.500,\"boot:deadbeef app:0000abcd\",,\"\",\"\",\r\n"
+              "\"198.18.0.11\",\"'=HYPERLINK(\"\"x\"\"),1\",\"WALL\",\"failure\",2,7.250,\"boot:deadbeef\",,\"\",\"\",\r\n");
 }
 
 // The folder beside a package is emptied before its import: --package naming that folder, or
 // a package that is not there, must leave it as it is.
 TEST(CliUpgradeImages, APackageThatIsNoFileDeletesNothing) {
-    char tmpl[] = "/tmp/quillon-cli-images-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl;
+    const test::TempDir tmp;
+    const std::string dir = tmp.path();
     const std::string images = dir + "/brelk_upgrade_image";
-    ASSERT_EQ(::mkdir(images.c_str(), 0755), 0);
+    ASSERT_TRUE(make_directory(images, 0755));
     const std::string image = images + "/1_uboot.img";
-    { std::FILE* f = std::fopen(image.c_str(), "w"); ASSERT_NE(f, nullptr); std::fputs("x", f); std::fclose(f); }
+    test::write_file(image, "x");
     for (const std::string& name : {images, dir + "/fw_v2.zip"}) {
         UpgradeOptions opt;
         opt.package = name;
@@ -187,10 +192,8 @@ TEST(CliUpgradeImages, APackageThatIsNoFileDeletesNothing) {
         EXPECT_EQ(choose_images(opt, chosen, [&](const std::string& t) { said.push_back(t); }), 2) << name;
         ASSERT_FALSE(said.empty());
         EXPECT_NE(said[0].find("no package"), std::string::npos) << said[0];
-        struct stat st {};
-        EXPECT_EQ(::stat(image.c_str(), &st), 0) << name;
+        EXPECT_TRUE(is_regular_file(image)) << name;
     }
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace quillon::cli

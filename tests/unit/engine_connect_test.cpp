@@ -1,5 +1,4 @@
 // Connecting to a device: attempts and waits by mode, the row and status line while trying.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include "engine_test_support.h"
@@ -94,21 +93,16 @@ TEST_F(EngineConnect, LaterImagesAndListModeGetEveryAttemptEachWithItsFullWait) 
 TEST_F(EngineConnect, ADeviceThatComesBackIsConnectedOnALaterAttempt) {
     timing().connect_attempts = 5;
     timing().connect_wait = 100ms;
-    UniqueFd listener;
+    Socket listener;
     int connecting_cells = 0;
     // The service starts listening just before the second attempt (the port stays ours).
     window.on_cell = [&](int, int col, const std::string& text) {
         if (col == 6 && text == "connecting" && ++connecting_cells == 2) {
-            listener.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-            const int one = 1;
-            ::setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            a.sin_port = htons(engine.m_port);
+            listener = open_tcp_socket();
+            set_reuse_address(listener.get());
             closed = ClosedPort();  // frees the port it held
-            if (::bind(listener.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
-                ::listen(listener.get(), 1);
+            if (bind_ipv4(listener.get(), *parse_ipv4("127.0.0.1"), engine.m_port) == 0)
+                listen_on(listener.get(), 1);
         }
     };
     int r = 0;
@@ -119,15 +113,15 @@ TEST_F(EngineConnect, ADeviceThatComesBackIsConnectedOnALaterAttempt) {
     EXPECT_EQ(window.column(6),
               (std::vector<std::string>{"connecting", "connecting", "running"}));
     ASSERT_TRUE(engine.m_sock[kW].valid());
-    EXPECT_EQ(::fcntl(engine.m_sock[kW].get(), F_GETFL) & O_NONBLOCK, 0);  // blocking mode
+    // (Its blocking mode on Linux: engine_connect_posix_test.cpp.)
     // The next connection replaces the socket.
-    const int old = engine.m_sock[kW].get();
+    const SocketHandle old = engine.m_sock[kW].get();
     engine.m_port = closed.port();
     timing().connect_attempts = 1;
     connect(0, &r);
     EXPECT_EQ(r, -1);
     EXPECT_FALSE(engine.m_sock[kW].valid());
-    EXPECT_EQ(::fcntl(old, F_GETFD), -1);  // the old connection was closed, not leaked
+    EXPECT_EQ(local_port(old), 0);  // the old connection was closed, not leaked
 }
 
 TEST_F(EngineConnect, NoAttemptOnAnAddressThatIsNoHost) {

@@ -100,16 +100,11 @@ private:
         port_ = 0;
         uint16_t port = 0;
         for (const auto& ip : ips) {
-            UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_port = htons(port);
-            ::inet_pton(AF_INET, ip.c_str(), &a.sin_addr);
-            if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return false;
-            socklen_t len = sizeof a;
-            ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&a), &len);
-            port = ntohs(a.sin_port);
-            ::listen(fd.get(), 16);
+            Socket fd = open_tcp_socket();
+            const auto addr = parse_ipv4(ip);
+            if (!fd.valid() || !addr || bind_ipv4(fd.get(), *addr, port) != 0) return false;
+            port = local_port(fd.get());
+            listen_on(fd.get(), 16);
             listeners_.push_back({ip, std::move(fd)});
         }
         port_ = port;
@@ -117,28 +112,27 @@ private:
     }
 
     void accept_loop() {
-        std::vector<pollfd> p;
-        for (auto& l : listeners_) p.push_back({l.fd.get(), POLLIN, 0});
+        std::vector<SocketWait> p(listeners_.size());
+        for (std::size_t i = 0; i < p.size(); ++i) p[i].s = listeners_[i].fd.get();
         while (!stop_) {
-            if (::poll(p.data(), p.size(), 10) <= 0) continue;
+            if (wait_sockets(p.data(), p.size(), 10ms) <= 0) continue;
             for (std::size_t i = 0; i < p.size(); ++i) {
-                if (!(p[i].revents & POLLIN)) continue;
-                UniqueFd fd(::accept4(p[i].fd, nullptr, nullptr, SOCK_CLOEXEC));
+                if (!p[i].readable) continue;
+                Socket fd = accept_connection(p[i].s);
                 if (!fd.valid()) continue;
-                const int one = 1;
-                ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+                set_no_delay(fd.get());
                 const std::string ip = listeners_[i].ip;
                 std::lock_guard l(m_);
                 const int index = int(received_[ip].size());
                 received_[ip].emplace_back();
-                conns_.emplace_back([this, ip, index, f = std::make_shared<UniqueFd>(std::move(fd))] {
+                conns_.emplace_back([this, ip, index, f = std::make_shared<Socket>(std::move(fd))] {
                     serve(ip, index, f->get());
                 });
             }
         }
     }
 
-    void serve(const std::string& ip, int index, int fd) {
+    void serve(const std::string& ip, int index, SocketHandle fd) {
         Received rec;
         std::vector<uint8_t> head;
         if (read_exact(fd, kImageHeaderSize, head)) {
@@ -181,7 +175,7 @@ private:
 
     struct Listener {
         std::string ip;
-        UniqueFd fd;
+        Socket fd;
     };
     std::vector<Listener> listeners_;
     uint16_t port_ = 0;
@@ -265,9 +259,8 @@ private:
 };
 
 inline uint32_t host_order(const char* ip) {
-    in_addr a{};
-    ::inet_pton(AF_INET, ip, &a);
-    return ntohl(a.s_addr);
+    const auto a = parse_ipv4(ip);
+    return a ? net_to_host32(a->net) : 0;
 }
 
 // The driver with the headless window, a recording search and a fake fleet; English texts,
@@ -377,7 +370,7 @@ protected:
     }
     int rows() { return window.row_count(); }
 
-    TempDir dir;
+    EngineDir dir;
     ShortTimings timings;
     LogFile report;
     HeadlessWindow window{report, {"ALL", "PANEL", "WALL", "MONITOR"}};

@@ -1,6 +1,5 @@
 // The upgrade exchange against a fake device on 127.0.0.1: what is sent, how the device's records
 // move the row, the bars and the status line, and how failures end the image.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <future>
@@ -27,7 +26,7 @@ struct Rec {
 // A device that takes the header and `data_len` data bytes, answers with `answer`, and then
 // reads whatever else arrives until the tool closes the connection.
 FakeDevice::Script device_script(Received& got, std::size_t data_len, std::vector<Rec> answer) {
-    return [&got, data_len, answer](int fd) {
+    return [&got, data_len, answer](SocketHandle fd) {
         std::vector<uint8_t> head, data, after;
         if (!read_exact(fd, kImageHeaderSize, head)) return;
         if (!read_exact(fd, data_len, data)) return;
@@ -190,7 +189,7 @@ TEST_F(EngineExchange, PercentagesBeyondAHundredAreHeldAtAHundred) {
 
 TEST_F(EngineExchange, ADeviceClosingMidImageFailsIt) {
     load({{pattern(8 << 20)}});
-    FakeDevice dev([](int fd) {
+    FakeDevice dev([](SocketHandle fd) {
         std::vector<uint8_t> head;
         read_exact(fd, kImageHeaderSize + 1000, head);
     });
@@ -221,7 +220,7 @@ TEST_F(EngineExchange, ADeviceThatStopsReadingDoesNotHoldTheSenderForEver) {
     timing().exchange_idle_limit = 300ms;
     load({{pattern(32 << 20)}});
     std::atomic<bool> release{false};
-    FakeDevice dev([&](int fd) {
+    FakeDevice dev([&](SocketHandle fd) {
         std::vector<uint8_t> head;
         read_exact(fd, kImageHeaderSize, head);
         wait_until([&] { return release.load(); }, 30s);  // reads nothing more
@@ -232,8 +231,7 @@ TEST_F(EngineExchange, ADeviceThatStopsReadingDoesNotHoldTheSenderForEver) {
     // thread right after the connection is made.
     window.on_cell = [&](int, int col, const std::string& text) {
         if (col != 6 || text != "running") return;
-        const int small = 4096;
-        ::setsockopt(engine.m_sock[kW].get(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+        set_buffer_sizes(engine.m_sock[kW].get(), 0, 4096);
     };
     auto r = std::async(std::launch::async,
                         [&] { return engine.process_one("127.0.0.1", 0, kW, kRow, 0); });
@@ -270,17 +268,14 @@ TEST_F(EngineExchange, NoConnectionFailsTheImage) {
     EXPECT_FALSE(engine.m_sock[kW].valid());
 }
 
-// ---- record reading, driven byte by byte through a socket pair ----
+// ---- record reading, driven byte by byte through a loopback connection ----
 
 class EngineRecords : public EngineTest {
 protected:
     void SetUp() override {
         load({{pattern(100)}});
         engine.set_cur_device(kW, "127.0.0.1", "");
-        int sv[2];
-        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
-        engine.m_sock[kW].reset(sv[0]);
-        peer.reset(sv[1]);
+        ASSERT_TRUE(connected_pair(engine.m_sock[kW], peer));
     }
     static std::vector<uint8_t> records(std::initializer_list<Rec> recs) {
         std::vector<uint8_t> out;
@@ -295,9 +290,11 @@ protected:
     }
     int feed(const uint8_t* p, std::size_t n) {
         EXPECT_TRUE(write_all(peer.get(), p, n));
+        // The bytes are on their way through the loopback; the engine reads without waiting.
+        EXPECT_TRUE(wait_ready(engine.m_sock[kW].get(), false, 10s));
         return engine.recv_cmd(kW, 0, kRow, 0);
     }
-    UniqueFd peer;
+    Socket peer;
 };
 
 TEST_F(EngineRecords, ARecordSplitAtAnyByteIsStillUnderstood) {
@@ -361,6 +358,7 @@ TEST_F(EngineRecords, ClosedConnectionEndsTheImage) {
     const auto half = records({{1, 10}});
     EXPECT_EQ(feed(half.data(), 60), 0);
     peer.reset();
+    ASSERT_TRUE(wait_ready(engine.m_sock[kW].get(), false, 10s));  // the close has come
     testing::internal::CaptureStdout();
     EXPECT_EQ(engine.recv_cmd(kW, 0, kRow, 0), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "recv_cmd ret <= 0 !\n");

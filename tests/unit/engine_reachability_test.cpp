@@ -1,16 +1,22 @@
 // The reachability probe. Echo requests go to 127.0.0.1 only.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <net/if.h>
+#include <netinet/in.h>
+#include <netinet/ip_icmp.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
-#include <netinet/ip_icmp.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
+#include <unistd.h>
 
 #include "engine_test_support.h"
 #include "platform/icmp_echo.h"
+#include "platform/unique_fd.h"
 
 namespace quillon::test {
 namespace {

@@ -1,13 +1,6 @@
 #pragma once
 // Test doubles for the engine's unit tests: a window that records what it is asked, a fake
 // device on 127.0.0.1, temporary image files, and shortened timings.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -28,8 +21,10 @@
 #include "engine/window_port.h"
 #include "engine/wire_format.h"
 #include "log/log_file.h"
+#include "platform/socket.h"
+#include "platform/tcp_service.h"
 #include "platform/timing.h"
-#include "platform/unique_fd.h"
+#include "temp_dir.h"
 #include "texts/ui_texts.h"
 
 namespace quillon::test {
@@ -48,28 +43,11 @@ bool wait_until(F cond, std::chrono::milliseconds limit = 10s) {
     return true;
 }
 
-class TempDir {
+// A temporary folder (the shared one) that names its files.
+class EngineDir : public test::TempDir {
 public:
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "quillon_engine_XXXXXX").string();
-        path_ = ::mkdtemp(tmpl.data()) ? tmpl : std::string();
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
+    std::string file(const std::string& name) const { return *this / name; }
 };
-
-inline std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // Deterministic bytes of a given size.
 inline std::vector<uint8_t> pattern(std::size_t n, uint32_t seed = 1) {
@@ -227,10 +205,23 @@ public:
     std::mutex m_;
 };
 
-inline bool write_all(int fd, const void* p, std::size_t n) {
+// Waits until `s` can be read (or written) or `limit` passes.
+inline bool wait_ready(SocketHandle s, bool for_write, std::chrono::milliseconds limit) {
+    SocketWait w;
+    w.s = s;
+    w.want_read = !for_write;
+    w.want_write = for_write;
+    return wait_sockets(&w, 1, limit) > 0;
+}
+
+inline bool write_all(SocketHandle fd, const void* p, std::size_t n) {
     auto* b = static_cast<const uint8_t*>(p);
     while (n > 0) {
-        const ssize_t k = ::send(fd, b, n, MSG_NOSIGNAL);
+        const long k = send_now(fd, b, n);
+        if (k == kWouldBlock) {
+            if (!wait_ready(fd, true, 10s)) return false;
+            continue;
+        }
         if (k <= 0) return false;
         b += k;
         n -= std::size_t(k);
@@ -238,65 +229,83 @@ inline bool write_all(int fd, const void* p, std::size_t n) {
     return true;
 }
 
-inline bool send_record(int fd, uint32_t cmd, uint32_t value) {
+inline bool send_record(SocketHandle fd, uint32_t cmd, uint32_t value) {
     uint8_t rec[kCmdRecordSize];
     CmdRecord{cmd, value}.encode(rec);
     return write_all(fd, rec, sizeof rec);
 }
 
 // Reads exactly n bytes (appended to `out`) unless the peer closes or `limit` passes.
-inline bool read_exact(int fd, std::size_t n, std::vector<uint8_t>& out,
+inline bool read_exact(SocketHandle fd, std::size_t n, std::vector<uint8_t>& out,
                        std::chrono::milliseconds limit = 10s) {
     const auto end = Clock::now() + limit;
-    uint8_t buf[65536];
+    std::vector<uint8_t> buf(65536);
     while (n > 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
         if (left.count() <= 0) return false;
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, int(left.count())) <= 0) return false;
-        const ssize_t k = ::recv(fd, buf, std::min(n, sizeof buf), 0);
+        if (!wait_ready(fd, false, left)) return false;
+        const long k = receive_now(fd, buf.data(), std::min(n, buf.size()));
+        if (k == kWouldBlock) continue;
         if (k <= 0) return false;
-        out.insert(out.end(), buf, buf + k);
+        out.insert(out.end(), buf.begin(), buf.begin() + k);
         n -= std::size_t(k);
     }
     return true;
 }
 
-// True when the peer closed the connection (after any bytes, which are appended to `out`).
-inline bool read_to_eof(int fd, std::vector<uint8_t>& out, std::chrono::milliseconds limit = 10s) {
+// True when the peer closed the connection (after any bytes, which are appended to `out`); a
+// reset counts as closed too.
+inline bool read_to_eof(SocketHandle fd, std::vector<uint8_t>& out, std::chrono::milliseconds limit = 10s) {
     const auto end = Clock::now() + limit;
-    uint8_t buf[65536];
+    std::vector<uint8_t> buf(65536);
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
         if (left.count() <= 0) return false;
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, int(left.count())) <= 0) return false;
-        const ssize_t k = ::recv(fd, buf, sizeof buf, 0);
+        if (!wait_ready(fd, false, left)) return false;
+        const long k = receive_now(fd, buf.data(), buf.size());
+        if (k == kWouldBlock) continue;
         if (k == 0) return true;
-        if (k < 0) return errno == ECONNRESET;
-        out.insert(out.end(), buf, buf + k);
+        if (k < 0) return is_connection_reset(last_socket_error());
+        out.insert(out.end(), buf.begin(), buf.begin() + k);
     }
+}
+
+// A TCP socket bound to 127.0.0.1 and a free port.
+inline Socket loopback_tcp_socket() {
+    Socket s = open_tcp_socket();
+    if (s.valid() && bind_ipv4(s.get(), *parse_ipv4("127.0.0.1"), 0) != 0) s.reset();
+    return s;
+}
+
+// Both ends of one TCP connection on 127.0.0.1, the socket pair that both systems have: `tool`
+// made and connected as the engine makes its own, `device` the accepted end. Small writes go out
+// at once on both.
+inline bool connected_pair(Socket& tool, Socket& device) {
+    Socket listener = loopback_tcp_socket();
+    if (!listener.valid() || listen_on(listener.get(), 1) != 0) return false;
+    tool = open_tcp_socket();
+    if (!connect_within(tool.get(), *parse_ipv4("127.0.0.1"), local_port(listener.get()), 10s))
+        return false;
+    settle_connected(tool.get());
+    device = accept_connection(listener.get());
+    if (!device.valid()) return false;
+    set_no_delay(tool.get());
+    set_no_delay(device.get());
+    return true;
 }
 
 // A device's upgrade service on 127.0.0.1 and a free port: accepts connections one after the
 // other and runs `script` on each in its own thread.
 class FakeDevice {
 public:
-    using Script = std::function<void(int fd)>;
+    using Script = std::function<void(SocketHandle fd)>;
 
     // `rcvbuf` > 0: a small receive buffer, as a slow device has (inherited by connections).
     explicit FakeDevice(Script script, int rcvbuf = 0) : script_(std::move(script)) {
-        listen_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        if (rcvbuf > 0)
-            ::setsockopt(listen_.get(), SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listen_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        ::getsockname(listen_.get(), reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        ::listen(listen_.get(), 8);
+        listen_ = loopback_tcp_socket();
+        if (rcvbuf > 0) set_buffer_sizes(listen_.get(), rcvbuf, 0);
+        port_ = local_port(listen_.get());
+        listen_on(listen_.get(), 8);
         thread_ = std::thread([this] { run(); });
     }
     ~FakeDevice() {
@@ -310,20 +319,18 @@ public:
 private:
     void run() {
         while (!stop_) {
-            pollfd p{listen_.get(), POLLIN, 0};
-            if (::poll(&p, 1, 10) <= 0) continue;
-            UniqueFd fd(::accept4(listen_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+            if (!wait_ready(listen_.get(), false, 10ms)) continue;
+            Socket fd = accept_connection(listen_.get());
             if (!fd.valid()) continue;
             ++accepted_;
-            const int one = 1;
-            ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            set_no_delay(fd.get());
             script_(fd.get());
             ++finished_;
         }
     }
 
     Script script_;
-    UniqueFd listen_;
+    Socket listen_;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<int> accepted_{0}, finished_{0};
@@ -333,20 +340,11 @@ private:
 // A port on 127.0.0.1 that refuses connections: bound, never listening.
 class ClosedPort {
 public:
-    ClosedPort() {
-        fd_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-    }
+    ClosedPort() : s_(loopback_tcp_socket()), port_(local_port(s_.get())) {}
     uint16_t port() const { return port_; }
 
 private:
-    UniqueFd fd_;
+    Socket s_;
     uint16_t port_ = 0;
 };
 
@@ -355,22 +353,16 @@ private:
 class SilentPort {
 public:
     SilentPort() {
-        listen_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listen_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        ::getsockname(listen_.get(), reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        ::listen(listen_.get(), 0);
-        filler_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        ::connect(filler_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen_ = loopback_tcp_socket();
+        port_ = local_port(listen_.get());
+        listen_on(listen_.get(), 0);
+        filler_ = open_tcp_socket();
+        connect_within(filler_.get(), *parse_ipv4("127.0.0.1"), port_, 1000ms);
     }
     uint16_t port() const { return port_; }
 
 private:
-    UniqueFd listen_, filler_;
+    Socket listen_, filler_;
     uint16_t port_ = 0;
 };
 
@@ -410,7 +402,7 @@ protected:
 
     std::string report() const { return read_file(dir.file("upgrade_user.html")); }
 
-    TempDir dir;
+    EngineDir dir;
     ShortTimings timings;
     FakeWindow window;
     RecordingSearch search;

@@ -1,9 +1,7 @@
 // Image files whose trailer or size claims about 4 GiB: the slot fails at load time, before a
 // buffer of that size is asked for and before any device is contacted.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstring>
+#include <fstream>
 
 #include "engine_test_support.h"
 
@@ -53,15 +51,15 @@ TEST_F(HostileImage, FileOfMoreThanFourGiBFailsTheSlot) {
     trailer.set_crc(image_checksum(data.data(), data.size(), 0, 0));
     const std::string path = dir.file("huge.img");
     {
-        UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-        ASSERT_TRUE(fd.valid());
-        ASSERT_EQ(::write(fd.get(), data.data(), data.size()), ssize_t(data.size()));
-        ASSERT_EQ(::write(fd.get(), trailer.bytes, kImageHeaderSize), ssize_t(kImageHeaderSize));
-        // Sparse: no disk space is used for the rest.
-        const off_t size = off_t(1) << 32 | off_t(kImageHeaderSize + data.size());
-        if (::ftruncate(fd.get(), size) != 0)
-            GTEST_SKIP() << "no file of 4 GiB here: " << std::strerror(errno);
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+        out.write(reinterpret_cast<const char*>(trailer.bytes), std::streamsize(kImageHeaderSize));
+        ASSERT_TRUE(out.good());
     }
+    // Sparse where the file system can: no disk space is used for the rest.
+    std::error_code ec;
+    std::filesystem::resize_file(path, uint64_t(1) << 32 | uint64_t(kImageHeaderSize + data.size()), ec);
+    if (ec) GTEST_SKIP() << "no file of 4 GiB here: " << ec.message();
     engine.m_url[0] = path;
     bool ok = true;
     const std::string out = load_slot0(engine, ok);

@@ -1,14 +1,12 @@
 // config.ini as an installer may really leave it: numbers far out of range, lines far longer
-// than any setting needs, and a "file" that is a folder, a device or a broken link.
+// than any setting needs. (A "file" that is a folder, a device or a broken link:
+// hostile_settings_posix_test.cpp.)
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <climits>
 #include <string>
 
 #include "app/settings.h"
-#include "child_process.h"
 #include "platform/ini_file.h"
 #include "temp_dir.h"
 
@@ -89,45 +87,6 @@ TEST(HostileSettings, TheTailOfALongLineIsNoSetting) {
     EXPECT_EQ(s.language, "en");
     EXPECT_TRUE(s.use_english);
     EXPECT_TRUE(s.debug);
-}
-
-// Whatever config.ini is when it is no regular file, start-up reads the defaults, the markers
-// still count, and nothing waits for ever (a device such as /dev/zero never ends).
-TEST(HostileSettings, AConfigThatIsNoFileGivesTheDefaults) {
-    TempDir dir;
-    test::write_file(dir / "test_language", "");
-    const std::string config = dir / "config.ini";
-    struct Case {
-        const char* what;
-        std::function<void()> make;
-    };
-    const Case cases[] = {
-        {"a folder with a config inside",
-         [&] {
-             ::mkdir(config.c_str(), 0755);
-             test::write_file(config + "/config.ini", "[Settings]\ndebug=1\n");
-         }},
-        {"a link to a folder", [&] { ASSERT_EQ(::symlink(dir.path().c_str(), config.c_str()), 0); }},
-        {"a link to /dev/zero", [&] { ASSERT_EQ(::symlink("/dev/zero", config.c_str()), 0); }},
-        {"a link to /dev/urandom", [&] { ASSERT_EQ(::symlink("/dev/urandom", config.c_str()), 0); }},
-        {"a dangling link", [&] { ASSERT_EQ(::symlink("nowhere.ini", config.c_str()), 0); }},
-        {"a link to itself", [&] { ASSERT_EQ(::symlink("config.ini", config.c_str()), 0); }},
-        {"a pipe nobody writes to", [&] { ASSERT_EQ(::mkfifo(config.c_str(), 0644), 0); }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::filesystem::remove_all(config);
-        c.make();
-        // In a child with a deadline: reading a device or pipe would never return.
-        const int rc = test::run_in_child(
-            [&] {
-                const Settings s = load_settings(dir.path());
-                const bool defaults = s.language == "ch" && !s.debug && !s.fake_burn;
-                return defaults && s.use_english ? 0 : 1;
-            },
-            std::chrono::seconds(10));
-        EXPECT_EQ(rc, 0) << "1: not the defaults, -1: crashed or hung";
-    }
 }
 
 }  // namespace

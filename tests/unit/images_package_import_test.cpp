@@ -1,6 +1,5 @@
 // The package import end to end: real archives, the keyword passes, messages, and re-imports.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "images/package_import.h"
 #include "images_test_support.h"
@@ -26,7 +25,8 @@ protected:
         flags = {9, 9, 9, 9};
         return import_package_files(path, unzip_dir, slots, flags, sink);
     }
-    std::string img(const std::string& name) const { return folder + "/" + name; }
+    // An image's path as the import makes it: the folder, the system's separator, the name.
+    std::string img(const std::string& name) const { return folder + path_separator() + name; }
 
     TempDir t;
     std::string pkg = t / "pkg";

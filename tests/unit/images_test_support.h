@@ -2,11 +2,10 @@
 // Shared by the images tests: temporary folders, real zip archives written with minizip's zip
 // API, and snapshots of a folder tree to prove that nothing changed.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 #include <zip.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -16,40 +15,19 @@
 #include <vector>
 
 #include "images/message_sink.h"
+#include "platform/files.h"
+#include "temp_dir.h"
 
 namespace quillon::test {
 
 namespace fs = std::filesystem;
 
-class TempDir {
-public:
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "quillon-images-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = tmpl;
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& rel) const { return path_ + "/" + rel; }
-
-private:
-    std::string path_;
-};
-
-inline void write_file(const std::string& path, const std::string& data) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(data.data(), static_cast<std::streamsize>(data.size()));
-}
-
-inline std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// `path` with the system's separator between folders ('\\' on Windows), as the program shows
+// the paths it makes.
+inline std::string native_path(std::string path) {
+    for (char& c : path)
+        if (c == '/') c = path_separator();
+    return path;
 }
 
 inline std::string random_bytes(std::size_t n, unsigned seed) {
@@ -164,19 +142,20 @@ inline TreeSnapshot snapshot(const std::string& root) {
     TreeSnapshot snap;
     for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
         const fs::path& p = it->path();
-        struct stat st {};
-        ::lstat(p.c_str(), &st);
+        const fs::file_status st = fs::symlink_status(p);
         NodeState n{};
-        n.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-        if (S_ISLNK(st.st_mode)) {
+        if (fs::is_symlink(st)) {
+            // The link itself: its target text (std::filesystem has no time of a link itself).
             n.kind = 'l';
             n.link = fs::read_symlink(p).string();
-        } else if (S_ISDIR(st.st_mode)) {
+        } else if (fs::is_directory(st)) {
             n.kind = 'd';
+            n.mtime_ns = fs::last_write_time(p).time_since_epoch() / std::chrono::nanoseconds(1);
         } else {
             n.kind = 'f';
-            n.size = static_cast<uintmax_t>(st.st_size);
+            n.size = fs::file_size(p);
             n.crc = crc_of(read_file(p.string()));
+            n.mtime_ns = fs::last_write_time(p).time_since_epoch() / std::chrono::nanoseconds(1);
         }
         snap[fs::relative(p, root).string()] = n;
     }

@@ -1,10 +1,12 @@
 // Showing the user report: the URL handed to the opener, and when nothing is handed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
 #include "log/log_file.h"
+#include "platform/files.h"
 #include "temp_dir.h"
 
 namespace quillon {
@@ -33,8 +35,20 @@ std::string percent_decode(const std::string& s) {
 }
 
 void make_report(const std::string& dir) {
-    std::filesystem::create_directories(dir + "/log");
     test::write_file(dir + "/log/upgrade_user.html", "<pre>x</pre>\n");
+}
+
+// The path part of a file URL for the absolute path `path`, as each system writes it:
+// "/tmp/x/..." on Linux, "/C:/Users/x/..." on Windows (the drive after a slash, '/' between
+// folders).
+std::string url_path_of(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path.front() == '/' ? path : "/" + path;
+}
+
+// The URL of the report in the folder `dir`.
+std::string report_url_in(const std::string& dir) {
+    return "file://" + url_path_of(dir + "/log/upgrade_user.html");
 }
 
 TEST(ShowUserReport, HandsTheFileUrlOfTheReportInTheWorkingDirectory) {
@@ -44,7 +58,7 @@ TEST(ShowUserReport, HandsTheFileUrlOfTheReportInTheWorkingDirectory) {
     RecordingOpener opener;
     ShowUserReport(opener);
     ASSERT_EQ(opener.urls.size(), 1u);
-    EXPECT_EQ(opener.urls[0], "file://" + dir.path() + "/log/upgrade_user.html");
+    EXPECT_EQ(opener.urls[0], report_url_in(dir.path()));
     EXPECT_EQ(opener.urls[0].rfind("file:///", 0), 0u);
 }
 
@@ -53,7 +67,7 @@ TEST(ShowUserReport, NothingWhenTheReportIsMissing) {
     ScopedChdir cd(dir.path());
     RecordingOpener opener;
     ShowUserReport(opener);
-    std::filesystem::create_directories(dir / "log/upgrade_user.html");  // a folder, not a report
+    std::filesystem::create_directories(test::fs_path(dir / "log/upgrade_user.html"));  // a folder, not a report
     ShowUserReport(opener);
     EXPECT_TRUE(opener.urls.empty());
 }
@@ -72,13 +86,14 @@ TEST(ShowUserReport, UsesTheWorkingDirectoryOfTheMomentOfTheCall) {
         ShowUserReport(opener);
     }
     ASSERT_EQ(opener.urls.size(), 2u);
-    EXPECT_EQ(opener.urls[0], "file://" + first.path() + "/log/upgrade_user.html");
-    EXPECT_EQ(opener.urls[1], "file://" + second.path() + "/log/upgrade_user.html");
+    EXPECT_EQ(opener.urls[0], report_url_in(first.path()));
+    EXPECT_EQ(opener.urls[1], report_url_in(second.path()));
 }
 
 TEST(ShowUserReport, AnOddFolderNameStillNamesTheSameFile) {
     TempDir dir;
-    std::string odd = dir / "site #3 100% ?a=b 楼";
+    // Windows forbids '?' in a name; ';' is as odd for a URL there.
+    std::string odd = dir / (path_separator() == '/' ? "site #3 100% ?a=b 楼" : "site #3 100% ;a=b 楼");
     make_report(odd);
     ScopedChdir cd(odd);
     RecordingOpener opener;
@@ -87,7 +102,7 @@ TEST(ShowUserReport, AnOddFolderNameStillNamesTheSameFile) {
     const std::string& url = opener.urls[0];
     // Nothing left that a URL reader would take for a fragment, a query or an escape.
     EXPECT_EQ(url.find_first_of(" #?"), std::string::npos) << url;
-    EXPECT_EQ(percent_decode(url.substr(7)), odd + "/log/upgrade_user.html");
+    EXPECT_EQ(percent_decode(url.substr(7)), url_path_of(odd + "/log/upgrade_user.html"));
 }
 
 TEST(FileUrl, EncodesEveryByteThatWouldChangeTheMeaning) {

@@ -98,6 +98,35 @@ TEST_F(FilesTest, FoldersAreListedMadeAndRemovedWhole) {
     EXPECT_FALSE(why.empty());
 }
 
+TEST_F(FilesTest, OneFileIsReadWholeOrRemovedAndNeverAFolder) {
+    const std::string path = at("日志 1.jsonl");
+    const std::string bytes = std::string("{\"a\":1}\r\n\0x", 11);
+    write(path, bytes);
+    std::string got = "old";
+    ASSERT_TRUE(read_whole_file(path, got, bytes.size()));
+    EXPECT_EQ(got, bytes);
+    EXPECT_FALSE(read_whole_file(path, got, bytes.size() - 1)) << "longer than allowed";
+    EXPECT_TRUE(got.empty());
+    write(at("empty"), "");
+    EXPECT_TRUE(read_whole_file(at("empty"), got, 10));
+    EXPECT_TRUE(got.empty());
+    EXPECT_FALSE(read_whole_file(at("missing"), got, 10));
+    ASSERT_TRUE(make_directory(at("子")));
+    EXPECT_FALSE(read_whole_file(at("子"), got, 1 << 20)) << "a folder is no file";
+
+    EXPECT_FALSE(remove_file(at("子"))) << "a folder is not removed";
+    EXPECT_TRUE(path_exists(at("子")));
+    EXPECT_TRUE(remove_file(path));
+    EXPECT_FALSE(path_exists(path));
+    EXPECT_FALSE(remove_file(path)) << "nothing left to remove";
+    EXPECT_FALSE(remove_file(""));
+
+    EXPECT_EQ(file_name_of(path), "日志 1.jsonl");
+    EXPECT_EQ(file_name_of("固件.img"), "固件.img");
+    EXPECT_EQ(file_name_of("a/"), "");
+    EXPECT_EQ(file_name_of(std::string("a") + path_separator() + "b"), "b");
+}
+
 TEST_F(FilesTest, PathsAreMadeAbsoluteAgainstTheWorkingDirectory) {
     const std::string abs = absolute_path("a/./b/../c");
     const std::string cwd = current_directory();

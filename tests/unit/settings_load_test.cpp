@@ -77,6 +77,20 @@ TEST(LoadSettings, DebugAndFakeBurnAreAnyNonzeroInteger) {
     EXPECT_TRUE(s.fake_burn);
 }
 
+// How long a device may take to come back after its reboot: 300 s unless set; 0 turns the
+// check off; a negative value is no check, and more than a day is a day.
+TEST(LoadSettings, ComeBackIsSecondsWithinZeroToADay) {
+    TempDir dir;
+    EXPECT_EQ(load_settings(dir.path()).come_back, 300);
+    const std::pair<const char*, int> cases[] = {
+        {"come_back=45", 45}, {"come_back=0", 0}, {"come_back=-7", 0}, {"come_back=999999", 86400},
+        {"come_back=abc", 0}};
+    for (const auto& [line, want] : cases) {
+        write_file(dir / "config.ini", std::string("[Settings]\n") + line + "\n");
+        EXPECT_EQ(load_settings(dir.path()).come_back, want) << line;
+    }
+}
+
 TEST(LoadSettings, MarkersAreOverruledByTheSettingsFile) {
     TempDir dir;
     write_file(dir / "test_debug", "");
@@ -111,37 +125,8 @@ TEST(LoadSettings, ALongWorkingDirectoryStillFindsItsSettings) {
     EXPECT_TRUE(load_settings(deep + "/").use_english);
 }
 
-// The whole language rule: forcing from the files, then the locale.
-class LanguageAtStartUp : public testing::Test {
-protected:
-    bool english_with(const std::string& dir, const char* lang) {
-        test::ScopedEnv env;
-        env.set("LC_ALL", nullptr);
-        env.set("LC_MESSAGES", nullptr);
-        env.set("LANG", lang);
-        UiTexts t;
-        t.use_english = load_settings(dir).use_english;
-        t.apply_language();
-        return t.english();
-    }
-};
-
-TEST_F(LanguageAtStartUp, ChineseSystem) {
-    TempDir none, marker, en, upper;
-    write_file(marker / "test_language", "x");
-    write_file(en / "config.ini", "[Settings]\nlanguage=en\n");
-    write_file(upper / "config.ini", "[Settings]\nlanguage=EN\n");
-    EXPECT_FALSE(english_with(none.path(), "zh_CN.UTF-8"));
-    EXPECT_TRUE(english_with(marker.path(), "zh_CN.UTF-8"));
-    EXPECT_TRUE(english_with(en.path(), "zh_CN.UTF-8"));
-    EXPECT_FALSE(english_with(upper.path(), "zh_CN.UTF-8"));
-}
-
-TEST_F(LanguageAtStartUp, OtherSystemIsEnglishWhateverTheSetting) {
-    TempDir ch;
-    write_file(ch / "config.ini", "[Settings]\nlanguage=ch\n");
-    EXPECT_TRUE(english_with(ch.path(), "en_US.UTF-8"));
-}
+// (The language rule at start-up, per system: settings_language_posix_test.cpp and
+// settings_language_win_test.cpp.)
 
 }  // namespace
 }  // namespace quillon

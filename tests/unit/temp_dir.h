@@ -24,6 +24,18 @@ inline void set_env(const std::string& name, const char* value) {
 #endif
 }
 
+// A path from UTF-8 text, as the program names files: the narrow std::filesystem calls would read
+// the text in the Windows code page instead.
+inline std::filesystem::path fs_path(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// The UTF-8 text of a path, with '/' between folders on either system.
+inline std::string utf8_of(const std::filesystem::path& p) {
+    const std::u8string u = p.generic_u8string();
+    return std::string(u.begin(), u.end());
+}
+
 class TempDir {
 public:
     // A new folder of a random name: create_directory is the atomic "made by us" test.
@@ -36,7 +48,7 @@ public:
             std::error_code ec;
             if (std::filesystem::create_directory(base / name, ec)) {
                 // Forward slashes on Windows too: the tests join names with "/".
-                path_ = std::filesystem::canonical(base / name).generic_string();
+                path_ = utf8_of(std::filesystem::canonical(base / name));
                 return;
             }
         }
@@ -46,7 +58,7 @@ public:
     TempDir& operator=(const TempDir&) = delete;
     ~TempDir() {
         std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
+        std::filesystem::remove_all(fs_path(path_), ec);
     }
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
@@ -58,7 +70,7 @@ private:
 class ScopedChdir {
 public:
     explicit ScopedChdir(const std::string& dir) : old_(std::filesystem::current_path()) {
-        std::filesystem::current_path(dir);
+        std::filesystem::current_path(fs_path(dir));
     }
     ScopedChdir(const ScopedChdir&) = delete;
     ScopedChdir& operator=(const ScopedChdir&) = delete;
@@ -91,13 +103,17 @@ private:
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
+// Writes `content` as the whole file, making the folders above it where they are missing.
 inline void write_file(const std::string& path, const std::string& content) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    std::error_code ec;
+    const std::filesystem::path parent = fs_path(path).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+    std::ofstream f(fs_path(path), std::ios::binary | std::ios::trunc);
     f << content;
 }
 
 inline std::string read_file(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(fs_path(path), std::ios::binary);
     std::ostringstream s;
     s << f.rdbuf();
     return s.str();
@@ -105,7 +121,7 @@ inline std::string read_file(const std::string& path) {
 
 inline bool exists(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::exists(path, ec);
+    return std::filesystem::exists(fs_path(path), ec);
 }
 
 }  // namespace quillon::test

@@ -64,12 +64,16 @@ std::string parse_faults(const std::string& list, Faults& out) {
             out.no_return = true;
         } else if (name == "burn-ms" && need_number() && v <= 3600000) {
             out.burn_ms = static_cast<int>(v);
+        } else if (name == "old-version" && !has_arg) {
+            out.old_version = true;
+        } else if (name == "reboot-ms" && need_number() && v <= 3600000) {
+            out.reboot_ms = static_cast<int>(v);
         } else if (name == "first" && need_number() && v >= 1 && v <= 1000000) {
             out.first = static_cast<int>(v);
         } else {
             return "bad fault '" + tok +
                    "' (known: refuse, drop=BYTES, fail, hang[=BYTES], split, junk, conflict, "
-                   "fail-first=N, no-return, burn-ms=MS, first=N)";
+                   "fail-first=N, no-return, burn-ms=MS, old-version, reboot-ms=MS, first=N)";
         }
     }
     return {};

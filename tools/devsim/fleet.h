@@ -23,6 +23,9 @@ struct Faults {
     int fail_first = 0;                    // "fail-first=N": the first N connections end with F value 0
     bool no_return = false;                // "no-return": goes away for good on a reboot record
     std::optional<int> burn_ms;            // "burn-ms=MS": this device burns for MS per image
+    bool old_version = false;              // "old-version": comes back from a reboot with the
+                                           // version it had (the image took but did not boot)
+    std::optional<int> reboot_ms;          // "reboot-ms=MS": away for MS after a reboot record
     int first = 0;                         // "first=N": refuse, drop, fail, hang, split and junk
                                            // strike on the first N connections only; 0 = on all
     // Whether the transient faults (refuse, drop, fail, hang, split, junk) strike on connection

@@ -23,7 +23,7 @@ const char* kDescription =
     "Fleet file: one line per device, '#' starts a comment:\n"
     "  ADDRESS[+COUNT] [id=TEXT] [mac=TEXT] [version=TEXT] [next_version=TEXT] [faults=LIST]\n"
     "Faults (comma separated): refuse, drop=BYTES, fail, hang[=BYTES], split, junk, conflict,\n"
-    "fail-first=N, no-return, burn-ms=MS; first=N limits refuse, drop, fail, hang, split and\n"
+    "fail-first=N, no-return, burn-ms=MS, old-version, reboot-ms=MS; first=N limits refuse, drop, fail, hang, split and\n"
     "junk to the device's first N connections.";
 
 void raise_file_limit() {

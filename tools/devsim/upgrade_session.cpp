@@ -286,7 +286,8 @@ private:
                 continue;
             }
             ++rec_.reboot_records;
-            ctx_.state.reboot(index_, Clock::now(), std::chrono::milliseconds(ctx_.options.reboot_ms));
+            ctx_.state.reboot(index_, Clock::now(),
+                              std::chrono::milliseconds(faults_.reboot_ms.value_or(ctx_.options.reboot_ms)));
             // Port closed first, connection second: whoever sees the connection end finds the
             // device already away.
             if (ctx_.on_reboot) ctx_.on_reboot();

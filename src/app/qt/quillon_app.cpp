@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/qt/unfinished_batch_check.h"
 #include "app/settings.h"
 #include "log/log_dir.h"
 #include "log/log_file.h"
@@ -74,11 +75,15 @@ int CQuillonApp::init_instance() {
     // Discovery, engine, driver, the first search.
     dlg.flags().intake_closed = 0;
     intake_ = std::make_unique<DeviceIntake>(dlg.port(), link_);
+    come_back_ = std::make_unique<ComeBackWatch>();
+    come_back_->set_limit(std::chrono::seconds(settings.come_back));
+    engine_.m_come_back = come_back_.get();
+    tap_ = std::make_unique<ComeBackTap>(*intake_, *come_back_);
     if (options_.network) {
         auto& port = static_cast<GuiWindowPort&>(dlg.port());
         const unsigned discovery_port = options_.discovery_port;
         runner_ = std::make_unique<DiscoveryRunner>(
-            endpoint_, *intake_, options_.discovery_port, [&port] { port.serve_posted(); },
+            endpoint_, *tap_, options_.discovery_port, [&port] { port.serve_posted(); },
             [&dlg, discovery_port] {
                 std::fprintf(stderr, "discovery: UDP port %u is in use; is another Quillon program running?\n",
                              discovery_port);
@@ -95,6 +100,9 @@ int CQuillonApp::init_instance() {
         dlg.set_discovery(options_.discovery);
     }
     engine_.m_dlg = &dlg.port();
+    journal_ = std::make_unique<BatchJournal>(log_dir);
+    if (!names.empty()) journal_->set_adapter(names.front(), ips.front());
+    engine_.m_observer = journal_.get();
     if (options_.start_driver) {
         engine_.start_driver();
         driver_started_ = true;
@@ -104,6 +112,9 @@ int CQuillonApp::init_instance() {
     } else if (options_.discovery) {
         options_.discovery->search(1, nullptr);
     }
+    // A batch that died: once the start-up search has listed the devices, those it upgraded
+    // are unticked and the person is told.
+    dlg.on_search_window_end = [&dlg, log_dir] { check_unfinished_batch(dlg, log_dir); };
     dlg.start_search_window();
 
     dlg.showNormal();

@@ -9,7 +9,10 @@
 #include "app/qt/upgrade_engine_link.h"
 #include "discovery/brelk_mul_event.h"
 #include "discovery/intake.h"
+#include "engine/come_back_tap.h"
+#include "engine/come_back_watch.h"
 #include "engine/upgrade_engine.h"
+#include "journal/batch_journal.h"
 #include "texts/ui_texts.h"
 #include "window/qt/quillon_dlg.h"
 
@@ -38,6 +41,8 @@ public:
     int init_instance();
     CQuillonDlg& dlg() { return *dlg_; }
     UpgradeEngine& engine() { return engine_; }
+    // The come-back watcher of the batches (set up by init_instance).
+    ComeBackWatch& come_back() { return *come_back_; }
     bool debug_mode() const { return debug_mode_; }
     // Runs the window until it closes, then ends the program's threads (see main).
     int run();
@@ -52,10 +57,15 @@ private:
     UpgradeEngineLink link_{engine_};
     std::unique_ptr<CQuillonDlg> dlg_;
     std::unique_ptr<DeviceIntake> intake_;
+    // Follows the upgraded devices through their reboot; the tap hands it every answer that
+    // the intake gets (the endpoint below goes first, then these).
+    std::unique_ptr<ComeBackWatch> come_back_;
+    std::unique_ptr<ComeBackTap> tap_;
     // Answers are listed with the "Ready" word of the chosen language.
     BrelkMulEvent endpoint_{[] { return T(TextId::st_ready); }};
     std::unique_ptr<DiscoveryRunner> runner_;
     std::unique_ptr<SearchSenderFor<BrelkMulEvent>> search_sender_;
+    std::unique_ptr<BatchJournal> journal_;  // the engine's observer: every batch's journal
     bool debug_mode_ = false;
     bool driver_started_ = false;
 };

@@ -263,6 +263,7 @@ void CQuillonDlg::search_window_body(std::chrono::milliseconds length,
             this,
             [this] {
                 if (!batch_in_progress()) search_->setEnabled(true);
+                if (on_search_window_end) std::exchange(on_search_window_end, nullptr)();
             },
             Qt::QueuedConnection);
     }

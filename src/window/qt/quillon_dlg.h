@@ -124,6 +124,9 @@ public:
     // The window thread's part of ending the program: delete the unpacked package, stop the
     // search windows. Set by start-up; called when EXIT has been accepted.
     std::function<void(bool batch_running)> on_program_end;
+    // Run once, on the window thread, when a search window has run its course (start-up sets
+    // it for the start-up search); cleared before it runs.
+    std::function<void()> on_search_window_end;
 
     enum class MsgKind { info, question };
 

@@ -35,6 +35,7 @@ bool apply_test_timing_from_env() {
     t.pass_settle = milliseconds(10);
     t.reboot_pause = milliseconds(10);
     t.search_window = milliseconds(1500);
+    t.come_back_interval = milliseconds(200);
     t.exchange_idle_limit = milliseconds(20000);
     // A matrix of faults waits out the idle limit for every hang and the connect wait for every
     // refused attempt, in every pass; it may ask for shorter ones.
