@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Ctrl-C during a batch: the devices in hand finish, no other is begun, no retry pass runs, the
-# end message reads "terminate". A second Ctrl-C ends the program at once.
+# end message reads "terminate". A second Ctrl-C ends the program at once. The same script runs
+# quillon-cli.exe under Wine, which turns the SIGINT into the console's Ctrl-C; its console lines
+# end in CR LF, so they are read without CR.
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lab_common.sh"
 source "$here/driver_common.sh"
@@ -26,14 +28,16 @@ run_in_background() {
   cd - >/dev/null
 }
 
+err() { tr -d '\r' <"$WORK/err"; }
+
 run_in_background --boot "$WORK/1_boot.img" --threads 2 --auto-retry --json
-wait_for 60 in_hand 2 || { kill -INT "$CLI"; fail "no device in hand: $(cat "$WORK/err")"; }
+wait_for 60 in_hand 2 || { kill -INT "$CLI"; fail "no device in hand: $(err)"; }
 kill -INT "$CLI"
 RC=0
 wait "$CLI" || RC=$?
 expect_rc 1
-grep -q "^Stopping: the devices in hand finish" "$WORK/err" || fail "no stop notice: $(cat "$WORK/err")"
-grep -qx "The bulk upgrade process terminate !" "$WORK/err" || fail "end message: $(cat "$WORK/err")"
+grep -q "^Stopping: the devices in hand finish" <<<"$(err)" || fail "no stop notice: $(err)"
+grep -qx "The bulk upgrade process terminate !" <<<"$(err)" || fail "end message: $(err)"
 [ "$(jqv .stopped)" = true ] || fail "stopped: $(jqv .stopped)"
 [ "$(jqv .totals.passes)" -eq 1 ] || fail "a retry pass ran after the stop"
 [ "$(jqv .totals.succeeded)" -eq 2 ] && [ "$(jqv .totals.not_started)" -eq 6 ] || fail "totals: $(jqv .totals)"
@@ -52,13 +56,13 @@ wait_for 2 ended || fail "a second Ctrl-C did not end the program at once"
 RC=0
 wait "$CLI" || RC=$?
 expect_rc 130
-grep -q "^Ended at once" "$WORK/err" || fail "no notice: $(cat "$WORK/err")"
+grep -q "^Ended at once" <<<"$(err)" || fail "no notice: $(err)"
 
 # A range scan stopped on request leaves addresses unvisited: never a clean exit, however the
 # devices it reached did. (The devices of the run ended at once finish their burn first.)
 sleep 3
 run_in_background --boot "$WORK/1_boot.img" --range 198.18.0.10-17 --threads 2 --json
-wait_for 60 in_hand 2 || { kill -INT "$CLI"; fail "no device in hand (range): $(cat "$WORK/err")"; }
+wait_for 60 in_hand 2 || { kill -INT "$CLI"; fail "no device in hand (range): $(err)"; }
 kill -INT "$CLI"
 RC=0
 wait "$CLI" || RC=$?

@@ -49,7 +49,7 @@ set(wine_lab_tests
   batch=wine_batch_test.sh          # one batch on both systems: report, summary, received bytes
   range=driver_range_test.sh        # silent addresses (IcmpSendEcho), the type filter
   package=wine_package_test.sh      # a package in a folder named in Chinese, with spaces
-  stop=wine_stop_test.sh            # the graceful stop and the one at once
+  stop=driver_stop_test.sh          # the graceful stop, the one at once, a stopped range scan
   journal=wine_journal_test.sh)     # come-back check, journal, history, --resume in a Chinese folder
 foreach(t IN LISTS wine_lab_tests)
   string(REPLACE "=" ";" t ${t})
