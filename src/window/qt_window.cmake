@@ -1,4 +1,5 @@
-# The Qt main window: widgets, commands, list model and the window port for the GUI thread.
+# The Qt main window: widgets bound to the controller, list model and the window port for the GUI
+# thread.
 if(NOT QUILLON_BUILD_WINDOW)
   return()
 endif()
@@ -7,5 +8,5 @@ file(GLOB quillon_window_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/qt/*
 add_library(quillon_window STATIC ${quillon_window_srcs})
 set_target_properties(quillon_window PROPERTIES AUTOMOC ON)
 target_include_directories(quillon_window PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(quillon_window PUBLIC Qt6::Widgets quillon_table quillon_texts quillon_log
+target_link_libraries(quillon_window PUBLIC Qt6::Widgets quillon_controller quillon_table quillon_texts quillon_log
                       quillon_images quillon_platform Threads::Threads)

@@ -33,6 +33,7 @@
 #include "window/qt/about_dlg.h"
 #include "window/qt/column_rule.h"
 #include "window/qt/device_list_model.h"
+#include "window/qt/dlg_view.h"
 #include "window/qt/gui_window_port.h"
 #include "window/qt/ipv4_edit.h"
 #include "window/qt/ping_window.h"
@@ -69,6 +70,8 @@ CQuillonDlg::CQuillonDlg(QWidget* parent) : QDialog(parent) {
     port_ = std::make_unique<GuiWindowPort>(*this);
     model_ = std::make_unique<DeviceListModel>(port_->device_table());
     list_->setModel(model_.get());
+    view_ = std::make_unique<DlgView>(*this);
+    ctl_ = std::make_unique<WindowController>(*view_, *port_, flags_, deviceLog);
     connect_commands();
 
     // Enter and F1 are swallowed before any control sees them, so Enter never presses a button.
@@ -82,7 +85,7 @@ CQuillonDlg::CQuillonDlg(QWidget* parent) : QDialog(parent) {
 }
 
 CQuillonDlg::~CQuillonDlg() {
-    stop_search_windows();
+    ctl_->stop_search_windows();
     // The port may still be asked by other threads until start-up's shutdown has stopped them;
     // from here on its requests find no window and answer as for an empty list.
     if (port_) port_->close();
@@ -267,7 +270,7 @@ void CQuillonDlg::reject() { on_exit(); }
 
 void CQuillonDlg::closeEvent(QCloseEvent* event) {
     // The close box is EXIT: it may ask first, and No keeps the window.
-    if (confirm_exit()) event->accept();
+    if (ctl_->confirm_exit()) event->accept();
     else event->ignore();
 }
 
@@ -358,98 +361,13 @@ void CQuillonDlg::apply_texts() {
     model_->refresh_headers();
 }
 
-void CQuillonDlg::init_controls() {
-    // Image slots: package mode.
-    for (int i = 0; i < 4; ++i) {
-        slot_check_[i]->setChecked(false);
-        slot_path_[i]->setEnabled(false);
-        slot_browse_[i]->setEnabled(false);
-    }
-    zip_check_->setChecked(true);
-    zip_path_->setEnabled(true);
-    zip_browse_->setEnabled(true);
-    {
-        const QSignalBlocker block(zip_path_);  // the hint is not a package path change
-        zip_path_->setText(q(TextId::zip_hint));
-        zip_path_->setCursorPosition(0);  // the hint reads from its start
-    }
-
-    // Address range.
-    range_end_->setMaxLength(3);
-    range_box_->setChecked(false);
-    auto_retry_->setChecked(false);
-    range_start_->setEnabled(false);
-    range_end_->setEnabled(false);
-    select_all_->setChecked(true);
-
-    sort_column_ = 0;
-    sort_ascending_ = true;
-    flags_.conflict_watch = 0;
-    m_zip_dropped = 0;
-
-    range_start_->set_address_text(kDefaultRangeStart);
-    range_end_->setText(QStringLiteral("254"));
-
-    {
-        const QSignalBlocker block(threads_);
-        threads_->clear();
-        for (int n = 1; n <= 10; ++n) {
-            threads_->addItem(QStringLiteral("%1:[%2]").arg(q(TextId::threads_prefix)).arg(n));
-        }
-        threads_->setCurrentIndex(1);
-    }
-    refill_worker_view("[%1]", threads_->currentIndex() + 1);
-
-    {
-        const QSignalBlocker block(type_filter_);
-        type_filter_->clear();
-        for (TextId id : {TextId::type_all, TextId::type_panel, TextId::type_monitor,
-                          TextId::type_person}) {
-            type_filter_->addItem(q(id));
-        }
-        type_filter_->setCurrentIndex(0);
-    }
-
-    for (QProgressBar* bar : {img_bar_, dev_bar_, all_bar_}) {
-        bar->setRange(0, 100);
-        bar->setValue(0);
-    }
-    status_line_->clear();
-    counter_->setText(QStringLiteral("( 0/0 )"));
-}
-
-void CQuillonDlg::refill_worker_view(const char* pattern, int n) {
-    const QSignalBlocker block(worker_view_);
-    worker_view_->clear();
-    for (int i = 0; i < n; ++i) worker_view_->addItem(QString::fromLatin1(pattern).arg(i));
-    worker_view_->setCurrentIndex(0);
-}
+void CQuillonDlg::init_controls() { ctl_->init_controls(); }
 
 void CQuillonDlg::set_adapters(const std::vector<std::string>& names,
                                const std::vector<std::string>& ips) {
-    {
-        const QSignalBlocker block(adapter_);
-        adapter_->clear();
-        adapter_ips_.clear();
-        for (std::size_t i = 0; i < names.size() && i < ips.size(); ++i) {
-            adapter_->addItem(q(names[i]));
-            adapter_ips_.push_back(ips[i]);
-        }
-        if (adapter_->count() == 0) return;  // keeps the fixed default range start
-        adapter_->setCurrentIndex(0);
-    }
-    set_bind_addr(adapter_ips_[0]);
-    std::string first = adapter_ips_[0].substr(0, 15);
-    const auto dot = first.rfind('.');
-    if (dot != std::string::npos) first = first.substr(0, dot + 1) + "250";
-    range_start_->set_address_text(first);
+    ctl_->set_adapters(names, ips);
 }
 
-void CQuillonDlg::set_bind_addr(const std::string& dotted) {
-    bind_addr_ = parse_ipv4(dotted).value_or(kIpv4Any);
-    if (!parse_ipv4(dotted)) {
-        msg_box("无效的IP地址", MsgKind::info);
-    }
-}
+void CQuillonDlg::set_bind_addr(const std::string& dotted) { ctl_->set_bind_addr(dotted); }
 
 }  // namespace quillon

@@ -1,25 +1,23 @@
 #pragma once
-// The main window: every control of the program, its commands and its state (Idle, search
-// window, Running, Stopping). Runs on the GUI thread; other threads reach it only through the
-// window port, which carries each request over with a blocking queued call.
+// The main window: every control of the program, bound to the window controller, which holds
+// the commands and the window's state (Idle, search window, Running, Stopping). Runs on the GUI
+// thread; other threads reach it only through the window port, which carries each request over
+// with a blocking queued call.
 #include <QDialog>
 
 #include <array>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/ipv4.h"
 #include "engine/window_port.h"
 #include "log/log_file.h"
-#include "window/qt/control_ids.h"
+#include "window/control_ids.h"
 #include "window/qt/device_list_model.h"
+#include "window/window_controller.h"
 
 class QCheckBox;
 class QComboBox;
@@ -32,6 +30,7 @@ class QTableView;
 namespace quillon {
 
 class DiscoveryLink;
+class DlgView;
 class EngineLink;
 class Ipv4Edit;
 class GuiWindowPort;
@@ -43,8 +42,8 @@ public:
     ~CQuillonDlg() override;
 
     // ---- wiring, done by start-up before the window is shown ----
-    void set_engine(EngineLink* engine) { engine_ = engine; }
-    void set_discovery(DiscoveryLink* discovery) { discovery_ = discovery; }
+    void set_engine(EngineLink* engine) { ctl_->set_engine(engine); }
+    void set_discovery(DiscoveryLink* discovery) { ctl_->set_discovery(discovery); }
     WindowPort& port();
     WindowFlags& flags() { return flags_; }
     LogFile& user_report() { return userReport; }
@@ -60,15 +59,12 @@ public:
     void set_adapters(const std::vector<std::string>& names, const std::vector<std::string>& ips);
     // bind_addr from a dotted text; "无效的IP地址" when it does not parse (address left 0).
     void set_bind_addr(const std::string& dotted);
-    Ipv4 bind_addr() const { return bind_addr_; }
-    const std::vector<std::string>& adapter_ips() const { return adapter_ips_; }
+    Ipv4 bind_addr() const { return ctl_->bind_addr(); }
+    const std::vector<std::string>& adapter_ips() const { return ctl_->adapter_ips(); }
 
-    // The range start shown before any adapter is known. A deployment default of the usual
-    // installer networks; nothing is ever sent to it unless the user starts a range batch on it.
-    static constexpr const char* kDefaultRangeStart = "192.168.1.250";
-    // Hidden conflict test: an address and MAC of the benchmarking range, never a real device.
-    static constexpr const char* kConflictTestIp = "198.18.0.250";
-    static constexpr const char* kConflictTestMac = "02:00:c6:12:00:fa";
+    static constexpr const char* kDefaultRangeStart = WindowController::kDefaultRangeStart;
+    static constexpr const char* kConflictTestIp = WindowController::kConflictTestIp;
+    static constexpr const char* kConflictTestMac = WindowController::kConflictTestMac;
 
     // ---- commands (window thread) ----
     void on_start();
@@ -93,7 +89,7 @@ public:
     void on_row_right_click(int row);
     void on_conflict_test();
     // How many conflict-test checks have run (each one second after its command).
-    int conflict_checks() const { return conflict_checks_; }
+    int conflict_checks() const { return ctl_->conflict_checks(); }
 
     // ---- image slots and package ----
     void on_slot_check(int slot);
@@ -104,8 +100,8 @@ public:
     void mark_reboot_slots();
     // Paths dropped on the window, in drop order.
     void on_drop_files(const std::vector<std::string>& paths);
-    const std::string& unzip_dir() const { return m_unzip_dir; }
-    const std::array<int, 4>& reboot_after() const { return m_reboot_after; }
+    const std::string& unzip_dir() const { return ctl_->unzip_dir(); }
+    const std::array<int, 4>& reboot_after() const { return ctl_->reboot_after(); }
 
     // ---- state the port reads ----
     // The range box as last seen by the window thread; any thread.
@@ -115,8 +111,8 @@ public:
     // Running, or Stopping (STOP confirmed, the workers still finishing their devices): the
     // workers still write to rows by position. GUI thread.
     bool batch_in_progress() const;
-    int sort_column() const { return sort_column_; }
-    bool sort_ascending() const { return sort_ascending_; }
+    int sort_column() const { return ctl_->sort_column(); }
+    bool sort_ascending() const { return ctl_->sort_ascending(); }
 
     // Widget lookup by control number.
     QWidget* control(int id) const;
@@ -161,19 +157,9 @@ public:
 
 private:
     friend class GuiWindowPort;
+    friend class DlgView;
     void build_widgets();
     void connect_commands();
-    // EXIT's question and clean-up; true when the window is to close.
-    bool confirm_exit();
-    void refill_worker_view(const char* pattern, int n);
-    void reset_type_filter();
-    void save_checks(RecordTable table);
-    void rebuild_filtered(RecordTable table, const std::string& type_text);
-    void search_window_body(std::chrono::milliseconds length,
-                            std::shared_ptr<std::atomic<bool>> done);
-    void stop_search_windows();
-    std::string read_path(QLineEdit* edit) const;
-    void clear_field(QLineEdit* edit);
 
     // Widgets.
     QCheckBox* zip_check_ = nullptr;
@@ -204,42 +190,23 @@ private:
     QPushButton* exit_ = nullptr;
     QPushButton* conflict_test_ = nullptr;
 
-    // Collaborators.
-    EngineLink* engine_ = nullptr;
-    DiscoveryLink* discovery_ = nullptr;
-    std::unique_ptr<GuiWindowPort> port_;
-    // Declared after the port: it observes the port's table and must go first.
-    std::unique_ptr<DeviceListModel> model_;
-
-    // Window state.
+    // Window state; declared before the collaborators, which refer to it.
     WindowFlags flags_;
     // The range box's state for other threads (the intake asks it once per answer while the
     // intake is closed): kept by the window thread whenever the box changes, so that reading it
     // costs no request.
     std::atomic<bool> range_box_ticked_{false};
-    int sort_column_ = 0;
-    bool sort_ascending_ = true;
     bool columns_capped_ = false;
-    std::vector<std::string> adapter_ips_;
-    Ipv4 bind_addr_{};
-    int m_zip_dropped = 0;
-    std::string m_unzip_dir;
-    std::array<int, 4> m_reboot_after{};
-    bool exiting_ = false;
-    int conflict_checks_ = 0;
-
     LogFile userReport;
     LogFile deviceLog;
 
-    // Search-window threads: each is joined once it has ended or when the window goes away.
-    struct SearchWindow {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-    std::vector<SearchWindow> search_windows_;
-    std::mutex search_stop_lock_;  // owner: the search-window threads' wait; nothing nests in it
-    std::condition_variable search_stop_cv_;
-    bool search_stop_ = false;
+    // Collaborators.
+    std::unique_ptr<GuiWindowPort> port_;
+    // Declared after the port: it observes the port's table and must go first.
+    std::unique_ptr<DeviceListModel> model_;
+    // The widgets as the controller sees them, and the controller; both go before the port.
+    std::unique_ptr<DlgView> view_;
+    std::unique_ptr<WindowController> ctl_;
 };
 
 // "ImageFile(*.img)|*.img||" (description|pattern pairs) as a Qt filter list.

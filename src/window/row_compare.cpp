@@ -1,4 +1,4 @@
-#include "window/qt/row_compare.h"
+#include "window/row_compare.h"
 
 #include <cctype>
 #include <cstring>
