@@ -1,0 +1,1 @@
+quillon_unit_tests(controller LIBS quillon_controller)

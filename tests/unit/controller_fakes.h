@@ -1,0 +1,295 @@
+#pragma once
+// The window controller with its outside world replaced: a view that keeps each control's
+// state and records what the person was shown and asked, an engine and a discovery that record
+// what they were told, and a table port that runs every request at once (the test is the
+// window's thread).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "log/log_file.h"
+#include "platform/timing.h"
+#include "table_test_support.h"
+#include "temp_dir.h"
+#include "texts/ui_texts.h"
+#include "window/control_ids.h"
+#include "window/discovery_link.h"
+#include "window/engine_link.h"
+#include "window/table_port.h"
+#include "window/window_controller.h"
+#include "window/window_view.h"
+
+namespace quillon::test {
+
+// One control as a widget would hold it: enabled, unticked and empty when made.
+struct FakeControl {
+    bool enabled = true;
+    bool checked = false;
+    std::string text;
+    std::vector<std::string> entries;
+    int index = -1;
+    int value = 0;
+};
+
+class FakeView : public WindowView {
+public:
+    std::map<int, FakeControl> controls;
+    std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    std::deque<bool> answers;            // for questions; No when none is left
+    std::function<void()> while_asking;  // runs while a question is open (then cleared)
+    std::deque<std::string> files;       // for file dialogs; cancelled when none is left
+    std::vector<std::string> filters;
+    std::vector<std::string> urls, pings, clipboard;
+    std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> timers;
+    int search_windows_ended = 0;
+    std::vector<bool> program_endings;
+    // A field's text changed, as a widget reports it (the fixture binds the package field).
+    std::function<void(int id)> field_changed;
+
+    FakeControl& at(int id) { return controls[id]; }
+
+    void set_enabled(int id, bool on) override { controls[id].enabled = on; }
+    bool is_enabled(int id) const override { return get(id).enabled; }
+    void set_checked(int id, bool on) override { controls[id].checked = on; }
+    bool is_checked(int id) const override { return get(id).checked; }
+    void set_text(int id, const std::string& text) override { change_text(id, text); }
+    std::string text(int id) const override { return get(id).text; }
+    void clear_text(int id) override { change_text(id, std::string()); }
+    void show_hint(int id, const std::string& text) override { controls[id].text = text; }
+    void set_entries(int id, const std::vector<std::string>& entries, int current) override {
+        controls[id].entries = entries;
+        controls[id].index = entries.empty() ? -1 : current;
+    }
+    void choose_quietly(int id, int index) override { controls[id].index = index; }
+    int current_index(int id) const override { return get(id).index; }
+    std::string current_text(int id) const override {
+        const FakeControl& c = get(id);
+        return c.index >= 0 && c.index < static_cast<int>(c.entries.size()) ? c.entries[c.index]
+                                                                            : std::string();
+    }
+    void set_value(int id, int value) override { controls[id].value = value; }
+    std::array<uint8_t, 4> ipv4_octets(int id) const override {
+        std::array<uint8_t, 4> out{};
+        const std::string& t = get(id).text;
+        std::size_t pos = 0;
+        for (int i = 0; i < 4 && pos <= t.size(); ++i) {
+            const std::size_t dot = t.find('.', pos);
+            const std::string part = t.substr(pos, dot == std::string::npos ? std::string::npos : dot - pos);
+            out[i] = static_cast<uint8_t>(part.empty() ? 0 : std::atoi(part.c_str()));
+            if (dot == std::string::npos) break;
+            pos = dot + 1;
+        }
+        return out;
+    }
+
+    void show_message(const std::string& text) override { messages.push_back(text); }
+    bool ask(const std::string& text) override {
+        questions.push_back(text);
+        if (while_asking) std::exchange(while_asking, nullptr)();
+        if (answers.empty()) return false;
+        const bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::string choose_file(const std::string& filter) override {
+        filters.push_back(filter);
+        if (files.empty()) return {};
+        std::string f = files.front();
+        files.pop_front();
+        return f;
+    }
+
+    void open_url(const std::string& url) override { urls.push_back(url); }
+    void start_ping(const std::string& ip) override { pings.push_back(ip); }
+    void copy_to_clipboard(const std::string& text) override { clipboard.push_back(text); }
+
+    void run_later(std::chrono::milliseconds delay, std::function<void()> fn) override {
+        timers.emplace_back(delay, std::move(fn));
+    }
+    void post(std::function<void()> fn) override {
+        std::lock_guard<std::mutex> g(posted_lock_);
+        posted_.push_back(std::move(fn));
+    }
+    // The window thread's turn: runs what other threads posted so far; how many.
+    int serve_posted() {
+        std::vector<std::function<void()>> fns;
+        {
+            std::lock_guard<std::mutex> g(posted_lock_);
+            fns.swap(posted_);
+        }
+        for (auto& fn : fns) fn();
+        return static_cast<int>(fns.size());
+    }
+
+    void search_window_ended() override { ++search_windows_ended; }
+    void program_ending(bool batch_running) override { program_endings.push_back(batch_running); }
+
+private:
+    const FakeControl& get(int id) const {
+        static const FakeControl kNone;
+        auto it = controls.find(id);
+        return it == controls.end() ? kNone : it->second;
+    }
+    void change_text(int id, const std::string& text) {
+        FakeControl& c = controls[id];
+        if (c.text == text) return;  // no change, no report
+        c.text = text;
+        if (field_changed) field_changed(id);
+    }
+
+    std::mutex posted_lock_;  // leaf: guards posted_
+    std::vector<std::function<void()>> posted_;
+};
+
+class FakeEngine : public EngineLink {
+public:
+    int running_flag = 0;
+    std::vector<BatchSettings> batches;
+    int stops = 0;
+    int auto_retry = -1;
+    std::string status[10];
+    int img[10] = {};
+    int dev[10] = {};
+    std::string probe_ip, probe_mac;
+    bool conflict = false;
+
+    bool running() const override { return running_flag == 1; }
+    void set_batch(const BatchSettings& s) override { batches.push_back(s); }
+    void start_running() override { running_flag = 1; }
+    void request_stop() override {
+        running_flag = 0;
+        ++stops;
+    }
+    void set_auto_retry(int on) override { auto_retry = on; }
+    std::string worker_status(int w) override { return status[w]; }
+    int img_percent(int w) override { return img[w]; }
+    int dev_percent(int w) override { return dev[w]; }
+    void arm_conflict_probe(const std::string& ip, const std::string& mac) override {
+        probe_ip = ip;
+        probe_mac = mac;
+    }
+    bool take_conflict(std::string& ip, std::string& mac) override {
+        if (!conflict) return false;
+        conflict = false;
+        ip = probe_ip;
+        mac = probe_mac;
+        return true;
+    }
+};
+
+class FakeDiscovery : public DiscoveryLink {
+public:
+    struct Search {
+        int both;
+        std::string target;  // empty = broadcast
+    };
+    std::vector<Search> searches;
+    std::vector<std::string> restarts;
+
+    void search(int both, const char* target) override { searches.push_back({both, target ? target : ""}); }
+    int restart(Ipv4 bind_addr) override {
+        restarts.push_back(ipv4_text(bind_addr));
+        return 0;
+    }
+};
+
+// The list and its records; every request runs at once on the caller's (the test's) thread.
+class FakePort : public TablePort {
+public:
+    explicit FakePort(WindowFlags& flags) : flags_(flags) {}
+    std::vector<std::string> type_entries_added;
+
+    int selected_worker() override { return 0; }
+    void set_status_line(const std::string&) override {}
+    void set_image_bar(int) override {}
+    void set_device_bar(int) override {}
+    void set_batch_bar(int) override {}
+    int get_batch_bar() override { return 0; }
+    void set_counter(const std::string&) override {}
+    std::string type_filter_text() override { return {}; }
+    bool range_box_checked() override { return false; }
+    bool is_stop_enabled() override { return true; }
+    void message_box(const std::string&) override {}
+    void enter_idle() override {}
+    WindowFlags& flags() override { return flags_; }
+    LogFile& user_report() override { return report_; }
+    void show_user_report() override {}
+
+protected:
+    void run_on_window_thread(const std::function<void()>& fn) override { fn(); }
+    void add_type_filter_entry_once(const std::string& name) override {
+        type_entries_added.push_back(name);
+    }
+
+private:
+    WindowFlags& flags_;
+    LogFile report_;
+};
+
+class ControllerTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    WindowFlags flags;
+    LogFile device_log;
+    FakeView view;
+    FakePort port{flags};
+    FakeEngine engine;
+    FakeDiscovery discovery;
+    std::unique_ptr<WindowController> ctl;
+
+    void SetUp() override {
+        timing() = Timing{};
+        timing().search_window = std::chrono::milliseconds(20);
+        ui_texts().fill(true);
+        device_log.Open(dir / "upgrade_dev.log");
+        ctl = std::make_unique<WindowController>(view, port, flags, device_log);
+        ctl->set_engine(&engine);
+        ctl->set_discovery(&discovery);
+        // The package field's change runs its rule, as the window binds it.
+        view.field_changed = [this](int id) {
+            if (id == IDC_ZIP_PATH) ctl->on_zip_path_changed();
+        };
+        view.at(IDC_CLEAN).text = T(TextId::clean_button);  // set with the other texts at start-up
+        ctl->init_controls();
+    }
+    void TearDown() override {
+        ctl.reset();
+        timing() = Timing{};
+    }
+
+    // A device as discovery intake lists it (ticked, tag -1, record saved).
+    int add_device(const std::string& ip, const std::string& mac, const std::string& type,
+                   const std::string& version = "V1.0") {
+        flags.intake_closed = 0;
+        FoundDevice d;
+        d.ip = ip;
+        d.mac = mac;
+        d.type_name = type;
+        d.version = version;
+        d.status = "Ready";
+        d.begin_time = "2024-01-01 00:00:00";
+        const int row = port.insert_found_device(d);
+        flags.intake_closed = 1;
+        return row;
+    }
+    std::vector<std::string> column(int col) {
+        std::vector<std::string> out;
+        for (int r = 0; r < port.row_count(); ++r) out.push_back(port.get_cell(r, col));
+        return out;
+    }
+    std::string device_log_text() { return read_file(dir / "upgrade_dev.log"); }
+    // An image in the BOOT slot, so that START goes past the image step.
+    void choose_boot_image() { view.at(IDC_BOOT_PATH).text = "/images/boot.img"; }
+};
+
+}  // namespace quillon::test
