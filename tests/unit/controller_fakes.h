@@ -1,8 +1,9 @@
 #pragma once
 // The window controller with its outside world replaced: a view that keeps each control's
 // state and records what the person was shown and asked, an engine and a discovery that record
-// what they were told, and a table port that runs every request at once (the test is the
-// window's thread).
+// what they were told. The list is the headless window's: the test's thread stands in for the
+// window's thread, and every list request it makes is a hand-over to the headless window's
+// thread and back, so nothing touches the table at the same time.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -24,7 +25,7 @@
 #include "window/control_ids.h"
 #include "window/discovery_link.h"
 #include "window/engine_link.h"
-#include "window/table_port.h"
+#include "window/headless_window.h"
 #include "window/window_controller.h"
 #include "window/window_view.h"
 
@@ -203,46 +204,14 @@ public:
     }
 };
 
-// The list and its records; every request runs at once on the caller's (the test's) thread.
-class FakePort : public TablePort {
-public:
-    explicit FakePort(WindowFlags& flags) : flags_(flags) {}
-    std::vector<std::string> type_entries_added;
-
-    int selected_worker() override { return 0; }
-    void set_status_line(const std::string&) override {}
-    void set_image_bar(int) override {}
-    void set_device_bar(int) override {}
-    void set_batch_bar(int) override {}
-    int get_batch_bar() override { return 0; }
-    void set_counter(const std::string&) override {}
-    std::string type_filter_text() override { return {}; }
-    bool range_box_checked() override { return false; }
-    bool is_stop_enabled() override { return true; }
-    void message_box(const std::string&) override {}
-    void enter_idle() override {}
-    WindowFlags& flags() override { return flags_; }
-    LogFile& user_report() override { return report_; }
-    void show_user_report() override {}
-
-protected:
-    void run_on_window_thread(const std::function<void()>& fn) override { fn(); }
-    void add_type_filter_entry_once(const std::string& name) override {
-        type_entries_added.push_back(name);
-    }
-
-private:
-    WindowFlags& flags_;
-    LogFile report_;
-};
-
 class ControllerTest : public ::testing::Test {
 protected:
     TempDir dir;
-    WindowFlags flags;
+    LogFile user_report;
     LogFile device_log;
     FakeView view;
-    FakePort port{flags};
+    HeadlessWindow port{user_report, {"ALL", "PANEL", "MONITOR", "PERSON"}};
+    WindowFlags& flags = port.flags();
     FakeEngine engine;
     FakeDiscovery discovery;
     std::unique_ptr<WindowController> ctl;
