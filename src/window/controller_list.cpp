@@ -51,7 +51,8 @@ void WindowController::on_type_filter() {
     const std::string t = view_.current_index(IDC_TYPE_FILTER) < 0
                               ? std::string()
                               : view_.current_text(IDC_TYPE_FILTER);
-    const RecordTable table = view_.is_checked(IDC_RANGE_BOX) ? RecordTable::range : RecordTable::found;
+    const RecordTable table =
+        view_.is_checked(IDC_RANGE_BOX) ? RecordTable::range : RecordTable::found;
     save_checks(table);
     rebuild_filtered(table, t);
 }
@@ -67,7 +68,8 @@ void WindowController::rebuild_filtered(RecordTable table, const std::string& ty
     const bool all = type_text == T(TextId::type_all);
     std::vector<DeviceRow> rows;
     for (const DeviceRecord& rec : port_.record_tables().copy(table)) {
-        if (all || (rec.size() > static_cast<std::size_t>(col_type) && rec[col_type] == type_text)) {
+        const bool typed = rec.size() > static_cast<std::size_t>(col_type);
+        if (all || (typed && rec[col_type] == type_text)) {
             rows.push_back(row_of_record(rec));
         }
     }

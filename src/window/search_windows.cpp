@@ -4,7 +4,8 @@
 
 namespace quillon {
 
-SearchWindows::SearchWindows(WindowFlags& flags, Post post) : flags_(flags), post_(std::move(post)) {}
+SearchWindows::SearchWindows(WindowFlags& flags, Post post)
+    : flags_(flags), post_(std::move(post)) {}
 
 SearchWindows::~SearchWindows() { stop(); }
 
@@ -29,7 +30,8 @@ void SearchWindows::open(std::chrono::milliseconds length, const std::function<v
     flags_.open_search_window();
     if (opened) opened();
     auto done = std::make_shared<std::atomic<bool>>(false);
-    windows_.push_back({std::thread(&SearchWindows::body, this, length, std::move(ended), done), done});
+    std::thread t(&SearchWindows::body, this, length, std::move(ended), done);
+    windows_.push_back({std::move(t), done});
 }
 
 void SearchWindows::body(std::chrono::milliseconds length, std::function<void()> ended,

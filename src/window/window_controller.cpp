@@ -77,7 +77,9 @@ void WindowController::init_controls() {
     view_.set_text(IDC_RANGE_END, "254");
 
     std::vector<std::string> threads;
-    for (int n = 1; n <= 10; ++n) threads.push_back(T(TextId::threads_prefix) + numbered(":[%d]", n));
+    for (int n = 1; n <= 10; ++n) {
+        threads.push_back(T(TextId::threads_prefix) + numbered(":[%d]", n));
+    }
     view_.set_entries(IDC_THREADS, threads, 1);
     refill_worker_view("[%d]", view_.current_index(IDC_THREADS) + 1);
 

@@ -85,7 +85,8 @@ public:
         std::size_t pos = 0;
         for (int i = 0; i < 4 && pos <= t.size(); ++i) {
             const std::size_t dot = t.find('.', pos);
-            const std::string part = t.substr(pos, dot == std::string::npos ? std::string::npos : dot - pos);
+            const std::size_t len = dot == std::string::npos ? std::string::npos : dot - pos;
+            const std::string part = t.substr(pos, len);
             out[i] = static_cast<uint8_t>(part.empty() ? 0 : std::atoi(part.c_str()));
             if (dot == std::string::npos) break;
             pos = dot + 1;
@@ -197,7 +198,9 @@ public:
     std::vector<Search> searches;
     std::vector<std::string> restarts;
 
-    void search(int both, const char* target) override { searches.push_back({both, target ? target : ""}); }
+    void search(int both, const char* target) override {
+        searches.push_back({both, target ? target : ""});
+    }
     int restart(Ipv4 bind_addr) override {
         restarts.push_back(ipv4_text(bind_addr));
         return 0;

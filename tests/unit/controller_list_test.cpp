@@ -127,8 +127,9 @@ TEST_F(ListTest, RowActionsUseTheRowsAddress) {
     ctl->on_row_right_click(2);  // no version: IP and MAC only
     ctl->on_row_right_click(-1);
     ctl->on_row_right_click(99);
-    EXPECT_EQ(view.clipboard, (std::vector<std::string>{"IP:10.0.0.9 MAC:aa:00:00:00:00:0A VER:10.2",
-                                                        "IP:10.0.0.100 MAC:aa:00:00:00:00:0c"}));
+    EXPECT_EQ(view.clipboard,
+              (std::vector<std::string>{"IP:10.0.0.9 MAC:aa:00:00:00:00:0A VER:10.2",
+                                        "IP:10.0.0.100 MAC:aa:00:00:00:00:0c"}));
 }
 
 TEST_F(ListTest, TheConflictTestReportsOneWaitLater) {

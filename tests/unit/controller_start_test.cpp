@@ -43,7 +43,8 @@ TEST_F(StartTest, AnAcceptedStartCopiesTheBatchSetsTheFlagsAndLocksTheWindow) {
     EXPECT_EQ(b.ip_end, 254);
     EXPECT_EQ(b.ip_scan, 1);
     EXPECT_EQ(b.thread_num, 4);
-    EXPECT_EQ((std::vector<int>(b.reboot_after, b.reboot_after + 4)), (std::vector<int>{0, 0, 0, 1}));
+    EXPECT_EQ((std::vector<int>(b.reboot_after, b.reboot_after + 4)),
+              (std::vector<int>{0, 0, 0, 1}));
     EXPECT_TRUE(engine.running());
     EXPECT_EQ(flags.intake_closed.load(), 1);
     EXPECT_EQ(flags.conflict_watch.load(), 1);

@@ -40,7 +40,9 @@ void CQuillonDlg::on_zip_path_changed() { ctl_->on_zip_path_changed(); }
 void CQuillonDlg::on_slot_browse(int i) { ctl_->on_slot_browse(i); }
 void CQuillonDlg::mark_reboot_slots() { ctl_->mark_reboot_slots(); }
 void CQuillonDlg::import_package() { ctl_->import_package(); }
-void CQuillonDlg::on_drop_files(const std::vector<std::string>& paths) { ctl_->on_drop_files(paths); }
+void CQuillonDlg::on_drop_files(const std::vector<std::string>& paths) {
+    ctl_->on_drop_files(paths);
+}
 
 void CQuillonDlg::dragEnterEvent(QDragEnterEvent* event) {
     if (event->mimeData()->hasUrls()) event->acceptProposedAction();
