@@ -87,7 +87,8 @@ public:
             const std::size_t dot = t.find('.', pos);
             const std::size_t len = dot == std::string::npos ? std::string::npos : dot - pos;
             const std::string part = t.substr(pos, len);
-            out[i] = static_cast<uint8_t>(part.empty() ? 0 : std::atoi(part.c_str()));
+            const int v = part.empty() ? 0 : std::atoi(part.c_str());
+            out[i] = static_cast<uint8_t>(v > 255 ? 255 : (v < 0 ? 0 : v));  // as the field reads
             if (dot == std::string::npos) break;
             pos = dot + 1;
         }

@@ -128,6 +128,19 @@ TEST_F(StatesTest, ExitAsksOnlyDuringABatch) {
     EXPECT_EQ(view.program_endings.size(), 1u);
 }
 
+TEST_F(StatesTest, ExitEndsTheOpenSearchWindowsAndNoneOpensAfterIt) {
+    timing().search_window = std::chrono::seconds(30);
+    ctl->start_search_window();
+    EXPECT_EQ(flags.intake_closed.load(), 0);
+    EXPECT_TRUE(ctl->confirm_exit());  // returns at once: the window's thread is woken
+    EXPECT_EQ(flags.intake_closed.load(), 1);
+    EXPECT_EQ(view.serve_posted(), 0);  // a stopped window does not report its end
+    view.at(IDC_SEARCH).enabled = true;
+    ctl->start_search_window();
+    EXPECT_TRUE(view.is_enabled(IDC_SEARCH));
+    EXPECT_EQ(flags.intake_closed.load(), 1);
+}
+
 TEST_F(StatesTest, ExitDuringABatchOrWhileStoppingAsksTheForcingQuestion) {
     start_list_batch();
     EXPECT_FALSE(ctl->confirm_exit());  // No: the window stays
