@@ -157,7 +157,7 @@ std::string summary_json(const SummaryDoc& doc) {
         not_back += d.came_back == 0 ? 1 : 0;
         same += same_version(d) ? 1 : 0;
         if (i) o += ",";
-        o += "{\"ip\":" + json_string(d.ip) + ",\"name\":" + json_string(d.name) + ",\"mac\":" + json_string(d.mac) +
+        o += "{\"ip\":" + json_string(d.ip) + ",\"mac\":" + json_string(d.mac) +
              ",\"type\":" + json_string(d.type) + ",\"outcome\":" + json_string(d.outcome) +
              ",\"passes\":" + std::to_string(d.passes) + ",\"elapsed_s\":" + seconds_text(d.elapsed_s) +
              ",\"images\":[";
@@ -173,7 +173,8 @@ std::string summary_json(const SummaryDoc& doc) {
              ",\"version_before\":" + json_string(d.version_before) +
              ",\"version_after\":" + (d.came_back == 1 ? json_string(d.version_after) : "null") +
              ",\"back_after_s\":" + (d.came_back == 1 ? std::to_string(d.back_after_s) : "null") +
-             ",\"same_version\":" + (same_version(d) ? "true" : "false") + "}";
+             ",\"same_version\":" + (same_version(d) ? "true" : "false") +
+             ",\"name\":" + json_string(d.name) + "}";
     }
     o += "],\"unreachable\":[";
     for (std::size_t i = 0; i < doc.unreachable.size(); ++i) {
@@ -184,11 +185,11 @@ std::string summary_json(const SummaryDoc& doc) {
     o += "],\"totals\":{\"devices\":" + std::to_string(doc.devices.size()) +
          ",\"succeeded\":" + std::to_string(ok) + ",\"failed\":" + std::to_string(failed) +
          ",\"not_started\":" + std::to_string(not_started) +
-         ",\"not_found\":" + std::to_string(not_found) + ",\"conflict\":" + std::to_string(conflict) +
          ",\"unreachable\":" + std::to_string(doc.unreachable.size()) +
          ",\"passes\":" + std::to_string(doc.passes) +
          ",\"came_back\":" + std::to_string(back) + ",\"not_back\":" + std::to_string(not_back) +
-         ",\"back_same_version\":" + std::to_string(same) + "}";
+         ",\"back_same_version\":" + std::to_string(same) +
+         ",\"not_found\":" + std::to_string(not_found) + ",\"conflict\":" + std::to_string(conflict) + "}";
     o += ",\"counter\":" + json_string(doc.counter);
     o += ",\"stopped\":" + std::string(doc.stopped ? "true" : "false");
     o += ",\"fake_burn\":" + std::string(doc.fake_burn ? "true" : "false");

@@ -35,7 +35,7 @@ struct DeviceSummary {
     int back_after_s = -1;    // seconds from the reboot record to its answer; -1 = not back
     // --devices-from: the device's name in the site list (empty when none). Its devices left out
     // of the batch have the outcome "not found" or "conflict".
-    std::string name;
+    std::string name{};  // {}: the aggregate initialisers that end before it need none
 };
 
 class BatchSummary final : public BatchObserver {
