@@ -77,6 +77,7 @@ bool SiteAnswers::answered(const std::string& ip) const {
 std::vector<SiteCheck> judge_site_devices(const std::vector<SiteDevice>& devices,
                                           const std::map<std::string, std::vector<SiteAnswer>>& answers) {
     std::vector<SiteCheck> checks;
+    std::map<std::string, std::string> found_mac;  // MAC -> the listed address it answered at
     for (const SiteDevice& d : devices) {
         SiteCheck c;
         c.device = d;
@@ -95,6 +96,13 @@ std::vector<SiteCheck> judge_site_devices(const std::vector<SiteDevice>& devices
                 c.state = SiteState::conflict;
                 c.why = mac_shown(c.answer.mac) + " answers at this address; the list says " + d.mac;
                 c.other_mac = d.mac;
+            } else if (auto [at, fresh] = found_mac.emplace(mac_key(c.answer.mac), d.ip);
+                       !fresh && !c.answer.mac.empty()) {
+                // One MAC at two listed addresses: as for the list's rows, it is one device,
+                // taken at the first of them.
+                c.state = SiteState::conflict;
+                c.why = mac_shown(c.answer.mac) + " answers at " + at->second + " too";
+                c.other_mac = c.answer.mac;
             } else {
                 c.state = SiteState::found;
             }
@@ -118,16 +126,14 @@ FoundDevice site_row(const SiteCheck& check, const std::string& status, std::tim
     return dev;
 }
 
-bool find_site_devices(const std::vector<SiteDevice>& devices, SiteAnswers& answers, WindowPort& window,
-                       const SiteSearchHooks& hooks, std::vector<SiteCheck>& checks) {
+bool search_site_devices(const std::vector<SiteDevice>& devices, SiteAnswers& answers,
+                         const SiteSearchHooks& hooks) {
     using namespace std::chrono_literals;
-    checks.clear();
     answers.listen(devices);
     struct StopListening {
         SiteAnswers& a;
         ~StopListening() { a.stop_listening(); }
     } stop{answers};
-
     // A second request to the silent ones: one lost datagram must not leave a device out.
     for (int round = 0; round < 2; ++round) {
         int sent = 0;
@@ -140,8 +146,13 @@ bool find_site_devices(const std::vector<SiteDevice>& devices, SiteAnswers& answ
         if (sent == 0) break;
         if (hooks.wait(hooks.answer_wait)) return false;
     }
-    answers.stop_listening();
+    return true;
+}
 
+bool find_site_devices(const std::vector<SiteDevice>& devices, SiteAnswers& answers, WindowPort& window,
+                       const SiteSearchHooks& hooks, std::vector<SiteCheck>& checks) {
+    checks.clear();
+    if (!search_site_devices(devices, answers, hooks)) return false;
     checks = judge_site_devices(devices, answers.answers());
     const std::string ready = T(TextId::st_ready);
     LogFile& report = window.user_report();

@@ -70,6 +70,11 @@ struct SiteSearchHooks {
     std::chrono::milliseconds answer_wait{3000};               // how long answers are awaited
 };
 
+// Sends a directed search to every listed device and awaits the answers, then a second request
+// to the silent ones and awaits theirs; `answers` keeps them. False when interrupted.
+bool search_site_devices(const std::vector<SiteDevice>& devices, SiteAnswers& answers,
+                         const SiteSearchHooks& hooks);
+
 // Searches for every listed device (a second request to the silent ones), judges them, lists the
 // found ones as ticked rows in file order, and writes a user-report line for every device left
 // out. A found device whose row cannot be added (its MAC already answered at another listed

@@ -68,6 +68,21 @@ grep -q "^198.18.0.12 (Wrong MAC): refused, MAC $(sim_mac 198.18.0.12) answers a
   fail "message for .12: $(cat "$WORK/err")"
 grep -qx "2 of 5 listed devices found" "$WORK/err" || fail "count message: $(cat "$WORK/err")"
 
+# search --devices-from tells the same before anybody upgrades, and connects to nothing.
+sleep 0.5  # back from the reboot
+before=$(grep -c . "$WORK/record.jsonl")
+RC=0
+in_pc "$QL_CLI" search --adapter lab0 --devices-from "$WORK/site.csv" --json >"$WORK/out" 2>"$WORK/err" || RC=$?
+expect_rc 1
+[ "$(jqv '[.devices[] | "\(.ip)=\(.state)"] | join(" ")')" = \
+  "198.18.0.10=found 198.18.0.11=found 198.18.0.12=conflict 198.18.0.20=not found 198.18.0.13=conflict" ] ||
+  fail "search states: $(cat "$WORK/out")"
+[ "$(jqv '.devices[0] | "\(.name)|\(.listed_mac)|\(.mac)|\(.version)"')" = "Block B, door 3|$mac10|$mac10|1.0.0-new" ] ||
+  fail "search of .10: $(jqv '.devices[0]')"
+[ "$(jqv '.devices[3].mac')" = null ] || fail "search of .20: $(jqv '.devices[3]')"
+[ "$(grep -c . "$WORK/record.jsonl")" -eq "$before" ] || fail "the search connected to a device"
+grep -qx "2 of 5 listed devices found" "$WORK/err" || fail "search count message: $(cat "$WORK/err")"
+
 # The table summary carries the names too; a plain list of devices none of which answers lists
 # them all as not found (exit code 4: nothing to upgrade), with the CSV.
 sleep 0.5  # back from the reboot
@@ -105,6 +120,10 @@ for bad in "bad_mac.csv:3: '02:51:C6:12:00' is not a device's MAC" \
   grep -q "^upgrade: --devices-from $WORK/$bad" "$WORK/err" || fail "$file: reason: $(cat "$WORK/err")"
   [ ! -s "$WORK/out" ] || fail "$file: a summary: $(cat "$WORK/out")"
   [ "$(cat "$WORK/run/log/upgrade_user.html")" = "<pre>the last batch</pre>" ] || fail "$file emptied the report"
+  RC=0
+  in_pc "$QL_CLI" search --adapter lab0 --devices-from "$WORK/$file" >"$WORK/out" 2>"$WORK/err" || RC=$?
+  expect_rc 2
+  grep -q "^search: --devices-from $WORK/$bad" "$WORK/err" || fail "search $file: reason: $(cat "$WORK/err")"
 done
 stop_devsim
 grep -q "; 0 searches, 0 answers, 0 connections," "$WORK/devsim.log" ||

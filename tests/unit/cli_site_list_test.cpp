@@ -10,6 +10,7 @@
 #include "cli/site_list.h"
 #include "cli/site_outcomes.h"
 #include "cli/site_search.h"
+#include "cli/site_search_verb.h"
 #include "temp_dir.h"
 
 namespace quillon::cli {
@@ -222,14 +223,15 @@ TEST(CliSiteSearch, AnswersAreKeptOnlyFromListedAddressesWhileListeningAndAllHan
 TEST(CliSiteSearch, JudgedAsFoundNotFoundOrConflict) {
     const auto list = parsed(
         "ip,mac,name\n198.18.0.10,02:51:c6:12:00:0a,ok\n198.18.0.11,,silent\n198.18.0.12,02:51:C6:12:00:0C,wrong\n"
-        "198.18.0.13,,two\n198.18.0.14,,any mac\n");
+        "198.18.0.13,,two\n198.18.0.14,,any mac\n198.18.0.15,,same MAC as .14\n");
     std::map<std::string, std::vector<SiteAnswer>> answers;
     answers["198.18.0.10"] = {{"1019901", "02:51:C6:12:00:0A", "1.0"}};
     answers["198.18.0.12"] = {{"1019901", "02:51:C6:12:00:99", "1.0"}};
     answers["198.18.0.13"] = {{"1", "02:51:C6:12:00:0D", "1.0"}, {"1", "06:C0:C6:12:00:0D", "1.0"}};
     answers["198.18.0.14"] = {{"1", "02:51:C6:12:00:0E", "2.0"}};
+    answers["198.18.0.15"] = {{"1", "02-51-c6-12-00-0e", "2.0"}};
     const auto c = judge_site_devices(list, answers);
-    ASSERT_EQ(c.size(), 5u);
+    ASSERT_EQ(c.size(), 6u);
     EXPECT_EQ(c[0].state, SiteState::found);
     EXPECT_EQ(c[0].answer.version, "1.0");
     EXPECT_EQ(c[1].state, SiteState::not_found);
@@ -240,12 +242,37 @@ TEST(CliSiteSearch, JudgedAsFoundNotFoundOrConflict) {
     EXPECT_EQ(c[3].state, SiteState::conflict);
     EXPECT_EQ(c[3].other_mac, "06:C0:C6:12:00:0D");
     EXPECT_EQ(c[4].state, SiteState::found);
+    EXPECT_EQ(c[5].state, SiteState::conflict);
+    EXPECT_EQ(c[5].why, "MAC 02-51-c6-12-00-0e answers at 198.18.0.14 too");
     // The row a found device gets: what its answer says, listed as a named device.
     const FoundDevice row = site_row(c[4], "Ready", 0);
     EXPECT_EQ(row.ip, "198.18.0.14");
     EXPECT_EQ(row.mac, "02:51:C6:12:00:0E");
     EXPECT_EQ(row.version, "2.0");
     EXPECT_TRUE(row.named);
+}
+
+TEST(CliSiteSearch, SearchVerbTellsEachListedDeviceInTableAndJson) {
+    const auto list = parsed("ip,mac,name\n198.18.0.10,,\"Tür \"\"3\"\"\"\n198.18.0.11,,\n198.18.0.12,02:51:C6:12:00:0C,x\n");
+    std::map<std::string, std::vector<SiteAnswer>> answers;
+    answers["198.18.0.10"] = {{"1019901", "02:51:C6:12:00:0A", "1.0\x1b[2J"}};
+    answers["198.18.0.12"] = {{"1", "02:51:C6:12:00:99", "1.0"}};
+    const auto checks = judge_site_devices(list, answers);
+    const std::string table = site_checks_table(checks);
+    EXPECT_EQ(table,
+              "ADDRESS      NAME     STATE      MAC                VERSION  WHY\n"
+              "198.18.0.10  Tür \"3\"  found      02:51:C6:12:00:0A  1.0?[2J\n"
+              "198.18.0.11  -        not found  -                  -\n"
+              "198.18.0.12  x        conflict   02:51:C6:12:00:99  1.0      MAC 02:51:C6:12:00:99 answers at this "
+              "address; the list says 02:51:C6:12:00:0C\n");
+    const std::string json = site_checks_json(checks, "lab0", "198.18.0.1");
+    EXPECT_EQ(json.rfind("{\"adapter\":\"lab0\",\"address\":\"198.18.0.1\",\"devices\":[{\"ip\":\"198.18.0.10\","
+                         "\"name\":\"Tür \\\"3\\\"\",\"listed_mac\":\"\",\"state\":\"found\",\"id\":\"1019901\",", 0),
+              0u) << json;
+    EXPECT_NE(json.find("{\"ip\":\"198.18.0.11\",\"name\":\"\",\"listed_mac\":\"\",\"state\":\"not found\",\"id\":null,"
+                        "\"mac\":null,\"version\":null,\"why\":\"\"}"),
+              std::string::npos) << json;
+    EXPECT_NE(json.find("\\u001b[2J"), std::string::npos) << json;
 }
 
 // ---- the listed devices in the summary ----
