@@ -48,9 +48,11 @@ the journals.
 Exit codes:
   0    every device was upgraded
   1    some device failed or was not begun (a range scan stopped before its end too),
-       or the batch could not run, or the summary could not be written
-  2    the command line is wrong (a --package that is no file too); --resume: no
-       unfinished batch, or an image file changed since the batch began
+       or the batch could not run, or the summary could not be written; a device of
+       --devices-from not found or refused for a conflict
+  2    the command line is wrong (a --package that is no file, a bad --devices-from
+       list too); --resume: no unfinished batch, or an image file changed since the
+       batch began
   3    the image set failed its check (missing image file, bad checksum, bad package)
   4    nothing to upgrade: no device found or answering
   5    every device took its images, but some did not come back after the reboot
