@@ -8,6 +8,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lab_common.sh"
 source "$here/driver_common.sh"
 lab_init
+# Standard error without CR: the same script runs quillon-cli.exe under Wine.
+err() { tr -d '\r' <"$WORK/err"; }
 
 image 4_app.img 8000 7
 app_crc=$(image_crc "$WORK/4_app.img")
@@ -47,7 +49,7 @@ for ip in 198.18.0.12 198.18.0.13 198.18.0.14 198.18.0.15 198.18.0.20; do
 done
 
 # The CSV: the names beside the addresses, the left-out devices with their outcome.
-head -n 1 "$WORK/result.csv" | grep -q '^address,mac,name,type,outcome,' || fail "CSV header: $(head -n 1 "$WORK/result.csv")"
+grep -q '^address,mac,name,type,outcome,' <<<"$(head -n 1 "$WORK/result.csv")" || fail "CSV header: $(head -n 1 "$WORK/result.csv")"
 grep -q "^\"198.18.0.10\",\"$mac10\",\"Block B, door 3\",\"[A-Z]*\",\"success\",1," "$WORK/result.csv" ||
   fail "CSV line of .10: $(cat "$WORK/result.csv")"
 grep -q '^"198.18.0.20","","Missing","","not found",0,' "$WORK/result.csv" || fail "CSV line of .20: $(cat "$WORK/result.csv")"
@@ -63,10 +65,10 @@ grep -qx "\[USR\] ipaddress conflict, IP:198.18.0.12 MAC:$(sim_mac 198.18.0.12) 
 grep -q '^\[USR\] ipaddress conflict, IP:198.18.0.13 MAC:[0-9A-F:]* MAC2:[0-9A-F:]*$' <<<"$msgs" || fail "no conflict line for .13: $msgs"
 grep -qx "\[SEARCH\] upgrade success: IP:198.18.0.10 MAC:$mac10" <<<"$msgs" || fail "no success line for .10: $msgs"
 grep -Eq "upgrade (success|failure): IP:198.18.0.(1[2345]|20) " <<<"$msgs" && fail "a refused device was upgraded: $msgs"
-grep -qx "198.18.0.20 (Missing): not found" "$WORK/err" || fail "message for .20: $(cat "$WORK/err")"
-grep -q "^198.18.0.12 (Wrong MAC): refused, MAC $(sim_mac 198.18.0.12) answers at this address; the list says 02:51:C6:12:00:99$" "$WORK/err" ||
+grep -qx "198.18.0.20 (Missing): not found" <<<"$(err)" || fail "message for .20: $(cat "$WORK/err")"
+grep -q "^198.18.0.12 (Wrong MAC): refused, MAC $(sim_mac 198.18.0.12) answers at this address; the list says 02:51:C6:12:00:99$" <<<"$(err)" ||
   fail "message for .12: $(cat "$WORK/err")"
-grep -qx "2 of 5 listed devices found" "$WORK/err" || fail "count message: $(cat "$WORK/err")"
+grep -qx "2 of 5 listed devices found" <<<"$(err)" || fail "count message: $(cat "$WORK/err")"
 
 # search --devices-from tells the same before anybody upgrades, and connects to nothing.
 sleep 0.5  # back from the reboot
@@ -81,7 +83,7 @@ expect_rc 1
   fail "search of .10: $(jqv '.devices[0]')"
 [ "$(jqv '.devices[3].mac')" = null ] || fail "search of .20: $(jqv '.devices[3]')"
 [ "$(grep -c . "$WORK/record.jsonl")" -eq "$before" ] || fail "the search connected to a device"
-grep -qx "2 of 5 listed devices found" "$WORK/err" || fail "search count message: $(cat "$WORK/err")"
+grep -qx "2 of 5 listed devices found" <<<"$(err)" || fail "search count message: $(cat "$WORK/err")"
 
 # The table summary carries the names too; a plain list of devices none of which answers lists
 # them all as not found (exit code 4: nothing to upgrade), with the CSV.
@@ -104,12 +106,12 @@ long=$(head -c 5000 /dev/zero | tr '\0' x)
 printf 'ip,mac,name\n198.18.0.10,,a\n198.18.0.11,02:51:C6:12:00,b\n' >"$WORK/bad_mac.csv"
 printf '198.18.0.10\n198.18.0.11\n198.18.0.10\n' >"$WORK/twice.txt"
 printf 'ip,name\n198.18.0.10,%s\n' "$long" >"$WORK/long.csv"
-printf '198.18.0.10\n198.18.0.11\0\n' >"$WORK/nul.txt"
+printf '198.18.0.10\n198.18.0.11\0\n' >"$WORK/binary.txt"
 printf 'name,mac\nlobby,02:51:C6:12:00:0A\n' >"$WORK/no_ip.csv"
 for bad in "bad_mac.csv:3: '02:51:C6:12:00' is not a device's MAC" \
            "twice.txt:3: 198.18.0.10 is listed twice, on lines 1 and 3" \
            "long.csv:2: a line longer than 4096 bytes" \
-           "nul.txt:2: a NUL byte: this is no text file" \
+           "binary.txt:2: a NUL byte: this is no text file" \
            "no_ip.csv:1: a CSV needs a header line with an ip column"; do
   file=${bad%%:*}
   rm -rf "$WORK/run"
@@ -117,13 +119,13 @@ for bad in "bad_mac.csv:3: '02:51:C6:12:00' is not a device's MAC" \
   echo "<pre>the last batch</pre>" >"$WORK/run/log/upgrade_user.html"
   upgrade_in_run --fw "$WORK/4_app.img" --json --devices-from "$WORK/$file"
   expect_rc 2
-  grep -q "^upgrade: --devices-from $WORK/$bad" "$WORK/err" || fail "$file: reason: $(cat "$WORK/err")"
+  grep -q "^upgrade: --devices-from $WORK/$bad" <<<"$(err)" || fail "$file: reason: $(cat "$WORK/err")"
   [ ! -s "$WORK/out" ] || fail "$file: a summary: $(cat "$WORK/out")"
   [ "$(cat "$WORK/run/log/upgrade_user.html")" = "<pre>the last batch</pre>" ] || fail "$file emptied the report"
   RC=0
   in_pc "$QL_CLI" search --adapter lab0 --devices-from "$WORK/$file" >"$WORK/out" 2>"$WORK/err" || RC=$?
   expect_rc 2
-  grep -q "^search: --devices-from $WORK/$bad" "$WORK/err" || fail "search $file: reason: $(cat "$WORK/err")"
+  grep -q "^search: --devices-from $WORK/$bad" <<<"$(err)" || fail "search $file: reason: $(cat "$WORK/err")"
 done
 stop_devsim
 grep -q "; 0 searches, 0 answers, 0 connections," "$WORK/devsim.log" ||
