@@ -84,10 +84,11 @@ bool is_plain_text(std::string_view s, std::string& why) {
     return true;
 }
 
-// The fields of one CSV line: separated by ',', blanks around a field dropped, a field in double
-// quotes may hold ',' and '""' (a quote). A quoted field ends on its own line: a site list has no
-// use for line breaks inside a name, and a stray quote would otherwise swallow the rest of the file.
-bool split_csv(std::string_view line, std::vector<std::string>& fields, std::string& why) {
+// The fields of one CSV line: separated by `sep` (',', or ';' as spreadsheets write CSV where the
+// comma is the decimal mark), blanks around a field dropped, a field in double quotes may hold
+// `sep` and '""' (a quote). A quoted field ends on its own line: a site list has no use for line
+// breaks inside a name, and a stray quote would otherwise swallow the rest of the file.
+bool split_csv(std::string_view line, char sep, std::vector<std::string>& fields, std::string& why) {
     fields.clear();
     std::size_t pos = 0;
     for (;;) {
@@ -112,12 +113,12 @@ bool split_csv(std::string_view line, std::vector<std::string>& fields, std::str
                 field += line[pos++];
             }
             while (pos < line.size() && is_blank(line[pos])) ++pos;
-            if (pos < line.size() && line[pos] != ',') {
+            if (pos < line.size() && line[pos] != sep) {
                 why = "text after the closing quote of a field";
                 return false;
             }
         } else {
-            const std::size_t end = std::min(line.find(',', pos), line.size());
+            const std::size_t end = std::min(line.find(sep, pos), line.size());
             const std::string_view raw = trim(line.substr(pos, end - pos));
             if (raw.find('"') != std::string_view::npos) {
                 why = "a quote inside a field that does not begin with one";
@@ -128,11 +129,12 @@ bool split_csv(std::string_view line, std::vector<std::string>& fields, std::str
         }
         fields.push_back(std::move(field));
         if (pos >= line.size()) return true;
-        ++pos;  // the ','
+        ++pos;  // the separator
     }
 }
 
 struct Columns {
+    char sep = ',';
     std::size_t ip = 0;
     std::optional<std::size_t> mac, name;
     std::size_t count = 0;
@@ -208,6 +210,8 @@ bool Reader::line(int number, std::string_view text) {
     if (text.size() > kSiteListMaxLine)
         return fail(number, "a line longer than " + std::to_string(kSiteListMaxLine) + " bytes");
     if (text.find('\0') != std::string_view::npos) return fail(number, "a NUL byte: this is no text file");
+    if (text.find('\r') != std::string_view::npos)
+        return fail(number, "a CR inside a line (lines must end with LF or CR LF)");
     const std::string_view content = trim(text);
     if (content.empty()) return true;
     if (content.front() == '#') {
@@ -215,7 +219,7 @@ bool Reader::line(int number, std::string_view text) {
         // in silence.
         std::vector<std::string> fields;
         std::string why;
-        if (csv_ && split_csv(content, fields, why) && csv_->ip < fields.size() &&
+        if (csv_ && split_csv(content, csv_->sep, fields, why) && csv_->ip < fields.size() &&
             is_host_address(fields[csv_->ip]))
             return fail(number, "a line that begins with '#' is a comment, but this one lists a device "
                                 "(quote a name that begins with '#')");
@@ -224,14 +228,20 @@ bool Reader::line(int number, std::string_view text) {
 
     if (!seen_first_) {
         seen_first_ = true;
-        std::vector<std::string> fields;
-        std::string why;
-        if (split_csv(content, fields, why)) {
+        for (const char sep : {',', ';'}) {
+            std::vector<std::string> fields;
+            std::string why;
+            if (!split_csv(content, sep, fields, why)) continue;
             csv_ = header_columns(fields, why);
-            if (csv_) return true;
             if (!why.empty()) return fail(number, why);
+            if (csv_) {
+                csv_->sep = sep;
+                return true;
+            }
         }
-        if (content.find_first_of(",\"") != std::string_view::npos)
+        if (content.find('\t') != std::string_view::npos && content.find_first_of(",;") == std::string_view::npos)
+            return fail(number, "tab-separated text: save the list as CSV (comma-separated)");
+        if (content.find_first_of(",;\"") != std::string_view::npos)
             return fail(number, "a CSV needs a header line with an ip column (and optional mac and name columns) first");
     }
     if (!csv_) {
@@ -243,10 +253,11 @@ bool Reader::line(int number, std::string_view text) {
     }
     std::vector<std::string> fields;
     std::string why;
-    if (!split_csv(content, fields, why)) return fail(number, why);
+    if (!split_csv(content, csv_->sep, fields, why)) return fail(number, why);
     if (fields.size() > csv_->count)
         return fail(number, std::to_string(fields.size()) + " fields but the header has " +
-                                std::to_string(csv_->count) + " (a comma inside a name needs quotes)");
+                                std::to_string(csv_->count) + " (a " + (csv_->sep == ',' ? "comma" : "semicolon") +
+                                " inside a name needs quotes)");
     auto field = [&](std::optional<std::size_t> i) {
         return i && *i < fields.size() ? std::string_view(fields[*i]) : std::string_view();
     };

@@ -15,7 +15,8 @@ net.ipv4.ping_group_range).
 
 --devices-from FILE reads a site list: one address a line, or a CSV (UTF-8) whose header line
 has an ip column and may have mac and name columns, in any order (other columns are ignored;
-a field holding a comma or a quote is written in double quotes). Blank lines and lines that
+a field holding a comma or a quote is written in double quotes; a header separated by ';'
+makes ';' the separator). Blank lines and lines that
 begin with # are skipped. A bad line (no address, a bad MAC, an address or MAC listed twice, a
 line over 4096 bytes) refuses the whole list with the file, the line and why, before anything
 is sent (exit code 2). Each listed device is searched for at its address; one that does not

@@ -66,6 +66,16 @@ TEST(CliSiteList, CsvColumnsInAnyOrderQuotedFieldsAndExtraColumns) {
     EXPECT_EQ(d[3].ip, "198.18.0.13");
 }
 
+// Where the comma is the decimal mark, spreadsheets write CSV with ';'.
+TEST(CliSiteList, SemicolonCsvFromTheHeader) {
+    const auto d = parsed("IP;Name;MAC\n198.18.0.10;\"Tür 3; Block B\";02:51:C6:12:00:0A\n198.18.0.11;Hall, east;\n");
+    ASSERT_EQ(d.size(), 2u);
+    EXPECT_EQ(d[0].name, "Tür 3; Block B");
+    EXPECT_EQ(d[0].mac, "02:51:C6:12:00:0A");
+    EXPECT_EQ(d[1].name, "Hall, east");
+    EXPECT_EQ(refused("ip;name\n198.18.0.10;a;b\n"), "site.csv:2: 3 fields but the header has 2 (a semicolon inside a name needs quotes)");
+}
+
 TEST(CliSiteList, CsvRowsMayEndBeforeTheLastColumns) {
     const auto d = parsed("ip,mac,name\n198.18.0.10\n198.18.0.11,02:51:C6:12:00:0B\n");
     ASSERT_EQ(d.size(), 2u);
@@ -106,6 +116,10 @@ TEST(CliSiteList, BadLinesAreRefusedWithFileLineAndReason) {
         {"# nothing yet\n\n", "site.csv: no device listed"},
         {"ip,mac,name\n", "site.csv: no device listed"},
         {"\xFF\xFE" "1\0" "9\0", "site.csv: UTF-16 text"},
+        {"ip\tname\n198.18.0.10\tlobby\n", "site.csv:1: tab-separated text: save the list as CSV"},
+        {"198.18.0.10\r198.18.0.11\r", "site.csv:1: a CR inside a line"},
+        {"ip,name\n198.18.0.10,a\rb\n", "site.csv:2: a CR inside a line"},
+        {"name;mac\nlobby;02:51:C6:12:00:0A\n", "site.csv:1: a CSV needs a header line with an ip column"},
     };
     for (const Case& c : cases) {
         const std::string err = refused(c.text);
