@@ -24,7 +24,7 @@ struct ImageInfo {
 
 struct DeviceSummary {
     std::string ip, mac, type;
-    std::string outcome;      // "success", "failure", "not started"
+    std::string outcome;      // "success", "failure", "not started" (and "not found", "conflict")
     int passes = 0;           // passes in which the device was tried
     double elapsed_s = 0;     // over all its passes
     unsigned slots_done = 0;  // images finished on the device in its last visit (bit = slot)
@@ -33,6 +33,9 @@ struct DeviceSummary {
     int came_back = -1;
     std::string version_before{}, version_after{};
     int back_after_s = -1;    // seconds from the reboot record to its answer; -1 = not back
+    // --devices-from: the device's name in the site list (empty when none). Its devices left out
+    // of the batch have the outcome "not found" or "conflict".
+    std::string name{};  // {}: the aggregate initialisers that end before it need none
 };
 
 class BatchSummary final : public BatchObserver {

@@ -15,6 +15,8 @@
 #include "cli/local_adapters.h"
 #include "cli/progress_display.h"
 #include "cli/resume_plan.h"
+#include "cli/site_outcomes.h"
+#include "cli/site_search.h"
 #include "cli/upgrade_images.h"
 #include "discovery/brelk_mul_event.h"
 #include "discovery/device_type.h"
@@ -128,6 +130,9 @@ private:
     std::string log_folder_;
     std::set<int> batch_rows_;  // list mode: the rows ticked at START
     ResumePlan resume_;         // --resume: the batch continued
+    // --devices-from: the site list, and what the search for its devices found.
+    std::vector<SiteDevice> site_;
+    std::vector<SiteCheck> site_checks_;
 
     StopSignals signals_;  // first: every thread started later inherits its mask
     ConsoleStreams streams_;
@@ -144,6 +149,7 @@ private:
     std::unique_ptr<EngineWorkerWatch> watch_;
     std::unique_ptr<DeviceIntake> intake_;
     std::unique_ptr<ComeBackTap> tap_;  // the intake's answers, also to the come-back watcher
+    std::unique_ptr<SiteAnswers> site_answers_;  // in front of tap_: the site list's answers
     std::unique_ptr<BrelkMulEvent> discovery_;
     std::unique_ptr<SearchSenderFor<BrelkMulEvent>> sender_;
     bool discovery_up_ = false;
@@ -191,6 +197,12 @@ int UpgradeRun::run() {
         }
     }
 
+    // --devices-from: a bad list is refused before anything is sent (or the report emptied).
+    if (std::string err; !opt_.devices_from.empty() && !read_site_list(opt_.devices_from, site_, err)) {
+        display_->message("upgrade: --devices-from " + err);
+        return kExitBadUsage;
+    }
+
     if (opt_.resume) {
         // Before the logs are opened: a resume that cannot run leaves the last report as it is.
         const std::string folder = opt_.log_dir.empty() ? join_path(current_dir(), "log") : absolute_path(opt_.log_dir);
@@ -235,6 +247,7 @@ int UpgradeRun::run() {
     come_back_->set_limit(std::chrono::seconds(opt_.come_back >= 0 ? opt_.come_back : settings.come_back));
     engine_->m_come_back = come_back_.get();
     tap_ = std::make_unique<ComeBackTap>(*intake_, *come_back_);
+    site_answers_ = std::make_unique<SiteAnswers>(*tap_);
     discovery_ = std::make_unique<BrelkMulEvent>([] { return T(TextId::st_ready); });
     sender_ = std::make_unique<SearchSenderFor<BrelkMulEvent>>(*discovery_);
 
@@ -276,7 +289,7 @@ int UpgradeRun::start_discovery() {
         return -1;
     }
     const auto port = uint16_t(opt_.discovery_port);
-    if (discovery_->start(tap_.get(), adapter->address, port) != 0 ||
+    if (discovery_->start(site_answers_.get(), adapter->address, port) != 0 ||
         (discovery_->local_bind_errno() && discovery_->any_bind_errno())) {
         const int err = discovery_->local_bind_errno() ? discovery_->local_bind_errno() : last_socket_error();
         discovery_->stop();
@@ -324,6 +337,20 @@ int UpgradeRun::list_devices() {
         for (const std::string& ip : opt_.devices) {
             if (intake_->add_named_device(ip) < 0) display_->message("upgrade: " + ip + " is listed once only");
         }
+    } else if (!site_.empty()) {
+        // --devices-from: each listed device searched for by its address (site_search.h).
+        if (!discovery_up_) return kExitSomeFailed;
+        SiteSearchHooks hooks{[this](const std::string& ip) { discovery_->search(0, ip.c_str()); },
+                              [this](std::chrono::milliseconds d) { return signals_.wait(d); },
+                              [this](const std::string& t) { display_->message(t); }, timing().search_window};
+        if (!find_site_devices(site_, *site_answers_, w, hooks, site_checks_)) {
+            display_->message("Interrupted: nothing was upgraded");
+            return kExitInterrupted;
+        }
+        if (w.row_count() == 0)
+            return summary_without_batch(site_checks_, kExitNothingToDo, opt_.json, opt_.csv, streams_.out_fd(),
+                                         join_path(log_folder_, "upgrade_user.html"),
+                                         [this](const std::string& t) { display_->message(t); });
     } else if (!range_mode_ || !type_.empty()) {
         if (!discovery_up_) return kExitSomeFailed;
         if (!search_window()) {
@@ -455,6 +482,7 @@ int UpgradeRun::finish() {
             doc.devices.push_back(d);
         }
     });
+    if (!site_.empty()) merge_site_outcomes(doc.devices, site_checks_);  // --devices-from
 
     int rc = kExitAllUpgraded;
     if (doc.images_bad) rc = kExitImagesBad;

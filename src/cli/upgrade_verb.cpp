@@ -9,8 +9,21 @@ namespace quillon::cli {
 namespace {
 
 constexpr const char* kFooter = R"(Devices come from one search (the default: a broadcast search on the adapter, answers
-taken for 3 seconds), from --device (repeatable), or from --range, whose addresses are probed
-with ICMP echo (needs CAP_NET_RAW, or a group inside net.ipv4.ping_group_range).
+taken for 3 seconds), from --device (repeatable), from --devices-from, or from --range, whose
+addresses are probed with ICMP echo (needs CAP_NET_RAW, or a group inside
+net.ipv4.ping_group_range).
+
+--devices-from FILE reads a site list: one address a line, or a CSV (UTF-8) whose header line
+has an ip column and may have mac and name columns, in any order (other columns are ignored;
+a field holding a comma or a quote is written in double quotes; a header separated by ';'
+makes ';' the separator). Blank lines and lines that
+begin with # are skipped. A bad line (no address, a bad MAC, an address or MAC listed twice, a
+line over 4096 bytes) refuses the whole list with the file, the line and why, before anything
+is sent (exit code 2). Each listed device is searched for at its address; one that does not
+answer is reported "not found", one that answers with another MAC than the listed one (or
+where two devices answer) is refused as a "conflict"; neither is upgraded, and both make the
+exit code 1 (4 when no listed device is left). The names go into the summary, the JSON and
+the CSV.
 
 Logs go to the folder "log" below the working directory, as the desktop program writes them
 (or straight into --log-dir): upgrade_user.html always, upgrade_dev.log and the debug log with
@@ -36,9 +49,11 @@ the journals.
 Exit codes:
   0    every device was upgraded
   1    some device failed or was not begun (a range scan stopped before its end too),
-       or the batch could not run, or the summary could not be written
-  2    the command line is wrong (a --package that is no file too); --resume: no
-       unfinished batch, or an image file changed since the batch began
+       or the batch could not run, or the summary could not be written; a device of
+       --devices-from not found or refused for a conflict
+  2    the command line is wrong (a --package that is no file, a bad --devices-from
+       list too); --resume: no unfinished batch, or an image file changed since the
+       batch began
   3    the image set failed its check (missing image file, bad checksum, bad package)
   4    nothing to upgrade: no device found or answering
   5    every device took its images, but some did not come back after the reboot
@@ -50,7 +65,8 @@ bool valid_options(const UpgradeOptions& o, std::string& why) {
     for (const auto& p : o.slot_paths) any_image = any_image || !p.empty();
     if (o.resume) {
         // The batch resumed names its images and devices itself.
-        if (any_image || !o.package.empty() || !o.devices.empty() || !o.range.empty() || !o.type.empty()) {
+        if (any_image || !o.package.empty() || !o.devices.empty() || !o.range.empty() || !o.type.empty() ||
+            !o.devices_from.empty()) {
             why = "--resume takes the images and devices of the batch it continues: give no "
                   "image, --package, --device, --range or --type";
             return false;
@@ -67,6 +83,11 @@ bool valid_options(const UpgradeOptions& o, std::string& why) {
     }
     if (!o.devices.empty() && !o.range.empty()) {
         why = "give either --device or --range, not both";
+        return false;
+    }
+    // --devices-from: the list names the devices; its devices' types are known only once found.
+    if (!o.devices_from.empty() && (!o.devices.empty() || !o.range.empty() || !o.type.empty())) {
+        why = "--devices-from names the devices itself: give no --device, --range or --type with it";
         return false;
     }
     if (!o.type.empty() && !o.devices.empty()) {
@@ -107,6 +128,10 @@ void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
         ->group("Images");
     v->add_option("--device", opt->devices, "upgrade the device at this address (repeatable)")
         ->group("Devices");
+    v->add_option("--devices-from", opt->devices_from,
+                  "upgrade the devices of a site list: one address a line, or a CSV with a header "
+                  "line that has an ip column (and optional mac and name columns)")
+        ->group("Devices")->option_text("FILE");
     v->add_option("--range", opt->range, "probe and upgrade A.B.C.D to A.B.C.E (last number 1..254)")
         ->group("Devices");
     v->add_option("--type", opt->type, "only devices of this type (PANEL, WALL, PERSON, CENTER, MONITOR, LIFT, OTHER); with --range a search first tells the types")

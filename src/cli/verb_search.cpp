@@ -8,6 +8,7 @@
 
 #include "cli/found_devices.h"
 #include "cli/local_adapters.h"
+#include "cli/site_search_verb.h"
 #include "cli/verbs.h"
 #include "discovery/brelk_mul_event.h"
 #include "platform/socket.h"
@@ -21,6 +22,7 @@ struct SearchOptions {
     std::string adapter;
     bool json = false;
     int port = BrelkMulEvent::kPort;
+    std::string devices_from;  // --devices-from: the devices of a site list (site_search_verb.h)
 };
 
 std::string adapter_names(const std::vector<LocalAdapter>& adapters) {
@@ -93,9 +95,19 @@ void add_search_verb(CLI::App& app, VerbAction& action) {
     verb->add_option("--adapter", opt->adapter,
                      "Network adapter to search on (default: the first one that is up, not loopback)");
     verb->add_flag("--json", opt->json, "Print the devices as JSON");
+    verb->add_option("--devices-from", opt->devices_from,
+                     "Search for the devices of a site list, each at its address, and tell which answer "
+                     "as listed (exit code 1 when some do not)")
+        ->option_text("FILE");
     // For tests that cannot use the devices' port.
     verb->add_option("--port", opt->port, "UDP port")->check(CLI::Range(1, 65535))->group("");
-    verb->callback([opt, &action] { action = [opt] { return run_search(*opt); }; });
+    verb->callback([opt, &action] {
+        action = [opt] {
+            if (!opt->devices_from.empty())
+                return run_site_search({opt->devices_from, opt->adapter, opt->json, opt->port});
+            return run_search(*opt);
+        };
+    });
 }
 
 }  // namespace quillon::cli

@@ -11,4 +11,7 @@ if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/lab_fixture.cmake AND TARGET quillon-cli AND
     set_property(TEST lab_driver_${t} APPEND PROPERTY ENVIRONMENT
       QL_MKIMAGE=$<TARGET_FILE:quillon-mkimage>)
   endforeach()
+  # --devices-from: a site list with a missing device, a wrong MAC and names; bad lines.
+  quillon_lab_test(lab_driver_site LAB driver COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/driver_site_test.sh)
+  set_property(TEST lab_driver_site APPEND PROPERTY ENVIRONMENT QL_MKIMAGE=$<TARGET_FILE:quillon-mkimage>)
 endif()

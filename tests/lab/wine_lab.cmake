@@ -50,7 +50,8 @@ set(wine_lab_tests
   range=driver_range_test.sh        # silent addresses (IcmpSendEcho), the type filter
   package=wine_package_test.sh      # a package in a folder named in Chinese, with spaces
   stop=driver_stop_test.sh          # the graceful stop, the one at once, a stopped range scan
-  journal=wine_journal_test.sh)     # come-back check, journal, history, --resume in a Chinese folder
+  journal=wine_journal_test.sh      # come-back check, journal, history, --resume in a Chinese folder
+  site=driver_site_test.sh)         # --devices-from: a site list read and searched for, bad lines
 foreach(t IN LISTS wine_lab_tests)
   string(REPLACE "=" ";" t ${t})
   list(GET t 0 name)

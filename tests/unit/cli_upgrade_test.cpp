@@ -112,14 +112,14 @@ TEST(CliUpgradeSummary, JsonNamesEveryDeviceWithTheImagesItGotAndStaysValidForHo
     doc.exit_code = 1;
     const std::string j = summary_json(doc);
 
-    EXPECT_NE(j.find(R"({"ip":"198.18.0.10","mac":"02:00","type":"PANEL","outcome":"success","passes":1,"elapsed_s":2.500,"images":[{"slot":"boot","bytes":10,"crc32":"deadbeef"},{"slot":"app","bytes":20,"crc32":"0000abcd"}],"came_back":true,"version_before":"1.0","version_after":"2.0","back_after_s":42,"same_version":false})"),
+    EXPECT_NE(j.find(R"({"ip":"198.18.0.10","mac":"02:00","type":"PANEL","outcome":"success","passes":1,"elapsed_s":2.500,"images":[{"slot":"boot","bytes":10,"crc32":"deadbeef"},{"slot":"app","bytes":20,"crc32":"0000abcd"}],"came_back":true,"version_before":"1.0","version_after":"2.0","back_after_s":42,"same_version":false,"name":""})"),
               std::string::npos) << j;
     EXPECT_NE(j.find(R"("mac":"\"<x>\n\u0001")"), std::string::npos) << j;
     EXPECT_NE(j.find(R"("outcome":"failure","passes":2,"elapsed_s":7.250,"images":[{"slot":"boot")"),
               std::string::npos) << j;
-    EXPECT_NE(j.find(R"("outcome":"not started","passes":0,"elapsed_s":0.000,"images":[],"came_back":null,"version_before":"","version_after":null,"back_after_s":null,"same_version":false})"),
+    EXPECT_NE(j.find(R"("outcome":"not started","passes":0,"elapsed_s":0.000,"images":[],"came_back":null,"version_before":"","version_after":null,"back_after_s":null,"same_version":false,"name":""})"),
               std::string::npos) << j;
-    EXPECT_NE(j.find(R"("totals":{"devices":3,"succeeded":1,"failed":1,"not_started":1,"unreachable":1,"passes":2,"came_back":1,"not_back":0,"back_same_version":0})"),
+    EXPECT_NE(j.find(R"("totals":{"devices":3,"succeeded":1,"failed":1,"not_started":1,"unreachable":1,"passes":2,"came_back":1,"not_back":0,"back_same_version":0,"not_found":0,"conflict":0})"),
               std::string::npos) << j;
     EXPECT_NE(j.find(R"x("counter":"(  2/3  )")x"), std::string::npos) << j;
     EXPECT_NE(j.find(R"("exit_code":1})"), std::string::npos) << j;
@@ -169,10 +169,10 @@ TEST(CliUpgradeSummary, CsvHasOneQuotedLinePerDeviceAndDefusesFormulas) {
     doc.devices = {ok, hostile};
     const std::string c = summary_csv(doc);
     EXPECT_EQ(c,
-              "address,mac,type,outcome,passes,elapsed_s,images,came_back,version_before,"
+              "address,mac,name,type,outcome,passes,elapsed_s,images,came_back,version_before,"
               "version_after,back_after_s\r\n"
-              "\"198.18.0.10\",\"02:00\",\"PANEL\",\"success\",1,2.500,\"boot:deadbeef app:0000abcd\",,\"\",\"\",\r\n"
-              "\"198.18.0.11\",\"'=HYPERLINK(\"\"x\"\"),1\",\"WALL\",\"failure\",2,7.250,\"boot:deadbeef\",,\"\",\"\",\r\n");
+              "\"198.18.0.10\",\"02:00\",\"\",\"PANEL\",\"success\",1,2.500,\"boot:deadbeef app:0000abcd\",,\"\",\"\",\r\n"
+              "\"198.18.0.11\",\"'=HYPERLINK(\"\"x\"\"),1\",\"\",\"WALL\",\"failure\",2,7.250,\"boot:deadbeef\",,\"\",\"\",\r\n");
 }
 
 // The folder beside a package is emptied before its import: --package naming that folder, or
