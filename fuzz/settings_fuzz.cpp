@@ -86,7 +86,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(s.language == loaded.get_string("Settings", "language", "ch"), "language differs");
     check(s.use_english == (s.language == "en"), "English without \"en\" or markers");
     check(s.debug == (loaded.get_int("Settings", "debug", 0) != 0), "debug mode differs");
-    check(s.fake_burn == (loaded.get_int("Settings", "fake_burn", 0) != 0),
-          "fake-burn mode differs");
+    check(s.fake_burn == (loaded.get_int("Settings", "fake_burn", 0) != 0), "fake-burn mode differs");
     return 0;
 }

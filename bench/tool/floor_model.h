@@ -12,8 +12,8 @@
 namespace quillon::bench {
 
 struct Step {
-    double wait_s = 0;      // a fixed wait, or ...
-    double wire_bytes = 0;  // ... bytes to push through the link (frames as the link counts them)
+    double wait_s = 0;     // a fixed wait, or ...
+    double wire_bytes = 0; // ... bytes to push through the link (frames as the link counts them)
 };
 
 using StepList = std::vector<Step>;

@@ -18,8 +18,7 @@ namespace quillon::bench {
 
 double push_reference(const PushTarget& t, std::string& why) {
     std::ifstream in(t.image, std::ios::binary);
-    std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
+    std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (file.size() <= kImageHeaderSize) {
         why = "cannot read " + t.image;
         return -1;

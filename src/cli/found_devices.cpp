@@ -40,8 +40,7 @@ std::string devices_table(const std::vector<FoundDevice>& devices) {
     }
     std::array<std::size_t, 4> width{};
     for (const Row& r : rows) {
-        for (std::size_t c = 0; c < r.size(); ++c)
-            width[c] = std::max(width[c], display_width(r[c]));
+        for (std::size_t c = 0; c < r.size(); ++c) width[c] = std::max(width[c], display_width(r[c]));
     }
     std::string out;
     for (const Row& r : rows) {
@@ -58,13 +57,13 @@ std::string devices_table(const std::vector<FoundDevice>& devices) {
 std::string devices_json(const std::vector<FoundDevice>& devices, const std::string& adapter,
                          const std::string& address) {
     auto value = [](const std::optional<std::string>& t) { return t ? json_string(*t) : "null"; };
-    std::string out = "{\"adapter\":" + json_string(adapter) +
-                      ",\"address\":" + json_string(address) + ",\"devices\":[";
+    std::string out = "{\"adapter\":" + json_string(adapter) + ",\"address\":" + json_string(address) +
+                      ",\"devices\":[";
     for (std::size_t i = 0; i < devices.size(); ++i) {
         const FoundDevice& d = devices[i];
         if (i) out += ",";
-        out += "{\"ip\":" + json_string(d.ip) + ",\"id\":" + value(d.id) +
-               ",\"mac\":" + value(d.mac) + ",\"version\":" + value(d.version) + "}";
+        out += "{\"ip\":" + json_string(d.ip) + ",\"id\":" + value(d.id) + ",\"mac\":" + value(d.mac) +
+               ",\"version\":" + value(d.version) + "}";
     }
     out += "]}\n";
     return out;

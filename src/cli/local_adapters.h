@@ -15,7 +15,6 @@ std::vector<LocalAdapter> list_local_adapters();
 
 // The adapter called `name`, or the first non-loopback adapter that is up when `name` is
 // empty; null when there is none.
-const LocalAdapter* choose_adapter(const std::vector<LocalAdapter>& adapters,
-                                   const std::string& name);
+const LocalAdapter* choose_adapter(const std::vector<LocalAdapter>& adapters, const std::string& name);
 
 }  // namespace quillon::cli

@@ -19,8 +19,7 @@ std::string bar(const char* name, int percent, int cells) {
     percent = std::clamp(percent, 0, 100);
     const int full = percent * cells / 100;
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%s [%s%s] %3d%%", name,
-                  std::string(std::size_t(full), '#').c_str(),
+    std::snprintf(buf, sizeof buf, "%s [%s%s] %3d%%", name, std::string(std::size_t(full), '#').c_str(),
                   std::string(std::size_t(cells - full), '-').c_str(), percent);
     return buf;
 }
@@ -54,7 +53,9 @@ ProgressDisplay::ProgressDisplay(int fd, bool live) : fd_(fd), live_(live) {}
 
 ProgressDisplay::~ProgressDisplay() { stop(); }
 
-int ProgressDisplay::width() const { return terminal_width(fd_); }
+int ProgressDisplay::width() const {
+    return terminal_width(fd_);
+}
 
 void ProgressDisplay::erase_block() {
     if (drawn_ == 0) return;
@@ -95,8 +96,7 @@ ProgressState ProgressDisplay::gather(HeadlessWindow& window, UpgradeEngine& eng
     }
     // After the last pass: how many rebooted devices the end of the batch still waits for.
     if (s.workers.empty() && engine.m_come_back) {
-        if (const int n = engine.m_come_back->awaited(); n > 0)
-            s.workers.push_back(awaiting_text(n));
+        if (const int n = engine.m_come_back->awaited(); n > 0) s.workers.push_back(awaiting_text(n));
     }
     return s;
 }

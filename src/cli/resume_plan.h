@@ -11,7 +11,7 @@
 namespace quillon::cli {
 
 struct ResumePlan {
-    std::string journal_path;  // the journal continued
+    std::string journal_path;            // the journal continued
     JournalDoc doc;
     ChosenImages images;                 // the journal's images, each checked
     std::vector<JournalDevice> pending;  // its devices that did not succeed, in its order

@@ -1,5 +1,6 @@
 #include "cli/upgrade_images.h"
 
+
 #include "cli/upgrade_run.h"
 #include "images/image_slots.h"
 #include "images/package_import.h"

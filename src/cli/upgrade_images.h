@@ -12,7 +12,7 @@ namespace quillon::cli {
 struct ChosenImages {
     std::array<std::string, 4> paths;  // absolute; empty = slot not used
     std::array<int, 4> reboot_after{};
-    std::string package;  // absolute path of an imported package, else empty
+    std::string package;               // absolute path of an imported package, else empty
 };
 
 // The --package text as an absolute path in `package`; true when it names a file. Only a package

@@ -44,8 +44,7 @@ std::optional<AddressRange> parse_range(const std::string& text, std::string& er
         }
         end = int(*last & 0xFF);
     } else {
-        if (tail.empty() || tail.size() > 3 ||
-            tail.find_first_not_of("0123456789") != std::string::npos) {
+        if (tail.empty() || tail.size() > 3 || tail.find_first_not_of("0123456789") != std::string::npos) {
             error = "'" + tail + "' is not the last number of an address";
             return std::nullopt;
         }

@@ -57,8 +57,8 @@ std::string adapter_names(const std::vector<LocalAdapter>& adapters) {
 }
 
 std::string no_such_adapter(const std::vector<LocalAdapter>& adapters, const std::string& name) {
-    return "upgrade: no adapter \"" + name +
-           "\" with an IPv4 address (adapters: " + adapter_names(adapters) + ")";
+    return "upgrade: no adapter \"" + name + "\" with an IPv4 address (adapters: " +
+           adapter_names(adapters) + ")";
 }
 
 // The logs of the run: in <dir>/log like the desktop program, or straight into --log-dir.
@@ -81,8 +81,8 @@ void open_run_logs(const UpgradeOptions& opt, bool debug, RunLogs& logs, std::st
 
 // The type name the person means, in the language of the texts ("panel" finds "PANEL").
 std::string canonical_type(const std::string& wanted) {
-    for (int code :
-         {kTypePanel, kTypeWall, kTypePerson, kTypeCenter, kTypeMonitor, kTypeLift, kTypeOther}) {
+    for (int code : {kTypePanel, kTypeWall, kTypePerson, kTypeCenter, kTypeMonitor, kTypeLift,
+                     kTypeOther}) {
         const std::string name = device_type_name(code);
         if (name.size() == wanted.size() &&
             std::equal(name.begin(), name.end(), wanted.begin(), [](char a, char b) {
@@ -96,8 +96,8 @@ std::string canonical_type(const std::string& wanted) {
 
 std::string type_names() {
     std::string out;
-    for (int code :
-         {kTypePanel, kTypeWall, kTypePerson, kTypeCenter, kTypeMonitor, kTypeLift, kTypeOther})
+    for (int code : {kTypePanel, kTypeWall, kTypePerson, kTypeCenter, kTypeMonitor, kTypeLift,
+                     kTypeOther})
         out += (out.empty() ? "" : ", ") + device_type_name(code);
     return out;
 }
@@ -159,8 +159,7 @@ int UpgradeRun::run() {
     fake_ = opt_.fake_burn || settings.fake_burn;
 
     display_ = std::make_unique<ProgressDisplay>(streams_.ui_fd(),
-                                                 supports_live_display(streams_.ui_fd()) &&
-                                                     !opt_.verbose);
+                                                 supports_live_display(streams_.ui_fd()) && !opt_.verbose);
     // A command line that cannot run is refused before the logs are opened: opening empties the
     // report, which still holds the last batch's lines.
     if (!opt_.range.empty()) {
@@ -194,10 +193,8 @@ int UpgradeRun::run() {
 
     if (opt_.resume) {
         // Before the logs are opened: a resume that cannot run leaves the last report as it is.
-        const std::string folder = opt_.log_dir.empty() ? join_path(current_dir(), "log")
-                                                        : absolute_path(opt_.log_dir);
-        const int rc = plan_resume(folder, opt_.resume_journal, resume_,
-                                   [this](const std::string& t) { display_->message(t); });
+        const std::string folder = opt_.log_dir.empty() ? join_path(current_dir(), "log") : absolute_path(opt_.log_dir);
+        const int rc = plan_resume(folder, opt_.resume_journal, resume_, [this](const std::string& t) { display_->message(t); });
         if (rc >= 0) return rc;
         fake_ = fake_ || resume_.doc.fake_burn;
     }
@@ -235,8 +232,7 @@ int UpgradeRun::run() {
     watch_ = std::make_unique<EngineWorkerWatch>(*engine_);
     intake_ = std::make_unique<DeviceIntake>(*window_, *watch_);
     come_back_ = std::make_unique<ComeBackWatch>();
-    come_back_->set_limit(
-        std::chrono::seconds(opt_.come_back >= 0 ? opt_.come_back : settings.come_back));
+    come_back_->set_limit(std::chrono::seconds(opt_.come_back >= 0 ? opt_.come_back : settings.come_back));
     engine_->m_come_back = come_back_.get();
     tap_ = std::make_unique<ComeBackTap>(*intake_, *come_back_);
     discovery_ = std::make_unique<BrelkMulEvent>([] { return T(TextId::st_ready); });
@@ -271,28 +267,23 @@ int UpgradeRun::start_discovery() {
             return kExitBadUsage;
         }
         if (search_needed) {
-            display_->message(
-                "upgrade: no network adapter with an IPv4 address is up; name one "
-                "with --adapter (adapters: " +
-                adapter_names(adapters) + ")");
+            display_->message("upgrade: no network adapter with an IPv4 address is up; name one "
+                              "with --adapter (adapters: " + adapter_names(adapters) + ")");
             return kExitSomeFailed;
         }
-        display_->message(
-            "warning: no network adapter is up: devices are upgraded without the "
-            "address-conflict check's answers");
+        display_->message("warning: no network adapter is up: devices are upgraded without the "
+                          "address-conflict check's answers");
         return -1;
     }
     const auto port = uint16_t(opt_.discovery_port);
     if (discovery_->start(tap_.get(), adapter->address, port) != 0 ||
         (discovery_->local_bind_errno() && discovery_->any_bind_errno())) {
-        const int err = discovery_->local_bind_errno() ? discovery_->local_bind_errno()
-                                                       : last_socket_error();
+        const int err = discovery_->local_bind_errno() ? discovery_->local_bind_errno() : last_socket_error();
         discovery_->stop();
         display_->message("upgrade: cannot listen on UDP port " + std::to_string(port) + " (" +
                           socket_error_text(err) + "); is another Quillon program running?");
         if (search_needed) return kExitSomeFailed;
-        display_->message(
-            "warning: devices are upgraded without the address-conflict check's answers");
+        display_->message("warning: devices are upgraded without the address-conflict check's answers");
         return -1;
     }
     discovery_up_ = true;
@@ -331,8 +322,7 @@ int UpgradeRun::list_devices() {
         // answer without id, MAC and version gives.
         // The intake stays closed meanwhile: only the named devices are listed.
         for (const std::string& ip : opt_.devices) {
-            if (intake_->add_named_device(ip) < 0)
-                display_->message("upgrade: " + ip + " is listed once only");
+            if (intake_->add_named_device(ip) < 0) display_->message("upgrade: " + ip + " is listed once only");
         }
     } else if (!range_mode_ || !type_.empty()) {
         if (!discovery_up_) return kExitSomeFailed;
@@ -344,8 +334,7 @@ int UpgradeRun::list_devices() {
                           (w.row_count() == 1 ? "" : "s") + " found");
         // A resume takes the devices its batch still owes, found again, and nothing else.
         if (opt_.resume &&
-            list_pending_devices(w, *intake_, resume_.pending,
-                                 [this](const std::string& t) { display_->message(t); }) == 0) {
+            list_pending_devices(w, *intake_, resume_.pending, [this](const std::string& t) { display_->message(t); }) == 0) {
             display_->message("None of the devices still to do can be reached: nothing to upgrade");
             return kExitNothingToDo;
         }
@@ -369,9 +358,8 @@ int UpgradeRun::list_devices() {
         });
     }
     if (w.row_count() == 0 || w.count_checked() == 0) {
-        display_->message(w.row_count() == 0
-                              ? "No device found: nothing to upgrade"
-                              : "No device of type " + type_ + ": nothing to upgrade");
+        display_->message(w.row_count() == 0 ? "No device found: nothing to upgrade"
+                                             : "No device of type " + type_ + ": nothing to upgrade");
         return kExitNothingToDo;
     }
     return -1;
@@ -424,9 +412,8 @@ void UpgradeRun::wait_batch() {
             // STOP answered Yes: the devices in hand finish, no other begins, no retry pass.
             engine_->m_running = 0;
             window_->set_stop_enabled(false);
-            display_->message(
-                "Stopping: the devices in hand finish, no other begins "
-                "(Ctrl-C again ends at once)");
+            display_->message("Stopping: the devices in hand finish, no other begins "
+                              "(Ctrl-C again ends at once)");
             continue;
         }
         display_->message("Ended at once: a device in hand may be left half upgraded");
@@ -460,10 +447,8 @@ int UpgradeRun::finish() {
             if (!range_mode_ && !batch_rows_.count(r)) continue;
             DeviceSummary d;
             auto it = tried.find(r);
-            if (it != tried.end())
-                d = it->second;
-            else
-                d.outcome = "not started";
+            if (it != tried.end()) d = it->second;
+            else d.outcome = "not started";
             d.ip = t.get_cell(r, col_ip);
             if (!t.get_cell(r, col_mac).empty()) d.mac = t.get_cell(r, col_mac);
             d.type = t.get_cell(r, col_type);
@@ -472,12 +457,9 @@ int UpgradeRun::finish() {
     });
 
     int rc = kExitAllUpgraded;
-    if (doc.images_bad)
-        rc = kExitImagesBad;
-    else if (engine_->m_echo_failed)
-        rc = kExitSomeFailed;
-    else if (doc.devices.empty())
-        rc = kExitNothingToDo;
+    if (doc.images_bad) rc = kExitImagesBad;
+    else if (engine_->m_echo_failed) rc = kExitSomeFailed;
+    else if (doc.devices.empty()) rc = kExitNothingToDo;
     else
         for (const auto& d : doc.devices)
             if (d.outcome != "success") rc = kExitSomeFailed;
@@ -492,10 +474,8 @@ int UpgradeRun::finish() {
     // The site's record file: a device list that cannot be written is not a clean run.
     if (!opt_.csv.empty()) {
         const std::string text = summary_csv(doc);
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> csv(open_for_writing(opt_.csv),
-                                                            &std::fclose);
-        const bool written = csv &&
-                             std::fwrite(text.data(), 1, text.size(), csv.get()) == text.size() &&
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> csv(open_for_writing(opt_.csv), &std::fclose);
+        const bool written = csv && std::fwrite(text.data(), 1, text.size(), csv.get()) == text.size() &&
                              std::fclose(csv.release()) == 0;
         if (!written) {
             display_->message("upgrade: cannot write " + opt_.csv + ": the device list is missing");
@@ -509,8 +489,7 @@ int UpgradeRun::finish() {
 
     const std::string out = opt_.json ? summary_json(doc) : summary_table(doc);
     // A summary that cannot be written (a full disk, a closed pipe) is not a clean run either.
-    if ((!doc.images_bad || opt_.json) && !write_all_fd(streams_.out_fd(), out) &&
-        rc == kExitAllUpgraded)
+    if ((!doc.images_bad || opt_.json) && !write_all_fd(streams_.out_fd(), out) && rc == kExitAllUpgraded)
         rc = kExitSomeFailed;
     return rc;
 }

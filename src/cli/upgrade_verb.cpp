@@ -8,8 +8,7 @@
 namespace quillon::cli {
 namespace {
 
-constexpr const char* kFooter =
-    R"(Devices come from one search (the default: a broadcast search on the adapter, answers
+constexpr const char* kFooter = R"(Devices come from one search (the default: a broadcast search on the adapter, answers
 taken for 3 seconds), from --device (repeatable), or from --range, whose addresses are probed
 with ICMP echo (needs CAP_NET_RAW, or a group inside net.ipv4.ping_group_range).
 
@@ -51,11 +50,9 @@ bool valid_options(const UpgradeOptions& o, std::string& why) {
     for (const auto& p : o.slot_paths) any_image = any_image || !p.empty();
     if (o.resume) {
         // The batch resumed names its images and devices itself.
-        if (any_image || !o.package.empty() || !o.devices.empty() || !o.range.empty() ||
-            !o.type.empty()) {
-            why =
-                "--resume takes the images and devices of the batch it continues: give no "
-                "image, --package, --device, --range or --type";
+        if (any_image || !o.package.empty() || !o.devices.empty() || !o.range.empty() || !o.type.empty()) {
+            why = "--resume takes the images and devices of the batch it continues: give no "
+                  "image, --package, --device, --range or --type";
             return false;
         }
         return true;
@@ -96,9 +93,7 @@ bool valid_options(const UpgradeOptions& o, std::string& why) {
 
 void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
     auto opt = std::make_shared<UpgradeOptions>();
-    CLI::App* v =
-        app.add_subcommand("upgrade",
-                           "Upgrade a whole batch of devices, as START does in the window");
+    CLI::App* v = app.add_subcommand("upgrade", "Upgrade a whole batch of devices, as START does in the window");
     // Only "-" starts an option, on Windows too: CLI11's Windows-style options would take a path
     // such as /fw/pkg.zip for an option "/fw" there.
     v->allow_windows_style_options(false);
@@ -112,28 +107,21 @@ void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
         ->group("Images");
     v->add_option("--device", opt->devices, "upgrade the device at this address (repeatable)")
         ->group("Devices");
-    v->add_option("--range", opt->range,
-                  "probe and upgrade A.B.C.D to A.B.C.E (last number 1..254)")
+    v->add_option("--range", opt->range, "probe and upgrade A.B.C.D to A.B.C.E (last number 1..254)")
         ->group("Devices");
-    v->add_option(
-         "--type", opt->type,
-         "only devices of this type (PANEL, WALL, PERSON, CENTER, MONITOR, LIFT, OTHER); with --range a search first tells the types")
+    v->add_option("--type", opt->type, "only devices of this type (PANEL, WALL, PERSON, CENTER, MONITOR, LIFT, OTHER); with --range a search first tells the types")
         ->group("Devices");
     v->add_option("--adapter", opt->adapter,
                   "network adapter for discovery (default: the first one that is up, not loopback)")
         ->group("Devices");
     v->add_option("--threads", opt->threads, "devices upgraded at the same time")
-        ->check(CLI::Range(1, 10))
-        ->capture_default_str();
-    v->add_flag("--auto-retry", opt->auto_retry,
-                "retry the failed devices, up to 10 passes in all");
-    v->add_flag("--fake-burn", opt->fake_burn,
-                "simulate every upgrade; nothing is sent to a device");
+        ->check(CLI::Range(1, 10))->capture_default_str();
+    v->add_flag("--auto-retry", opt->auto_retry, "retry the failed devices, up to 10 passes in all");
+    v->add_flag("--fake-burn", opt->fake_burn, "simulate every upgrade; nothing is sent to a device");
     v->add_option("--come-back", opt->come_back,
                   "after its reboot, wait up to SECONDS for each device to answer again (default: "
                   "come_back in config.ini, else 300; 0: no check)")
-        ->check(CLI::Range(0, 86400))
-        ->option_text("SECONDS");
+        ->check(CLI::Range(0, 86400))->option_text("SECONDS");
     v->add_option("--resume", opt->resume_journal,
                   "continue an unfinished batch: its devices that did not succeed, with its images "
                   "(JOURNAL: default the newest unfinished journal in the log folder)")
@@ -143,8 +131,7 @@ void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
     v->add_option("--log-dir", opt->log_dir, "write the log files into this folder");
     v->add_flag("--json", opt->json, "print the summary as JSON");
     v->add_option("--csv", opt->csv, "also write the results to FILE as CSV, one line per device");
-    v->add_flag("-v,--verbose", opt->verbose,
-                "also show the console diagnostics (no live display)");
+    v->add_flag("-v,--verbose", opt->verbose, "also show the console diagnostics (no live display)");
     // For the project's tests only: devices on other ports than the real ones.
     v->add_option("--upgrade-port", opt->upgrade_port)->check(CLI::Range(1, 65535))->group("");
     v->add_option("--discovery-port", opt->discovery_port)->check(CLI::Range(1, 65535))->group("");

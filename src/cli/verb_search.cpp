@@ -34,10 +34,8 @@ int run_search(const SearchOptions& opt) {
     const LocalAdapter* adapter = choose_adapter(adapters, opt.adapter);
     if (!adapter) {
         if (opt.adapter.empty()) {
-            std::fprintf(stderr,
-                         "search: no network adapter with an IPv4 address is up; name one "
-                         "with --adapter (adapters: %s)\n",
-                         adapter_names(adapters).c_str());
+            std::fprintf(stderr, "search: no network adapter with an IPv4 address is up; name one "
+                                 "with --adapter (adapters: %s)\n", adapter_names(adapters).c_str());
             return kExitFailure;
         }
         std::fprintf(stderr, "search: no adapter \"%s\" with an IPv4 address (adapters: %s)\n",
@@ -58,10 +56,8 @@ int run_search(const SearchOptions& opt) {
     const int local_err = discovery.local_bind_errno();
     const int any_err = discovery.any_bind_errno();
     if (local_err && any_err) {
-        std::fprintf(stderr,
-                     "search: cannot listen on UDP port %d (%s); is another Quillon "
-                     "program running?\n",
-                     opt.port, socket_error_text(local_err).c_str());
+        std::fprintf(stderr, "search: cannot listen on UDP port %d (%s); is another Quillon "
+                             "program running?\n", opt.port, socket_error_text(local_err).c_str());
         return kExitFailure;
     }
     if (local_err || any_err) {
@@ -90,14 +86,12 @@ int run_search(const SearchOptions& opt) {
 
 void add_search_verb(CLI::App& app, VerbAction& action) {
     auto opt = std::make_shared<SearchOptions>();
-    CLI::App* verb = app.add_subcommand("search",
-                                        "List the devices that answer a discovery search");
+    CLI::App* verb = app.add_subcommand("search", "List the devices that answer a discovery search");
     // Only "-" starts an option, on Windows too: CLI11's Windows-style options would take a path
     // such as /fw/pkg.zip for an option "/fw" there.
     verb->allow_windows_style_options(false);
-    verb->add_option(
-        "--adapter", opt->adapter,
-        "Network adapter to search on (default: the first one that is up, not loopback)");
+    verb->add_option("--adapter", opt->adapter,
+                     "Network adapter to search on (default: the first one that is up, not loopback)");
     verb->add_flag("--json", opt->json, "Print the devices as JSON");
     // For tests that cannot use the devices' port.
     verb->add_option("--port", opt->port, "UDP port")->check(CLI::Range(1, 65535))->group("");

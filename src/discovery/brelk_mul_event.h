@@ -133,7 +133,7 @@ private:
     FoundDeviceSink* m_owner = nullptr;
     std::atomic<int> m_active{0};
     std::unique_ptr<Wakeup> m_wake;  // stop wakes the receive wait instead of waiting it out
-    PortClaim m_claim;               // this program's claim on the address and port (start to stop)
+    PortClaim m_claim;  // this program's claim on the address and port (start to stop)
     uint16_t m_port = kPort;
     std::atomic<int> m_local_bind_errno{0};
     std::atomic<int> m_any_bind_errno{0};

@@ -87,7 +87,8 @@ std::string format_devid(std::string_view id) {
                           field[3]);
             return buf;
         }
-        default: return std::string(id);
+        default:
+            return std::string(id);
     }
 }
 

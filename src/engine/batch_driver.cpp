@@ -227,8 +227,8 @@ void UpgradeEngine::run_batch() {
 
     if (m_echo_failed) m_dlg->message_box(echo_unavailable_text());
     // A graceful stop disables STOP; that is how the end message knows it was asked for.
-    m_dlg->message_box(
-        T(m_dlg->is_stop_enabled() ? TextId::msg_batch_done : TextId::msg_batch_stopped));
+    m_dlg->message_box(T(m_dlg->is_stop_enabled() ? TextId::msg_batch_done
+                                                  : TextId::msg_batch_stopped));
     m_dlg->show_user_report();
     // Cleared before the window turns idle, so that a START right after it is never refused
     // or lost.
@@ -345,9 +345,7 @@ int UpgradeEngine::run_device(int w, int r, Mode mode) {
             }
         }
         std::printf("process one %s %s ret = %d\n", ip.c_str(), m_url[j].c_str(), result);
-        if (m_observer)
-            m_observer->image_finished(
-                ImageFinished{m_pass, w, r, ip, cur_mac(w), j, result != -1});
+        if (m_observer) m_observer->image_finished(ImageFinished{m_pass, w, r, ip, cur_mac(w), j, result != -1});
         if (result == -1) break;
         ++images_done;
         slots_done |= 1u << j;
@@ -377,14 +375,12 @@ void UpgradeEngine::end_device(int w, int r, Mode mode, bool success, unsigned s
     m_dlg->set_cell(r, kColStat, T(success ? TextId::st_success : TextId::st_failure));
     LogFile& report = m_dlg->user_report();
     if (list)
-        report.WriteTagged("SEARCH",
-                           success ? "upgrade success: IP:%s MAC:%s"
-                                   : "upgrade failure: IP:%s MAC:%s",
+        report.WriteTagged("SEARCH", success ? "upgrade success: IP:%s MAC:%s"
+                                             : "upgrade failure: IP:%s MAC:%s",
                            ip.c_str(), mac.c_str());
     else
-        report.WriteTagged("IPSCAN",
-                           success ? "upgrade success: IP: %s MAC: %s"
-                                   : "upgrade failure: IP: %s MAC: %s",
+        report.WriteTagged("IPSCAN", success ? "upgrade success: IP: %s MAC: %s"
+                                             : "upgrade failure: IP: %s MAC: %s",
                            ip.c_str(), mac.c_str());
     m_dlg->set_record_tick(m_ip_scan ? RecordTable::range : RecordTable::found, ip, mac, !success);
 

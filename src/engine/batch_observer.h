@@ -16,7 +16,7 @@ struct DeviceTaken {
     int worker = 0;
     int row = 0;
     bool range = false;
-    std::string ip, mac;  // the MAC is empty in a range pass (it is learnt at the device's end)
+    std::string ip, mac;   // the MAC is empty in a range pass (it is learnt at the device's end)
 };
 
 // One image of a device has ended, after all its attempts.
@@ -25,7 +25,7 @@ struct ImageFinished {
     int worker = 0;
     int row = 0;
     std::string ip, mac;
-    int slot = 0;  // 0..3 = BOOT, KERNEL, SYSTEM, FW
+    int slot = 0;          // 0..3 = BOOT, KERNEL, SYSTEM, FW
     bool success = false;
 };
 
@@ -36,10 +36,10 @@ struct BatchEnded {
 };
 
 struct DeviceResult {
-    int pass = 0;  // 0 = the first pass
+    int pass = 0;          // 0 = the first pass
     int worker = 0;
     int row = 0;
-    bool range = false;  // taken from the range scan (range pass)
+    bool range = false;    // taken from the range scan (range pass)
     bool success = false;
     std::string ip, mac;
     unsigned slots_done = 0;  // bit j: the image of slot j finished on the device in this visit
@@ -51,12 +51,10 @@ struct DeviceResult {
 struct ComeBackResult {
     int row = 0;
     std::string ip, mac;
-    bool checked =
-        false;  // false: the wait ended (STOP) before the device was back or past its limit
+    bool checked = false;    // false: the wait ended (STOP) before the device was back or past its limit
     bool came_back = false;  // it answered within the limit
-    std::string version_before,
-        version_after;  // the row's version at START; the one it answered with
-    int seconds = 0;    // from the reboot record to its answer (or to the limit)
+    std::string version_before, version_after;  // the row's version at START; the one it answered with
+    int seconds = 0;         // from the reboot record to its answer (or to the limit)
 };
 
 class BatchObserver {

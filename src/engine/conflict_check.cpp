@@ -18,8 +18,7 @@ bool UpgradeEngine::query_and_wait_conflict(const std::string& ip, int w) {
         std::printf("wait for check ip conflict %d\n", left);
         const auto end = Clock::now() + step;
         std::unique_lock<std::mutex> lk(m_conflict_lock);
-        if (m_conflict_raised.wait_until(lk, end, [&] { return m_ip_conflict[w] != 0; }))
-            return true;
+        if (m_conflict_raised.wait_until(lk, end, [&] { return m_ip_conflict[w] != 0; })) return true;
     }
     return m_ip_conflict[w] != 0;
 }

@@ -22,9 +22,8 @@ std::vector<unsigned char> adapter_table() {
     // The list can grow between the call that tells its size and the one that fills it.
     for (int attempt = 0; attempt < 4; ++attempt) {
         buf.assign(size, 0);
-        const ULONG r = ::GetAdaptersAddresses(AF_INET, flags, nullptr,
-                                               reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buf.data()),
-                                               &size);
+        const ULONG r = ::GetAdaptersAddresses(
+            AF_INET, flags, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buf.data()), &size);
         if (r == ERROR_SUCCESS) return buf;
         if (r != ERROR_BUFFER_OVERFLOW) break;
     }
@@ -71,11 +70,11 @@ std::vector<InterfaceAddress> system_ipv4_addresses() {
 
 std::vector<Adapter> list_ipv4_adapters() {
     std::vector<Adapter> out;
-    for_each_adapter(
-        [&](const std::string& name, const std::vector<std::string>& addresses, bool up, bool) {
-            if (!up || addresses.empty() || addresses.front() == "127.0.0.1") return;
-            out.push_back({name, addresses.front()});
-        });
+    for_each_adapter([&](const std::string& name, const std::vector<std::string>& addresses,
+                         bool up, bool) {
+        if (!up || addresses.empty() || addresses.front() == "127.0.0.1") return;
+        out.push_back({name, addresses.front()});
+    });
     return out;
 }
 

@@ -24,9 +24,7 @@ std::string utf8_of(const std::filesystem::path& p) {
 bool path_exists(const std::string& path, std::string* why) {
     std::error_code ec;
     const bool found = !path.empty() && std::filesystem::exists(fs_path(path), ec);
-    if (!found && why)
-        *why = ec ? ec.message()
-                  : std::make_error_code(std::errc::no_such_file_or_directory).message();
+    if (!found && why) *why = ec ? ec.message() : std::make_error_code(std::errc::no_such_file_or_directory).message();
     return found;
 }
 
@@ -46,8 +44,7 @@ bool list_folder(const std::string& folder, std::vector<FolderEntry>& out) {
         std::error_code entry_ec;
         const auto type = it->symlink_status(entry_ec).type();
         if (entry_ec) continue;
-        out.push_back(
-            {utf8_of(it->path().filename()), type == std::filesystem::file_type::regular});
+        out.push_back({utf8_of(it->path().filename()), type == std::filesystem::file_type::regular});
     }
     return true;
 }

@@ -32,7 +32,8 @@ StopSignals::StopSignals() {
 
 StopSignals::~StopSignals() {
     // One that came after the last look has been answered by the end of the batch already.
-    while (wait(std::chrono::milliseconds(0))) {}
+    while (wait(std::chrono::milliseconds(0))) {
+    }
     const sigset_t s = stop_set();
     pthread_sigmask(SIG_UNBLOCK, &s, nullptr);
     if (signal_fd_ != kNoSocket) ::close(int(signal_fd_));

@@ -31,8 +31,7 @@ void set_no_delay(SocketHandle s) {
 
 void set_buffer_sizes(SocketHandle s, int receive_bytes, int send_bytes) {
     if (receive_bytes > 0)
-        ::setsockopt(static_cast<int>(s), SOL_SOCKET, SO_RCVBUF, &receive_bytes,
-                     sizeof receive_bytes);
+        ::setsockopt(static_cast<int>(s), SOL_SOCKET, SO_RCVBUF, &receive_bytes, sizeof receive_bytes);
     if (send_bytes > 0)
         ::setsockopt(static_cast<int>(s), SOL_SOCKET, SO_SNDBUF, &send_bytes, sizeof send_bytes);
 }

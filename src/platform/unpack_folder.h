@@ -27,8 +27,7 @@ public:
     std::intptr_t handle() const { return handle_; }
     const std::string& path() const { return path_; }
     // For the implementations.
-    FolderHandle(std::intptr_t handle, std::string path)
-        : handle_(handle), path_(std::move(path)) {}
+    FolderHandle(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
 
 private:
     std::intptr_t handle_ = -1;  // a descriptor (Linux) or a HANDLE (Windows)

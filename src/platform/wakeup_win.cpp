@@ -35,7 +35,8 @@ void Wakeup::signal() {
 void Wakeup::clear() {
     if (!valid()) return;
     char buf[16];
-    while (::recv(static_cast<SOCKET>(handle_), buf, sizeof buf, 0) > 0) {}
+    while (::recv(static_cast<SOCKET>(handle_), buf, sizeof buf, 0) > 0) {
+    }
 }
 
 }  // namespace quillon

@@ -171,7 +171,9 @@ void TablePort::clear_records(RecordTable table) { records_.clear(table); }
 std::string TablePort::lookup_devid(const std::string& ip) { return records_.lookup_devid(ip); }
 std::string TablePort::lookup_mac(const std::string& ip) { return records_.lookup_mac(ip); }
 std::string TablePort::lookup_type(const std::string& ip) { return records_.lookup_type(ip); }
-std::string TablePort::lookup_version(const std::string& ip) { return records_.lookup_version(ip); }
+std::string TablePort::lookup_version(const std::string& ip) {
+    return records_.lookup_version(ip);
+}
 std::string TablePort::lookup_range_mac(const std::string& ip) {
     return records_.lookup_range_mac(ip);
 }

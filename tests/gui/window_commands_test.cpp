@@ -10,7 +10,7 @@ namespace quillon::test {
 namespace {
 
 // Controls that START disables and the end of a batch enables again.
-const int kBatchLocked[] = {IDC_TYPE_FILTER, IDC_RANGE_BOX,  IDC_SELECT_ALL,
+const int kBatchLocked[] = {IDC_TYPE_FILTER, IDC_RANGE_BOX, IDC_SELECT_ALL,
                             IDC_THREADS,     IDC_AUTO_RETRY, IDC_ADAPTER};
 
 class CommandsTest : public WindowTest {

@@ -134,8 +134,7 @@ TEST_F(WindowTest, AboutBoxIsReachableAndShowsTheVersion) {
                     found_action = true;
                     QTimer::singleShot(50, [&] {
                         for (QWidget* t : QApplication::topLevelWidgets()) {
-                            if (auto* about = qobject_cast<CAboutDlg*>(t);
-                                about && about->isVisible()) {
+                            if (auto* about = qobject_cast<CAboutDlg*>(t); about && about->isVisible()) {
                                 about_shown = true;
                                 about->accept();
                             }

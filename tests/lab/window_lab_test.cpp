@@ -58,8 +58,8 @@ std::vector<std::string> report_messages(const std::string& path) {
     for (std::string line; std::getline(in, line);) {
         const auto open = line.find("] ");
         const auto close = line.rfind("</pre>");
-        if (line.rfind("<pre>[", 0) != 0 || open == std::string::npos ||
-            close == std::string::npos || close < open) {
+        if (line.rfind("<pre>[", 0) != 0 || open == std::string::npos || close == std::string::npos ||
+            close < open) {
             out.push_back(line);  // kept whole: a malformed line shows in the failure
             continue;
         }
@@ -145,8 +145,8 @@ protected:
     void screenshot(const std::string& what) {
         if (shots.empty()) return;
         QCoreApplication::processEvents();
-        const std::string path = shots + "/window_" + what +
-                                 (shot_tag.empty() ? "" : "_" + shot_tag) + ".png";
+        const std::string path =
+            shots + "/window_" + what + (shot_tag.empty() ? "" : "_" + shot_tag) + ".png";
         EXPECT_TRUE(dlg->grab().save(QString::fromStdString(path), "PNG")) << path;
         std::fprintf(stderr, "screenshot %s\n", path.c_str());
     }
@@ -165,8 +165,7 @@ TEST_F(WindowLabTest, StartupSearchFindsTheFleetAndStartUpgradesEveryDevice) {
     ASSERT_TRUE(wait_until([&] { return rows() >= static_cast<int>(n); }, 10000))
         << rows() << " of " << n << " devices listed";
     auto* search = ctl<QPushButton>(IDC_SEARCH);
-    ASSERT_TRUE(wait_until([&] { return search->isEnabled(); }, 5000))
-        << "search window still open";
+    ASSERT_TRUE(wait_until([&] { return search->isEnabled(); }, 5000)) << "search window still open";
     ASSERT_EQ(rows(), static_cast<int>(n)) << "a device listed twice";
     std::set<std::string> listed;
     for (int r = 0; r < rows(); ++r) {
@@ -186,10 +185,8 @@ TEST_F(WindowLabTest, StartupSearchFindsTheFleetAndStartUpgradesEveryDevice) {
     auto* start = ctl<QPushButton>(IDC_START);
     start->click();
     ASSERT_TRUE(dlg->files.empty()) << "START did not ask for a package";
-    EXPECT_FALSE(ctl<QLineEdit>(IDC_BOOT_PATH)->text().isEmpty())
-        << "package not sorted into slots";
-    EXPECT_FALSE(ctl<QLineEdit>(IDC_KERNEL_PATH)->text().isEmpty())
-        << "package not sorted into slots";
+    EXPECT_FALSE(ctl<QLineEdit>(IDC_BOOT_PATH)->text().isEmpty()) << "package not sorted into slots";
+    EXPECT_FALSE(ctl<QLineEdit>(IDC_KERNEL_PATH)->text().isEmpty()) << "package not sorted into slots";
     EXPECT_FALSE(start->isEnabled()) << "the batch did not begin: " << shown_texts();
 
     const std::string done = T(TextId::msg_batch_done);

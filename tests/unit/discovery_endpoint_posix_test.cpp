@@ -70,8 +70,7 @@ public:
         std::vector<std::chrono::steady_clock::time_point> arrived;
         std::chrono::steady_clock::time_point at;
     };
-    void add_found_device(const char*, const char*, const char*, const char*,
-                          const char*) override {
+    void add_found_device(const char*, const char*, const char*, const char*, const char*) override {
         ADD_FAILURE() << "answers read together come as one hand-over";
     }
     void add_found_devices(const std::vector<ReceivedAnswer>& answers, const char*) override {

@@ -97,8 +97,7 @@ inline std::optional<Received> receive(SocketHandle sock, std::chrono::milliseco
     char buf[4096];
     Datagram d;
     if (receive_datagram(sock, buf, sizeof buf, d) != 1) return std::nullopt;
-    return Received{std::string(buf, std::min(d.length, sizeof buf)), ipv4_text(d.from),
-                    d.from_port};
+    return Received{std::string(buf, std::min(d.length, sizeof buf)), ipv4_text(d.from), d.from_port};
 }
 
 class EndpointTest : public ::testing::Test {

@@ -86,11 +86,10 @@ TEST_F(DriverRange, TheRangeMacFilledInByDiscoveryIsReportedAndAFailureStaysTick
     ASSERT_TRUE(start_range("127.0.0.20", 21, 1));
     ASSERT_TRUE(wait_batch());
 
-    EXPECT_EQ(report_lines(),
-              (std::vector<std::string>{
-                  "[IPSCAN] upgrade success: IP: 127.0.0.20 MAC: 02:AA:00:00:00:20</pre>",
-                  "[IPSCAN] upgrade failure: IP: 127.0.0.21 MAC: 02:AA:00:00:00:21</pre>",
-              }));
+    EXPECT_EQ(report_lines(), (std::vector<std::string>{
+                                  "[IPSCAN] upgrade success: IP: 127.0.0.20 MAC: 02:AA:00:00:00:20</pre>",
+                                  "[IPSCAN] upgrade failure: IP: 127.0.0.21 MAC: 02:AA:00:00:00:21</pre>",
+                              }));
     EXPECT_FALSE(row(0).ticked);
     EXPECT_TRUE(row(1).ticked);
     const auto range = window.record_tables().copy(RecordTable::range);

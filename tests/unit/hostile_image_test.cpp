@@ -58,8 +58,7 @@ TEST_F(HostileImage, FileOfMoreThanFourGiBFailsTheSlot) {
     }
     // Sparse where the file system can: no disk space is used for the rest.
     std::error_code ec;
-    std::filesystem::resize_file(path, uint64_t(1) << 32 | uint64_t(kImageHeaderSize + data.size()),
-                                 ec);
+    std::filesystem::resize_file(path, uint64_t(1) << 32 | uint64_t(kImageHeaderSize + data.size()), ec);
     if (ec) GTEST_SKIP() << "no file of 4 GiB here: " << ec.message();
     engine.m_url[0] = path;
     bool ok = true;

@@ -69,9 +69,9 @@ TEST(FindByPrefix, CaseInsensitiveExactlyOneRegularFileDirectlyInFolder) {
     write_file(f + "/UBOOT.IMG", "u");
     write_file(f + "/kernel_a.img", "a");
     write_file(f + "/kernel_b.img", "b");
-    write_file(f + "/sub/1_boot.img", "s");   // in a sub-folder: never found
-    fs::create_directory(f + "/system_dir");  // a folder is not a file
-    write_file(f + "/sys", "short");          // shorter than "system": no match
+    write_file(f + "/sub/1_boot.img", "s");  // in a sub-folder: never found
+    fs::create_directory(f + "/system_dir");    // a folder is not a file
+    write_file(f + "/sys", "short");             // shorter than "system": no match
 
     std::string field = "unchanged";
     EXPECT_EQ(find_by_prefix(f, "uboot", field), 0);

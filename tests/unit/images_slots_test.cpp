@@ -8,8 +8,7 @@ namespace quillon {
 namespace {
 
 TEST(ImageSlots, RebootFlagOnlyForLowerCaseWord) {
-    SlotPaths p{"/pkg/brelk_upgrade_image/1_uboot.img",
-                "/pkg/brelk_upgrade_image/reboot_kernel.img",
+    SlotPaths p{"/pkg/brelk_upgrade_image/1_uboot.img", "/pkg/brelk_upgrade_image/reboot_kernel.img",
                 "/pkg/brelk_upgrade_image/3_REBOOT_rootfs.img", ""};
     EXPECT_EQ(mark_reboot_slots(p), (RebootFlags{0, 1, 0, 0}));
     // Anywhere in the full path counts, also in a folder name.

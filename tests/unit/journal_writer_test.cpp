@@ -25,8 +25,7 @@ namespace fs = std::filesystem;
 struct TempDir {
     fs::path path;
     TempDir() {
-        path = fs::temp_directory_path() /
-               ("quillon-journal-" + std::to_string(std::random_device{}()));
+        path = fs::temp_directory_path() / ("quillon-journal-" + std::to_string(std::random_device{}()));
         fs::create_directories(path);
     }
     ~TempDir() {
@@ -132,8 +131,7 @@ TEST(JournalWriter, EachBatchHasItsOwnJournalAndTheNewest20AreKept) {
     // Older journals of earlier runs, one of them not a journal by its name.
     for (int i = 0; i < 25; ++i) {
         char name[64];
-        std::snprintf(name, sizeof name, "journal_2020%02d01_000000_000_00%02d.jsonl", i % 12 + 1,
-                      i);
+        std::snprintf(name, sizeof name, "journal_2020%02d01_000000_000_00%02d.jsonl", i % 12 + 1, i);
         std::ofstream(b.dir.path / name) << "{}\n";
     }
     std::ofstream(b.dir.path / "journal_notes.txt") << "mine\n";
@@ -212,9 +210,7 @@ TEST(JournalFiles, NamesSortByTimeAndTheNewestUnfinishedSkipsResumedOnes) {
           << R"(,"settings":{"mode":"list","threads":2,"auto_retry":false,"fake_burn":false},)"
           << R"("images":[{"slot":0,"path":"/b","size":1,"file_crc32":"00000000","reboot_after":false}],"devices":[]})"
           << "\n";
-        if (ended)
-            f << R"({"event":"batch_end","time":"t"})"
-              << "\n";
+        if (ended) f << R"({"event":"batch_end","time":"t"})" << "\n";
     };
     const std::string a = "journal_20250101_000000_000_0001.jsonl";  // unfinished, resumed by b
     const std::string b = "journal_20250102_000000_000_0001.jsonl";  // finished

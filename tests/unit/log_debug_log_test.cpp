@@ -78,8 +78,7 @@ TEST(DebugLog, AFolderThatCannotBeMadeLeavesStandardOutputAlone) {
     TempDir dir;
     test::write_file(dir / "log", "a file where the folder should be");
     int code = run_in_child([&]() -> int {
-        struct stat before {
-        }, after{};
+        struct stat before {}, after {};
         if (::fstat(1, &before) != 0) return 10;
         if (!StartDebugLog(dir / "log").empty()) return 11;
         if (::fstat(1, &after) != 0) return 12;

@@ -19,8 +19,7 @@ std::string slurp(const fs::path& p) {
 }
 
 TEST(DurableFile, AddsAtTheEndAcrossReopensAndReportsFailures) {
-    const fs::path dir = fs::temp_directory_path() /
-                         ("quillon-durable-" + std::to_string(std::random_device{}()));
+    const fs::path dir = fs::temp_directory_path() / ("quillon-durable-" + std::to_string(std::random_device{}()));
     fs::create_directories(dir);
     const fs::path file = dir / "j.jsonl";
     {

@@ -23,8 +23,7 @@ class FilesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        root_ = utf8(std::filesystem::temp_directory_path()) + "/quillon-文件 " +
-                std::to_string(stamp);
+        root_ = utf8(std::filesystem::temp_directory_path()) + "/quillon-文件 " + std::to_string(stamp);
         ASSERT_TRUE(make_directory(root_));
     }
     void TearDown() override { delete_tree(root_); }

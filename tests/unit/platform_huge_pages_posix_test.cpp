@@ -26,8 +26,7 @@ TEST(HugePages, OnlyWholeBlocksInsideTheBufferAreAdvised) {
     } unmap{map};
     auto* base = static_cast<uint8_t*>(map);
     uint8_t* block = reinterpret_cast<uint8_t*>(
-        (reinterpret_cast<uintptr_t>(base) + 2 * kHugePageBytes - 1) &
-        ~uintptr_t(kHugePageBytes - 1));
+        (reinterpret_cast<uintptr_t>(base) + 2 * kHugePageBytes - 1) & ~uintptr_t(kHugePageBytes - 1));
 
     // From the last page before a boundary to one page past the second boundary after it.
     ASSERT_TRUE(advise_huge_pages(block - 4096, 2 * kHugePageBytes + 8192));

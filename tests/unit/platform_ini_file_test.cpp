@@ -26,7 +26,7 @@ TEST(IniFile, ValuesKeepTheirCase) {
 TEST(IniFile, MissingSectionOrKeyGivesTheDefault) {
     IniFile ini = IniFile::parse("language=en\n[Settings]\nfake_burn=1\n; debug=1\n# debug=1\n");
     EXPECT_EQ(ini.get_string("Settings", "language", "ch"), "ch");  // before any section
-    EXPECT_EQ(ini.get_int("Settings", "debug", 7), 7);              // only in comments
+    EXPECT_EQ(ini.get_int("Settings", "debug", 7), 7);               // only in comments
     EXPECT_EQ(ini.get_int("Nothing", "fake_burn", 5), 5);
     EXPECT_FALSE(ini.has("Settings", "debug"));
     EXPECT_EQ(ini.get_int("Settings", "fake_burn", 0), 1);
@@ -38,8 +38,7 @@ TEST(IniFile, FirstOccurrenceWins) {
 }
 
 TEST(IniFile, BrokenLinesDoNotHideTheRest) {
-    IniFile ini = IniFile::parse(
-        "garbage without equals\n[Settings\n[Settings]\n=x\nfake_burn=3\n");
+    IniFile ini = IniFile::parse("garbage without equals\n[Settings\n[Settings]\n=x\nfake_burn=3\n");
     EXPECT_EQ(ini.get_int("Settings", "fake_burn", 0), 3);
 }
 

@@ -13,8 +13,7 @@ namespace {
 
 TEST(PlatformIpv4Posix, AgreesWithInetPton) {
     std::vector<std::string> texts;
-    const char* parts[] = {"0",   "1",   "9",   "00",  "01",   "10", "99",
-                           "100", "255", "256", "300", "0255", ""};
+    const char* parts[] = {"0", "1", "9", "00", "01", "10", "99", "100", "255", "256", "300", "0255", ""};
     for (const char* a : parts)
         for (const char* b : parts) {
             texts.push_back(std::string(a) + "." + b + ".3.4");

@@ -100,8 +100,7 @@ TEST(RunProgram, DescriptorsOfThisProcessAreNotInherited) {
 }
 
 TEST(RunProgram, IgnoredSignalsAreResetForTheProgram) {
-    struct sigaction ign {
-    }, old{};
+    struct sigaction ign {}, old {};
     ign.sa_handler = SIG_IGN;
     ::sigaction(SIGTERM, &ign, &old);
     auto r = run_program({"sh", "-c", "kill -TERM $$; echo survived"}, 10s);
@@ -121,8 +120,7 @@ TEST(RunProgram, ParallelCallsKeepTheirOutputsApart) {
                              .output;
         });
     for (auto& t : pool) t.join();
-    for (int i = 0; i < n; ++i)
-        EXPECT_EQ(outputs[i], std::to_string(i) + "\n" + std::to_string(i) + "\n");
+    for (int i = 0; i < n; ++i) EXPECT_EQ(outputs[i], std::to_string(i) + "\n" + std::to_string(i) + "\n");
 }
 
 TEST(SpawnDetached, StartsTheProgramAndLeavesNoChildBehind) {

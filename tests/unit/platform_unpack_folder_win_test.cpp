@@ -14,8 +14,7 @@ namespace {
 TEST(PlatformUnpackFolderWin, DevicesStreamsAndCutNamesAreRefused) {
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     const std::u8string t = std::filesystem::temp_directory_path().u8string();
-    const std::string root = std::string(t.begin(), t.end()) + "\\quillon-解包 " +
-                             std::to_string(stamp);
+    const std::string root = std::string(t.begin(), t.end()) + "\\quillon-解包 " + std::to_string(stamp);
     ASSERT_TRUE(make_directory(root));
     std::string err;
     FolderHandle dir = open_folder(root, err);

@@ -19,10 +19,8 @@ inline void set_env(const std::string& name, const char* value) {
 #ifdef _WIN32
     ::_putenv_s(name.c_str(), value ? value : "");  // an empty value removes the variable
 #else
-    if (value)
-        ::setenv(name.c_str(), value, 1);
-    else
-        ::unsetenv(name.c_str());
+    if (value) ::setenv(name.c_str(), value, 1);
+    else ::unsetenv(name.c_str());
 #endif
 }
 

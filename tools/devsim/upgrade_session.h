@@ -16,8 +16,8 @@ struct SessionContext {
     FleetState& state;
     const SimOptions& options;
     RecordLog& log;
-    int stop_fd;                      // readable once the simulator stops
-    std::function<void()> on_reboot;  // tells the listener side that a device went away
+    int stop_fd;                       // readable once the simulator stops
+    std::function<void()> on_reboot;   // tells the listener side that a device went away
 };
 
 // Runs the whole connection on the calling thread and writes its record. `attempt` is the

@@ -15,7 +15,9 @@ void UpgradeEngineLink::set_batch(const BatchSettings& s) {
     workers_.store(s.thread_num);
 }
 
-void UpgradeEngineLink::start_running() { engine_.start_batch(); }
+void UpgradeEngineLink::start_running() {
+    engine_.start_batch();
+}
 
 std::string UpgradeEngineLink::worker_status(int w) {
     return valid(w) ? engine_.status(w) : std::string();

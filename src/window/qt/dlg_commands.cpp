@@ -311,7 +311,9 @@ void CQuillonDlg::on_auto_retry() {
     if (engine_) engine_->set_auto_retry(auto_retry_->isChecked() ? 1 : 0);
 }
 
-void CQuillonDlg::on_threads() { refill_worker_view("[%1]:", threads_->currentIndex() + 1); }
+void CQuillonDlg::on_threads() {
+    refill_worker_view("[%1]:", threads_->currentIndex() + 1);
+}
 
 void CQuillonDlg::on_worker_view() {
     if (!engine_) return;

@@ -135,8 +135,8 @@ void CQuillonDlg::import_package() {
     RebootFlags reboot{};
     for (int i = 0; i < 4; ++i) reboot[i] = m_reboot_after[i];
     DlgMessages sink(*this);
-    const ImportStatus st = import_package_files(read_path(zip_path_), m_unzip_dir, found, reboot,
-                                                 sink);
+    const ImportStatus st =
+        import_package_files(read_path(zip_path_), m_unzip_dir, found, reboot, sink);
     if (st != ImportStatus::imported) return;
     for (int i = 0; i < 4; ++i) {
         slot_path_[i]->setText(QString::fromStdString(found[i]));

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QTimer>
 
+
 #include <cstdio>
 
 #include "texts/ui_texts.h"
@@ -72,8 +73,7 @@ void CQuillonDlg::rebuild_filtered(RecordTable table, const std::string& type_te
     const bool all = type_text == T(TextId::type_all);
     std::vector<DeviceRow> rows;
     for (const DeviceRecord& rec : port_->record_tables().copy(table)) {
-        if (all ||
-            (rec.size() > static_cast<std::size_t>(col_type) && rec[col_type] == type_text)) {
+        if (all || (rec.size() > static_cast<std::size_t>(col_type) && rec[col_type] == type_text)) {
             rows.push_back(row_of_record(rec));
         }
     }

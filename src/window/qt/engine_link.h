@@ -8,11 +8,11 @@ namespace quillon {
 
 // The settings START copies into the engine before it sets the running flag.
 struct BatchSettings {
-    std::string url[4];                  // BOOT, KERNEL, SYSTEM, FW paths (at most 1023 bytes each)
-    uint32_t ip_begin = 0;               // range start, first octet most significant
-    int ip_end = 0;                      // last octet of the range
-    int ip_scan = 0;                     // 1 = range mode
-    int thread_num = 1;                  // 1..10
+    std::string url[4];     // BOOT, KERNEL, SYSTEM, FW paths (at most 1023 bytes each)
+    uint32_t ip_begin = 0;  // range start, first octet most significant
+    int ip_end = 0;         // last octet of the range
+    int ip_scan = 0;        // 1 = range mode
+    int thread_num = 1;     // 1..10
     int reboot_after[4] = {0, 0, 0, 0};  // set by the last package import
 };
 

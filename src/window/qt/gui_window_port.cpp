@@ -70,7 +70,9 @@ void GuiWindowPort::close() {
     }
 }
 
-void GuiWindowPort::serve_posted() { QCoreApplication::sendPostedEvents(&dlg_); }
+void GuiWindowPort::serve_posted() {
+    QCoreApplication::sendPostedEvents(&dlg_);
+}
 
 int GuiWindowPort::selected_worker() {
     int r = 0;
