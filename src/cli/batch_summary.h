@@ -33,6 +33,8 @@ struct DeviceSummary {
     int came_back = -1;
     std::string version_before{}, version_after{};
     int back_after_s = -1;    // seconds from the reboot record to its answer; -1 = not back
+    // The adapter the device answered discovery on; empty when it never answered.
+    std::string adapter{};
 };
 
 class BatchSummary final : public BatchObserver {
