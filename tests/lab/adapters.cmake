@@ -6,5 +6,5 @@ if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/lab_fixture.cmake AND TARGET quillon-cli AND
   quillon_lab_test(lab_adapters_all LAB adapters
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/adapters_all_test.sh)
   set_property(TEST lab_adapters_all APPEND PROPERTY ENVIRONMENT
-    QL_MKIMAGE=$<TARGET_FILE:quillon-mkimage>)
+    QL_MKIMAGE=$<TARGET_FILE:quillon-mkimage> QL_PLATFORM_TESTS=$<TARGET_FILE:quillon_platform_tests>)
 endif()

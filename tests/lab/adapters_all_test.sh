@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # --adapter all: the tool's host has two adapters (lab0 with 198.18.0.1, lab1 with 198.19.0.1),
-# each leading to its own fleet. quillon-cli adapters lists them in order; a search on every
+# each leading to its own fleet, and a container bridge "docker0" (one end of a veth pair whose
+# other end is down, so it swallows what is sent to it) that the system lists before lab1. quillon-cli adapters and the
+# desktop program's adapter list put docker0 after both site networks; a search on every
 # adapter finds every device of both fleets once, each with its adapter (also a device that
 # answers on both); the default adapter searches lab0 alone; a batch over both upgrades every
 # device once and names each one's adapter.
@@ -8,12 +10,20 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lab_common.sh"
 source "$here/driver_common.sh"
 lab_init
+[ -n "${QL_PLATFORM_TESTS:-}" ] || fail "QL_PLATFORM_TESTS not set"
 
 DEVSIM2_PID=""
 trap 'rc=$?; if [ -n "$DEVSIM2_PID" ]; then kill -TERM "$DEVSIM2_PID" 2>/dev/null || true; wait "$DEVSIM2_PID" 2>/dev/null || true; fi; (exit $rc); lab_cleanup' EXIT
 
-# The second site, on a second adapter of the tool's host (lab down removes it with the lab).
+# docker0 first, so that the system lists it before lab1; then the second site, on a second
+# adapter of the tool's host (lab down removes both with the lab).
+# Its far end stays down: what is sent through docker0 goes nowhere.
+in_pc ip link add docker0 type veth peer name docker0-far || fail "docker0"
+in_pc ip addr add 198.19.255.1/32 dev docker0 || fail "docker0 address"
+in_pc ip link set docker0 up || fail "docker0 up"
 "$QL_LAB" up2 "$LAB_ID" 3 >/dev/null || fail "lab up2"
+system_order=$(in_pc ip -4 -o addr show | awk '{print $2}' | tr '\n' ' ')
+[ "$system_order" = "lo lab0 docker0 lab1 " ] || fail "the system lists the adapters as: $system_order"
 start_devsim --first 198.18.0.10 --count 4 --burn-ms 20 --reboot-ms 300
 "$QL_LAB" exec-dev2 "$LAB_ID" "$QL_DEVSIM" --ready-file "$WORK/ready2" --record "$WORK/record2.jsonl" \
   --first 198.19.0.10 --count 3 --burn-ms 20 --reboot-ms 300 >"$WORK/devsim2.log" 2>&1 &
@@ -23,11 +33,19 @@ wait_for 20 test -f "$WORK/ready2" || fail "second simulator not ready: $(cat "$
 site1="198.18.0.10 198.18.0.11 198.18.0.12 198.18.0.13"
 site2="198.19.0.10 198.19.0.11 198.19.0.12"
 
-# The adapters, the site networks before loopback; the first one is the default.
+# The adapters: the site networks, then the container bridge, then loopback; the first one is the
+# default.
 in_pc "$QL_CLI" adapters --json >"$WORK/adapters.json" || fail "adapters failed"
 [ "$(jq -r '[.adapters[] | "\(.name)=\(.address)"] | join(" ")' "$WORK/adapters.json")" = \
-  "lab0=198.18.0.1 lab1=198.19.0.1 lo=127.0.0.1" ] || fail "adapters: $(cat "$WORK/adapters.json")"
+  "lab0=198.18.0.1 lab1=198.19.0.1 docker0=198.19.255.1 lo=127.0.0.1" ] || fail "adapters: $(cat "$WORK/adapters.json")"
 [ "$(jq -r .default "$WORK/adapters.json")" = lab0 ] || fail "default: $(cat "$WORK/adapters.json")"
+[ "$(jq -r '.adapters[] | select(.name == "docker0") | "\(.up) \(.virtual)"' "$WORK/adapters.json")" = "true true" ] ||
+  fail "docker0: $(cat "$WORK/adapters.json")"
+in_pc "$QL_CLI" adapters >"$WORK/adapters.txt" || fail "adapters table"
+grep -Eq "^lab0 +198\.18\.0\.1 +up, default$" "$WORK/adapters.txt" || fail "table: $(cat "$WORK/adapters.txt")"
+# The desktop program's adapter box: list_ipv4_adapters in the same order, over this system.
+in_pc "$QL_PLATFORM_TESTS" --gtest_filter='Adapters.SystemList*' >"$WORK/platform.log" 2>&1 ||
+  fail "the adapter box's list is out of order here: $(cat "$WORK/platform.log")"
 
 # While the search runs, 198.18.0.10 (MAC and all) answers on lab1 too: it is listed once.
 in_dev2() { "$QL_LAB" exec-dev2 "$LAB_ID" "$@"; }
@@ -48,7 +66,7 @@ in_pc env QUILLON_TEST_TIMING=fast "$QL_CLI" search --adapter all --json >"$WORK
 wait "$TWICE_PID" || true
 jq -e . "$WORK/all.json" >/dev/null || fail "not JSON: $(cat "$WORK/all.json")"
 [ "$(jq -r .adapter "$WORK/all.json")" = all ] || fail "adapter: $(cat "$WORK/all.json")"
-[ "$(jq -r '[.adapters[].name] | join(" ")' "$WORK/all.json")" = "lab0 lab1" ] ||
+[ "$(jq -r '[.adapters[].name] | join(" ")' "$WORK/all.json")" = "lab0 lab1 docker0" ] ||
   fail "adapters searched: $(cat "$WORK/all.json")"
 ips=$(jq -r '.devices[].ip' "$WORK/all.json" | sort | tr '\n' ' ')
 [ "$ips" = "$site1 $site2 " ] || fail "devices found on every adapter: '$ips' ($(cat "$WORK/all.json"))"
@@ -64,7 +82,7 @@ for ip in $site1 $site2; do
   if [ "$ip" = 198.18.0.10 ]; then [[ "$got" == lab0 || "$got" == lab1 ]] || fail "$ip: adapter $got"
   else [ "$got" = "$want" ] || fail "$ip: adapter $got, expected $want"; fi
 done
-grep -q "^Searching on lab0 (198.18.0.1), lab1 (198.19.0.1) for " "$WORK/all.err" ||
+grep -q "^Searching on lab0 (198.18.0.1), lab1 (198.19.0.1), docker0 (198.19.255.1) for " "$WORK/all.err" ||
   fail "search message: $(cat "$WORK/all.err")"
 [ "$(grep -c . "$WORK/twice.log" || true)" -eq 0 ] || fail "the second answerer failed: $(cat "$WORK/twice.log")"
 
@@ -99,5 +117,5 @@ for ip in $site1 $site2; do
   grep -q "\"received\":50000,\"digest\":\"$app_crc\".*\"result\":\"success\"" <<<"$recs" ||
     fail "$ip: image not received whole: $recs"
 done
-grep -q "^Searching on lab0 (198.18.0.1), lab1 (198.19.0.1) for " "$WORK/err" || fail "message: $(cat "$WORK/err")"
+grep -q "^Searching on lab0 (198.18.0.1), lab1 (198.19.0.1), docker0 (198.19.255.1) for " "$WORK/err" || fail "message: $(cat "$WORK/err")"
 echo "PASS: --adapter all found and upgraded the 7 devices of both sites, each once, with its adapter"
