@@ -70,10 +70,12 @@ void add_adapters_verb(CLI::App& app, VerbAction& action) {
     CLI::App* verb = app.add_subcommand(
         "adapters", "List the IPv4 network adapters, the one searched on by default first");
     verb->allow_windows_style_options(false);
-    verb->footer("Order: adapters that are up, then virtual bridges, container and VPN interfaces "
-                 "(docker*, virbr*, veth*, br-*, vmnet*, vboxnet*, tailscale*, wg*), then adapters "
-                 "that are down, then loopback; the system's order within each group. The default "
-                 "adapter of search and upgrade is the first one that is up and not loopback.");
+    verb->footer(
+        "Order: real adapters that are up; then virtual bridges, container and VPN interfaces\n"
+        "that are up (docker*, virbr*, veth*, br-*, vmnet*, vboxnet*, tailscale*, wg*, in any\n"
+        "case of letters); then adapters that are down; then loopback. Within each group the\n"
+        "system's order. The default adapter of search and upgrade is the first one that is up\n"
+        "and not loopback; the desktop program's adapter box lists its adapters in this order.");
     verb->add_flag("--json", opt->json, "Print the adapters as JSON");
     verb->callback([opt, &action] { action = [opt] { return run_adapters(*opt); }; });
 }
