@@ -174,7 +174,9 @@ std::string summary_json(const SummaryDoc& doc) {
              ",\"version_after\":" + (d.came_back == 1 ? json_string(d.version_after) : "null") +
              ",\"back_after_s\":" + (d.came_back == 1 ? std::to_string(d.back_after_s) : "null") +
              ",\"same_version\":" + (same_version(d) ? "true" : "false") +
-             ",\"name\":" + json_string(d.name) + "}";
+             ",\"name\":" + json_string(d.name);
+        // --adapter all: the adapter the device answered on (null: it never answered).
+        o += ",\"adapter\":" + (d.adapter.empty() ? std::string("null") : json_string(d.adapter)) + "}";
     }
     o += "],\"unreachable\":[";
     for (std::size_t i = 0; i < doc.unreachable.size(); ++i) {

@@ -36,6 +36,8 @@ struct DeviceSummary {
     // --devices-from: the device's name in the site list (empty when none). Its devices left out
     // of the batch have the outcome "not found" or "conflict".
     std::string name{};  // {}: the aggregate initialisers that end before it need none
+    // The adapter the device answered discovery on; empty when it never answered.
+    std::string adapter{};
 };
 
 class BatchSummary final : public BatchObserver {

@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
     add_package_verb(app, action);
     add_upgrade_verb(app, action);
     add_history_verb(app, action);
+    add_adapters_verb(app, action);  // the adapters, in the order the default is picked by
 
     try {
         app.parse(start.argc(), start.argv());

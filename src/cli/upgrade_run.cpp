@@ -11,6 +11,7 @@
 
 #include "app/settings.h"
 
+#include "cli/adapter_choice.h"
 #include "cli/batch_summary.h"
 #include "cli/local_adapters.h"
 #include "cli/progress_display.h"
@@ -18,7 +19,7 @@
 #include "cli/site_outcomes.h"
 #include "cli/site_search.h"
 #include "cli/upgrade_images.h"
-#include "discovery/brelk_mul_event.h"
+#include "discovery/discovery_endpoints.h"
 #include "discovery/device_type.h"
 #include "discovery/intake.h"
 #include "engine/come_back_tap.h"
@@ -51,12 +52,6 @@ constexpr bool kKeepStderr = true;
 #else
 constexpr bool kKeepStderr = false;
 #endif
-
-std::string adapter_names(const std::vector<LocalAdapter>& adapters) {
-    std::string names;
-    for (const auto& a : adapters) names += (names.empty() ? "" : ", ") + a.name;
-    return names.empty() ? "none" : names;
-}
 
 std::string no_such_adapter(const std::vector<LocalAdapter>& adapters, const std::string& name) {
     return "upgrade: no adapter \"" + name + "\" with an IPv4 address (adapters: " +
@@ -150,8 +145,8 @@ private:
     std::unique_ptr<DeviceIntake> intake_;
     std::unique_ptr<ComeBackTap> tap_;  // the intake's answers, also to the come-back watcher
     std::unique_ptr<SiteAnswers> site_answers_;  // in front of tap_: the site list's answers
-    std::unique_ptr<BrelkMulEvent> discovery_;
-    std::unique_ptr<SearchSenderFor<BrelkMulEvent>> sender_;
+    std::unique_ptr<DiscoveryEndpoints> discovery_;  // one endpoint, or one per adapter (--adapter all)
+    std::unique_ptr<SearchSenderFor<DiscoveryEndpoints>> sender_;
     bool discovery_up_ = false;
 };
 
@@ -189,7 +184,7 @@ int UpgradeRun::run() {
         display_->message("upgrade: no package " + package + " (not a file)");
         return kExitBadUsage;
     }
-    if (!opt_.adapter.empty()) {
+    if (!opt_.adapter.empty() && opt_.adapter != kAllAdapters) {
         const std::vector<LocalAdapter> adapters = list_local_adapters();
         if (!choose_adapter(adapters, opt_.adapter)) {
             display_->message(no_such_adapter(adapters, opt_.adapter));
@@ -248,8 +243,8 @@ int UpgradeRun::run() {
     engine_->m_come_back = come_back_.get();
     tap_ = std::make_unique<ComeBackTap>(*intake_, *come_back_);
     site_answers_ = std::make_unique<SiteAnswers>(*tap_);
-    discovery_ = std::make_unique<BrelkMulEvent>([] { return T(TextId::st_ready); });
-    sender_ = std::make_unique<SearchSenderFor<BrelkMulEvent>>(*discovery_);
+    discovery_ = std::make_unique<DiscoveryEndpoints>([] { return T(TextId::st_ready); });
+    sender_ = std::make_unique<SearchSenderFor<DiscoveryEndpoints>>(*discovery_);
 
     if (fake_) display_->message("fake burn!");
     if (const int rc = start_discovery(); rc >= 0) return rc;
@@ -272,16 +267,18 @@ int UpgradeRun::prepare_images() {
 
 int UpgradeRun::start_discovery() {
     const std::vector<LocalAdapter> adapters = list_local_adapters();
-    const LocalAdapter* adapter = choose_adapter(adapters, opt_.adapter);
+    const std::vector<LocalAdapter> chosen = chosen_adapters(adapters, opt_.adapter);
+    const bool all = opt_.adapter == kAllAdapters;
     const bool search_needed = (!range_mode_ && opt_.devices.empty()) || !type_.empty();
-    if (!adapter) {
-        if (!opt_.adapter.empty()) {
+    if (chosen.empty()) {
+        if (!opt_.adapter.empty() && !all) {
             display_->message(no_such_adapter(adapters, opt_.adapter));
             return kExitBadUsage;
         }
         if (search_needed) {
-            display_->message("upgrade: no network adapter with an IPv4 address is up; name one "
-                              "with --adapter (adapters: " + adapter_names(adapters) + ")");
+            display_->message(std::string("upgrade: no network adapter with an IPv4 address is up") +
+                              (all ? "" : "; name one with --adapter") + " (adapters: " +
+                              adapter_names(adapters) + ")");
             return kExitSomeFailed;
         }
         display_->message("warning: no network adapter is up: devices are upgraded without the "
@@ -289,22 +286,20 @@ int UpgradeRun::start_discovery() {
         return -1;
     }
     const auto port = uint16_t(opt_.discovery_port);
-    if (discovery_->start(site_answers_.get(), adapter->address, port) != 0 ||
-        (discovery_->local_bind_errno() && discovery_->any_bind_errno())) {
-        const int err = discovery_->local_bind_errno() ? discovery_->local_bind_errno() : last_socket_error();
+    const auto say = [this](const std::string& t) { display_->message(t); };
+    if (start_endpoints(*discovery_, site_answers_.get(), chosen, port, "upgrade", say) == 0) {
         discovery_->stop();
-        display_->message("upgrade: cannot listen on UDP port " + std::to_string(port) + " (" +
-                          socket_error_text(err) + "); is another Quillon program running?");
         if (search_needed) return kExitSomeFailed;
         display_->message("warning: devices are upgraded without the address-conflict check's answers");
         return -1;
     }
     discovery_up_ = true;
     engine_->m_search = sender_.get();
-    const std::string address = ipv4_text(adapter->address);
-    journal_->set_adapter(adapter->name, address);
+    const std::string where = listening_adapters(*discovery_);
+    if (all) journal_->set_adapter(kAllAdapters, where);
+    else journal_->set_adapter(chosen.front().name, ipv4_text(chosen.front().address));
     if (search_needed)
-        display_->message("Searching on " + adapter->name + " (" + address + ") for " +
+        display_->message("Searching on " + where + " for " +
                           std::to_string(timing().search_window.count()) + " ms...");
     return -1;
 }
@@ -483,6 +478,8 @@ int UpgradeRun::finish() {
         }
     });
     if (!site_.empty()) merge_site_outcomes(doc.devices, site_checks_);  // --devices-from
+    // The adapter each device answered on.
+    for (DeviceSummary& d : doc.devices) d.adapter = discovery_->adapter_of(d.ip);
 
     int rc = kExitAllUpgraded;
     if (doc.images_bad) rc = kExitImagesBad;

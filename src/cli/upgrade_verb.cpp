@@ -25,6 +25,10 @@ where two devices answer) is refused as a "conflict"; neither is upgraded, and b
 exit code 1 (4 when no listed device is left). The names go into the summary, the JSON and
 the CSV.
 
+With --adapter all the search runs on every adapter that is up at once; a device that answers
+on two adapters is listed once, and the JSON summary names the adapter each device answered
+on ("adapter"). The upgrade connections go by the system's routing, as always.
+
 Logs go to the folder "log" below the working directory, as the desktop program writes them
 (or straight into --log-dir): upgrade_user.html always, upgrade_dev.log and the debug log with
 --debug. config.ini in the working directory is read as the desktop program reads it.
@@ -137,7 +141,8 @@ void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
     v->add_option("--type", opt->type, "only devices of this type (PANEL, WALL, PERSON, CENTER, MONITOR, LIFT, OTHER); with --range a search first tells the types")
         ->group("Devices");
     v->add_option("--adapter", opt->adapter,
-                  "network adapter for discovery (default: the first one that is up, not loopback)")
+                  "network adapter for discovery, or \"all\" for every adapter that is up (default: the "
+                  "first one that is up, real adapters before virtual ones; see `quillon-cli adapters`)")
         ->group("Devices");
     v->add_option("--threads", opt->threads, "devices upgraded at the same time")
         ->check(CLI::Range(1, 10))->capture_default_str();

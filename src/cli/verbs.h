@@ -17,5 +17,7 @@ using VerbAction = std::function<int()>;
 void add_search_verb(CLI::App& app, VerbAction& action);
 void add_package_verb(CLI::App& app, VerbAction& action);
 void add_history_verb(CLI::App& app, VerbAction& action);
+// quillon-cli adapters (verb_adapters.cpp)
+void add_adapters_verb(CLI::App& app, VerbAction& action);
 
 }  // namespace quillon::cli

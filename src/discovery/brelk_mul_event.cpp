@@ -150,6 +150,7 @@ void BrelkMulEvent::recv_loop() {
         // per hand-over (a request to the window) is the same for one answer or hundreds.
         answers.clear();
         if (fds[0].readable) on_recv(fds[0].s, answers);
+        for (ReceivedAnswer& r : answers) r.on_bound_socket = true;
         if (fds[1].readable) on_recv(fds[1].s, answers);
         hand_over(answers);
     }

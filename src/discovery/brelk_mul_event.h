@@ -32,6 +32,9 @@ namespace quillon {
 struct ReceivedAnswer {
     DiscoveryAnswer answer;
     std::chrono::steady_clock::time_point arrived{};
+    // Read from the socket bound to the adapter's address (sent to that address), not from the
+    // wildcard one.
+    bool on_bound_socket = false;
 };
 
 // Where accepted answers go (the device intake). Texts are null when the element is missing.

@@ -12,7 +12,7 @@ std::vector<Adapter> adapters_from(const std::vector<InterfaceAddress>& addresse
         if (known) continue;
         seen.push_back(name);
         if (a.ipv4 == "127.0.0.1") continue;
-        out.push_back({name, a.ipv4});
+        out.push_back({name, a.ipv4, a.up, a.loopback});
     }
     return out;
 }

@@ -1,5 +1,7 @@
 #include "platform/adapters.h"
 
+#include "platform/adapter_order.h"
+
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -25,6 +27,10 @@ std::vector<InterfaceAddress> system_ipv4_addresses() {
     return out;
 }
 
-std::vector<Adapter> list_ipv4_adapters() { return adapters_from(system_ipv4_addresses()); }
+std::vector<Adapter> list_ipv4_adapters() {
+    std::vector<Adapter> out = adapters_from(system_ipv4_addresses());
+    order_adapters(out);
+    return out;
+}
 
 }  // namespace quillon

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/adapter_order.h"
 #include "platform/utf16_win.h"
 
 namespace quillon {
@@ -71,10 +72,11 @@ std::vector<InterfaceAddress> system_ipv4_addresses() {
 std::vector<Adapter> list_ipv4_adapters() {
     std::vector<Adapter> out;
     for_each_adapter([&](const std::string& name, const std::vector<std::string>& addresses,
-                         bool up, bool) {
+                         bool up, bool loopback) {
         if (!up || addresses.empty() || addresses.front() == "127.0.0.1") return;
-        out.push_back({name, addresses.front()});
+        out.push_back({name, addresses.front(), up, loopback});
     });
+    order_adapters(out);
     return out;
 }
 

@@ -61,12 +61,14 @@ TEST(CliDevicesOutput, TableLinesUpAndShowsAbsentTexts) {
 }
 
 TEST(CliDevicesOutput, JsonListsDevicesWithNullForAbsentTexts) {
-    std::vector<FoundDevice> d = {{"10.0.0.2", "7", std::nullopt, "a\"b"}};
-    EXPECT_EQ(devices_json(d, "eth0", "10.0.0.1"),
-              "{\"adapter\":\"eth0\",\"address\":\"10.0.0.1\",\"devices\":["
-              "{\"ip\":\"10.0.0.2\",\"id\":\"7\",\"mac\":null,\"version\":\"a\\\"b\"}]}\n");
-    EXPECT_EQ(devices_json({}, "eth0", "10.0.0.1"),
-              "{\"adapter\":\"eth0\",\"address\":\"10.0.0.1\",\"devices\":[]}\n");
+    std::vector<FoundDevice> d = {{"10.0.0.2", "7", std::nullopt, "a\"b", "eth0"}};
+    EXPECT_EQ(devices_json(d, {{"eth0", "10.0.0.1"}}, false),
+              "{\"adapter\":\"eth0\",\"address\":\"10.0.0.1\",\"adapters\":[{\"name\":\"eth0\","
+              "\"address\":\"10.0.0.1\"}],\"devices\":["
+              "{\"ip\":\"10.0.0.2\",\"id\":\"7\",\"mac\":null,\"version\":\"a\\\"b\",\"adapter\":\"eth0\"}]}\n");
+    EXPECT_EQ(devices_json({}, {{"eth0", "10.0.0.1"}}, false),
+              "{\"adapter\":\"eth0\",\"address\":\"10.0.0.1\",\"adapters\":[{\"name\":\"eth0\","
+              "\"address\":\"10.0.0.1\"}],\"devices\":[]}\n");
 }
 
 TEST(CliAdapters, DefaultIsTheFirstNonLoopbackAdapterThatIsUp) {

@@ -104,6 +104,7 @@ TEST(CliUpgradeSummary, JsonNamesEveryDeviceWithTheImagesItGotAndStaysValidForHo
     ok.version_before = "1.0";
     ok.version_after = "2.0";
     ok.back_after_s = 42;
+    ok.adapter = "lab0";
     doc.devices = {ok, bad, idle};
     doc.unreachable = {"198.18.0.20"};
     doc.passes = 2;
@@ -112,12 +113,12 @@ TEST(CliUpgradeSummary, JsonNamesEveryDeviceWithTheImagesItGotAndStaysValidForHo
     doc.exit_code = 1;
     const std::string j = summary_json(doc);
 
-    EXPECT_NE(j.find(R"({"ip":"198.18.0.10","mac":"02:00","type":"PANEL","outcome":"success","passes":1,"elapsed_s":2.500,"images":[{"slot":"boot","bytes":10,"crc32":"deadbeef"},{"slot":"app","bytes":20,"crc32":"0000abcd"}],"came_back":true,"version_before":"1.0","version_after":"2.0","back_after_s":42,"same_version":false,"name":""})"),
+    EXPECT_NE(j.find(R"({"ip":"198.18.0.10","mac":"02:00","type":"PANEL","outcome":"success","passes":1,"elapsed_s":2.500,"images":[{"slot":"boot","bytes":10,"crc32":"deadbeef"},{"slot":"app","bytes":20,"crc32":"0000abcd"}],"came_back":true,"version_before":"1.0","version_after":"2.0","back_after_s":42,"same_version":false,"name":"","adapter":"lab0"})"),
               std::string::npos) << j;
     EXPECT_NE(j.find(R"("mac":"\"<x>\n\u0001")"), std::string::npos) << j;
     EXPECT_NE(j.find(R"("outcome":"failure","passes":2,"elapsed_s":7.250,"images":[{"slot":"boot")"),
               std::string::npos) << j;
-    EXPECT_NE(j.find(R"("outcome":"not started","passes":0,"elapsed_s":0.000,"images":[],"came_back":null,"version_before":"","version_after":null,"back_after_s":null,"same_version":false,"name":""})"),
+    EXPECT_NE(j.find(R"("outcome":"not started","passes":0,"elapsed_s":0.000,"images":[],"came_back":null,"version_before":"","version_after":null,"back_after_s":null,"same_version":false,"name":"","adapter":null})"),
               std::string::npos) << j;
     EXPECT_NE(j.find(R"("totals":{"devices":3,"succeeded":1,"failed":1,"not_started":1,"unreachable":1,"passes":2,"came_back":1,"not_back":0,"back_same_version":0,"not_found":0,"conflict":0})"),
               std::string::npos) << j;
