@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cli/failed_devices.h"
 #include "cli/text_out.h"
 #include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
@@ -185,6 +186,8 @@ std::string summary_json(const SummaryDoc& doc) {
          ",\"passes\":" + std::to_string(doc.passes) +
          ",\"came_back\":" + std::to_string(back) + ",\"not_back\":" + std::to_string(not_back) +
          ",\"back_same_version\":" + std::to_string(same) + "}";
+    // The devices that need attention, as the report's SUMMARY lines name them.
+    o += ",\"needs_attention\":" + attention_json(attention_devices(summary_outcomes(doc)));
     o += ",\"counter\":" + json_string(doc.counter);
     o += ",\"stopped\":" + std::string(doc.stopped ? "true" : "false");
     o += ",\"fake_burn\":" + std::string(doc.fake_burn ? "true" : "false");

@@ -29,6 +29,8 @@ struct UpgradeOptions {
     bool threads_given = false;             // --threads was on the command line
     bool resume = false;                    // --resume [JOURNAL]: continue an unfinished batch
     std::string resume_journal;             // its journal; empty = the newest unfinished one
+    // --failed-to FILE: the devices that need attention, written as a site list.
+    std::string failed_to;
     // Test hooks (hidden options): the devices' ports.
     int upgrade_port = 9800;
     int discovery_port = 8400;
