@@ -141,7 +141,8 @@ void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
     // Failures first: the devices to look at again, as a site list.
     v->add_option("--failed-to", opt->failed_to,
                   "also write the devices that failed, did not come back, were not found or were "
-                  "not started to FILE as a site list (ip,mac,name)");
+                  "not started to FILE as a site list (ip,mac,name)")
+        ->type_name("FILE");
     v->add_flag("-v,--verbose", opt->verbose, "also show the console diagnostics (no live display)");
     // For the project's tests only: devices on other ports than the real ones.
     v->add_option("--upgrade-port", opt->upgrade_port)->check(CLI::Range(1, 65535))->group("");
