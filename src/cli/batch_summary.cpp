@@ -187,7 +187,7 @@ std::string summary_json(const SummaryDoc& doc) {
          ",\"came_back\":" + std::to_string(back) + ",\"not_back\":" + std::to_string(not_back) +
          ",\"back_same_version\":" + std::to_string(same) + "}";
     // The devices that need attention, as the report's SUMMARY lines name them.
-    o += ",\"needs_attention\":" + attention_json(attention_devices(summary_outcomes(doc)));
+    o += ",\"needs_attention\":" + attention_json(needing_attention(summary_outcomes(doc)));
     o += ",\"counter\":" + json_string(doc.counter);
     o += ",\"stopped\":" + std::string(doc.stopped ? "true" : "false");
     o += ",\"fake_burn\":" + std::string(doc.fake_burn ? "true" : "false");

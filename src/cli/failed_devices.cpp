@@ -45,6 +45,12 @@ std::vector<DeviceOutcome> summary_outcomes(const SummaryDoc& doc, int come_back
                      : d.came_back == 0 ? OutcomeKind::not_back
                                         : OutcomeKind::upgraded_unchecked;
             if (o.kind == OutcomeKind::not_back) o.seconds = come_back_limit_s;
+            // Back with the version it had: the table marks it OLD VERSION. (A device that tells
+            // no version tells nothing either way.)
+            if (d.came_back == 1 && !d.version_before.empty() && d.version_after == d.version_before) {
+                o.kind = OutcomeKind::back_old_version;
+                o.version = d.version_after;
+            }
         } else if (d.outcome == "not found") {
             o.kind = OutcomeKind::not_found;
         } else if (d.outcome == "not started") {
@@ -60,21 +66,12 @@ std::vector<DeviceOutcome> summary_outcomes(const SummaryDoc& doc, int come_back
     return out;
 }
 
-std::vector<DeviceOutcome> attention_devices(const std::vector<DeviceOutcome>& outcomes) {
-    std::vector<DeviceOutcome> out;
-    for (OutcomeKind k : {OutcomeKind::failed, OutcomeKind::not_back, OutcomeKind::not_found,
-                          OutcomeKind::not_started})
-        for (const DeviceOutcome& d : outcomes)
-            if (d.kind == k) out.push_back(d);
-    return out;
-}
-
 std::string failed_lines(const std::vector<DeviceOutcome>& attention) {
     if (attention.empty()) return std::string();
     std::string ips;
     for (const DeviceOutcome& d : attention) ips += (ips.empty() ? "" : " ") + terminal_text(d.ip);
-    return std::to_string(attention.size()) + " device" + (attention.size() == 1 ? "" : "s") +
-           " failed, not back, not found or not started (for --device or a site list):\n" + ips + "\n";
+    return std::to_string(attention.size()) + (attention.size() == 1 ? " device needs" : " devices need") +
+           " attention (for --device or a site list):\n" + ips + "\n";
 }
 
 std::string site_list_csv(const std::vector<DeviceOutcome>& attention) {

@@ -1,7 +1,7 @@
 #pragma once
-// The devices of a headless batch that need attention (failed, not back, not found, not
-// started): the report's SUMMARY lines, the line of their addresses after the table, the site
-// list of --failed-to and their place in the JSON summary.
+// The devices of a headless batch that need attention (failed, not back, back with the old
+// version, not found, not started): the report's SUMMARY lines, the line of their addresses after
+// the table, the site list of --failed-to and their place in the JSON summary.
 #include <string>
 #include <vector>
 
@@ -14,9 +14,6 @@ namespace quillon::cli {
 // the limit a device not back was waited for (-1 not known).
 std::vector<DeviceOutcome> summary_outcomes(const SummaryDoc& doc, int come_back_limit_s = -1);
 
-// The devices that need attention, in the order of the SUMMARY lines.
-std::vector<DeviceOutcome> attention_devices(const std::vector<DeviceOutcome>& outcomes);
-
 // Printed last, after the table: a line that says what follows, then the addresses on one line
 // separated by blanks (to paste after --device, which takes several, or into a site list).
 // Empty when no device needs attention.
@@ -28,7 +25,7 @@ std::string failed_lines(const std::vector<DeviceOutcome>& attention);
 std::string site_list_csv(const std::vector<DeviceOutcome>& attention);
 
 // The JSON array of the devices that need attention: ip, mac, name and outcome (the kind's
-// words: "failed", "not back", "not found", "not started").
+// words: "failed", "not back", "back with the old version", "not found", "not started").
 std::string attention_json(const std::vector<DeviceOutcome>& attention);
 
 // Writes site_list_csv to `path`; false when it could not be written whole.

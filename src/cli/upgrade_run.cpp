@@ -487,7 +487,7 @@ int UpgradeRun::finish() {
     const auto limit_s = std::chrono::duration_cast<std::chrono::seconds>(come_back_->limit()).count();
     const std::vector<DeviceOutcome> outcomes = summary_outcomes(doc, int(limit_s));
     if (summary_.images_were_loaded()) write_summary_lines(logs_.userReport, outcomes);
-    if (!opt_.failed_to.empty() && !write_site_list(opt_.failed_to, attention_devices(outcomes))) {
+    if (!opt_.failed_to.empty() && !write_site_list(opt_.failed_to, needing_attention(outcomes))) {
         display_->message("upgrade: cannot write " + opt_.failed_to + ": the failed devices' list is missing");
         if (rc == kExitAllUpgraded) rc = kExitSomeFailed;
     }
@@ -497,7 +497,7 @@ int UpgradeRun::finish() {
     doc.exit_code = rc;
 
     std::string out = opt_.json ? summary_json(doc) : summary_table(doc);
-    if (!opt_.json) out += failed_lines(attention_devices(outcomes));  // last, after the table
+    if (!opt_.json) out += failed_lines(needing_attention(outcomes));  // last, after the table
     // A summary that cannot be written (a full disk, a closed pipe) is not a clean run either.
     if ((!doc.images_bad || opt_.json) && !write_all_fd(streams_.out_fd(), out) && rc == kExitAllUpgraded)
         rc = kExitSomeFailed;

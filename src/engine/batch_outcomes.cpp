@@ -51,6 +51,8 @@ void BatchOutcomes::device_came_back(const ComeBackResult& r) {
     Device& d = it->second;
     d.came_back = r.came_back ? 1 : 0;
     d.seconds = r.seconds;
+    d.version_before = r.version_before;
+    d.version_after = r.version_after;
 }
 
 std::vector<DeviceOutcome> BatchOutcomes::outcomes() const {
@@ -69,6 +71,11 @@ std::vector<DeviceOutcome> BatchOutcomes::outcomes() const {
         } else if (d.came_back == 0) {
             o.kind = OutcomeKind::not_back;
             o.seconds = d.seconds;
+        } else if (d.came_back == 1 && !d.version_before.empty() && d.version_after == d.version_before) {
+            // Back with the version it had: the new image did not boot. (A device that tells no
+            // version tells nothing either way.)
+            o.kind = OutcomeKind::back_old_version;
+            o.version = d.version_after;
         } else {
             o.kind = d.came_back == 1 ? OutcomeKind::upgraded_back : OutcomeKind::upgraded_unchecked;
         }

@@ -40,6 +40,7 @@ private:
         unsigned slots_done = 0;
         int came_back = -1;  // 1 back, 0 not back, -1 not checked
         int seconds = -1;
+        std::string version_before, version_after;
     };
 
     mutable std::mutex m_;  // owner: this object; a leaf

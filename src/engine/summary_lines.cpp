@@ -7,9 +7,10 @@
 namespace quillon {
 namespace {
 
-constexpr std::array kKinds = {OutcomeKind::upgraded_back, OutcomeKind::upgraded_unchecked,
-                               OutcomeKind::failed,        OutcomeKind::not_back,
-                               OutcomeKind::not_found,     OutcomeKind::not_started};
+constexpr std::array kKinds = {OutcomeKind::upgraded_back,    OutcomeKind::upgraded_unchecked,
+                               OutcomeKind::failed,           OutcomeKind::not_back,
+                               OutcomeKind::back_old_version, OutcomeKind::not_found,
+                               OutcomeKind::not_started};
 
 // The slots as the window and the command line name them.
 constexpr const char* kSlotName[4] = {"BOOT", "KERNEL", "SYSTEM", "FW"};
@@ -27,6 +28,8 @@ std::string what_happened(const DeviceOutcome& d) {
             return d.seconds >= 0 ? "upgraded, but no answer within " + std::to_string(d.seconds) +
                                         " s of its reboot"
                                   : "upgraded, but no answer after its reboot";
+        case OutcomeKind::back_old_version:
+            return "answered after its reboot with its old version " + d.version;
         case OutcomeKind::not_found: return "no answer to the search: not upgraded";
         case OutcomeKind::not_started: return "the batch ended before it was begun";
         case OutcomeKind::upgraded_back:
@@ -49,6 +52,7 @@ const char* outcome_words(OutcomeKind kind) {
         case OutcomeKind::upgraded_unchecked: return "upgraded (come-back not checked)";
         case OutcomeKind::failed: return "failed";
         case OutcomeKind::not_back: return "not back";
+        case OutcomeKind::back_old_version: return "back with the old version";
         case OutcomeKind::not_found: return "not found";
         case OutcomeKind::not_started: return "not started";
     }
@@ -57,6 +61,16 @@ const char* outcome_words(OutcomeKind kind) {
 
 bool needs_attention(OutcomeKind kind) {
     return kind != OutcomeKind::upgraded_back && kind != OutcomeKind::upgraded_unchecked;
+}
+
+std::vector<DeviceOutcome> needing_attention(const std::vector<DeviceOutcome>& devices) {
+    std::vector<DeviceOutcome> out;
+    for (OutcomeKind k : kKinds) {
+        if (!needs_attention(k)) continue;
+        for (const DeviceOutcome& d : devices)
+            if (d.kind == k) out.push_back(d);
+    }
+    return out;
 }
 
 std::vector<std::string> summary_lines(const std::vector<DeviceOutcome>& devices) {
@@ -72,15 +86,11 @@ std::vector<std::string> summary_lines(const std::vector<DeviceOutcome>& devices
         first = false;
     }
     lines.push_back(counts);
-    for (OutcomeKind k : kKinds) {
-        if (!needs_attention(k)) continue;
-        for (const DeviceOutcome& d : devices) {
-            if (d.kind != k) continue;
-            std::string line = std::string(outcome_words(k)) + ": IP:" + d.ip +
-                               " MAC:" + (d.mac.empty() ? "-" : d.mac);
-            if (!d.name.empty()) line += " \"" + d.name + "\"";
-            lines.push_back(line + ", " + what_happened(d));
-        }
+    for (const DeviceOutcome& d : needing_attention(devices)) {
+        std::string line = std::string(outcome_words(d.kind)) + ": IP:" + d.ip +
+                           " MAC:" + (d.mac.empty() ? "-" : d.mac);
+        if (!d.name.empty()) line += " \"" + d.name + "\"";
+        lines.push_back(line + ", " + what_happened(d));
     }
     return lines;
 }

@@ -47,7 +47,11 @@ SummaryDoc mixed_batch() {
         device("198.18.0.12", "02:51:C6:12:00:0C", "success", 0, 0b1010),
         device("198.18.0.13", "02:51:C6:12:00:0D", "success", -1, 0b1010),
         device("198.18.0.14", "02:51:C6:12:00:0E", "failure", -1, 0, 1),
+        device("198.18.0.17", "02:51:C6:12:00:11", "success", 1, 0b1010),
     };
+    doc.devices[1].version_before = "1.0";
+    doc.devices[1].version_after = "1.1";
+    doc.devices.back().version_before = doc.devices.back().version_after = "1.0";
     return doc;
 }
 
@@ -55,26 +59,29 @@ TEST(CliFailedDevices, EveryOutcomeBecomesItsKindAndNotFoundNeedsAttention) {
     const SummaryDoc doc = mixed_batch();
     const auto lines = summary_lines(summary_outcomes(doc, 30));
     EXPECT_EQ(lines, (std::vector<std::string>{
-                         "7 devices: 1 upgraded and back, 1 upgraded (come-back not checked), 2 failed, "
-                         "1 not back, 1 not found, 1 not started",
+                         "8 devices: 1 upgraded and back, 1 upgraded (come-back not checked), 2 failed, "
+                         "1 not back, 1 back with the old version, 1 not found, 1 not started",
                          "failed: IP:198.18.0.11 MAC:02:51:C6:12:00:0B, the FW image failed (tried in 3 passes)",
                          "failed: IP:198.18.0.14 MAC:02:51:C6:12:00:0E, the KERNEL image failed",
                          "not back: IP:198.18.0.12 MAC:02:51:C6:12:00:0C, upgraded, but no answer within 30 s of its reboot",
+                         "back with the old version: IP:198.18.0.17 MAC:02:51:C6:12:00:11, answered after its "
+                         "reboot with its old version 1.0",
                          "not found: IP:198.18.0.15 MAC:02:51:C6:12:00:0F, no answer to the search: not upgraded",
                          "not started: IP:198.18.0.16 MAC:-, the batch ended before it was begun",
                      }));
 }
 
 TEST(CliFailedDevices, TheLineAfterTheTableHoldsOnlyTheAddressesInTheSummaryOrder) {
-    const auto attention = attention_devices(summary_outcomes(mixed_batch()));
-    ASSERT_EQ(attention.size(), 5u);
+    const auto attention = needing_attention(summary_outcomes(mixed_batch()));
+    ASSERT_EQ(attention.size(), 6u);
     EXPECT_EQ(failed_lines(attention),
-              "5 devices failed, not back, not found or not started (for --device or a site list):\n"
-              "198.18.0.11 198.18.0.14 198.18.0.12 198.18.0.15 198.18.0.16\n");
-    // Every device upgraded: nothing is printed.
+              "6 devices need attention (for --device or a site list):\n"
+              "198.18.0.11 198.18.0.14 198.18.0.12 198.18.0.17 198.18.0.15 198.18.0.16\n");
+    EXPECT_EQ(failed_lines({attention[0]}), "1 device needs attention (for --device or a site list):\n198.18.0.11\n");
+    // Every device upgraded: nothing is printed. A device that tells no version is back all the same.
     SummaryDoc good;
     good.devices = {device("198.18.0.10", "m", "success", 1), device("198.18.0.11", "m", "success", -1)};
-    EXPECT_TRUE(attention_devices(summary_outcomes(good)).empty());
+    EXPECT_TRUE(needing_attention(summary_outcomes(good)).empty());
     EXPECT_EQ(failed_lines({}), "");
 }
 
@@ -102,8 +109,10 @@ TEST(CliFailedDevices, SiteListQuotesCommasAndQuotesAndKeepsEachDeviceOnItsLine)
 
 TEST(CliFailedDevices, JsonNamesEachDeviceThatNeedsAttentionWithItsOutcome) {
     SummaryDoc doc = mixed_batch();
-    const std::string a = attention_json(attention_devices(summary_outcomes(doc)));
+    const std::string a = attention_json(needing_attention(summary_outcomes(doc)));
     EXPECT_EQ(a.rfind(R"([{"ip":"198.18.0.11","mac":"02:51:C6:12:00:0B","name":"","outcome":"failed"},)", 0), 0u) << a;
+    EXPECT_NE(a.find(R"({"ip":"198.18.0.17","mac":"02:51:C6:12:00:11","name":"","outcome":"back with the old version"})"),
+              std::string::npos) << a;
     EXPECT_NE(a.find(R"({"ip":"198.18.0.15","mac":"02:51:C6:12:00:0F","name":"","outcome":"not found"})"),
               std::string::npos) << a;
     EXPECT_NE(a.find(R"({"ip":"198.18.0.16","mac":"","name":"","outcome":"not started"}])"), std::string::npos) << a;

@@ -23,17 +23,20 @@ TEST(SummaryLines, EveryKindInTheFixedOrderWhateverTheListOrder) {
         dev("10.0.0.6", OutcomeKind::not_started), dev("10.0.0.5", OutcomeKind::not_found),
         dev("10.0.0.4", OutcomeKind::not_back),    dev("10.0.0.3", OutcomeKind::failed),
         dev("10.0.0.2", OutcomeKind::upgraded_unchecked), dev("10.0.0.1", OutcomeKind::upgraded_back),
-        dev("10.0.0.7", OutcomeKind::upgraded_back),
+        dev("10.0.0.7", OutcomeKind::upgraded_back), dev("10.0.0.8", OutcomeKind::back_old_version),
     };
     list[2].seconds = 300;
     list[3].failed_slot = 1;
     list[3].passes = 1;
+    list[7].version = "V1.0";
     EXPECT_EQ(summary_lines(list),
               (std::vector<std::string>{
-                  "7 devices: 2 upgraded and back, 1 upgraded (come-back not checked), 1 failed, "
-                  "1 not back, 1 not found, 1 not started",
+                  "8 devices: 2 upgraded and back, 1 upgraded (come-back not checked), 1 failed, "
+                  "1 not back, 1 back with the old version, 1 not found, 1 not started",
                   "failed: IP:10.0.0.3 MAC:02:00:00:00:00:01, the KERNEL image failed",
                   "not back: IP:10.0.0.4 MAC:02:00:00:00:00:01, upgraded, but no answer within 300 s of its reboot",
+                  "back with the old version: IP:10.0.0.8 MAC:02:00:00:00:00:01, answered after its reboot "
+                  "with its old version V1.0",
                   "not found: IP:10.0.0.5 MAC:02:00:00:00:00:01, no answer to the search: not upgraded",
                   "not started: IP:10.0.0.6 MAC:02:00:00:00:00:01, the batch ended before it was begun",
               }));
@@ -114,12 +117,12 @@ TEST(SummaryLines, WrittenWithTheSummaryTagAndEscapedForTheReport) {
 }
 
 // The collector on its own: what the driver and the come-back watcher report.
-TEST(BatchOutcomesCollector, ComeBackResultsDecideBetweenBackNotBackAndNotChecked) {
+TEST(BatchOutcomesCollector, ComeBackResultsDecideBetweenBackOldVersionNotBackAndNotChecked) {
     EngineDir dir;
     LogFile report;
     report.Open(dir.file("r.html"));
     BatchOutcomes c(report);
-    for (int row = 0; row < 4; ++row) {
+    for (int row = 0; row < 5; ++row) {
         DeviceResult r;
         r.row = row;
         r.ip = "10.0.0." + std::to_string(row + 1);
@@ -128,27 +131,38 @@ TEST(BatchOutcomesCollector, ComeBackResultsDecideBetweenBackNotBackAndNotChecke
         r.slots_done = 0b1000;
         c.device_ended(r);
     }
-    auto back = [&](int row, bool checked, bool came_back, int secs) {
+    auto back = [&](int row, bool checked, bool came_back, int secs, const char* after = "") {
         ComeBackResult b;
         b.row = row;
         b.checked = checked;
         b.came_back = came_back;
         b.seconds = secs;
+        b.version_before = "V1";
+        b.version_after = after;
         c.device_came_back(b);
     };
-    back(0, true, true, 12);
+    back(0, true, true, 12, "V2");
     back(1, true, false, 60);
     back(2, false, false, 7);  // STOP ended the wait
+    back(4, true, true, 9, "V1");
+    c.device_ended(DeviceResult{0, 0, 5, false, true, "10.0.0.6", "aa", 0b1000, {}});
+    ComeBackResult silent_version;  // no version before or after: nothing to compare
+    silent_version.row = 5;
+    silent_version.checked = silent_version.came_back = true;
+    c.device_came_back(silent_version);
     back(9, true, false, 60);  // no such device of the batch: nothing added
     const auto out = c.outcomes();
-    ASSERT_EQ(out.size(), 4u);
+    ASSERT_EQ(out.size(), 6u);
     EXPECT_EQ(out[0].kind, OutcomeKind::upgraded_back);
     EXPECT_EQ(out[1].kind, OutcomeKind::not_back);
     EXPECT_EQ(out[1].seconds, 60);
     EXPECT_EQ(out[2].kind, OutcomeKind::upgraded_unchecked);
     EXPECT_EQ(out[3].kind, OutcomeKind::upgraded_unchecked);  // the check was off
+    EXPECT_EQ(out[4].kind, OutcomeKind::back_old_version);
+    EXPECT_EQ(out[4].version, "V1");
+    EXPECT_EQ(out[5].kind, OutcomeKind::upgraded_back);
     c.batch_ended(BatchEnded{});
-    EXPECT_EQ(lines_of(read_file(dir.file("r.html"))).size(), 2u);
+    EXPECT_EQ(lines_of(read_file(dir.file("r.html"))).size(), 3u);
 }
 
 // A real batch behind the headless window: one device fails, a stop after it leaves two never
