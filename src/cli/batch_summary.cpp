@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cli/failed_devices.h"
 #include "cli/text_out.h"
 #include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
@@ -192,6 +193,8 @@ std::string summary_json(const SummaryDoc& doc) {
          ",\"came_back\":" + std::to_string(back) + ",\"not_back\":" + std::to_string(not_back) +
          ",\"back_same_version\":" + std::to_string(same) +
          ",\"not_found\":" + std::to_string(not_found) + ",\"conflict\":" + std::to_string(conflict) + "}";
+    // The devices that need attention, as the report's SUMMARY lines name them.
+    o += ",\"needs_attention\":" + attention_json(needing_attention(summary_outcomes(doc)));
     o += ",\"counter\":" + json_string(doc.counter);
     o += ",\"stopped\":" + std::string(doc.stopped ? "true" : "false");
     o += ",\"fake_burn\":" + std::string(doc.fake_burn ? "true" : "false");

@@ -31,6 +31,8 @@ struct UpgradeOptions {
     std::string resume_journal;             // its journal; empty = the newest unfinished one
     // --devices-from FILE: the devices of a site list (site_list.h), each searched for by address.
     std::string devices_from;
+    // --failed-to FILE: the devices that need attention, written as a site list.
+    std::string failed_to;
     // Test hooks (hidden options): the devices' ports.
     int upgrade_port = 9800;
     int discovery_port = 8400;

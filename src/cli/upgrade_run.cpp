@@ -13,6 +13,7 @@
 
 #include "cli/adapter_choice.h"
 #include "cli/batch_summary.h"
+#include "cli/failed_devices.h"
 #include "cli/local_adapters.h"
 #include "cli/progress_display.h"
 #include "cli/resume_plan.h"
@@ -507,12 +508,21 @@ int UpgradeRun::finish() {
             if (rc == kExitAllUpgraded) rc = kExitSomeFailed;
         }
     }
+    // Failures first: the report's SUMMARY lines of a batch that ran, and the --failed-to list.
+    const auto limit_s = std::chrono::duration_cast<std::chrono::seconds>(come_back_->limit()).count();
+    const std::vector<DeviceOutcome> outcomes = summary_outcomes(doc, int(limit_s));
+    if (summary_.images_were_loaded()) write_summary_lines(logs_.userReport, outcomes);
+    if (!opt_.failed_to.empty() && !write_site_list(opt_.failed_to, needing_attention(outcomes))) {
+        display_->message("upgrade: cannot write " + opt_.failed_to + ": the failed devices' list is missing");
+        if (rc == kExitAllUpgraded) rc = kExitSomeFailed;
+    }
     if (summary_.images_were_loaded() && !journal_->ok())
         display_->message("warning: the batch journal " + journal_->path() +
                           " could not be written whole: a crash would not be resumable");
     doc.exit_code = rc;
 
-    const std::string out = opt_.json ? summary_json(doc) : summary_table(doc);
+    std::string out = opt_.json ? summary_json(doc) : summary_table(doc);
+    if (!opt_.json) out += failed_lines(needing_attention(outcomes));  // last, after the table
     // A summary that cannot be written (a full disk, a closed pipe) is not a clean run either.
     if ((!doc.images_bad || opt_.json) && !write_all_fd(streams_.out_fd(), out) && rc == kExitAllUpgraded)
         rc = kExitSomeFailed;

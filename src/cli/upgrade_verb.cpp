@@ -42,6 +42,13 @@ ends when every device is back or past that limit; Ctrl-C ends the wait at once 
 devices not yet back are reported as not checked. The summary tells per device came_back
 (true, false, or null when not checked), version_before, version_after and back_after_s.
 
+At the end of the batch the report gets SUMMARY lines: the counts of each outcome (upgraded
+and back, upgraded (come-back not checked), failed, not back, back with the old version, not
+found, not started), then a line per device that needs attention: all but the upgraded ones.
+Those devices are printed last, after the table, their addresses on one line that --device
+takes as it is (--device A B C); --failed-to FILE writes them as a site list (ip,mac,name), and
+the JSON summary lists them in needs_attention.
+
 Every batch writes a journal into the log folder (journal_*.jsonl, the newest 20 are kept):
 one line per event, each forced to the disk before the batch goes on. A batch that died (a
 kill, a crash, a power cut) leaves its journal without an end; --resume runs the devices of
@@ -161,6 +168,11 @@ void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
     v->add_option("--log-dir", opt->log_dir, "write the log files into this folder");
     v->add_flag("--json", opt->json, "print the summary as JSON");
     v->add_option("--csv", opt->csv, "also write the results to FILE as CSV, one line per device");
+    // Failures first: the devices to look at again, as a site list.
+    v->add_option("--failed-to", opt->failed_to,
+                  "also write the devices that need attention (failed, not back, back with the old "
+                  "version, not found, not started) to FILE as a site list (ip,mac,name)")
+        ->type_name("FILE");
     v->add_flag("-v,--verbose", opt->verbose, "also show the console diagnostics (no live display)");
     // For the project's tests only: devices on other ports than the real ones.
     v->add_option("--upgrade-port", opt->upgrade_port)->check(CLI::Range(1, 65535))->group("");

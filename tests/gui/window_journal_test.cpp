@@ -1,5 +1,6 @@
 // The desktop program at start-up with the journal of a batch that died: once the start-up
 // search has listed the devices, those the batch upgraded are unticked and a message says so.
+// A batch of the window writes its journal, and its report ends with the SUMMARY lines.
 #ifdef QUILLON_HAVE_DESKTOP
 
 #include <QTemporaryDir>
@@ -187,6 +188,15 @@ TEST_F(JournalStartupTest, ABatchOfTheWindowWritesItsJournal) {
     ASSERT_EQ(d.devices.size(), 2u);
     EXPECT_EQ(d.succeeded(), 2);
     EXPECT_EQ(d.devices[1].mac, "aa:00:00:00:00:02");
+
+    // The report the window opened ends with the batch's summary (a simulated upgrade is not
+    // checked for its come-back).
+    std::ifstream in("log/upgrade_user.html");
+    std::string line, last;
+    while (std::getline(in, line)) last = line;
+    const std::string want = "] [SUMMARY] 2 devices: 2 upgraded (come-back not checked)</pre>";
+    ASSERT_GT(last.size(), want.size());
+    EXPECT_EQ(last.substr(last.size() - want.size()), want) << last;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The real desktop program, offscreen, in the tool's namespace of the network lab: its start-up
 // search finds the simulated fleet over lab0, START upgrades every device from a package with
-// two workers, the end message appears and the report holds one success line per device.
+// two workers, the end message appears and the report holds one success line per device and
+// ends with the batch's SUMMARY line.
 //
 // Run by window_lab_test.sh inside ql-pc-<id>, from an empty working folder (the logs go to its
 // "log"). Environment:
@@ -232,7 +233,11 @@ TEST_F(WindowLabTest, StartupSearchFindsTheFleetAndStartUpgradesEveryDevice) {
     }
     for (int r = 0; r < dlg->port().row_count(); ++r)
         EXPECT_EQ(cell(r, col_version), "1.0.0-new") << "row " << r;
-    EXPECT_EQ(msgs.size(), 2 * n) << "report lines beside the success and come-back lines";
+    // The batch's summary ends the report the window opened.
+    ASSERT_FALSE(msgs.empty());
+    EXPECT_EQ(msgs.back(), "[SUMMARY] " + std::to_string(n) + (n == 1 ? " device" : " devices") + ": " +
+                               std::to_string(n) + " upgraded and back");
+    EXPECT_EQ(msgs.size(), 2 * n + 1) << "report lines beside the success, come-back and summary lines";
 }
 
 }  // namespace

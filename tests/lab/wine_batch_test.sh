@@ -46,9 +46,10 @@ report_lines() {
 }
 # The summary without times and paths (a Windows path names the same file otherwise).
 summary() {
-  jq -S 'del(.. | .elapsed_s?) | .report |= "(report)" | .devices |= sort_by(.ip)
+  jq -S 'del(.. | .elapsed_s?) | .report |= "(report)" | .devices |= sort_by(.ip) | .needs_attention |= sort_by(.ip)
          | (.. | objects | select(has("path")) | .path) |= (split("/") | last | split("\\") | last)
-         | (.devices[] | select(.ip == "198.18.0.11") | .mac) |= "(either)"' "$1"
+         | (.devices[] | select(.ip == "198.18.0.11") | .mac) |= "(either)"
+         | (.needs_attention[] | select(.ip == "198.18.0.11") | .mac) |= "(either)"' "$1"
 }
 
 # Both with the lab's shortened timings (driver_common.sh asks for them).

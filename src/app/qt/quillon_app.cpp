@@ -102,7 +102,10 @@ int CQuillonApp::init_instance() {
     engine_.m_dlg = &dlg.port();
     journal_ = std::make_unique<BatchJournal>(log_dir);
     if (!names.empty()) journal_->set_adapter(names.front(), ips.front());
-    engine_.m_observer = journal_.get();
+    outcomes_ = std::make_unique<BatchOutcomes>(dlg.user_report());
+    observers_.add(journal_.get());
+    observers_.add(outcomes_.get());
+    engine_.m_observer = &observers_;
     if (options_.start_driver) {
         engine_.start_driver();
         driver_started_ = true;
