@@ -315,7 +315,7 @@ TEST(CliSiteSummary, ListOrderNamesAndTheDevicesLeftOut) {
     EXPECT_EQ(doc.devices[3].outcome, "conflict");
 
     const std::string json = summary_json(doc);
-    EXPECT_NE(json.find("\"same_version\":false,\"name\":\"Block B, door 3\"}"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"same_version\":false,\"name\":\"Block B, door 3\",\"adapter\":null}"), std::string::npos) << json;
     EXPECT_NE(json.find("\"outcome\":\"not found\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"back_same_version\":0,\"not_found\":1,\"conflict\":1}"), std::string::npos) << json;
     const std::string csv = summary_csv(doc);
