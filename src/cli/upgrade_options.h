@@ -29,6 +29,11 @@ struct UpgradeOptions {
     bool threads_given = false;             // --threads was on the command line
     bool resume = false;                    // --resume [JOURNAL]: continue an unfinished batch
     std::string resume_journal;             // its journal; empty = the newest unfinished one
+    // --canary N: the first N devices alone first (0 = none); --max-failed N|P%: stop once more
+    // devices than that failed in a pass (empty = no limit). Given ones win over a resumed batch's.
+    int canary = 0;
+    bool canary_given = false;
+    std::string max_failed;
     // Test hooks (hidden options): the devices' ports.
     int upgrade_port = 9800;
     int discovery_port = 8400;
