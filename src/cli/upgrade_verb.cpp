@@ -40,6 +40,7 @@ Otherwise the batch stops there, says why and exits with 1; the others are not t
 the come-back check off (--come-back 0, or fake burn) nobody can see a device come back: the
 canary is then judged by its upgrades alone, and it says so. A batch of no more than N devices
 runs as one batch. --canary needs a device list: not with --range.
+
 --max-failed N (or P%, a share of the devices of the pass) stops the batch as Ctrl-C does once
 more devices than that have failed in one pass: the devices in hand finish, none begins, no
 retry pass runs; the summary names the threshold. Both are written in the journal, and
@@ -49,6 +50,7 @@ Exit codes:
   0    every device was upgraded
   1    some device failed or was not begun (a range scan stopped before its end too),
        or the batch could not run, or the summary could not be written
+       (also: a canary that did not pass, a --max-failed stop)
   2    the command line is wrong (a --package that is no file too); --resume: no
        unfinished batch, or an image file changed since the batch began
   3    the image set failed its check (missing image file, bad checksum, bad package)
