@@ -44,6 +44,8 @@ grep -qxF "$why" "$WORK/err" || fail "console: $(cat "$WORK/err")"
 [ "$(tail -n 2 "$(journal)" | head -n 1 | jq -r .event)" = batch_rule ] || fail "journal: $(cat "$(journal)")"
 [ "$(jl 'select(.event == "device_taken") | .ip' | sort -u | tr -d '"' | tr '\n' ' ')" = "198.18.0.10 198.18.0.11 " ] ||
   fail "journal: $(cat "$(journal)")"
+in_pc bash -c "cd '$WORK/run' && '$QL_CLI' history --json" >"$WORK/hist" || fail "history failed"
+[ "$(jq -r '.[0].halted_by' "$WORK/hist")" = canary ] || fail "history: $(cat "$WORK/hist")"
 stop_devsim
 
 # ---- the canary passes: the others follow once .10 and .11 are back, and all are upgraded

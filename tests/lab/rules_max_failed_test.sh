@@ -43,6 +43,10 @@ J=$(ls "$WORK/run/log"/journal_*.jsonl)
 [ "$(jq -c 'select(.event == "batch_end") | [.passes, .stopped]' "$J")" = '[1,true]' ] || fail "journal: $(cat "$J")"
 [ "$(jq -c 'select(.event == "device_taken" and .pass > 0)' "$J" | grep -c .)" -eq 0 ] || fail "a retry pass ran: $(cat "$J")"
 
+# The history says which rule ended the batch.
+in_pc bash -c "cd '$WORK/run' && '$QL_CLI' history --json" >"$WORK/hist" || fail "history failed"
+[ "$(jq -r '.[0] | "\(.halted_by) \(.stopped)"' "$WORK/hist")" = "max_failed true" ] || fail "history: $(cat "$WORK/hist")"
+
 # The table names the threshold too.
 stop_devsim
 start_devsim --first 198.18.0.10 --count 4 --burn-ms 20 --reboot-ms 300 \
