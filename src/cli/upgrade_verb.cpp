@@ -39,7 +39,8 @@ waits for them to come back; the others follow only if all N were upgraded and c
 Otherwise the batch stops there, says why and exits with 1; the others are not touched. With
 the come-back check off (--come-back 0, or fake burn) nobody can see a device come back: the
 canary is then judged by its upgrades alone, and it says so. A batch of no more than N devices
-runs as one batch. --canary needs a device list: not with --range.
+runs as one batch. The list's order is that of the --device options, else the order in which
+the devices answered the search. --canary needs a device list: not with --range.
 
 --max-failed N (or P%, a share of the devices of the pass) stops the batch as Ctrl-C does once
 more devices than that have failed in one pass: the devices in hand finish, none begins, no
