@@ -199,6 +199,10 @@ std::string summary_json(const SummaryDoc& doc) {
     o += ",\"stopped\":" + std::string(doc.stopped ? "true" : "false");
     o += ",\"fake_burn\":" + std::string(doc.fake_burn ? "true" : "false");
     o += ",\"report\":" + json_string(doc.report_path);
+    // The batch's rules, and the one that ended it.
+    o += ",\"canary\":" + (doc.canary > 0 ? std::to_string(doc.canary) : std::string("null"));
+    o += ",\"max_failed\":" + (doc.max_failed.empty() ? std::string("null") : json_string(doc.max_failed));
+    o += ",\"halted\":" + (doc.halted.empty() ? std::string("null") : json_string(doc.halted));
     o += ",\"exit_code\":" + std::to_string(doc.exit_code) + "}\n";
     return o;
 }
@@ -301,6 +305,7 @@ std::string summary_table(const SummaryDoc& doc) {
     o += doc.passes > 1 ? ", " + std::to_string(doc.passes) + " passes" : std::string();
     o += doc.stopped ? " (stopped on request)\n" : "\n";
     if (doc.fake_burn) o += "fake burn: the devices went through the simulated upgrade; no image was sent\n";
+    if (!doc.halted.empty()) o += "HALTED: " + doc.halted + "\n";
     return o;
 }
 

@@ -84,6 +84,10 @@ struct SummaryDoc {
     bool fake_burn = false;     // the devices went through the simulated upgrade: nothing was sent
     std::string report_path;
     int exit_code = 0;
+    // --canary (0 = none) and --max-failed (empty = none); why one of them ended the batch.
+    int canary = 0;
+    std::string max_failed;
+    std::string halted;
 };
 
 std::string summary_json(const SummaryDoc& doc);

@@ -33,6 +33,11 @@ struct UpgradeOptions {
     std::string devices_from;
     // --failed-to FILE: the devices that need attention, written as a site list.
     std::string failed_to;
+    // --canary N: the first N devices alone first (0 = none); --max-failed N|P%: stop once more
+    // devices than that failed in a pass (empty = no limit). Given ones win over a resumed batch's.
+    int canary = 0;
+    bool canary_given = false;
+    std::string max_failed;
     // Test hooks (hidden options): the devices' ports.
     int upgrade_port = 9800;
     int discovery_port = 8400;

@@ -12,6 +12,7 @@
 #include "app/settings.h"
 
 #include "cli/adapter_choice.h"
+#include "cli/batch_rules.h"
 #include "cli/batch_summary.h"
 #include "cli/failed_devices.h"
 #include "cli/local_adapters.h"
@@ -136,6 +137,7 @@ private:
     RunLogs logs_;
     BatchSummary summary_;  // before the engine: the driver reports to it until it is stopped
     std::unique_ptr<BatchJournal> journal_;
+    std::unique_ptr<BatchRules> rules_;  // --canary, --max-failed; the engine points into it
     ObserverFan observers_;  // the summary and the journal
     std::unique_ptr<HeadlessWindow> window_;
     // After the window (its thread writes rows and report lines), before the engine (the
@@ -206,6 +208,13 @@ int UpgradeRun::run() {
         if (rc >= 0) return rc;
         fake_ = fake_ || resume_.doc.fake_burn;
     }
+    // The canary and the halt threshold, from here or from the batch resumed.
+    RuleSettings rules;
+    if (std::string err; !choose_rules(opt_, opt_.resume ? &resume_.doc : nullptr, rules, err,
+                                       [this](const std::string& t) { display_->message(t); })) {
+        display_->message("upgrade: --max-failed " + err);
+        return kExitBadUsage;
+    }
 
     open_run_logs(opt_, debug_, logs_, log_folder_);
     if (!logs_.userReport.is_open())
@@ -237,6 +246,17 @@ int UpgradeRun::run() {
     observers_.add(&summary_);
     observers_.add(journal_.get());
     engine_->m_observer = &observers_;
+    // A threshold passed stops the batch as Ctrl-C does; the window hears it on its own thread.
+    rules_ = std::make_unique<BatchRules>(rules, [this](const std::string& t) { display_->message(t); },
+                                          [this](const std::string& why) {
+                                              engine_->m_running = 0;
+                                              window_->post([this, why] {
+                                                  window_->set_stop_enabled(false);
+                                                  display_->message("Stopping: " + why);
+                                              });
+                                          });
+    rules_->attach(*engine_, observers_);
+    journal_->set_rules(rules.canary, rules.max_failed_text());
     watch_ = std::make_unique<EngineWorkerWatch>(*engine_);
     intake_ = std::make_unique<DeviceIntake>(*window_, *watch_);
     come_back_ = std::make_unique<ComeBackWatch>();
@@ -519,6 +539,11 @@ int UpgradeRun::finish() {
     if (summary_.images_were_loaded() && !journal_->ok())
         display_->message("warning: the batch journal " + journal_->path() +
                           " could not be written whole: a crash would not be resumable");
+    // A rule that ended the batch: named in the summary, and never a clean run.
+    doc.canary = rules_->settings().canary;
+    doc.max_failed = rules_->settings().max_failed_text();
+    doc.halted = rules_->halted();
+    if (!doc.halted.empty() && (rc == kExitAllUpgraded || rc == kExitNotBack)) rc = kExitSomeFailed;
     doc.exit_code = rc;
 
     std::string out = opt_.json ? summary_json(doc) : summary_table(doc);

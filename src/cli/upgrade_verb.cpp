@@ -4,6 +4,7 @@
 
 #include "cli/upgrade_options.h"
 #include "cli/upgrade_run.h"
+#include "engine/failure_threshold.h"
 
 namespace quillon::cli {
 namespace {
@@ -57,11 +58,25 @@ is no longer the one the batch began with), found again by MAC, else by address;
 off in the middle of an image begin again from their first image. `quillon-cli history` lists
 the journals.
 
+--canary N upgrades the first N devices of the list alone first (one pass, no retry) and
+waits for them to come back; the others follow only if all N were upgraded and came back.
+Otherwise the batch stops there, says why and exits with 1; the others are not touched. With
+the come-back check off (--come-back 0, or fake burn) nobody can see a device come back: the
+canary is then judged by its upgrades alone, and it says so. A batch of no more than N devices
+runs as one batch. The list's order is that of the --device options, else the order in which
+the devices answered the search. --canary needs a device list: not with --range.
+
+--max-failed N (or P%, a share of the devices of the pass) stops the batch as Ctrl-C does once
+more devices than that have failed in one pass: the devices in hand finish, none begins, no
+retry pass runs; the summary names the threshold. Both are written in the journal, and
+--resume keeps them (a canary that passed there is not run again) unless given anew.
+
 Exit codes:
   0    every device was upgraded
   1    some device failed or was not begun (a range scan stopped before its end too),
        or the batch could not run, or the summary could not be written; a device of
-       --devices-from not found or refused for a conflict
+       --devices-from not found or refused for a conflict (also: a canary that did
+       not pass, a --max-failed stop)
   2    the command line is wrong (a --package that is no file, a bad --devices-from
        list too); --resume: no unfinished batch, or an image file changed since the
        batch began
@@ -70,6 +85,20 @@ Exit codes:
   5    every device took its images, but some did not come back after the reboot
        (1 wins when some device failed)
   130  interrupted before the batch began, or ended at once by a second Ctrl-C)";
+
+// --canary and --max-failed.
+bool valid_rules(const UpgradeOptions& o, std::string& why) {
+    std::string err;
+    if (!o.max_failed.empty() && !parse_failure_limit(o.max_failed, err)) {
+        why = "--max-failed " + err;
+        return false;
+    }
+    if (o.canary > 0 && !o.range.empty()) {
+        why = "--canary needs a list of devices: a --range scan finds its devices one address at a time";
+        return false;
+    }
+    return true;
+}
 
 bool valid_options(const UpgradeOptions& o, std::string& why) {
     bool any_image = false;
@@ -82,7 +111,7 @@ bool valid_options(const UpgradeOptions& o, std::string& why) {
                   "image, --package, --device, --range or --type";
             return false;
         }
-        return true;
+        return valid_rules(o, why);
     }
     if (!any_image && o.package.empty()) {
         why = "no image: give --boot, --kernel, --system, --fw or --package";
@@ -118,7 +147,7 @@ bool valid_options(const UpgradeOptions& o, std::string& why) {
             return false;
         }
     }
-    return true;
+    return valid_rules(o, why);
 }
 
 }  // namespace
@@ -164,6 +193,14 @@ void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
                   "(JOURNAL: default the newest unfinished journal in the log folder)")
         ->expected(0, 1)
         ->type_name("[JOURNAL]");
+    // The canary wave and the halt threshold.
+    v->add_option("--canary", opt->canary,
+                  "upgrade the first N devices alone first; the others only if all N were upgraded "
+                  "and came back (0: none)")
+        ->check(CLI::Range(0, 100000))->option_text("N");
+    v->add_option("--max-failed", opt->max_failed,
+                  "stop as Ctrl-C does once more than N devices (or P% of them) failed in one pass")
+        ->option_text("N|P%");
     v->add_flag("--debug", opt->debug, "also write the device log and the debug log");
     v->add_option("--log-dir", opt->log_dir, "write the log files into this folder");
     v->add_flag("--json", opt->json, "print the summary as JSON");
@@ -180,6 +217,7 @@ void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
     v->callback([opt, &action, v] {
         opt->resume = v->count("--resume") > 0;
         opt->threads_given = v->count("--threads") > 0;
+        opt->canary_given = v->count("--canary") > 0;
         std::string why;
         if (!valid_options(*opt, why)) throw CLI::ValidationError("upgrade", why);
         action = [opt] { return run_upgrade(*opt); };

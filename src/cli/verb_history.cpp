@@ -40,6 +40,8 @@ int run_history(const HistoryOptions& o) {
                    ",\"start\":" + json_string(d.started) + ",\"end\":" +
                    (d.finished ? json_string(d.ended) : "null") + ",\"unfinished\":" +
                    (d.finished ? "false" : "true") + ",\"stopped\":" + (d.stopped ? "true" : "false") +
+                   // The rule (--canary, --max-failed) that ended the batch, if one did.
+                   ",\"halted_by\":" + (d.halted_by.empty() ? "null" : json_string(d.halted_by)) +
                    ",\"continues\":" + (d.continues.empty() ? "null" : json_string(d.continues)) +
                    ",\"mode\":" + json_string(d.mode) + ",\"devices\":" + std::to_string(d.devices.size()) +
                    ",\"succeeded\":" + std::to_string(d.succeeded()) + ",\"failed\":" +

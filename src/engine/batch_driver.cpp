@@ -8,6 +8,7 @@
 
 #include "engine/batch_observer.h"
 #include "engine/come_back_watch.h"
+#include "engine/first_wave.h"
 #include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
 #include "engine/window_port.h"
@@ -189,6 +190,14 @@ void UpgradeEngine::run_batch() {
 
     m_left = 0;
     m_echo_failed = 0;
+    // Every rebooted device back or past its limit; STOP ends the wait.
+    auto wait_come_back = [this] {
+        if (m_come_back && m_come_back->wait_all([this] { return m_running == 0; }))
+            m_dlg->set_status_line(status(std::clamp(m_dlg->selected_worker(), 0, kWorkers - 1)));
+    };
+    // A first wave runs alone in a pass of its own (not one of the retry passes); the rows it
+    // holds back wait for its devices to come back and for its verdict.
+    const bool wave = m_first_wave && m_first_wave->hold_back(*m_dlg);
     int p = 0;
     for (;;) {
         m_pass = p;
@@ -215,13 +224,18 @@ void UpgradeEngine::run_batch() {
         m_left = m_auto_retry ? left : 0;
         std::printf("process post \n");
         ++p;
-        if (m_running == 0 || m_left == 0 || p >= kMaxPasses || m_echo_failed) break;
+        if (wave && p == 1) {
+            wait_come_back();
+            const bool checked = m_come_back && m_come_back->checking();
+            if (m_running == 0 || !m_first_wave->release(*m_dlg, checked)) break;
+            continue;
+        }
+        if (m_running == 0 || m_left == 0 || p >= kMaxPasses + (wave ? 1 : 0) || m_echo_failed) break;
     }
 
     release_images();
-    // The batch ends when every rebooted device is back or past its limit; STOP ends the wait.
-    if (m_come_back && m_come_back->wait_all([this] { return m_running == 0; }))
-        m_dlg->set_status_line(status(std::clamp(m_dlg->selected_worker(), 0, kWorkers - 1)));
+    // The batch ends when every rebooted device is back or past its limit.
+    wait_come_back();
     std::printf("process end \n");
     if (m_observer) m_observer->batch_ended(BatchEnded{p, !m_dlg->is_stop_enabled()});
 

@@ -5,6 +5,7 @@
 // journal with it. Every call is optional (empty defaults).
 #include <chrono>
 #include <string>
+#include <vector>
 
 namespace quillon {
 
@@ -57,6 +58,17 @@ struct ComeBackResult {
     int seconds = 0;         // from the reboot record to its answer (or to the limit)
 };
 
+// A rule the front end set on the batch has decided something: a canary wave passed or did not
+// (quillon-cli --canary), or more devices failed in a pass than allowed (--max-failed).
+struct BatchRuleEvent {
+    std::string rule;       // "canary" or "max_failed"
+    std::string outcome;    // canary: "passed", "failed", "whole batch"; max_failed: "reached"
+    bool halts = false;     // the batch ends here: no further device is begun
+    int pass = 0;           // the pass it was decided in (0 = the first)
+    std::vector<int> rows;  // canary: the rows of its wave
+    std::string why;        // one line for a person
+};
+
 class BatchObserver {
 public:
     virtual ~BatchObserver() = default;
@@ -82,6 +94,10 @@ public:
     // record and is watched (back, past its limit, or left unchecked by STOP). Every call comes
     // before the end of the batch. Must not call the window or take g_list_lock.
     virtual void device_came_back(const ComeBackResult& /*result*/) {}
+    // A rule decided (canary_wave.h, failure_threshold.h): on the driver thread for
+    // a canary, on a worker thread under g_list_lock for max_failed (as device_ended). Must not
+    // call the window or take g_list_lock.
+    virtual void rule_decided(const BatchRuleEvent& /*event*/) {}
     // Driver thread, once a batch that loaded its images is over: after its last pass and after
     // everything else it reports (the last call of a batch), before the end message is shown.
     virtual void batch_ended(const BatchEnded& /*end*/) {}

@@ -63,6 +63,7 @@ void ComeBackWatch::begin_batch(WindowPort& port, SearchSender* sender, BatchObs
     m_stop_batch = false;
     // Without a way to search there is nothing to check with: no device is watched.
     m_check = check && lim.count() > 0 && sender != nullptr;
+    m_check_meant = m_check;
     m_port = &port;
     m_sender = sender;
     m_observer = observer;
@@ -146,6 +147,11 @@ void ComeBackWatch::answer(const char* ip, const char* mac, const char* version)
         }
     }
     if (any) m_wake.notify_all();
+}
+
+bool ComeBackWatch::checking() const {
+    std::lock_guard lk(m_lock);
+    return m_check_meant;
 }
 
 int ComeBackWatch::awaited() const {

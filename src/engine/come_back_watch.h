@@ -68,6 +68,10 @@ public:
     // Devices of this batch not yet back and not yet past their limit.
     int awaited() const;
 
+    // Whether begin_batch meant the check to run in this batch (a device it could not watch
+    // after all has no result, rather than a good one).
+    bool checking() const;
+
 private:
     enum class State { waiting, back, not_back, unchecked, reported };
     struct Device {
@@ -100,6 +104,7 @@ private:
     bool m_stop_batch = false;         // wait_all was stopped: the rest go unchecked
     bool m_end = false;                // the destructor: the thread ends
     bool m_check = false;
+    bool m_check_meant = false;        // m_check as begin_batch decided it
     std::chrono::milliseconds m_limit{-1};  // negative: the timing struct's default
     WindowPort* m_port = nullptr;
     SearchSender* m_sender = nullptr;

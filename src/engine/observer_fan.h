@@ -38,6 +38,9 @@ public:
     void device_came_back(const ComeBackResult& result) override {
         for (auto* o : observers_) o->device_came_back(result);
     }
+    void rule_decided(const BatchRuleEvent& event) override {
+        for (auto* o : observers_) o->rule_decided(event);
+    }
     void batch_ended(const BatchEnded& end) override {
         for (auto* o : observers_) o->batch_ended(end);
     }

@@ -38,6 +38,7 @@ namespace quillon {
 class WindowPort;
 class BatchObserver;
 class ComeBackWatch;
+class FirstWave;
 
 inline constexpr int kWorkers = 10;
 inline constexpr int kSlots = 4;
@@ -94,6 +95,9 @@ public:
     // Optional; set before the driver starts: follows every upgraded device through its reboot,
     // and the end of a batch waits for it.
     ComeBackWatch* m_come_back = nullptr;
+    // Optional; set before the driver starts: a first wave run alone before the other rows
+    // (quillon-cli's canary).
+    FirstWave* m_first_wave = nullptr;
     uint16_t m_port = kUpgradePort;             // the devices' upgrade port; tests use another
     std::thread m_driver_thread;                // started once at start-up
     std::atomic<int> m_running{0};              // written under g_run_lock

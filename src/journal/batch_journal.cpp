@@ -70,6 +70,12 @@ void BatchJournal::set_continues(const std::string& file_name) {
     continues_ = file_name;
 }
 
+void BatchJournal::set_rules(int canary, const std::string& max_failed) {
+    std::lock_guard l(m_);
+    canary_ = canary;
+    max_failed_ = max_failed;
+}
+
 std::string BatchJournal::path() const {
     std::lock_guard l(m_);
     return path_;
@@ -134,7 +140,9 @@ void BatchJournal::images_loaded(const UpgradeEngine& e) {
                                  {"range", range},
                                  {"threads", e.m_thread_num},
                                  {"auto_retry", e.m_auto_retry.load() != 0},
-                                 {"fake_burn", e.m_fake_burn != 0}}},
+                                 {"fake_burn", e.m_fake_burn != 0},
+                                 {"canary", canary_},
+                                 {"max_failed", max_failed_.empty() ? Json(nullptr) : Json(max_failed_)}}},
                {"adapter", Json{{"name", adapter_}, {"address", adapter_address_}}},
                {"images", std::move(images)},
                {"devices", std::move(devices)}};
@@ -172,6 +180,14 @@ void BatchJournal::device_came_back(const ComeBackResult& c) {
                                        {"mac", c.mac}, {"checked", c.checked}, {"came_back", c.came_back},
                                        {"version_before", c.version_before},
                                        {"version_after", c.version_after}, {"seconds", c.seconds}});
+    std::lock_guard l(m_);
+    write_line(line);
+}
+
+void BatchJournal::rule_decided(const BatchRuleEvent& e) {
+    const std::string line = dump(Json{{"event", "batch_rule"}, {"rule", e.rule}, {"outcome", e.outcome},
+                                       {"halts", e.halts}, {"pass", e.pass}, {"rows", e.rows},
+                                       {"why", e.why}});
     std::lock_guard l(m_);
     write_line(line);
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "engine/failure_threshold.h"
 #include "platform/files.h"
 
 namespace quillon {
@@ -126,6 +127,7 @@ private:
         if (ev == "image_finished") return image(j);
         if (ev == "device_end") return ended(j);
         if (ev == "device_came_back") return came_back(j);
+        if (ev == "batch_rule") return rule(j);
         if (ev == "batch_end") return batch_end(j);
         return true;  // a later kind of line: not ours to judge
     }
@@ -147,6 +149,17 @@ private:
             return false;
         d.threads = int(threads);
         get(*s, "range", d.range);
+        // The rules came later: a journal without them has none. Present, they must make sense.
+        if (s->contains("canary")) {
+            int64_t canary = 0;
+            if (!get(*s, "canary", canary, 0, kMaxRow)) return false;
+            d.canary = int(canary);
+        }
+        if (auto m = s->find("max_failed"); m != s->end() && !m->is_null()) {
+            std::string err;
+            if (!m->is_string() || !parse_failure_limit(m->get<std::string>(), err)) return false;
+            d.max_failed = m->get<std::string>();
+        }
         if (auto a = j.find("adapter"); a != j.end() && a->is_object()) {
             get(*a, "name", d.adapter);
             get(*a, "address", d.adapter_address);
@@ -243,6 +256,15 @@ private:
         if (checked && !get(j, "came_back", back)) return false;
         JournalDevice& d = device(row);
         if (checked) d.came_back = back;
+        return true;
+    }
+
+    bool rule(const Json& j) {
+        std::string rule, outcome;
+        bool halts = false;
+        if (!get(j, "rule", rule) || !get(j, "outcome", outcome) || !get(j, "halts", halts)) return false;
+        if (rule == "canary" && outcome == "passed" && !halts) doc.canary_passed = true;
+        if (halts) doc.halted_by = rule;
         return true;
     }
 

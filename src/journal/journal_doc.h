@@ -41,6 +41,10 @@ struct JournalDoc {
     int threads = 2;
     bool auto_retry = false;
     bool fake_burn = false;
+    int canary = 0;               // the canary's devices; 0 = none (also a journal from before it)
+    std::string max_failed;       // "N" or "P%"; empty = none
+    bool canary_passed = false;   // the canary's verdict came, and it passed
+    std::string halted_by;        // the rule that ended the batch ("canary", "max_failed"), if any
     std::string adapter, adapter_address;
     std::vector<JournalImage> images;
     std::vector<JournalDevice> devices;  // in the order first named

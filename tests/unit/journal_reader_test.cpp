@@ -168,6 +168,52 @@ TEST(JournalReader, ComeBackResultsAndLaterKindsOfLines) {
     EXPECT_FALSE(d.devices[1].came_back.has_value());  // not checked: unknown, not "not back"
 }
 
+// The start line with other settings in place of the usual ones.
+std::string start_with(const std::string& settings) {
+    std::string s = kStart;
+    const std::string old = R"("fake_burn":false})";
+    s.replace(s.find(old), old.size(), R"("fake_burn":false)" + settings + "}");
+    return line(s);
+}
+
+TEST(JournalReader, TheBatchRulesAreReadWhenThereAndMustMakeSense) {
+    // A journal from before the rules has none.
+    JournalDoc d = read_journal_text(unfinished());
+    EXPECT_EQ(d.canary, 0);
+    EXPECT_TRUE(d.max_failed.empty());
+    d = read_journal_text(start_with(R"(,"canary":3,"max_failed":"2")"));
+    ASSERT_TRUE(d.valid);
+    EXPECT_EQ(d.canary, 3);
+    EXPECT_EQ(d.max_failed, "2");
+    d = read_journal_text(start_with(R"(,"canary":0,"max_failed":null)"));
+    ASSERT_TRUE(d.valid);
+    EXPECT_TRUE(d.max_failed.empty());
+    for (const char* bad : {R"(,"canary":-1)", R"(,"canary":"2")", R"(,"canary":2.5)", R"(,"max_failed":"lots")",
+                            R"(,"max_failed":"120%")", R"(,"max_failed":2)"}) {
+        d = read_journal_text(start_with(bad));
+        EXPECT_FALSE(d.valid) << bad;
+        EXPECT_EQ(d.bad_lines, 1) << bad;
+    }
+}
+
+TEST(JournalReader, RuleDecisionsTellWhetherTheCanaryPassedAndWhatHaltedTheBatch) {
+    const std::string passed = line(R"({"event":"batch_rule","rule":"canary","outcome":"passed","halts":false,"pass":0,"rows":[0],"why":"x"})");
+    const std::string halted = line(R"({"event":"batch_rule","rule":"max_failed","outcome":"reached","halts":true,"pass":1,"rows":[],"why":"y"})");
+    JournalDoc d = read_journal_text(start_with(R"(,"canary":1)") + passed + halted);
+    EXPECT_EQ(d.bad_lines, 0);
+    EXPECT_TRUE(d.canary_passed);
+    EXPECT_EQ(d.halted_by, "max_failed");
+    d = read_journal_text(start_with(R"(,"canary":1)") +
+                          line(R"({"event":"batch_rule","rule":"canary","outcome":"failed","halts":true,"pass":0,"rows":[0],"why":"z"})"));
+    EXPECT_FALSE(d.canary_passed);
+    EXPECT_EQ(d.halted_by, "canary");
+    // A rule line without what it must hold is skipped and counted.
+    d = read_journal_text(line(kStart) + line(R"({"event":"batch_rule","rule":"canary","outcome":"passed"})") +
+                          line(R"({"event":"batch_rule","rule":"canary","outcome":"passed","halts":"no"})"));
+    EXPECT_EQ(d.bad_lines, 2);
+    EXPECT_FALSE(d.canary_passed);
+}
+
 TEST(JournalReader, AMissingOrOversizedFileIsNoJournal) {
     JournalDoc d;
     EXPECT_FALSE(read_journal("/nonexistent/journal_x.jsonl", d));

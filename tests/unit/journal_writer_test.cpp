@@ -126,6 +126,51 @@ TEST(JournalWriter, AnUnfinishedBatchReadsBackAsItWasLeft) {
     EXPECT_TRUE(d.stopped);
 }
 
+TEST(JournalWriter, TheBatchRulesAndTheirDecisionsReadBack) {
+    Batch b;
+    BatchJournal j(b.dir.path.string());
+    j.set_rules(2, "10%");
+    j.images_loaded(b.engine);
+    BatchRuleEvent canary;
+    canary.rule = "canary";
+    canary.outcome = "passed";
+    canary.rows = {0, 2};
+    canary.why = "canary passed: 2 of 2 upgraded and back";
+    j.rule_decided(canary);
+
+    JournalDoc d;
+    ASSERT_TRUE(read_journal(j.path(), d));
+    EXPECT_EQ(d.bad_lines, 0);
+    EXPECT_EQ(d.canary, 2);
+    EXPECT_EQ(d.max_failed, "10%");
+    EXPECT_TRUE(d.canary_passed);
+    EXPECT_TRUE(d.halted_by.empty());
+    // The line itself, for a person reading the journal.
+    std::ifstream in(j.path());
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find(R"({"event":"batch_rule","rule":"canary","outcome":"passed","halts":false,"pass":0,"rows":[0,2],"why":"canary passed: 2 of 2 upgraded and back"})"),
+              std::string::npos) << text;
+
+    BatchRuleEvent limit;
+    limit.rule = "max_failed";
+    limit.outcome = "reached";
+    limit.halts = true;
+    limit.pass = 1;
+    j.rule_decided(limit);
+    j.batch_ended(BatchEnded{2, true});
+    ASSERT_TRUE(read_journal(j.path(), d));
+    EXPECT_EQ(d.halted_by, "max_failed");
+    EXPECT_TRUE(d.finished);
+
+    // A batch without rules records none, and the next batch does not inherit the last one's.
+    BatchJournal plain(b.dir.path.string());
+    plain.images_loaded(b.engine);
+    ASSERT_TRUE(read_journal(plain.path(), d));
+    EXPECT_EQ(d.canary, 0);
+    EXPECT_TRUE(d.max_failed.empty());
+    EXPECT_FALSE(d.canary_passed);
+}
+
 TEST(JournalWriter, EachBatchHasItsOwnJournalAndTheNewest20AreKept) {
     Batch b;
     // Older journals of earlier runs, one of them not a journal by its name.
