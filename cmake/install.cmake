@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Installation and the Debian package.
 #
 #   cmake --install build [--prefix DIR]   the programs, their man pages and, with the desktop

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The portable Windows package: quillon-windows-x64-VERSION.zip in the build folder, holding
 # quillon-cli.exe, README-windows.txt, Quillon's own licence (LICENSE.txt, Apache-2.0) and the
 # licence texts of everything linked into it. Nothing

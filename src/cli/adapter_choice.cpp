@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/adapter_choice.h"
 
 #include "platform/socket.h"
@@ -10,7 +11,8 @@ std::string adapter_names(const std::vector<LocalAdapter>& adapters) {
     return names.empty() ? "none" : names;
 }
 
-std::vector<LocalAdapter> chosen_adapters(const std::vector<LocalAdapter>& adapters, const std::string& wanted) {
+std::vector<LocalAdapter> chosen_adapters(const std::vector<LocalAdapter>& adapters,
+                                          const std::string& wanted) {
     if (wanted == kAllAdapters) return adapters_up(adapters);
     const LocalAdapter* one = choose_adapter(adapters, wanted);
     return one ? std::vector<LocalAdapter>{*one} : std::vector<LocalAdapter>{};
@@ -36,8 +38,9 @@ int start_endpoints(DiscoveryEndpoints& endpoints, FoundDeviceSink* sink,
         if (endpoints.listening(i)) {
             ++listening;
             if (local_err || any_err)
-                say("warning: UDP port " + port_text + " on " + (local_err ? address : "0.0.0.0") + ": " +
-                    socket_error_text(local_err ? local_err : any_err) + "; some answers may be missed");
+                say("warning: UDP port " + port_text + " on " + (local_err ? address : "0.0.0.0") +
+                    ": " + socket_error_text(local_err ? local_err : any_err) +
+                    "; some answers may be missed");
             continue;
         }
         const int err = local_err ? local_err : (any_err ? any_err : opened_error);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Which adapters a verb searches on (--adapter NAME, --adapter all, or the default), and the
 // start of their discovery endpoints with the messages a person needs when a port is taken.
@@ -16,7 +17,8 @@ std::string adapter_names(const std::vector<LocalAdapter>& adapters);
 
 // The adapters `wanted` names: "" the default one (choose_adapter), "all" every adapter that is
 // up and not loopback, else the adapter of that name. Empty when there is none.
-std::vector<LocalAdapter> chosen_adapters(const std::vector<LocalAdapter>& adapters, const std::string& wanted);
+std::vector<LocalAdapter> chosen_adapters(const std::vector<LocalAdapter>& adapters,
+                                          const std::string& wanted);
 
 // Starts `endpoints` on `chosen` (UDP `port`), answers to `sink`. Says through `say`, each text
 // beginning with `verb`, what could not listen; an adapter that cannot listen while others can

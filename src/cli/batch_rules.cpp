@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/batch_rules.h"
 
 #include "cli/upgrade_options.h"
@@ -54,10 +55,11 @@ void BatchRules::attach(UpgradeEngine& engine, ObserverFan& fan) {
     if (settings_.max_failed) {
         // Under g_list_lock: the journal's and the summary's locks nest inside it; the person
         // hears it from the thread that stops the batch.
-        threshold_ = std::make_unique<FailureThreshold>(*settings_.max_failed, [this](const BatchRuleEvent& e) {
-            fan_->rule_decided(e);
-            stop_(e.why);
-        });
+        threshold_ = std::make_unique<FailureThreshold>(*settings_.max_failed,
+                                                        [this](const BatchRuleEvent& e) {
+                                                            fan_->rule_decided(e);
+                                                            stop_(e.why);
+                                                        });
         fan.add(threshold_.get());
     }
 }

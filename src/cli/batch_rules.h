@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // quillon-cli upgrade --canary N and --max-failed N|P%: the rules in force for a batch (from the
 // command line, else from the batch that --resume continues), put to work on the engine, and

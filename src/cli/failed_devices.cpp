@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/failed_devices.h"
 
 #include <cstdio>
@@ -40,7 +41,8 @@ std::vector<DeviceOutcome> summary_outcomes(const SummaryDoc& doc, int come_back
             if (o.kind == OutcomeKind::not_back) o.seconds = come_back_limit_s;
             // Back with the version it had: the table marks it OLD VERSION. (A device that tells
             // no version tells nothing either way.)
-            if (d.came_back == 1 && !d.version_before.empty() && d.version_after == d.version_before) {
+            if (d.came_back == 1 && !d.version_before.empty() &&
+                d.version_after == d.version_before) {
                 o.kind = OutcomeKind::back_old_version;
                 o.version = d.version_after;
             }
@@ -65,7 +67,8 @@ std::string failed_lines(const std::vector<DeviceOutcome>& attention) {
     if (attention.empty()) return std::string();
     std::string ips;
     for (const DeviceOutcome& d : attention) ips += (ips.empty() ? "" : " ") + terminal_text(d.ip);
-    return std::to_string(attention.size()) + (attention.size() == 1 ? " device needs" : " devices need") +
+    return std::to_string(attention.size()) +
+           (attention.size() == 1 ? " device needs" : " devices need") +
            " attention (for --device or a site list):\n" + ips + "\n";
 }
 
@@ -81,7 +84,8 @@ std::string attention_json(const std::vector<DeviceOutcome>& attention) {
     for (const DeviceOutcome& d : attention) {
         if (o.size() > 1) o += ",";
         o += "{\"ip\":" + json_string(d.ip) + ",\"mac\":" + json_string(d.mac) +
-             ",\"name\":" + json_string(d.name) + ",\"outcome\":" + json_string(outcome_words(d.kind)) + "}";
+             ",\"name\":" + json_string(d.name) +
+             ",\"outcome\":" + json_string(outcome_words(d.kind)) + "}";
     }
     return o + "]";
 }

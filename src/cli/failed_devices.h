@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The devices of a headless batch that need attention (failed, not back, back with the old
 // version, not found, not started): the report's SUMMARY lines, the line of their addresses after

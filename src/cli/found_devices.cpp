@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/found_devices.h"
 
 #include <algorithm>
@@ -42,7 +43,8 @@ std::string devices_table(const std::vector<FoundDevice>& devices, bool with_ada
     }
     std::vector<std::size_t> width(rows[0].size());
     for (const Row& r : rows) {
-        for (std::size_t c = 0; c < r.size(); ++c) width[c] = std::max(width[c], display_width(r[c]));
+        for (std::size_t c = 0; c < r.size(); ++c)
+            width[c] = std::max(width[c], display_width(r[c]));
     }
     std::string out;
     for (const Row& r : rows) {
@@ -59,20 +61,28 @@ std::string devices_table(const std::vector<FoundDevice>& devices, bool with_ada
 std::string devices_json(const std::vector<FoundDevice>& devices,
                          const std::vector<SearchedAdapter>& adapters, bool all) {
     auto value = [](const std::optional<std::string>& t) { return t ? json_string(*t) : "null"; };
-    auto text_or_null = [](const std::string& t) { return t.empty() ? std::string("null") : json_string(t); };
+    auto text_or_null = [](const std::string& t) {
+        return t.empty() ? std::string("null") : json_string(t);
+    };
     const bool one = !all && adapters.size() == 1;
-    std::string out = "{\"adapter\":" + (all ? json_string(kAllAdapters) : one ? json_string(adapters[0].name) : "null") +
-                      ",\"address\":" + (one ? json_string(adapters[0].address) : "null") + ",\"adapters\":[";
+    std::string out = "{\"adapter\":" +
+                      (all   ? json_string(kAllAdapters)
+                       : one ? json_string(adapters[0].name)
+                             : "null") +
+                      ",\"address\":" + (one ? json_string(adapters[0].address) : "null") +
+                      ",\"adapters\":[";
     for (std::size_t i = 0; i < adapters.size(); ++i) {
         if (i) out += ",";
-        out += "{\"name\":" + json_string(adapters[i].name) + ",\"address\":" + json_string(adapters[i].address) + "}";
+        out += "{\"name\":" + json_string(adapters[i].name) +
+               ",\"address\":" + json_string(adapters[i].address) + "}";
     }
     out += "],\"devices\":[";
     for (std::size_t i = 0; i < devices.size(); ++i) {
         const FoundDevice& d = devices[i];
         if (i) out += ",";
-        out += "{\"ip\":" + json_string(d.ip) + ",\"id\":" + value(d.id) + ",\"mac\":" + value(d.mac) +
-               ",\"version\":" + value(d.version) + ",\"adapter\":" + text_or_null(d.adapter) + "}";
+        out += "{\"ip\":" + json_string(d.ip) + ",\"id\":" + value(d.id) +
+               ",\"mac\":" + value(d.mac) + ",\"version\":" + value(d.version) +
+               ",\"adapter\":" + text_or_null(d.adapter) + "}";
     }
     out += "]}\n";
     return out;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The devices that answered one search, each once, in the order their first answer came.
 #include <mutex>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/local_adapters.h"
 
 #include "platform/adapter_order.h"
@@ -10,7 +11,8 @@ std::vector<LocalAdapter> list_local_adapters() {
     return list;
 }
 
-const LocalAdapter* choose_adapter(const std::vector<LocalAdapter>& adapters, const std::string& name) {
+const LocalAdapter* choose_adapter(const std::vector<LocalAdapter>& adapters,
+                                   const std::string& name) {
     for (const auto& a : adapters) {
         if (name.empty() ? (!a.loopback && a.up) : a.name == name) return &a;
     }

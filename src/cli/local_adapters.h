@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The machine's IPv4 adapters, for choosing the address discovery binds to. Kept small and
 // local to the headless program.
@@ -20,7 +21,8 @@ std::vector<LocalAdapter> list_local_adapters();
 
 // The adapter called `name`, or the first non-loopback adapter that is up when `name` is
 // empty; null when there is none.
-const LocalAdapter* choose_adapter(const std::vector<LocalAdapter>& adapters, const std::string& name);
+const LocalAdapter* choose_adapter(const std::vector<LocalAdapter>& adapters,
+                                   const std::string& name);
 
 // Every adapter that is up and not loopback (for --adapter all), in the list's order.
 std::vector<LocalAdapter> adapters_up(const std::vector<LocalAdapter>& adapters);

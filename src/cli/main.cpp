@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-cli: discovery, upgrades and packages without a window.
 #include <cstdio>
 
@@ -14,7 +15,8 @@ int main(int argc, char** argv) {
     using namespace quillon::cli;
     quillon::ProgramStart start(argc, argv);
 #ifdef QUILLON_LAB_TIMING
-    if (apply_test_timing_from_env()) std::fprintf(stderr, "quillon-cli-lab: shortened test timings\n");
+    if (apply_test_timing_from_env())
+        std::fprintf(stderr, "quillon-cli-lab: shortened test timings\n");
 #endif
     CLI::App app{"Finds and upgrades intercom devices on the local network, without a window.",
                  "quillon-cli"};

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/site_list.h"
 
 #include <algorithm>
@@ -49,10 +50,14 @@ bool is_plain_text(std::string_view s, std::string& why) {
         const auto b = static_cast<unsigned char>(s[i]);
         uint32_t cp = 0;
         std::size_t len = 0;
-        if (b < 0x80) cp = b, len = 1;
-        else if (b >= 0xC2 && b <= 0xDF) cp = b & 0x1Fu, len = 2;
-        else if (b >= 0xE0 && b <= 0xEF) cp = b & 0x0Fu, len = 3;
-        else if (b >= 0xF0 && b <= 0xF4) cp = b & 0x07u, len = 4;
+        if (b < 0x80)
+            cp = b, len = 1;
+        else if (b >= 0xC2 && b <= 0xDF)
+            cp = b & 0x1Fu, len = 2;
+        else if (b >= 0xE0 && b <= 0xEF)
+            cp = b & 0x0Fu, len = 3;
+        else if (b >= 0xF0 && b <= 0xF4)
+            cp = b & 0x07u, len = 4;
         else {
             why = "is not UTF-8 text (save the list as UTF-8)";
             return false;
@@ -88,7 +93,8 @@ bool is_plain_text(std::string_view s, std::string& why) {
 // comma is the decimal mark), blanks around a field dropped, a field in double quotes may hold
 // `sep` and '""' (a quote). A quoted field ends on its own line: a site list has no use for line
 // breaks inside a name, and a stray quote would otherwise swallow the rest of the file.
-bool split_csv(std::string_view line, char sep, std::vector<std::string>& fields, std::string& why) {
+bool split_csv(std::string_view line, char sep, std::vector<std::string>& fields,
+               std::string& why) {
     fields.clear();
     std::size_t pos = 0;
     for (;;) {
@@ -147,7 +153,10 @@ std::optional<Columns> header_columns(const std::vector<std::string>& fields, st
     std::optional<std::size_t> ip;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const std::string n = lower_ascii(fields[i]);
-        std::optional<std::size_t>* slot = n == "ip" ? &ip : n == "mac" ? &c.mac : n == "name" ? &c.name : nullptr;
+        std::optional<std::size_t>* slot = n == "ip"     ? &ip
+                                           : n == "mac"  ? &c.mac
+                                           : n == "name" ? &c.name
+                                                         : nullptr;
         if (!slot) continue;
         if (*slot) {
             why = "the header has two " + n + " columns";
@@ -185,11 +194,13 @@ private:
 
 bool Reader::read(std::string_view text) {
     out_.clear();
-    if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF'))) {
+    if (text.size() >= 2 &&
+        ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF'))) {
         error_ = file_ + ": UTF-16 text: save the list as UTF-8 (\"CSV UTF-8\")";
         return false;
     }
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // the mark some editors write first
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3);  // the mark some editors write first
     int number = 0;
     while (!text.empty()) {
         ++number;
@@ -209,7 +220,8 @@ bool Reader::read(std::string_view text) {
 bool Reader::line(int number, std::string_view text) {
     if (text.size() > kSiteListMaxLine)
         return fail(number, "a line longer than " + std::to_string(kSiteListMaxLine) + " bytes");
-    if (text.find('\0') != std::string_view::npos) return fail(number, "a NUL byte: this is no text file");
+    if (text.find('\0') != std::string_view::npos)
+        return fail(number, "a NUL byte: this is no text file");
     if (text.find('\r') != std::string_view::npos)
         return fail(number, "a CR inside a line (lines must end with LF or CR LF)");
     const std::string_view content = trim(text);
@@ -221,8 +233,9 @@ bool Reader::line(int number, std::string_view text) {
         std::string why;
         if (csv_ && split_csv(content, csv_->sep, fields, why) && csv_->ip < fields.size() &&
             is_host_address(fields[csv_->ip]))
-            return fail(number, "a line that begins with '#' is a comment, but this one lists a device "
-                                "(quote a name that begins with '#')");
+            return fail(number,
+                        "a line that begins with '#' is a comment, but this one lists a device "
+                        "(quote a name that begins with '#')");
         return true;
     }
 
@@ -239,16 +252,21 @@ bool Reader::line(int number, std::string_view text) {
                 return true;
             }
         }
-        if (content.find('\t') != std::string_view::npos && content.find_first_of(",;") == std::string_view::npos)
+        if (content.find('\t') != std::string_view::npos &&
+            content.find_first_of(",;") == std::string_view::npos)
             return fail(number, "tab-separated text: save the list as CSV (comma-separated)");
         if (content.find_first_of(",;\"") != std::string_view::npos)
-            return fail(number, "a CSV needs a header line with an ip column (and optional mac and name columns) first");
+            return fail(
+                number,
+                "a CSV needs a header line with an ip column (and optional mac and name columns) first");
     }
     if (!csv_) {
         // A plain list: an address and nothing else, maybe followed by a comment.
         std::string_view ip = trim(content.substr(0, content.find('#')));
         if (ip.find_first_of(" \t") != std::string_view::npos)
-            return fail(number, "one address a line: " + shown(ip) + " (for MACs and names use a CSV with a header line ip,mac,name)");
+            return fail(number,
+                        "one address a line: " + shown(ip) +
+                            " (for MACs and names use a CSV with a header line ip,mac,name)");
         return add(number, ip, {}, {});
     }
     std::vector<std::string> fields;
@@ -256,7 +274,8 @@ bool Reader::line(int number, std::string_view text) {
     if (!split_csv(content, csv_->sep, fields, why)) return fail(number, why);
     if (fields.size() > csv_->count)
         return fail(number, std::to_string(fields.size()) + " fields but the header has " +
-                                std::to_string(csv_->count) + " (a " + (csv_->sep == ',' ? "comma" : "semicolon") +
+                                std::to_string(csv_->count) + " (a " +
+                                (csv_->sep == ',' ? "comma" : "semicolon") +
                                 " inside a name needs quotes)");
     auto field = [&](std::optional<std::size_t> i) {
         return i && *i < fields.size() ? std::string_view(fields[*i]) : std::string_view();
@@ -267,25 +286,29 @@ bool Reader::line(int number, std::string_view text) {
 bool Reader::add(int number, std::string_view ip, std::string_view mac, std::string_view name) {
     if (ip.empty()) return fail(number, "no address in the ip column");
     const std::string ip_text(ip);
-    if (!is_host_address(ip_text)) return fail(number, shown(ip) + " is not the IPv4 address of a host");
+    if (!is_host_address(ip_text))
+        return fail(number, shown(ip) + " is not the IPv4 address of a host");
     SiteDevice d;
     d.ip = ip_text;
     d.line = number;
     if (!mac.empty()) {
         d.mac = normalise_mac(mac);
         if (d.mac.empty())
-            return fail(number, shown(mac) + " is not a device's MAC (six pairs of hex digits, such as 02:51:C6:12:00:0A)");
+            return fail(
+                number,
+                shown(mac) +
+                    " is not a device's MAC (six pairs of hex digits, such as 02:51:C6:12:00:0A)");
     }
     std::string why;
     if (!is_plain_text(name, why)) return fail(number, "the name " + why);
     d.name.assign(name);
     if (auto [it, fresh] = ip_line_.emplace(d.ip, number); !fresh)
-        return fail(number, d.ip + " is listed twice, on lines " + std::to_string(it->second) + " and " +
-                                std::to_string(number));
+        return fail(number, d.ip + " is listed twice, on lines " + std::to_string(it->second) +
+                                " and " + std::to_string(number));
     if (!d.mac.empty())
         if (auto [it, fresh] = mac_line_.emplace(d.mac, number); !fresh)
-            return fail(number, "MAC " + d.mac + " is listed twice, on lines " + std::to_string(it->second) +
-                                    " and " + std::to_string(number));
+            return fail(number, "MAC " + d.mac + " is listed twice, on lines " +
+                                    std::to_string(it->second) + " and " + std::to_string(number));
     if (out_.size() >= kSiteListMaxDevices)
         return fail(number, "more than " + std::to_string(kSiteListMaxDevices) + " devices");
     out_.push_back(std::move(d));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A site list (quillon-cli upgrade --devices-from FILE): the devices of a site plan, read before
 // anything is sent. Either one address a line, or a CSV whose header line has an `ip` column and

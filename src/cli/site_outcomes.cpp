@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/site_outcomes.h"
 
 #include <cstdio>
@@ -20,7 +21,8 @@ DeviceSummary left_out(const SiteCheck& c) {
 
 }  // namespace
 
-void merge_site_outcomes(std::vector<DeviceSummary>& devices, const std::vector<SiteCheck>& checks) {
+void merge_site_outcomes(std::vector<DeviceSummary>& devices,
+                         const std::vector<SiteCheck>& checks) {
     std::vector<DeviceSummary> merged;
     std::vector<bool> taken(devices.size(), false);
     for (const SiteCheck& c : checks) {
@@ -41,8 +43,8 @@ void merge_site_outcomes(std::vector<DeviceSummary>& devices, const std::vector<
     devices = std::move(merged);
 }
 
-int summary_without_batch(const std::vector<SiteCheck>& checks, int rc, bool json, const std::string& csv_path,
-                          int out_fd, const std::string& report_path,
+int summary_without_batch(const std::vector<SiteCheck>& checks, int rc, bool json,
+                          const std::string& csv_path, int out_fd, const std::string& report_path,
                           const std::function<void(const std::string&)>& message) {
     SummaryDoc doc;
     doc.mode = "list";
@@ -50,8 +52,10 @@ int summary_without_batch(const std::vector<SiteCheck>& checks, int rc, bool jso
     for (const SiteCheck& c : checks) doc.devices.push_back(left_out(c));
     if (!csv_path.empty()) {
         const std::string text = summary_csv(doc);
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> csv(open_for_writing(csv_path), &std::fclose);
-        const bool written = csv && std::fwrite(text.data(), 1, text.size(), csv.get()) == text.size() &&
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> csv(open_for_writing(csv_path),
+                                                            &std::fclose);
+        const bool written = csv &&
+                             std::fwrite(text.data(), 1, text.size(), csv.get()) == text.size() &&
                              std::fclose(csv.release()) == 0;
         if (!written) message("upgrade: cannot write " + csv_path + ": the device list is missing");
     }

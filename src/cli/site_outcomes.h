@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The site list's devices in the batch's summary: every listed device once, in the list's order,
 // with its name; those left out of the batch as "not found" or "conflict".
@@ -17,8 +18,8 @@ void merge_site_outcomes(std::vector<DeviceSummary>& devices, const std::vector<
 
 // When no listed device could be listed: the summary (JSON or table) on `out_fd` and the CSV,
 // without a batch. Returns `rc`, or 1 when an output could not be written.
-int summary_without_batch(const std::vector<SiteCheck>& checks, int rc, bool json, const std::string& csv_path,
-                          int out_fd, const std::string& report_path,
+int summary_without_batch(const std::vector<SiteCheck>& checks, int rc, bool json,
+                          const std::string& csv_path, int out_fd, const std::string& report_path,
                           const std::function<void(const std::string&)>& message);
 
 }  // namespace quillon::cli

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/site_search.h"
 
 #include <algorithm>
@@ -17,7 +18,9 @@ std::string mac_key(const std::string& mac) {
     return n.empty() ? mac : n;
 }
 
-std::string mac_shown(const std::string& mac) { return mac.empty() ? "no MAC" : "MAC " + terminal_text(mac); }
+std::string mac_shown(const std::string& mac) {
+    return mac.empty() ? "no MAC" : "MAC " + terminal_text(mac);
+}
 
 // "198.18.0.10 (Block B, door 3)" for messages.
 std::string device_shown(const SiteDevice& d) {
@@ -37,13 +40,14 @@ void SiteAnswers::record(const char* ip, const char* id, const char* mac, const 
     seen.push_back({id ? id : "", mac ? mac : "", version ? version : ""});
 }
 
-void SiteAnswers::add_found_device(const char* ip, const char* id, const char* mac, const char* version,
-                                   const char* status) {
+void SiteAnswers::add_found_device(const char* ip, const char* id, const char* mac,
+                                   const char* version, const char* status) {
     record(ip, id, mac, version);
     next_.add_found_device(ip, id, mac, version, status);
 }
 
-void SiteAnswers::add_found_devices(const std::vector<ReceivedAnswer>& answers, const char* status) {
+void SiteAnswers::add_found_devices(const std::vector<ReceivedAnswer>& answers,
+                                    const char* status) {
     auto text = [](const std::optional<std::string>& t) { return t ? t->c_str() : nullptr; };
     for (const ReceivedAnswer& r : answers)
         record(text(r.answer.ip), text(r.answer.id), text(r.answer.mac), text(r.answer.version));
@@ -74,8 +78,9 @@ bool SiteAnswers::answered(const std::string& ip) const {
     return it != answers_.end() && !it->second.empty();
 }
 
-std::vector<SiteCheck> judge_site_devices(const std::vector<SiteDevice>& devices,
-                                          const std::map<std::string, std::vector<SiteAnswer>>& answers) {
+std::vector<SiteCheck> judge_site_devices(
+    const std::vector<SiteDevice>& devices,
+    const std::map<std::string, std::vector<SiteAnswer>>& answers) {
     std::vector<SiteCheck> checks;
     std::map<std::string, std::string> found_mac;  // MAC -> the listed address it answered at
     for (const SiteDevice& d : devices) {
@@ -94,7 +99,8 @@ std::vector<SiteCheck> judge_site_devices(const std::vector<SiteDevice>& devices
                 c.other_mac = seen[1].mac;
             } else if (!d.mac.empty() && mac_key(c.answer.mac) != d.mac) {
                 c.state = SiteState::conflict;
-                c.why = mac_shown(c.answer.mac) + " answers at this address; the list says " + d.mac;
+                c.why = mac_shown(c.answer.mac) + " answers at this address; the list says " +
+                        d.mac;
                 c.other_mac = d.mac;
             } else if (auto [at, fresh] = found_mac.emplace(mac_key(c.answer.mac), d.ip);
                        !fresh && !c.answer.mac.empty()) {
@@ -149,8 +155,9 @@ bool search_site_devices(const std::vector<SiteDevice>& devices, SiteAnswers& an
     return true;
 }
 
-bool find_site_devices(const std::vector<SiteDevice>& devices, SiteAnswers& answers, WindowPort& window,
-                       const SiteSearchHooks& hooks, std::vector<SiteCheck>& checks) {
+bool find_site_devices(const std::vector<SiteDevice>& devices, SiteAnswers& answers,
+                       WindowPort& window, const SiteSearchHooks& hooks,
+                       std::vector<SiteCheck>& checks) {
     checks.clear();
     if (!search_site_devices(devices, answers, hooks)) return false;
     checks = judge_site_devices(devices, answers.answers());
@@ -166,7 +173,8 @@ bool find_site_devices(const std::vector<SiteDevice>& devices, SiteAnswers& answ
             }
             c.state = SiteState::conflict;
             c.why = mac_shown(c.answer.mac) + " answers at another listed address too";
-            report.WriteTagged("USR", "mac conflict, IP:%s MAC:%s", d.ip.c_str(), c.answer.mac.c_str());
+            report.WriteTagged("USR", "mac conflict, IP:%s MAC:%s", d.ip.c_str(),
+                               c.answer.mac.c_str());
         } else if (c.state == SiteState::not_found) {
             report.WriteTagged("SEARCH", "not found: IP:%s MAC:%s", d.ip.c_str(), d.mac.c_str());
             hooks.message(device_shown(d) + ": not found");
@@ -179,8 +187,8 @@ bool find_site_devices(const std::vector<SiteDevice>& devices, SiteAnswers& answ
         }
         hooks.message(device_shown(d) + ": refused, " + c.why);
     }
-    hooks.message(std::to_string(found) + " of " + std::to_string(devices.size()) + " listed device" +
-                  (devices.size() == 1 ? "" : "s") + " found");
+    hooks.message(std::to_string(found) + " of " + std::to_string(devices.size()) +
+                  " listed device" + (devices.size() == 1 ? "" : "s") + " found");
     return true;
 }
 

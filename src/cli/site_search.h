@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The devices of a site list, each searched for directly at its address before the batch: the
 // ones that answer (with the listed MAC, when one is listed) become rows of the device list;
@@ -52,22 +53,23 @@ enum class SiteState { found, not_found, conflict };
 struct SiteCheck {
     SiteDevice device;
     SiteState state = SiteState::not_found;
-    SiteAnswer answer;  // found, and a conflict: the (first) answer
-    std::string why;    // conflict: what was seen, for the person
+    SiteAnswer answer;      // found, and a conflict: the (first) answer
+    std::string why;        // conflict: what was seen, for the person
     std::string other_mac;  // conflict: the listed MAC, or the second MAC that answered
 };
 
 // Each listed device judged by the answers from its address: none, "not found"; two MACs, or
 // another MAC than the listed one, a conflict; else found.
-std::vector<SiteCheck> judge_site_devices(const std::vector<SiteDevice>& devices,
-                                          const std::map<std::string, std::vector<SiteAnswer>>& answers);
+std::vector<SiteCheck> judge_site_devices(
+    const std::vector<SiteDevice>& devices,
+    const std::map<std::string, std::vector<SiteAnswer>>& answers);
 
 // What finding the devices needs from the run.
 struct SiteSearchHooks {
-    std::function<void(const std::string& ip)> search;        // one directed search request
-    std::function<bool(std::chrono::milliseconds)> wait;       // true: interrupted
-    std::function<void(const std::string&)> message;           // a line for the person
-    std::chrono::milliseconds answer_wait{3000};               // how long answers are awaited
+    std::function<void(const std::string& ip)> search;    // one directed search request
+    std::function<bool(std::chrono::milliseconds)> wait;  // true: interrupted
+    std::function<void(const std::string&)> message;      // a line for the person
+    std::chrono::milliseconds answer_wait{3000};          // how long answers are awaited
 };
 
 // Sends a directed search to every listed device and awaits the answers, then a second request
@@ -79,8 +81,9 @@ bool search_site_devices(const std::vector<SiteDevice>& devices, SiteAnswers& an
 // found ones as ticked rows in file order, and writes a user-report line for every device left
 // out. A found device whose row cannot be added (its MAC already answered at another listed
 // address) is a conflict too. False when interrupted (nothing listed then).
-bool find_site_devices(const std::vector<SiteDevice>& devices, SiteAnswers& answers, WindowPort& window,
-                       const SiteSearchHooks& hooks, std::vector<SiteCheck>& checks);
+bool find_site_devices(const std::vector<SiteDevice>& devices, SiteAnswers& answers,
+                       WindowPort& window, const SiteSearchHooks& hooks,
+                       std::vector<SiteCheck>& checks);
 
 // The row a found device gets: what the intake lists for its answer, as a named device.
 FoundDevice site_row(const SiteCheck& check, const std::string& status, std::time_t now);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/site_search_verb.h"
 
 #include <algorithm>
@@ -19,7 +20,8 @@ namespace {
 // The end of the chain: only the site list's answers are wanted here.
 class NoSink final : public FoundDeviceSink {
 public:
-    void add_found_device(const char*, const char*, const char*, const char*, const char*) override {}
+    void add_found_device(const char*, const char*, const char*, const char*,
+                          const char*) override {}
     void add_found_devices(const std::vector<ReceivedAnswer>&, const char*) override {}
 };
 
@@ -40,14 +42,17 @@ std::string site_checks_table(const std::vector<SiteCheck>& checks) {
     std::vector<Row> rows{{"ADDRESS", "NAME", "STATE", "MAC", "VERSION", "WHY"}};
     for (const SiteCheck& c : checks) {
         const bool answered = c.state != SiteState::not_found;
-        rows.push_back({c.device.ip, terminal_text(c.device.name.empty() ? "-" : c.device.name), state_text(c.state),
-                        answered && !c.answer.mac.empty() ? terminal_text(c.answer.mac) : "-",
-                        answered && !c.answer.version.empty() ? terminal_text(c.answer.version) : "-",
-                        c.why.empty() ? "" : c.why});
+        rows.push_back(
+            {c.device.ip, terminal_text(c.device.name.empty() ? "-" : c.device.name),
+             state_text(c.state),
+             answered && !c.answer.mac.empty() ? terminal_text(c.answer.mac) : "-",
+             answered && !c.answer.version.empty() ? terminal_text(c.answer.version) : "-",
+             c.why.empty() ? "" : c.why});
     }
     std::array<std::size_t, 6> width{};
     for (const Row& r : rows)
-        for (std::size_t i = 0; i < r.size(); ++i) width[i] = std::max(width[i], display_width(r[i]));
+        for (std::size_t i = 0; i < r.size(); ++i)
+            width[i] = std::max(width[i], display_width(r[i]));
     std::string out;
     for (const Row& r : rows) {
         std::string line;
@@ -63,16 +68,20 @@ std::string site_checks_table(const std::vector<SiteCheck>& checks) {
 
 std::string site_checks_json(const std::vector<SiteCheck>& checks, const std::string& adapter,
                              const std::string& address) {
-    std::string o = "{\"adapter\":" + json_string(adapter) + ",\"address\":" + json_string(address) + ",\"devices\":[";
+    std::string o = "{\"adapter\":" + json_string(adapter) +
+                    ",\"address\":" + json_string(address) + ",\"devices\":[";
     for (std::size_t i = 0; i < checks.size(); ++i) {
         const SiteCheck& c = checks[i];
         const bool answered = c.state != SiteState::not_found;
-        auto answer = [&](const std::string& t) { return answered ? json_string(t) : std::string("null"); };
+        auto answer = [&](const std::string& t) {
+            return answered ? json_string(t) : std::string("null");
+        };
         if (i) o += ",";
         o += "{\"ip\":" + json_string(c.device.ip) + ",\"name\":" + json_string(c.device.name) +
-             ",\"listed_mac\":" + json_string(c.device.mac) + ",\"state\":" + json_string(state_text(c.state)) +
-             ",\"id\":" + answer(c.answer.id) + ",\"mac\":" + answer(c.answer.mac) +
-             ",\"version\":" + answer(c.answer.version) + ",\"why\":" + json_string(c.why) + "}";
+             ",\"listed_mac\":" + json_string(c.device.mac) +
+             ",\"state\":" + json_string(state_text(c.state)) + ",\"id\":" + answer(c.answer.id) +
+             ",\"mac\":" + answer(c.answer.mac) + ",\"version\":" + answer(c.answer.version) +
+             ",\"why\":" + json_string(c.why) + "}";
     }
     return o + "]}\n";
 }
@@ -88,8 +97,10 @@ int run_site_search(const SiteSearchRequest& r) {
     const LocalAdapter* adapter = choose_adapter(adapters, r.adapter);
     if (!adapter) {
         if (r.adapter.empty()) {
-            std::fprintf(stderr, "search: no network adapter with an IPv4 address is up; name one "
-                                 "with --adapter (adapters: %s)\n", adapter_names(adapters).c_str());
+            std::fprintf(stderr,
+                         "search: no network adapter with an IPv4 address is up; name one "
+                         "with --adapter (adapters: %s)\n",
+                         adapter_names(adapters).c_str());
             return kExitFailure;
         }
         std::fprintf(stderr, "search: no adapter \"%s\" with an IPv4 address (adapters: %s)\n",
@@ -106,12 +117,15 @@ int run_site_search(const SiteSearchRequest& r) {
         return kExitFailure;
     }
     if (discovery.local_bind_errno() && discovery.any_bind_errno()) {
-        std::fprintf(stderr, "search: cannot listen on UDP port %d (%s); is another Quillon program running?\n",
-                     r.port, socket_error_text(discovery.local_bind_errno()).c_str());
+        std::fprintf(
+            stderr,
+            "search: cannot listen on UDP port %d (%s); is another Quillon program running?\n",
+            r.port, socket_error_text(discovery.local_bind_errno()).c_str());
         return kExitFailure;
     }
-    std::fprintf(stderr, "Searching on %s (%s) for the %zu listed device%s...\n", adapter->name.c_str(),
-                 address.c_str(), devices.size(), devices.size() == 1 ? "" : "s");
+    std::fprintf(stderr, "Searching on %s (%s) for the %zu listed device%s...\n",
+                 adapter->name.c_str(), address.c_str(), devices.size(),
+                 devices.size() == 1 ? "" : "s");
     SiteSearchHooks hooks{[&](const std::string& ip) { discovery.search(0, ip.c_str()); },
                           [](std::chrono::milliseconds d) {
                               std::this_thread::sleep_for(d);
@@ -123,10 +137,13 @@ int run_site_search(const SiteSearchRequest& r) {
     discovery.stop();
 
     const std::vector<SiteCheck> checks = judge_site_devices(devices, answers.answers());
-    const auto found = std::count_if(checks.begin(), checks.end(), [](const SiteCheck& c) { return c.state == SiteState::found; });
+    const auto found = std::count_if(checks.begin(), checks.end(), [](const SiteCheck& c) {
+        return c.state == SiteState::found;
+    });
     std::fprintf(stderr, "%zu of %zu listed device%s found\n", std::size_t(found), checks.size(),
                  checks.size() == 1 ? "" : "s");
-    const std::string out = r.json ? site_checks_json(checks, adapter->name, address) : site_checks_table(checks);
+    const std::string out = r.json ? site_checks_json(checks, adapter->name, address)
+                                   : site_checks_table(checks);
     std::fwrite(out.data(), 1, out.size(), stdout);
     if (std::fflush(stdout) != 0) return kExitFailure;
     return std::size_t(found) == checks.size() ? kExitOk : kExitFailure;

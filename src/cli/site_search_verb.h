@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // quillon-cli search --devices-from FILE: the devices of a site list, each searched for at its
 // address, told as found, not found or in conflict, before anybody upgrades them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/upgrade_verb.h"
 
 #include <memory>
@@ -9,7 +10,8 @@
 namespace quillon::cli {
 namespace {
 
-constexpr const char* kFooter = R"(Devices come from one search (the default: a broadcast search on the adapter, answers
+constexpr const char* kFooter =
+    R"(Devices come from one search (the default: a broadcast search on the adapter, answers
 taken for 3 seconds), from --device (repeatable), from --devices-from, or from --range, whose
 addresses are probed with ICMP echo (needs CAP_NET_RAW, or a group inside
 net.ipv4.ping_group_range).
@@ -94,7 +96,8 @@ bool valid_rules(const UpgradeOptions& o, std::string& why) {
         return false;
     }
     if (o.canary > 0 && !o.range.empty()) {
-        why = "--canary needs a list of devices: a --range scan finds its devices one address at a time";
+        why =
+            "--canary needs a list of devices: a --range scan finds its devices one address at a time";
         return false;
     }
     return true;
@@ -105,10 +108,11 @@ bool valid_options(const UpgradeOptions& o, std::string& why) {
     for (const auto& p : o.slot_paths) any_image = any_image || !p.empty();
     if (o.resume) {
         // The batch resumed names its images and devices itself.
-        if (any_image || !o.package.empty() || !o.devices.empty() || !o.range.empty() || !o.type.empty() ||
-            !o.devices_from.empty()) {
-            why = "--resume takes the images and devices of the batch it continues: give no "
-                  "image, --package, --device, --range or --type";
+        if (any_image || !o.package.empty() || !o.devices.empty() || !o.range.empty() ||
+            !o.type.empty() || !o.devices_from.empty()) {
+            why =
+                "--resume takes the images and devices of the batch it continues: give no "
+                "image, --package, --device, --range or --type";
             return false;
         }
         return valid_rules(o, why);
@@ -127,7 +131,8 @@ bool valid_options(const UpgradeOptions& o, std::string& why) {
     }
     // --devices-from: the list names the devices; its devices' types are known only once found.
     if (!o.devices_from.empty() && (!o.devices.empty() || !o.range.empty() || !o.type.empty())) {
-        why = "--devices-from names the devices itself: give no --device, --range or --type with it";
+        why =
+            "--devices-from names the devices itself: give no --device, --range or --type with it";
         return false;
     }
     if (!o.type.empty() && !o.devices.empty()) {
@@ -154,7 +159,9 @@ bool valid_options(const UpgradeOptions& o, std::string& why) {
 
 void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
     auto opt = std::make_shared<UpgradeOptions>();
-    CLI::App* v = app.add_subcommand("upgrade", "Upgrade a whole batch of devices, as START does in the window");
+    CLI::App* v =
+        app.add_subcommand("upgrade",
+                           "Upgrade a whole batch of devices, as START does in the window");
     // Only "-" starts an option, on Windows too: CLI11's Windows-style options would take a path
     // such as /fw/pkg.zip for an option "/fw" there.
     v->allow_windows_style_options(false);
@@ -171,23 +178,32 @@ void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
     v->add_option("--devices-from", opt->devices_from,
                   "upgrade the devices of a site list: one address a line, or a CSV with a header "
                   "line that has an ip column (and optional mac and name columns)")
-        ->group("Devices")->option_text("FILE");
-    v->add_option("--range", opt->range, "probe and upgrade A.B.C.D to A.B.C.E (last number 1..254)")
+        ->group("Devices")
+        ->option_text("FILE");
+    v->add_option("--range", opt->range,
+                  "probe and upgrade A.B.C.D to A.B.C.E (last number 1..254)")
         ->group("Devices");
-    v->add_option("--type", opt->type, "only devices of this type (PANEL, WALL, PERSON, CENTER, MONITOR, LIFT, OTHER); with --range a search first tells the types")
+    v->add_option(
+         "--type", opt->type,
+         "only devices of this type (PANEL, WALL, PERSON, CENTER, MONITOR, LIFT, OTHER); with --range a search first tells the types")
         ->group("Devices");
-    v->add_option("--adapter", opt->adapter,
-                  "network adapter for discovery, or \"all\" for every adapter that is up (default: the "
-                  "first one that is up, real adapters before virtual ones; see `quillon-cli adapters`)")
+    v->add_option(
+         "--adapter", opt->adapter,
+         "network adapter for discovery, or \"all\" for every adapter that is up (default: the "
+         "first one that is up, real adapters before virtual ones; see `quillon-cli adapters`)")
         ->group("Devices");
     v->add_option("--threads", opt->threads, "devices upgraded at the same time")
-        ->check(CLI::Range(1, 10))->capture_default_str();
-    v->add_flag("--auto-retry", opt->auto_retry, "retry the failed devices, up to 10 passes in all");
-    v->add_flag("--fake-burn", opt->fake_burn, "simulate every upgrade; nothing is sent to a device");
+        ->check(CLI::Range(1, 10))
+        ->capture_default_str();
+    v->add_flag("--auto-retry", opt->auto_retry,
+                "retry the failed devices, up to 10 passes in all");
+    v->add_flag("--fake-burn", opt->fake_burn,
+                "simulate every upgrade; nothing is sent to a device");
     v->add_option("--come-back", opt->come_back,
                   "after its reboot, wait up to SECONDS for each device to answer again (default: "
                   "come_back in config.ini, else 300; 0: no check)")
-        ->check(CLI::Range(0, 86400))->option_text("SECONDS");
+        ->check(CLI::Range(0, 86400))
+        ->option_text("SECONDS");
     v->add_option("--resume", opt->resume_journal,
                   "continue an unfinished batch: its devices that did not succeed, with its images "
                   "(JOURNAL: default the newest unfinished journal in the log folder)")
@@ -197,7 +213,8 @@ void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
     v->add_option("--canary", opt->canary,
                   "upgrade the first N devices alone first; the others only if all N were upgraded "
                   "and came back (0: none)")
-        ->check(CLI::Range(0, 100000))->option_text("N");
+        ->check(CLI::Range(0, 100000))
+        ->option_text("N");
     v->add_option("--max-failed", opt->max_failed,
                   "stop as Ctrl-C does once more than N devices (or P% of them) failed in one pass")
         ->option_text("N|P%");
@@ -210,7 +227,8 @@ void add_upgrade_verb(CLI::App& app, std::function<int()>& action) {
                   "also write the devices that need attention (failed, not back, back with the old "
                   "version, not found, not started) to FILE as a site list (ip,mac,name)")
         ->type_name("FILE");
-    v->add_flag("-v,--verbose", opt->verbose, "also show the console diagnostics (no live display)");
+    v->add_flag("-v,--verbose", opt->verbose,
+                "also show the console diagnostics (no live display)");
     // For the project's tests only: devices on other ports than the real ones.
     v->add_option("--upgrade-port", opt->upgrade_port)->check(CLI::Range(1, 65535))->group("");
     v->add_option("--discovery-port", opt->discovery_port)->check(CLI::Range(1, 65535))->group("");

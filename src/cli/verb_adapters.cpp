@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-cli adapters: the machine's IPv4 adapters in the order the program picks them, so
 // that a person sees which one a search takes by default and what to give --adapter.
 #include <algorithm>
@@ -20,8 +21,10 @@ struct AdaptersOptions {
 
 std::string state_of(const LocalAdapter& a) {
     std::string s = a.up ? "up" : "down";
-    if (a.loopback) s += ", loopback";
-    else if (is_virtual_adapter_name(a.name)) s += ", virtual";
+    if (a.loopback)
+        s += ", loopback";
+    else if (is_virtual_adapter_name(a.name))
+        s += ", virtual";
     return s;
 }
 
@@ -35,7 +38,8 @@ std::string adapters_table(const std::vector<LocalAdapter>& list, const LocalAda
         for (std::size_t c = 0; c < 2; ++c) width[c] = std::max(width[c], display_width(r[c]));
     std::string out;
     for (const auto& r : rows) {
-        for (std::size_t c = 0; c < 2; ++c) out += r[c] + std::string(width[c] - display_width(r[c]) + 2, ' ');
+        for (std::size_t c = 0; c < 2; ++c)
+            out += r[c] + std::string(width[c] - display_width(r[c]) + 2, ' ');
         out += r[2] + "\n";
     }
     return out;
@@ -48,8 +52,9 @@ std::string adapters_json(const std::vector<LocalAdapter>& list, const LocalAdap
     for (std::size_t i = 0; i < list.size(); ++i) {
         const LocalAdapter& a = list[i];
         if (i) out += ",";
-        out += "{\"name\":" + json_string(a.name) + ",\"address\":" + json_string(ipv4_text(a.address)) +
-               ",\"up\":" + flag(a.up) + ",\"loopback\":" + flag(a.loopback) +
+        out += "{\"name\":" + json_string(a.name) +
+               ",\"address\":" + json_string(ipv4_text(a.address)) + ",\"up\":" + flag(a.up) +
+               ",\"loopback\":" + flag(a.loopback) +
                ",\"virtual\":" + flag(!a.loopback && is_virtual_adapter_name(a.name)) + "}";
     }
     return out + "]}\n";
@@ -67,8 +72,9 @@ int run_adapters(const AdaptersOptions& opt) {
 
 void add_adapters_verb(CLI::App& app, VerbAction& action) {
     auto opt = std::make_shared<AdaptersOptions>();
-    CLI::App* verb = app.add_subcommand(
-        "adapters", "List the IPv4 network adapters, the one searched on by default first");
+    CLI::App* verb =
+        app.add_subcommand("adapters",
+                           "List the IPv4 network adapters, the one searched on by default first");
     verb->allow_windows_style_options(false);
     verb->footer(
         "Order: real adapters that are up; then virtual bridges, container and VPN interfaces\n"

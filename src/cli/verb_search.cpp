@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-cli search: one broadcast search on the chosen adapter (or on every adapter that is
 // up), answers taken for the search window, each device listed once with its adapter.
 #include <cstdio>
@@ -30,9 +31,10 @@ int run_search(const SearchOptions& opt) {
     const bool all = opt.adapter == kAllAdapters;
     if (chosen.empty()) {
         if (opt.adapter.empty() || all) {
-            std::fprintf(stderr, "search: no network adapter with an IPv4 address is up%s "
-                                 "(adapters: %s)\n", all ? "" : "; name one with --adapter",
-                         adapter_names(adapters).c_str());
+            std::fprintf(stderr,
+                         "search: no network adapter with an IPv4 address is up%s "
+                         "(adapters: %s)\n",
+                         all ? "" : "; name one with --adapter", adapter_names(adapters).c_str());
             return kExitFailure;
         }
         std::fprintf(stderr, "search: no adapter \"%s\" with an IPv4 address (adapters: %s)\n",
@@ -59,10 +61,12 @@ int run_search(const SearchOptions& opt) {
     std::vector<SearchedAdapter> searched;
     for (std::size_t i = 0; i < discovery.size(); ++i)
         if (discovery.listening(i))
-            searched.push_back({discovery.adapter(i).name, ipv4_text(discovery.adapter(i).address)});
+            searched.push_back(
+                {discovery.adapter(i).name, ipv4_text(discovery.adapter(i).address)});
     std::fprintf(stderr, "%zu device%s found\n", devices.size(), devices.size() == 1 ? "" : "s");
-    const std::string out = opt.json ? devices_json(devices, searched, all)
-                                     : (devices.empty() ? std::string() : devices_table(devices, all));
+    const std::string out = opt.json
+                                ? devices_json(devices, searched, all)
+                                : (devices.empty() ? std::string() : devices_table(devices, all));
     std::fwrite(out.data(), 1, out.size(), stdout);
     return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
 }
@@ -71,7 +75,8 @@ int run_search(const SearchOptions& opt) {
 
 void add_search_verb(CLI::App& app, VerbAction& action) {
     auto opt = std::make_shared<SearchOptions>();
-    CLI::App* verb = app.add_subcommand("search", "List the devices that answer a discovery search");
+    CLI::App* verb = app.add_subcommand("search",
+                                        "List the devices that answer a discovery search");
     // Only "-" starts an option, on Windows too: CLI11's Windows-style options would take a path
     // such as /fw/pkg.zip for an option "/fw" there.
     verb->allow_windows_style_options(false);
@@ -80,9 +85,10 @@ void add_search_verb(CLI::App& app, VerbAction& action) {
                      "(default: the first one that is up, real adapters before virtual ones; "
                      "see `quillon-cli adapters`)");
     verb->add_flag("--json", opt->json, "Print the devices as JSON");
-    verb->add_option("--devices-from", opt->devices_from,
-                     "Search for the devices of a site list, each at its address, and tell which answer "
-                     "as listed (exit code 1 when some do not)")
+    verb->add_option(
+            "--devices-from", opt->devices_from,
+            "Search for the devices of a site list, each at its address, and tell which answer "
+            "as listed (exit code 1 when some do not)")
         ->option_text("FILE");
     // For tests that cannot use the devices' port.
     verb->add_option("--port", opt->port, "UDP port")->check(CLI::Range(1, 65535))->group("");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The verbs of quillon-cli. Each verb lives in verb_<name>.cpp and has one add_<name>_verb,
 // which declares its options on `app` and, when the verb is chosen on the command line, sets

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "discovery/answer_adapters.h"
 
 namespace quillon {
@@ -12,7 +13,8 @@ public:
         if (ip) owner_.note(name_, ip, false);
         owner_.sink_.add_found_device(ip, id, mac, version, status);
     }
-    void add_found_devices(const std::vector<ReceivedAnswer>& answers, const char* status) override {
+    void add_found_devices(const std::vector<ReceivedAnswer>& answers,
+                           const char* status) override {
         std::lock_guard pass(owner_.m_pass);
         for (const ReceivedAnswer& r : answers)
             if (r.answer.ip) owner_.note(name_, *r.answer.ip, r.on_bound_socket);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Several discovery endpoints, one per adapter, feeding one sink (quillon-cli --adapter all).
 // Each endpoint hands its answers to its own tag sink, which notes for every device the adapter

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "discovery/discovery_endpoints.h"
 
 namespace quillon {
@@ -7,9 +8,11 @@ DiscoveryEndpoints::DiscoveryEndpoints(BrelkMulEvent::ReadyText ready_text)
 
 DiscoveryEndpoints::~DiscoveryEndpoints() { stop(); }
 
-int DiscoveryEndpoints::start(FoundDeviceSink* sink, const std::vector<Adapter>& adapters, uint16_t port) {
+int DiscoveryEndpoints::start(FoundDeviceSink* sink, const std::vector<Adapter>& adapters,
+                              uint16_t port) {
     stop();
-    if (!sink || !endpoints_.empty()) return 0;  // started once only: searches read the list unlocked
+    if (!sink || !endpoints_.empty())
+        return 0;  // started once only: searches read the list unlocked
     tags_ = std::make_unique<AnswerAdapters>(*sink);
     int listening = 0;
     for (const Adapter& a : adapters) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Discovery on one adapter or on several at once: one BrelkMulEvent per adapter, all handing
 // their answers to one sink through AnswerAdapters, so that every device's adapter is known.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The batch driver: one START becomes a whole batch. The driver thread loads the image set, deals
 // the ticked rows (or the addresses of a range) to 1 to 10 workers, runs further passes over the
 // failed devices when auto-retry is on, and ends the batch with a message and the user report.
@@ -230,7 +231,8 @@ void UpgradeEngine::run_batch() {
             if (m_running == 0 || !m_first_wave->release(*m_dlg, checked)) break;
             continue;
         }
-        if (m_running == 0 || m_left == 0 || p >= kMaxPasses + (wave ? 1 : 0) || m_echo_failed) break;
+        if (m_running == 0 || m_left == 0 || p >= kMaxPasses + (wave ? 1 : 0) || m_echo_failed)
+            break;
     }
 
     release_images();
@@ -241,8 +243,8 @@ void UpgradeEngine::run_batch() {
 
     if (m_echo_failed) m_dlg->message_box(echo_unavailable_text());
     // A graceful stop disables STOP; that is how the end message knows it was asked for.
-    m_dlg->message_box(T(m_dlg->is_stop_enabled() ? TextId::msg_batch_done
-                                                  : TextId::msg_batch_stopped));
+    m_dlg->message_box(
+        T(m_dlg->is_stop_enabled() ? TextId::msg_batch_done : TextId::msg_batch_stopped));
     m_dlg->show_user_report();
     // Cleared before the window turns idle, so that a START right after it is never refused
     // or lost.
@@ -359,7 +361,9 @@ int UpgradeEngine::run_device(int w, int r, Mode mode) {
             }
         }
         std::printf("process one %s %s ret = %d\n", ip.c_str(), m_url[j].c_str(), result);
-        if (m_observer) m_observer->image_finished(ImageFinished{m_pass, w, r, ip, cur_mac(w), j, result != -1});
+        if (m_observer)
+            m_observer->image_finished(
+                ImageFinished{m_pass, w, r, ip, cur_mac(w), j, result != -1});
         if (result == -1) break;
         ++images_done;
         slots_done |= 1u << j;
@@ -389,12 +393,14 @@ void UpgradeEngine::end_device(int w, int r, Mode mode, bool success, unsigned s
     m_dlg->set_cell(r, kColStat, T(success ? TextId::st_success : TextId::st_failure));
     LogFile& report = m_dlg->user_report();
     if (list)
-        report.WriteTagged("SEARCH", success ? "upgrade success: IP:%s MAC:%s"
-                                             : "upgrade failure: IP:%s MAC:%s",
+        report.WriteTagged("SEARCH",
+                           success ? "upgrade success: IP:%s MAC:%s"
+                                   : "upgrade failure: IP:%s MAC:%s",
                            ip.c_str(), mac.c_str());
     else
-        report.WriteTagged("IPSCAN", success ? "upgrade success: IP: %s MAC: %s"
-                                             : "upgrade failure: IP: %s MAC: %s",
+        report.WriteTagged("IPSCAN",
+                           success ? "upgrade success: IP: %s MAC: %s"
+                                   : "upgrade failure: IP: %s MAC: %s",
                            ip.c_str(), mac.c_str());
     m_dlg->set_record_tick(m_ip_scan ? RecordTable::range : RecordTable::found, ip, mac, !success);
 

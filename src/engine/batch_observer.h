@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What a front end may learn of a batch besides the window: the image set as loaded, each pass,
 // each device taken, each image finished, each device's end, each silent address and the end of
@@ -17,7 +18,7 @@ struct DeviceTaken {
     int worker = 0;
     int row = 0;
     bool range = false;
-    std::string ip, mac;   // the MAC is empty in a range pass (it is learnt at the device's end)
+    std::string ip, mac;  // the MAC is empty in a range pass (it is learnt at the device's end)
 };
 
 // One image of a device has ended, after all its attempts.
@@ -26,7 +27,7 @@ struct ImageFinished {
     int worker = 0;
     int row = 0;
     std::string ip, mac;
-    int slot = 0;          // 0..3 = BOOT, KERNEL, SYSTEM, FW
+    int slot = 0;  // 0..3 = BOOT, KERNEL, SYSTEM, FW
     bool success = false;
 };
 
@@ -37,10 +38,10 @@ struct BatchEnded {
 };
 
 struct DeviceResult {
-    int pass = 0;          // 0 = the first pass
+    int pass = 0;  // 0 = the first pass
     int worker = 0;
     int row = 0;
-    bool range = false;    // taken from the range scan (range pass)
+    bool range = false;  // taken from the range scan (range pass)
     bool success = false;
     std::string ip, mac;
     unsigned slots_done = 0;  // bit j: the image of slot j finished on the device in this visit
@@ -52,10 +53,12 @@ struct DeviceResult {
 struct ComeBackResult {
     int row = 0;
     std::string ip, mac;
-    bool checked = false;    // false: the wait ended (STOP) before the device was back or past its limit
+    bool checked =
+        false;  // false: the wait ended (STOP) before the device was back or past its limit
     bool came_back = false;  // it answered within the limit
-    std::string version_before, version_after;  // the row's version at START; the one it answered with
-    int seconds = 0;         // from the reboot record to its answer (or to the limit)
+    std::string version_before,
+        version_after;  // the row's version at START; the one it answered with
+    int seconds = 0;    // from the reboot record to its answer (or to the limit)
 };
 
 // A rule the front end set on the batch has decided something: a canary wave passed or did not

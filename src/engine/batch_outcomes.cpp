@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "engine/batch_outcomes.h"
 
 #include "engine/upgrade_engine.h"
@@ -71,13 +72,15 @@ std::vector<DeviceOutcome> BatchOutcomes::outcomes() const {
         } else if (d.came_back == 0) {
             o.kind = OutcomeKind::not_back;
             o.seconds = d.seconds;
-        } else if (d.came_back == 1 && !d.version_before.empty() && d.version_after == d.version_before) {
+        } else if (d.came_back == 1 && !d.version_before.empty() &&
+                   d.version_after == d.version_before) {
             // Back with the version it had: the new image did not boot. (A device that tells no
             // version tells nothing either way.)
             o.kind = OutcomeKind::back_old_version;
             o.version = d.version_after;
         } else {
-            o.kind = d.came_back == 1 ? OutcomeKind::upgraded_back : OutcomeKind::upgraded_unchecked;
+            o.kind = d.came_back == 1 ? OutcomeKind::upgraded_back
+                                      : OutcomeKind::upgraded_unchecked;
         }
         out.push_back(std::move(o));
     }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What became of each device of a batch, gathered from the driver's reports, and the report's
 // SUMMARY lines written from it when the batch ends: before the end message, so the report the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "engine/canary_wave.h"
 
 #include "engine/window_port.h"
@@ -81,10 +82,14 @@ std::string CanaryWave::faults(bool checked) const {
     std::string out;
     for (const WaveDevice& d : wave_) {
         std::string what;
-        if (!d.ended) what = "not upgraded";
-        else if (!d.success) what = "failed";
-        else if (checked && !d.back) what = "not seen back (no result of the come-back check)";
-        else if (checked && !*d.back) what = "not back";
+        if (!d.ended)
+            what = "not upgraded";
+        else if (!d.success)
+            what = "failed";
+        else if (checked && !d.back)
+            what = "not seen back (no result of the come-back check)";
+        else if (checked && !*d.back)
+            what = "not back";
         if (what.empty()) continue;
         if (!out.empty()) out += ", ";
         out += d.ip + " " + what;
@@ -105,11 +110,14 @@ bool CanaryWave::release(WindowPort& dlg, bool checked) {
         const std::string n = std::to_string(wave_.size());
         if (bad.empty()) {
             e.outcome = "passed";
-            e.why = checked ? "canary passed: " + n + " of " + n + " upgraded and back; the other " +
-                                  devices_text(held.size()) + " follow"
-                            : "canary passed: " + n + " of " + n + " upgraded; the come-back check "
+            e.why = checked
+                        ? "canary passed: " + n + " of " + n + " upgraded and back; the other " +
+                              devices_text(held.size()) + " follow"
+                        : "canary passed: " + n + " of " + n +
+                              " upgraded; the come-back check "
                               "is off, so none was seen back (judged by the upgrade alone); the "
-                              "other " + devices_text(held.size()) + " follow";
+                              "other " +
+                              devices_text(held.size()) + " follow";
         } else {
             e.outcome = "failed";
             e.halts = true;

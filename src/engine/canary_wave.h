@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The canary of a batch (quillon-cli --canary N): the first N ticked rows, in list order, are
 // upgraded alone in one pass, and the other rows follow only when every one of the N succeeded
@@ -45,10 +46,10 @@ public:
 private:
     struct WaveDevice {
         int row = 0;
-        std::string ip;               // the row's address at START, for the texts
-        bool ended = false;           // its end came
+        std::string ip;      // the row's address at START, for the texts
+        bool ended = false;  // its end came
         bool success = false;
-        std::optional<bool> back;     // the come-back check's result, when it had one
+        std::optional<bool> back;  // the come-back check's result, when it had one
     };
     // Why the wave did not pass, device by device ("198.18.0.11 failed, ..."); empty when it
     // passed (m_ held).
@@ -60,7 +61,7 @@ private:
     mutable std::mutex m_;  // owner: this wave; a leaf, taken under g_list_lock by device_ended
     std::vector<WaveDevice> wave_;  // in list order
     std::map<int, std::size_t> by_row_;
-    std::vector<int> held_;         // rows held back, in list order
+    std::vector<int> held_;  // rows held back, in list order
     bool in_wave_ = false;
     std::optional<BatchRuleEvent> decision_;
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "engine/come_back_watch.h"
 
 #include <algorithm>
@@ -189,7 +190,8 @@ ComeBackWatch::Clock::time_point ComeBackWatch::collect(Clock::time_point now,
         }
     }
     // The queue is in the order of the next search: every device waits the same interval.
-    while (!m_queue.empty() && m_devices[m_queue.front()].state != State::waiting) m_queue.pop_front();
+    while (!m_queue.empty() && m_devices[m_queue.front()].state != State::waiting)
+        m_queue.pop_front();
     if (!m_queue.empty()) {
         Device& d = m_devices[m_queue.front()];
         if (d.next_search <= now) {
@@ -246,7 +248,8 @@ void ComeBackWatch::report(const Device& d) {
         r.seconds = whole_seconds(d.answered - d.since);
         if (row_ok) port.set_cell(d.row, kColVersion, d.version_after);
         log.WriteTagged("CHECK", "device back: IP:%s MAC:%s version:%s -> %s (%d s)", d.ip.c_str(),
-                        d.mac.c_str(), d.version_before.c_str(), d.version_after.c_str(), r.seconds);
+                        d.mac.c_str(), d.version_before.c_str(), d.version_after.c_str(),
+                        r.seconds);
     } else if (d.state == State::not_back) {
         r.checked = true;
         r.seconds = whole_seconds(limit());

@@ -1,10 +1,9 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "engine/failure_threshold.h"
 
 namespace quillon {
 
-std::string FailureLimit::text() const {
-    return std::to_string(count) + (percent ? "%" : "");
-}
+std::string FailureLimit::text() const { return std::to_string(count) + (percent ? "%" : ""); }
 
 int FailureLimit::allowed(int total) const {
     if (!percent) return count;
@@ -25,7 +24,8 @@ std::optional<FailureLimit> parse_failure_limit(const std::string& text, std::st
         l.percent = true;
         digits.pop_back();
     }
-    if (digits.empty() || digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos) {
+    if (digits.empty() || digits.size() > 6 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
         error = "'" + text + "' is neither a number of devices (N) nor a share of them (P%)";
         return std::nullopt;
     }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The halt threshold of a batch (quillon-cli --max-failed N or P%): once more devices than that
 // have failed in the pass under way, the batch is to stop as STOP stops it (the devices in hand
@@ -49,8 +50,8 @@ private:
     const Reached reached_;
     mutable std::mutex m_;  // owner: this threshold; a leaf, taken under g_list_lock
     int pass_ = 0;
-    int total_ = 0;         // devices (range: addresses) of the pass
-    int failed_ = 0;        // failed in the pass
+    int total_ = 0;   // devices (range: addresses) of the pass
+    int failed_ = 0;  // failed in the pass
     std::optional<BatchRuleEvent> event_;
 };
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A first wave of a batch, run alone before any other device is touched (quillon-cli --canary).
 // The driver asks it once before the first pass which rows to hold back, runs one pass over the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Several observers of one batch: the engine takes one, the front ends often want two (the
 // headless summary and the batch journal). Every event goes to each, in the order they were added.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "engine/summary_lines.h"
 
 #include <array>
@@ -79,7 +80,8 @@ std::vector<DeviceOutcome> needing_attention(const std::vector<DeviceOutcome>& d
 std::vector<std::string> summary_lines(const std::vector<DeviceOutcome>& devices) {
     std::vector<std::string> lines;
     if (devices.empty()) return lines;
-    std::string counts = std::to_string(devices.size()) + (devices.size() == 1 ? " device:" : " devices:");
+    std::string counts = std::to_string(devices.size()) +
+                         (devices.size() == 1 ? " device:" : " devices:");
     bool first = true;
     for (OutcomeKind k : kKinds) {
         std::size_t n = 0;
@@ -100,7 +102,8 @@ std::vector<std::string> summary_lines(const std::vector<DeviceOutcome>& devices
 
 void write_summary_lines(LogFile& report, const std::vector<DeviceOutcome>& devices) {
     // The report escapes what it is given: a name from a site list adds no markup.
-    for (const std::string& line : summary_lines(devices)) report.WriteTagged("SUMMARY", "%s", line.c_str());
+    for (const std::string& line : summary_lines(devices))
+        report.WriteTagged("SUMMARY", "%s", line.c_str());
 }
 
 }  // namespace quillon

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The end of a batch in the user report, failures first: one line with the count of each kind of
 // outcome, then one line per device that needs attention (failed, not back after its reboot, back
@@ -17,10 +18,10 @@ enum class OutcomeKind {
     upgraded_unchecked,  // took its images; the come-back was not checked (off, simulated, stopped)
     failed,              // an image failed all its attempts (in every pass it was tried in)
     not_back,            // took its images but did not answer within the come-back limit
-    back_old_version,    // answered after its reboot with the version it had: the image did not boot
-    not_found,           // a listed device that did not answer the search: not upgraded
-    conflict,            // a listed device refused: another MAC or a second device at its address
-    not_started,         // chosen, but the batch ended before a worker took it
+    back_old_version,  // answered after its reboot with the version it had: the image did not boot
+    not_found,         // a listed device that did not answer the search: not upgraded
+    conflict,          // a listed device refused: another MAC or a second device at its address
+    not_started,       // chosen, but the batch ended before a worker took it
 };
 
 struct DeviceOutcome {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The batch journal: one JSON object per line and per event of a batch, in the log folder, each
 // line whole and on the disk before the batch goes on, so that a batch that dies (a kill, a

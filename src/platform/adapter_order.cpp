@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/adapter_order.h"
 
 #include <array>
@@ -7,9 +8,16 @@ namespace {
 
 // Name prefixes of interfaces that are no site network: Linux names first, then the friendly
 // names Windows gives the same kinds of adapter (Hyper-V's "vEthernet" is caught by "veth").
-constexpr std::array<std::string_view, 10> kVirtualPrefixes = {
-    "docker", "virbr", "veth", "br-", "vmnet", "vboxnet", "tailscale", "wg",
-    "VirtualBox Host-Only", "VMware Network Adapter"};
+constexpr std::array<std::string_view, 10> kVirtualPrefixes = {"docker",
+                                                               "virbr",
+                                                               "veth",
+                                                               "br-",
+                                                               "vmnet",
+                                                               "vboxnet",
+                                                               "tailscale",
+                                                               "wg",
+                                                               "VirtualBox Host-Only",
+                                                               "VMware Network Adapter"};
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Which adapter comes first: the one most likely to be the site's network. Used wherever the
 // program lists adapters or picks one by itself (the desktop program's adapter box and its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The machine's IPv4 network adapters, as the adapter box and the default address range use them.
 #include <string>
@@ -8,7 +9,7 @@ namespace quillon {
 struct Adapter {
     std::string name;  // Linux: the interface name, e.g. "eth0"; Windows: the friendly name, UTF-8
     std::string ipv4;  // first IPv4 address of the interface, dotted
-    bool up = true;         // the interface is up (Windows: operational)
+    bool up = true;    // the interface is up (Windows: operational)
     bool loopback = false;  // a loopback interface
 };
 

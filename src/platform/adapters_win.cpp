@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/adapters.h"
 
 // winsock2.h before windows.h, and the IP Helper headers after both.
@@ -23,8 +24,9 @@ std::vector<unsigned char> adapter_table() {
     // The list can grow between the call that tells its size and the one that fills it.
     for (int attempt = 0; attempt < 4; ++attempt) {
         buf.assign(size, 0);
-        const ULONG r = ::GetAdaptersAddresses(
-            AF_INET, flags, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buf.data()), &size);
+        const ULONG r = ::GetAdaptersAddresses(AF_INET, flags, nullptr,
+                                               reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buf.data()),
+                                               &size);
         if (r == ERROR_SUCCESS) return buf;
         if (r != ERROR_BUFFER_OVERFLOW) break;
     }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What the main window reads and writes of the upgrade engine. The desktop program hands the
 // window a link over the process's engine; window tests can hand it one of their own.
@@ -8,11 +9,11 @@ namespace quillon {
 
 // The settings START copies into the engine before it sets the running flag.
 struct BatchSettings {
-    std::string url[4];     // BOOT, KERNEL, SYSTEM, FW paths (at most 1023 bytes each)
-    uint32_t ip_begin = 0;  // range start, first octet most significant
-    int ip_end = 0;         // last octet of the range
-    int ip_scan = 0;        // 1 = range mode
-    int thread_num = 1;     // 1..10
+    std::string url[4];                  // BOOT, KERNEL, SYSTEM, FW paths (at most 1023 bytes each)
+    uint32_t ip_begin = 0;               // range start, first octet most significant
+    int ip_end = 0;                      // last octet of the range
+    int ip_scan = 0;                     // 1 = range mode
+    int thread_num = 1;                  // 1..10
     int reboot_after[4] = {0, 0, 0, 0};  // set by the last package import
 };
 

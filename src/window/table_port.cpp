@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "window/table_port.h"
 
 #include <algorithm>
@@ -171,9 +172,7 @@ void TablePort::clear_records(RecordTable table) { records_.clear(table); }
 std::string TablePort::lookup_devid(const std::string& ip) { return records_.lookup_devid(ip); }
 std::string TablePort::lookup_mac(const std::string& ip) { return records_.lookup_mac(ip); }
 std::string TablePort::lookup_type(const std::string& ip) { return records_.lookup_type(ip); }
-std::string TablePort::lookup_version(const std::string& ip) {
-    return records_.lookup_version(ip);
-}
+std::string TablePort::lookup_version(const std::string& ip) { return records_.lookup_version(ip); }
 std::string TablePort::lookup_range_mac(const std::string& ip) {
     return records_.lookup_range_mac(ip);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's states and commands: START and its refusals, CLEAN/STOP, EXIT, SEARCH and the
 // search window, the range box, threads, worker view, select-all, adapter.
 #include <QHeaderView>
@@ -10,7 +11,7 @@ namespace quillon::test {
 namespace {
 
 // Controls that START disables and the end of a batch enables again.
-const int kBatchLocked[] = {IDC_TYPE_FILTER, IDC_RANGE_BOX, IDC_SELECT_ALL,
+const int kBatchLocked[] = {IDC_TYPE_FILTER, IDC_RANGE_BOX,  IDC_SELECT_ALL,
                             IDC_THREADS,     IDC_AUTO_RETRY, IDC_ADAPTER};
 
 class CommandsTest : public WindowTest {

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # --adapter all with two sites joined to the tool's host (two adapters, two fleets): search and a
 # whole batch, every device once with its adapter.
 if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/lab_fixture.cmake AND TARGET quillon-cli AND TARGET quillon-mkimage)

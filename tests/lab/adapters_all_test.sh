@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # --adapter all: the tool's host has two adapters (lab0 with 198.18.0.1, lab1 with 198.19.0.1),
 # each leading to its own fleet, and a container bridge "docker0" (one end of a veth pair whose
 # other end is down, so it swallows what is sent to it) that the system lists before lab1. quillon-cli adapters and the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Whole batches of quillon-cli upgrade against simulated devices in the network lab: list mode
 # after a search, range mode with silent addresses, passes and retries, an address conflict, the
 # graceful stop, real timings, and a fleet of 200.

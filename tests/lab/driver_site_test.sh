@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # A site list (--devices-from): each listed device is searched for at its address. The ones that
 # answer as listed are upgraded; a missing one is "not found", one answering with another MAC and
 # one address where two devices answer are refused as conflicts; none of these three, nor the

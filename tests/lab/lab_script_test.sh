@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The lab script itself: numbering, up/down (idempotent, nothing left behind, processes inside
 # ended), refusing a second lab of the same id, the optional rate cap.
 set -euo pipefail

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The batch's own rules with quillon-cli against simulated devices in the lab: a canary wave
 # (--canary) that fails, passes, or covers the whole batch, its resume, and the halt threshold
 # (--max-failed).

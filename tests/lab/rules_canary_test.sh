@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # --canary N: the first N devices of the list are upgraded alone, and the others only once every
 # one of them is upgraded and back after its reboot.
 # - one canary device fails: every other device is untouched (the simulator's record shows no

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # --max-failed 2 in a fleet of 10 with 5 failing devices, 2 workers and auto-retry: the third
 # failure asks for the graceful stop. The device in the other worker's hand (.13, slow) finishes
 # and succeeds, no other device is begun, no retry pass runs; the summary names the threshold,

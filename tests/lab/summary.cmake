@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Failures first: the report's SUMMARY lines of a mixed batch of quillon-cli upgrade against
 # simulated devices, the line of addresses after the table and the --failed-to site list.
 if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/lab_fixture.cmake AND TARGET quillon-cli AND TARGET quillon-mkimage)

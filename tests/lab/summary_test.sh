@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # A mixed batch ends its report with the SUMMARY lines, failures first: the counts, then each
 # device that failed, did not come back or came back with its old version. quillon-cli prints those devices' addresses last, on
 # one line that --device takes as it is, and --failed-to writes them as a site list.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # One list-mode batch with auto-retry, run by the Linux quillon-cli and by quillon-cli.exe under
 # Wine against a fresh simulator each: .10 plain, .11 answers every search twice with another MAC
 # (a conflict: never upgraded), .12 splits its records into single bytes, .13 fails its first three

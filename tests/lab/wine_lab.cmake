@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # quillon-cli.exe under Wine in the network lab (the Windows cross build only): the program in the
 # tool's namespace, quillon-devsim (Linux) in the devices'. The Linux lab scripts run unchanged
 # where their checks hold for both systems, with QL_CLI swapped for wine_cli.sh; the wine_*_test.sh

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // --canary and --max-failed on the command line: their checks, the rules a batch runs with (also
 // when it resumes one), and how the summary names a rule that ended the batch.
 #include <gtest/gtest.h>
@@ -33,11 +34,15 @@ TEST(CliBatchRules, TheCommandLineChecksBothRules) {
     EXPECT_EQ(refusal({"--fw", "a.img", "--canary", "2", "--max-failed", "10%"}), "");
     EXPECT_EQ(refusal({"--fw", "a.img", "--max-failed", "0"}), "");
     EXPECT_EQ(refusal({"--resume", "--canary", "0", "--max-failed", "3"}), "");
-    EXPECT_NE(refusal({"--fw", "a.img", "--max-failed", "ten"}).find("--max-failed 'ten' is neither"), std::string::npos);
-    EXPECT_NE(refusal({"--fw", "a.img", "--max-failed", "150%"}).find("at most 100%"), std::string::npos);
+    EXPECT_NE(
+        refusal({"--fw", "a.img", "--max-failed", "ten"}).find("--max-failed 'ten' is neither"),
+        std::string::npos);
+    EXPECT_NE(refusal({"--fw", "a.img", "--max-failed", "150%"}).find("at most 100%"),
+              std::string::npos);
     EXPECT_NE(refusal({"--resume", "--max-failed", "-1"}), "");
     EXPECT_NE(refusal({"--fw", "a.img", "--canary", "-1"}), "");
-    EXPECT_NE(refusal({"--fw", "a.img", "--canary", "2", "--range", "10.0.0.1-9"}).find("--canary needs a list of devices"),
+    EXPECT_NE(refusal({"--fw", "a.img", "--canary", "2", "--range", "10.0.0.1-9"})
+                  .find("--canary needs a list of devices"),
               std::string::npos);
 }
 
@@ -118,18 +123,25 @@ TEST(CliBatchRules, TheSummaryNamesTheRulesAndTheOneThatHaltedTheBatch) {
     d.outcome = "failure";
     doc.devices = {d};
     std::string json = summary_json(doc);
-    EXPECT_NE(json.find(R"("canary":null,"max_failed":null,"halted":null)"), std::string::npos) << json;
+    EXPECT_NE(json.find(R"("canary":null,"max_failed":null,"halted":null)"), std::string::npos)
+        << json;
     EXPECT_EQ(summary_table(doc).find("HALTED"), std::string::npos);
 
     doc.canary = 2;
     doc.max_failed = "10%";
     doc.halted = "max-failed 10% reached: 3 of 20 devices failed in pass 1 (2 allowed)";
     json = summary_json(doc);
-    EXPECT_NE(json.find(R"x("canary":2,"max_failed":"10%","halted":"max-failed 10% reached: 3 of 20 devices failed in pass 1 (2 allowed)")x"),
-              std::string::npos) << json;
+    EXPECT_NE(
+        json.find(
+            R"x("canary":2,"max_failed":"10%","halted":"max-failed 10% reached: 3 of 20 devices failed in pass 1 (2 allowed)")x"),
+        std::string::npos)
+        << json;
     const std::string table = summary_table(doc);
-    EXPECT_NE(table.find("\nHALTED: max-failed 10% reached: 3 of 20 devices failed in pass 1 (2 allowed)\n"),
-              std::string::npos) << table;
+    EXPECT_NE(
+        table.find(
+            "\nHALTED: max-failed 10% reached: 3 of 20 devices failed in pass 1 (2 allowed)\n"),
+        std::string::npos)
+        << table;
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Answers from several discovery endpoints into one sink: every answer is passed on once, and each
 // device keeps the adapter it answered on. No sockets: the endpoints' hand-overs are called
 // directly.

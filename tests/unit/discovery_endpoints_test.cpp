@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Discovery on several adapters at once over real sockets: each device keeps the adapter whose
 // address its answer was sent to, and requests to a device leave by that adapter. Loopback
 // addresses stand in for the adapters; every datagram goes to 127.0.0.x.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The rules a front end may set on a batch: the halt threshold (a limit of failed devices per
 // pass) and the canary (a first wave run alone), on their own and with the driver and fake
 // devices on 127.0.0.x.
@@ -15,7 +16,9 @@ std::vector<std::string> ips(int first, int count) {
     return out;
 }
 
-std::string mac_of(const std::string& ip) { return "02:00:00:00:00:" + ip.substr(ip.rfind('.') + 1); }
+std::string mac_of(const std::string& ip) {
+    return "02:00:00:00:00:" + ip.substr(ip.rfind('.') + 1);
+}
 
 DeviceResult result(int pass, int row, bool success, const std::string& ip = "10.0.0.1") {
     DeviceResult r;
@@ -38,16 +41,20 @@ ComeBackResult back(int row, bool checked, bool came_back) {
 
 TEST(FailureLimit, ReadsADeviceCountOrAShareAndNothingElse) {
     std::string err;
-    for (auto [text, count, percent] : {std::tuple{"0", 0, false}, {"2", 2, false}, {"300", 300, false},
-                                        {"0%", 0, true}, {"10%", 10, true}, {"100%", 100, true}}) {
+    for (auto [text, count, percent] : {std::tuple{"0", 0, false},
+                                        {"2", 2, false},
+                                        {"300", 300, false},
+                                        {"0%", 0, true},
+                                        {"10%", 10, true},
+                                        {"100%", 100, true}}) {
         const auto l = parse_failure_limit(text, err);
         ASSERT_TRUE(l) << text << ": " << err;
         EXPECT_EQ(l->count, count) << text;
         EXPECT_EQ(l->percent, percent) << text;
         EXPECT_EQ(l->text(), text);
     }
-    for (const char* bad : {"", "%", "-1", "+2", "101%", "2.5%", "2.5", " 2", "2 ", "2%%", "%2", "two",
-                            "1234567", "99999999999999999999", "2\n", "0x10"}) {
+    for (const char* bad : {"", "%", "-1", "+2", "101%", "2.5%", "2.5", " 2", "2 ", "2%%", "%2",
+                            "two", "1234567", "99999999999999999999", "2\n", "0x10"}) {
         err.clear();
         EXPECT_FALSE(parse_failure_limit(bad, err)) << bad;
         EXPECT_FALSE(err.empty()) << bad;
@@ -65,8 +72,8 @@ TEST(FailureLimit, MoreThanTheLimitIsTooManyAndAShareIsOfTheDevicesOfThePass) {
     const FailureLimit share{20, true};
     EXPECT_FALSE(share.exceeded(2, 10));  // 20 % exactly is not more than 20 %
     EXPECT_TRUE(share.exceeded(3, 10));
-    EXPECT_FALSE(share.exceeded(1, 7));   // 14 %
-    EXPECT_TRUE(share.exceeded(2, 7));    // 28 %: allowed is 1.4, rounded down
+    EXPECT_FALSE(share.exceeded(1, 7));  // 14 %
+    EXPECT_TRUE(share.exceeded(2, 7));   // 28 %: allowed is 1.4, rounded down
     EXPECT_EQ(share.allowed(7), 1);
     EXPECT_FALSE((FailureLimit{100, true}).exceeded(5, 5));
     EXPECT_TRUE((FailureLimit{0, true}).exceeded(1, 300));
@@ -100,8 +107,9 @@ TEST(FailureThreshold, TellsOnceWhenAPassGoesOverItsLimitAndCountsEachPassAfresh
     EXPECT_EQ(told[0].outcome, "reached");
     EXPECT_TRUE(told[0].halts);
     EXPECT_EQ(told[0].pass, 2);
-    EXPECT_EQ(told[0].why, "max-failed 2 reached: 3 of 5 devices failed in pass 3 (2 allowed); the "
-                           "devices in hand finish, none begins, no retry pass runs");
+    EXPECT_EQ(told[0].why,
+              "max-failed 2 reached: 3 of 5 devices failed in pass 3 (2 allowed); the "
+              "devices in hand finish, none begins, no retry pass runs");
     ASSERT_TRUE(t.reached());
     EXPECT_EQ(t.reached()->why, told[0].why);
     // The next batch starts clean.
@@ -112,14 +120,19 @@ TEST(FailureThreshold, TellsOnceWhenAPassGoesOverItsLimitAndCountsEachPassAfresh
 TEST(FailureThreshold, AShareIsTakenOfThePassUnderWay) {
     int told = 0;
     std::string why;
-    FailureThreshold t(FailureLimit{25, true}, [&](const BatchRuleEvent& e) { ++told; why = e.why; });
+    FailureThreshold t(FailureLimit{25, true}, [&](const BatchRuleEvent& e) {
+        ++told;
+        why = e.why;
+    });
     t.pass_started(0, 8, false);
     t.device_ended(result(0, 0, false));
     t.device_ended(result(0, 1, false));
     EXPECT_EQ(told, 0);  // 2 of 8 is 25 %
     t.device_ended(result(0, 2, false));
     EXPECT_EQ(told, 1);
-    EXPECT_EQ(why.rfind("max-failed 25% reached: 3 of 8 devices failed in pass 1 (2 allowed)", 0), 0u) << why;
+    EXPECT_EQ(why.rfind("max-failed 25% reached: 3 of 8 devices failed in pass 1 (2 allowed)", 0),
+              0u)
+        << why;
 }
 
 // ------------------------------------------------------------------ the canary on its own
@@ -190,7 +203,9 @@ TEST_F(CanaryList, AFailedOrMissingDeviceKeepsTheOthersUntouchedAndSaysWhich) {
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0].outcome, "failed");
     EXPECT_TRUE(told[0].halts);
-    EXPECT_EQ(told[0].why, "canary failed: 10.0.0.1 not back, 10.0.0.2 failed; the other 2 devices were not touched");
+    EXPECT_EQ(
+        told[0].why,
+        "canary failed: 10.0.0.1 not back, 10.0.0.2 failed; the other 2 devices were not touched");
 
     // A device the check left unchecked (the wait was stopped), or that was never ended, is no
     // success either.
@@ -203,7 +218,9 @@ TEST_F(CanaryList, AFailedOrMissingDeviceKeepsTheOthersUntouchedAndSaysWhich) {
     wave.device_came_back(back(0, false, false));
     EXPECT_FALSE(wave.release(window, true));
     ASSERT_EQ(told.size(), 1u);
-    EXPECT_EQ(told[0].why, "canary failed: 10.0.0.1 not back, 10.0.0.2 not upgraded; the other 2 devices were not touched");
+    EXPECT_EQ(
+        told[0].why,
+        "canary failed: 10.0.0.1 not back, 10.0.0.2 not upgraded; the other 2 devices were not touched");
 }
 
 TEST_F(CanaryList, WithoutTheComeBackCheckTheUpgradeAloneDecidesAndItIsSaid) {
@@ -214,7 +231,9 @@ TEST_F(CanaryList, WithoutTheComeBackCheckTheUpgradeAloneDecidesAndItIsSaid) {
     EXPECT_TRUE(wave.release(window, false));
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0].outcome, "passed");
-    EXPECT_NE(told[0].why.find("the come-back check is off, so none was seen back"), std::string::npos) << told[0].why;
+    EXPECT_NE(told[0].why.find("the come-back check is off, so none was seen back"),
+              std::string::npos)
+        << told[0].why;
 
     // With the check meant to run, the same results (no come-back result) do not pass.
     told.clear();
@@ -235,7 +254,9 @@ TEST_F(CanaryList, NoMoreDevicesThanTheCanaryRunAsOneBatchAndItIsSaid) {
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0].outcome, "whole batch");
     EXPECT_FALSE(told[0].halts);
-    EXPECT_EQ(told[0].why, "canary of 2: the batch has only 2 devices, so they are upgraded as one batch without a canary");
+    EXPECT_EQ(
+        told[0].why,
+        "canary of 2: the batch has only 2 devices, so they are upgraded as one batch without a canary");
 }
 
 // ------------------------------------------------------------------ with the driver
@@ -283,7 +304,8 @@ TEST_F(DriverRules, AFailingCanaryLeavesEveryOtherDeviceUntouched) {
     EXPECT_EQ(observer.passes()[0].total, 2);
     EXPECT_EQ(fleet->connections(addr[1]), 3);  // the attempts of its one image
     ASSERT_EQ(told.size(), 1u);
-    EXPECT_EQ(told[0].why, "canary failed: " + addr[1] + " failed; the other 4 devices were not touched");
+    EXPECT_EQ(told[0].why,
+              "canary failed: " + addr[1] + " failed; the other 4 devices were not touched");
     EXPECT_EQ(widgets().messages.back(), "The bulk upgrade process stop !");
 }
 
@@ -334,7 +356,8 @@ TEST_F(DriverRules, AThresholdPassedStopsAsStopDoesAndNoRetryPassRuns) {
     EXPECT_EQ(stops.load(), 1);
     ASSERT_EQ(observer.passes().size(), 1u);
     EXPECT_EQ(taken_ips(), (std::vector<std::string>{addr[0], addr[1], addr[2]}));
-    for (std::size_t i = 3; i < addr.size(); ++i) EXPECT_EQ(fleet->connections(addr[i]), 0) << addr[i];
+    for (std::size_t i = 3; i < addr.size(); ++i)
+        EXPECT_EQ(fleet->connections(addr[i]), 0) << addr[i];
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0].pass, 0);
     EXPECT_EQ(widgets().messages.back(), "The bulk upgrade process terminate !");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The SUMMARY lines at the end of a batch: the counts line (every kind, kinds without a device
 // left out, a fixed order), the lines of the devices that need attention (grouped by kind, list
 // order within a kind), and the desktop's collector that writes them when a real batch ends,
@@ -10,7 +11,8 @@
 namespace quillon::test {
 namespace {
 
-DeviceOutcome dev(const std::string& ip, OutcomeKind kind, const std::string& mac = "02:00:00:00:00:01") {
+DeviceOutcome dev(const std::string& ip, OutcomeKind kind,
+                  const std::string& mac = "02:00:00:00:00:01") {
     DeviceOutcome d;
     d.ip = ip;
     d.mac = mac;
@@ -20,26 +22,31 @@ DeviceOutcome dev(const std::string& ip, OutcomeKind kind, const std::string& ma
 
 TEST(SummaryLines, EveryKindInTheFixedOrderWhateverTheListOrder) {
     std::vector<DeviceOutcome> list = {
-        dev("10.0.0.6", OutcomeKind::not_started), dev("10.0.0.5", OutcomeKind::not_found),
-        dev("10.0.0.4", OutcomeKind::not_back),    dev("10.0.0.3", OutcomeKind::failed),
-        dev("10.0.0.2", OutcomeKind::upgraded_unchecked), dev("10.0.0.1", OutcomeKind::upgraded_back),
-        dev("10.0.0.7", OutcomeKind::upgraded_back), dev("10.0.0.8", OutcomeKind::back_old_version),
+        dev("10.0.0.6", OutcomeKind::not_started),
+        dev("10.0.0.5", OutcomeKind::not_found),
+        dev("10.0.0.4", OutcomeKind::not_back),
+        dev("10.0.0.3", OutcomeKind::failed),
+        dev("10.0.0.2", OutcomeKind::upgraded_unchecked),
+        dev("10.0.0.1", OutcomeKind::upgraded_back),
+        dev("10.0.0.7", OutcomeKind::upgraded_back),
+        dev("10.0.0.8", OutcomeKind::back_old_version),
     };
     list[2].seconds = 300;
     list[3].failed_slot = 1;
     list[3].passes = 1;
     list[7].version = "V1.0";
-    EXPECT_EQ(summary_lines(list),
-              (std::vector<std::string>{
-                  "8 devices: 2 upgraded and back, 1 upgraded (come-back not checked), 1 failed, "
-                  "1 not back, 1 back with the old version, 1 not found, 1 not started",
-                  "failed: IP:10.0.0.3 MAC:02:00:00:00:00:01, the KERNEL image failed",
-                  "not back: IP:10.0.0.4 MAC:02:00:00:00:00:01, upgraded, but no answer within 300 s of its reboot",
-                  "back with the old version: IP:10.0.0.8 MAC:02:00:00:00:00:01, answered after its reboot "
-                  "with its old version V1.0",
-                  "not found: IP:10.0.0.5 MAC:02:00:00:00:00:01, no answer to the search: not upgraded",
-                  "not started: IP:10.0.0.6 MAC:02:00:00:00:00:01, the batch ended before it was begun",
-              }));
+    EXPECT_EQ(
+        summary_lines(list),
+        (std::vector<std::string>{
+            "8 devices: 2 upgraded and back, 1 upgraded (come-back not checked), 1 failed, "
+            "1 not back, 1 back with the old version, 1 not found, 1 not started",
+            "failed: IP:10.0.0.3 MAC:02:00:00:00:00:01, the KERNEL image failed",
+            "not back: IP:10.0.0.4 MAC:02:00:00:00:00:01, upgraded, but no answer within 300 s of its reboot",
+            "back with the old version: IP:10.0.0.8 MAC:02:00:00:00:00:01, answered after its reboot "
+            "with its old version V1.0",
+            "not found: IP:10.0.0.5 MAC:02:00:00:00:00:01, no answer to the search: not upgraded",
+            "not started: IP:10.0.0.6 MAC:02:00:00:00:00:01, the batch ended before it was begun",
+        }));
 }
 
 TEST(SummaryLines, KindsWithoutADeviceAreLeftOutAndOneDeviceIsSingular) {
@@ -57,8 +64,8 @@ TEST(SummaryLines, KindsWithoutADeviceAreLeftOutAndOneDeviceIsSingular) {
 
 TEST(SummaryLines, DevicesOfOneKindKeepTheListOrderAndFailuresComeFirst) {
     std::vector<DeviceOutcome> list = {
-        dev("10.0.0.9", OutcomeKind::not_started), dev("10.0.0.2", OutcomeKind::failed),
-        dev("10.0.0.8", OutcomeKind::not_back),    dev("10.0.0.1", OutcomeKind::failed),
+        dev("10.0.0.9", OutcomeKind::not_started),   dev("10.0.0.2", OutcomeKind::failed),
+        dev("10.0.0.8", OutcomeKind::not_back),      dev("10.0.0.1", OutcomeKind::failed),
         dev("10.0.0.3", OutcomeKind::upgraded_back),
     };
     const auto lines = summary_lines(list);
@@ -80,13 +87,15 @@ TEST(SummaryLines, EmptyMacNamesPassesAndUnknownDetails) {
     d.failed_slot = 3;
     d.passes = 2;
     const auto lines = summary_lines({a, b, c, d});
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "4 devices: 2 failed, 1 not back, 1 not found",
-                         "failed: IP:10.0.0.1 MAC:-, the upgrade failed (tried in 3 passes)",
-                         "failed: IP:10.0.0.4 MAC:02:00:00:00:00:01, the FW image failed (tried in 2 passes)",
-                         "not back: IP:10.0.0.3 MAC:02:00:00:00:00:01, upgraded, but no answer after its reboot",
-                         "not found: IP:10.0.0.2 MAC:- \"Block B, door 3\", no answer to the search: not upgraded",
-                     }));
+    EXPECT_EQ(
+        lines,
+        (std::vector<std::string>{
+            "4 devices: 2 failed, 1 not back, 1 not found",
+            "failed: IP:10.0.0.1 MAC:-, the upgrade failed (tried in 3 passes)",
+            "failed: IP:10.0.0.4 MAC:02:00:00:00:00:01, the FW image failed (tried in 2 passes)",
+            "not back: IP:10.0.0.3 MAC:02:00:00:00:00:01, upgraded, but no answer after its reboot",
+            "not found: IP:10.0.0.2 MAC:- \"Block B, door 3\", no answer to the search: not upgraded",
+        }));
 }
 
 TEST(SummaryLines, TheFailedImageIsTheFirstLoadedOneThatDidNotFinish) {
@@ -112,8 +121,9 @@ TEST(SummaryLines, WrittenWithTheSummaryTagAndEscapedForTheReport) {
         EXPECT_EQ(l.compare(0, 6, "<pre>["), 0) << l;
         EXPECT_EQ(l.compare(25, 12, "] [SUMMARY] "), 0) << l;
     }
-    EXPECT_EQ(lines[1].substr(37), "not found: IP:10.0.0.1 MAC:02:00:00:00:00:01 &quot;&lt;b&gt;door&lt;/b&gt; &amp; "
-                                   "co&quot;, no answer to the search: not upgraded</pre>");
+    EXPECT_EQ(lines[1].substr(37),
+              "not found: IP:10.0.0.1 MAC:02:00:00:00:00:01 &quot;&lt;b&gt;door&lt;/b&gt; &amp; "
+              "co&quot;, no answer to the search: not upgraded</pre>");
 }
 
 // The collector on its own: what the driver and the come-back watcher report.

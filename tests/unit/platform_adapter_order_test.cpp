@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The order adapters are offered and picked in: real adapters that are up, then virtual ones,
 // then those that are down, then loopback. Pure: runs the same on Linux and under Wine.
 #include "platform/adapter_order.h"
@@ -25,16 +26,17 @@ std::string names(const std::vector<Item>& items) {
 }
 
 TEST(AdapterOrder, VirtualBridgesAndContainersComeAfterTheSiteNetwork) {
-    std::vector<Item> list = {{"lo", true, true}, {"docker0"},       {"virbr0"},   {"veth1a2b"},
-                              {"br-5f3c"},        {"enp3s0"},        {"vmnet8"},   {"vboxnet0"},
-                              {"tailscale0"},     {"wg0"},           {"wlan0"},    {"eth1", false}};
+    std::vector<Item> list = {{"lo", true, true}, {"docker0"}, {"virbr0"}, {"veth1a2b"},
+                              {"br-5f3c"},        {"enp3s0"},  {"vmnet8"}, {"vboxnet0"},
+                              {"tailscale0"},     {"wg0"},     {"wlan0"},  {"eth1", false}};
     order_adapters(list);
-    EXPECT_EQ(names(list),
-              "enp3s0 wlan0 docker0 virbr0 veth1a2b br-5f3c vmnet8 vboxnet0 tailscale0 wg0 eth1 lo");
+    EXPECT_EQ(
+        names(list),
+        "enp3s0 wlan0 docker0 virbr0 veth1a2b br-5f3c vmnet8 vboxnet0 tailscale0 wg0 eth1 lo");
 }
 
 TEST(AdapterOrder, TheSystemsOrderIsKeptWithinEachGroup) {
-    std::vector<Item> list = {{"wg1"},         {"eth2", false}, {"wlp2s0"}, {"docker0"},
+    std::vector<Item> list = {{"wg1"},         {"eth2", false},    {"wlp2s0"},    {"docker0"},
                               {"eth1", false}, {"lo", true, true}, {"enp0s31f6"}, {"br-aa"}};
     order_adapters(list);
     EXPECT_EQ(names(list), "wlp2s0 enp0s31f6 wg1 docker0 br-aa eth2 eth1 lo");
@@ -51,8 +53,8 @@ TEST(AdapterOrder, NamesAreMatchedByTheirBeginningWithoutRegardToCase) {
                              "WG-office", "Docker0", "BR-x"})
         EXPECT_TRUE(is_virtual_adapter_name(name)) << name;
     // Real adapters, also when a listed word appears later in the name or a prefix is incomplete.
-    for (const char* name : {"eth0", "enp3s0", "wlan0", "Ethernet", "Wi-Fi", "Ethernet 2", "my-docker",
-                             "bridge0", "br0", "w", "", "vet", "dock"})
+    for (const char* name : {"eth0", "enp3s0", "wlan0", "Ethernet", "Wi-Fi", "Ethernet 2",
+                             "my-docker", "bridge0", "br0", "w", "", "vet", "dock"})
         EXPECT_FALSE(is_virtual_adapter_name(name)) << name;
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Adapter listing: system order, first IPv4 address per interface, loopback left out.
 #include "platform/adapters.h"
 #include "platform/adapter_order.h"

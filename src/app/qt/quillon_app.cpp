@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/qt/quillon_app.h"
 
 #include <QApplication>
@@ -19,9 +20,7 @@ namespace quillon {
 
 CQuillonApp::CQuillonApp(AppOptions options) : options_(std::move(options)) {}
 
-CQuillonApp::~CQuillonApp() {
-    shutdown();
-}
+CQuillonApp::~CQuillonApp() { shutdown(); }
 
 void CQuillonApp::shutdown() {
     // The receive thread and the driver may be waiting for the window thread: stop serving them
@@ -85,8 +84,10 @@ int CQuillonApp::init_instance() {
         runner_ = std::make_unique<DiscoveryRunner>(
             endpoint_, *tap_, options_.discovery_port, [&port] { port.serve_posted(); },
             [&dlg, discovery_port] {
-                std::fprintf(stderr, "discovery: UDP port %u is in use; is another Quillon program running?\n",
-                             discovery_port);
+                std::fprintf(
+                    stderr,
+                    "discovery: UDP port %u is in use; is another Quillon program running?\n",
+                    discovery_port);
                 dlg.show_message(fixed_text::kPortInUse);
             });
         if (runner_->start(dlg.bind_addr()) != 0) {

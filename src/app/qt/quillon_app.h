@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Start-up of the desktop program: logs, settings, language, the window's texts and states,
 // adapters, discovery, the engine and its driver, the first search and its search window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/qt/upgrade_engine_link.h"
 
 namespace quillon {
@@ -15,9 +16,7 @@ void UpgradeEngineLink::set_batch(const BatchSettings& s) {
     workers_.store(s.thread_num);
 }
 
-void UpgradeEngineLink::start_running() {
-    engine_.start_batch();
-}
+void UpgradeEngineLink::start_running() { engine_.start_batch(); }
 
 std::string UpgradeEngineLink::worker_status(int w) {
     return valid(w) ? engine_.status(w) : std::string();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The window's and the intake's view of the process's upgrade engine.
 #include <atomic>
