@@ -10,4 +10,4 @@ add_library(quillon_window STATIC ${quillon_window_srcs})
 set_target_properties(quillon_window PROPERTIES AUTOMOC ON)
 target_include_directories(quillon_window PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(quillon_window PUBLIC Qt6::Widgets quillon_controller quillon_table quillon_texts quillon_log
-                      quillon_images quillon_platform Threads::Threads)
+                      quillon_images quillon_platform quillon_version Threads::Threads)

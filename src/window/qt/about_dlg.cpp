@@ -9,6 +9,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "quillon_version.h"
+
 namespace quillon {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
@@ -21,7 +23,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
                         .pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop);
 
-    auto* name = new QLabel(QStringLiteral("Quillon，1.3 版"), this);
+    auto* name = new QLabel(QStringLiteral("Quillon，%1 版").arg(QLatin1String(kRelease)), this);
     name->setObjectName(QStringLiteral("about_version"));
     auto* line2 = new QLabel(QStringLiteral("楼宇对讲设备批量升级工具 / Intercom firmware upgrade"),
                              this);
