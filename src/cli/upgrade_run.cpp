@@ -373,23 +373,23 @@ int UpgradeRun::start_batch() {
         for (int r = 0; r < t.row_count(); ++r)
             if (t.get_check(r)) batch_rows_.insert(r);
     });
-    // Everything the driver reads is written before the flags and the running flag.
+    BatchSettings batch;
     for (int i = 0; i < 4; ++i) {
-        e.m_url[i] = images_.paths[std::size_t(i)];
-        e.m_reboot_after[i] = images_.reboot_after[std::size_t(i)];
+        batch.url[i] = images_.paths[std::size_t(i)];
+        batch.reboot_after[i] = images_.reboot_after[std::size_t(i)];
     }
-    e.m_ip_scan = range_mode_ ? 1 : 0;
-    e.m_ip_begin = range_.begin;
-    e.m_ip_end = range_.end;
+    batch.ip_scan = range_mode_ ? 1 : 0;
+    batch.ip_begin = range_.begin;
+    batch.ip_end = range_.end;
     const bool resume_settings = opt_.resume && !opt_.threads_given;
-    e.m_thread_num = std::clamp(resume_settings ? resume_.doc.threads : opt_.threads, 1, kWorkers);
-    e.m_auto_retry = opt_.auto_retry || (opt_.resume && resume_.doc.auto_retry) ? 1 : 0;
+    batch.thread_num = std::clamp(resume_settings ? resume_.doc.threads : opt_.threads, 1, kWorkers);
+    e.set_auto_retry(opt_.auto_retry || (opt_.resume && resume_.doc.auto_retry) ? 1 : 0);
     w.flags().close_intake();
     w.flags().conflict_watch = 1;
     w.leave_idle();
     w.set_stop_enabled(true);
-    e.start_batch();
-    std::printf("upgrade thread %d\n", e.m_thread_num);
+    e.start_batch(batch);
+    std::printf("upgrade thread %d\n", batch.thread_num);
     logs_.deviceLog.WriteInfo("app_upgrade is ok !\n");
     display_->start(w, e);
     return -1;

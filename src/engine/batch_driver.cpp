@@ -64,6 +64,20 @@ void UpgradeEngine::stop_driver() {
     m_driver_thread.join();
 }
 
+void UpgradeEngine::start_batch(const BatchSettings& s) {
+    // Everything the driver and the workers read is written before the running flag, whose
+    // store publishes it.
+    for (int i = 0; i < kSlots; ++i) {
+        m_url[i] = s.url[i];
+        m_reboot_after[i] = s.reboot_after[i] ? 1 : 0;
+    }
+    m_ip_begin = s.ip_begin;
+    m_ip_end = s.ip_end;
+    m_ip_scan = s.ip_scan;
+    m_thread_num = s.thread_num;
+    start_batch();
+}
+
 void UpgradeEngine::start_batch() {
     {
         std::lock_guard lock(g_run_lock);

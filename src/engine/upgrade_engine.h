@@ -30,6 +30,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/batch_settings.h"
 #include "engine/wire_format.h"
 #include "platform/socket.h"
 
@@ -171,9 +172,14 @@ public:
     // ---------------- batch driver (batch_driver.cpp) ----------------
     // Starts the driver thread (driver_loop) once; m_dlg must be set.
     void start_driver();
-    // START: sets m_running under g_run_lock, then wakes the driver so that the batch begins at
-    // once instead of at its next poll. Call it after the batch settings are written.
+    // START, the one way both front ends begin a batch: copies the settings into the engine,
+    // sets m_running under g_run_lock, then wakes the driver so that the batch begins at once
+    // instead of at its next poll. Only while no batch runs.
+    void start_batch(const BatchSettings& settings);
+    // The running flag and the driver's wake-up alone, for settings already in the members.
     void start_batch();
+    // Follows the auto-retry option at every change (also during a batch).
+    void set_auto_retry(int on) { m_auto_retry = on ? 1 : 0; }
     // Ends driver_loop after the batch under way (if any) and joins the thread. Call it with
     // m_running cleared when a batch must not run to its end. Not from the driver thread.
     void stop_driver();

@@ -2,21 +2,9 @@
 
 namespace quillon {
 
-void UpgradeEngineLink::set_batch(const BatchSettings& s) {
-    // Only while no batch runs: the driver and the workers read these after m_running is set.
-    for (int i = 0; i < kSlots; ++i) {
-        engine_.m_url[i] = s.url[i];
-        engine_.m_reboot_after[i] = s.reboot_after[i] ? 1 : 0;
-    }
-    engine_.m_ip_begin = s.ip_begin;
-    engine_.m_ip_end = s.ip_end;
-    engine_.m_ip_scan = s.ip_scan;
-    engine_.m_thread_num = s.thread_num;
+void UpgradeEngineLink::start_batch(const BatchSettings& s) {
     workers_.store(s.thread_num);
-}
-
-void UpgradeEngineLink::start_running() {
-    engine_.start_batch();
+    engine_.start_batch(s);
 }
 
 std::string UpgradeEngineLink::worker_status(int w) {

@@ -14,10 +14,9 @@ public:
 
     // ---- EngineLink (window thread) ----
     bool running() const override { return engine_.m_running.load() == 1; }
-    void set_batch(const BatchSettings& s) override;
-    void start_running() override;
+    void start_batch(const BatchSettings& s) override;
     void request_stop() override { engine_.m_running.store(0); }
-    void set_auto_retry(int on) override { engine_.m_auto_retry.store(on); }
+    void set_auto_retry(int on) override { engine_.set_auto_retry(on); }
     std::string worker_status(int w) override;
     int img_percent(int w) override;
     int dev_percent(int w) override;
