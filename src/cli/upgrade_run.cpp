@@ -221,19 +221,19 @@ int UpgradeRun::run() {
     window_->set_report_handler([this, report] { display_->message("Report: " + report); });
 
     engine_ = std::make_unique<UpgradeEngine>();
-    engine_->m_dlg = window_.get();
-    engine_->m_port = uint16_t(opt_.upgrade_port);
-    engine_->m_fake_burn = fake_ ? 1 : 0;
+    engine_->set_window(window_.get());
+    engine_->set_upgrade_port(uint16_t(opt_.upgrade_port));
+    engine_->set_fake_burn(fake_ ? 1 : 0);
     journal_ = std::make_unique<BatchJournal>(log_folder_);
     if (opt_.resume) journal_->set_continues(journal_file_name(resume_.journal_path));
     observers_.add(&summary_);
     observers_.add(journal_.get());
-    engine_->m_observer = &observers_;
+    engine_->set_observer(&observers_);
     watch_ = std::make_unique<EngineWorkerWatch>(*engine_);
     intake_ = std::make_unique<DeviceIntake>(*window_, *watch_);
     come_back_ = std::make_unique<ComeBackWatch>();
     come_back_->set_limit(std::chrono::seconds(opt_.come_back >= 0 ? opt_.come_back : settings.come_back));
-    engine_->m_come_back = come_back_.get();
+    engine_->set_come_back(come_back_.get());
     tap_ = std::make_unique<ComeBackTap>(*intake_, *come_back_);
     discovery_ = std::make_unique<BrelkMulEvent>([] { return T(TextId::st_ready); });
     sender_ = std::make_unique<SearchSenderFor<BrelkMulEvent>>(*discovery_);
@@ -287,7 +287,7 @@ int UpgradeRun::start_discovery() {
         return -1;
     }
     discovery_up_ = true;
-    engine_->m_search = sender_.get();
+    engine_->set_search(sender_.get());
     const std::string address = ipv4_text(adapter->address);
     journal_->set_adapter(adapter->name, address);
     if (search_needed)
@@ -410,7 +410,7 @@ void UpgradeRun::wait_batch() {
         if (!signalled) continue;
         if (signals_.count() == 1) {
             // STOP answered Yes: the devices in hand finish, no other begins, no retry pass.
-            engine_->m_running = 0;
+            engine_->request_stop();
             window_->set_stop_enabled(false);
             display_->message("Stopping: the devices in hand finish, no other begins "
                               "(Ctrl-C again ends at once)");
@@ -458,7 +458,7 @@ int UpgradeRun::finish() {
 
     int rc = kExitAllUpgraded;
     if (doc.images_bad) rc = kExitImagesBad;
-    else if (engine_->m_echo_failed) rc = kExitSomeFailed;
+    else if (engine_->echo_failed()) rc = kExitSomeFailed;
     else if (doc.devices.empty()) rc = kExitNothingToDo;
     else
         for (const auto& d : doc.devices)

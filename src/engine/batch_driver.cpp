@@ -152,7 +152,6 @@ void UpgradeEngine::start_workers(int n) {
             // would race with the driver storing the ids: one that started first would find
             // nothing, and its devices would silently never be tried.
             m_thread[i] = std::thread([this, i] { worker_main(i); });
-            m_tid[i] = m_thread[i].get_id();
         } catch (const std::system_error& e) {
             m_thread_live[i] = false;
             std::printf("process thread %d not started: %s\n", i, e.what());
@@ -218,10 +217,7 @@ void UpgradeEngine::run_batch() {
         join_workers();
         std::this_thread::sleep_for(timing().pass_settle);
 
-        for (int i = 0; i < kWorkers; ++i) {
-            m_sock[i].reset();
-            m_tid[i] = std::thread::id();
-        }
+        for (int i = 0; i < kWorkers; ++i) m_sock[i].reset();
         const int total = m_total;
         m_dlg->set_batch_bar(total > 0 ? 100 * m_done / total : 0);
 

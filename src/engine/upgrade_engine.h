@@ -71,12 +71,60 @@ private:
     Endpoint& endpoint_;
 };
 
+// What a view shows of one worker, copied together (the texts under the worker's text lock).
+struct WorkerSnapshot {
+    bool live = false;  // the worker has a thread of the current pass
+    std::string cur_ip, cur_mac, status;
+    int img_percent = 0, dev_percent = 0;
+};
+
+// One slot of the loaded image set, as the observers of images_loaded read it. The pointers stay
+// valid until the set is released at the end of the batch; len 0 = the slot is not loaded.
+struct LoadedImage {
+    std::string path;
+    uint32_t len = 0;                      // data bytes loaded
+    const ImageHeader* head = nullptr;     // the 204-byte trailer, sent as header
+    uint32_t crc32 = 0;                    // zlib's crc32 of the len data bytes
+    const uint8_t* data = nullptr;
+    bool reboot_after = false;
+};
+
 class UpgradeEngine {
 public:
     UpgradeEngine();
     UpgradeEngine(const UpgradeEngine&) = delete;
     UpgradeEngine& operator=(const UpgradeEngine&) = delete;
     ~UpgradeEngine();
+
+    // ---------------- wiring (once, before start_driver) ----------------
+    void set_window(WindowPort* dlg) { m_dlg = dlg; }
+    WindowPort* window() const { return m_dlg; }
+    void set_search(SearchSender* search) { m_search = search; }
+    void set_observer(BatchObserver* observer) { m_observer = observer; }
+    void set_come_back(ComeBackWatch* watch) { m_come_back = watch; }
+    ComeBackWatch* come_back() const { return m_come_back; }
+    void set_upgrade_port(uint16_t port) { m_port = port; }
+    void set_fake_burn(int on) { m_fake_burn = on ? 1 : 0; }
+
+    // ---------------- what the front ends read ----------------
+    bool running() const { return m_running.load() == 1; }
+    // The graceful stop: the devices in hand finish, no other begins, no retry pass.
+    void request_stop() { m_running.store(0); }
+    // A range pass found that no ICMP echo can be sent from this process.
+    bool echo_failed() const { return m_echo_failed.load() != 0; }
+    int auto_retry() const { return m_auto_retry.load(); }
+    int fake_burn() const { return m_fake_burn; }
+    // The settings of the batch under way (or of the last one).
+    BatchSettings settings() const;
+    WorkerSnapshot worker(int w) const;
+    LoadedImage loaded_image(int slot) const;
+
+    // ---------------- the window's hidden conflict test, on worker 0 ----------------
+    // Worker 0's current address and MAC, its conflict flag cleared.
+    void arm_conflict_probe(const std::string& ip, const std::string& mac);
+    // True (and the flag cleared) when discovery reported a conflict for worker 0; `ip` and
+    // `mac` are then worker 0's current address and MAC.
+    bool take_conflict(std::string& ip, std::string& mac);
 
     // ---------------- image set (written only while no worker runs) ----------------
     std::string m_url[kSlots];                          // full path per slot; empty = not used
@@ -121,7 +169,6 @@ public:
     Socket m_sock[kWorkers];                    // worker sockets; invalid (kNoSocket) when none
     uint32_t m_sent[kWorkers] = {};             // image bytes sent for the current image
     std::thread m_thread[kWorkers];             // worker threads of the current pass (driver only)
-    std::thread::id m_tid[kWorkers];            // their ids; the default id means none
     // "m_thread[w] is set" for other threads: true from the worker's start until it is joined.
     std::atomic<bool> m_thread_live[kWorkers] = {};
     std::atomic<int> m_ip_conflict[kWorkers] = {};   // set by the intake, cleared by worker w

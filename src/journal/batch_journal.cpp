@@ -39,8 +39,9 @@ std::string time_text(bool utc) {
 // The crc32 of the whole image file, made from what the load already worked out: the data's
 // crc32 joined with that of the trailer that followed it.
 uint32_t file_crc32(const UpgradeEngine& e, int j) {
-    const uLong trailer = ::crc32(0L, e.m_img_head[j].bytes, kImageHeaderSize);
-    return uint32_t(::crc32_combine(e.m_img_crc32[j], trailer, z_off_t(kImageHeaderSize)));
+    const LoadedImage im = e.loaded_image(j);
+    const uLong trailer = ::crc32(0L, im.head->bytes, kImageHeaderSize);
+    return uint32_t(::crc32_combine(im.crc32, trailer, z_off_t(kImageHeaderSize)));
 }
 
 Json slot_list(unsigned slots) {
@@ -89,14 +90,15 @@ void BatchJournal::images_loaded(const UpgradeEngine& e) {
     Json devices = Json::array();
     std::string mode = "list";
     std::string range;
-    WindowPort* dlg = e.m_dlg;
+    const BatchSettings batch = e.settings();
+    WindowPort* dlg = e.window();
     const int rows = dlg ? dlg->row_count() : 0;
-    if (e.m_ip_scan && rows == 0) {
+    if (batch.ip_scan && rows == 0) {
         mode = "range";
         char buf[40];
-        std::snprintf(buf, sizeof buf, "%u.%u.%u.%u-%d", (e.m_ip_begin >> 24) & 0xFF,
-                      (e.m_ip_begin >> 16) & 0xFF, (e.m_ip_begin >> 8) & 0xFF, e.m_ip_begin & 0xFF,
-                      e.m_ip_end);
+        std::snprintf(buf, sizeof buf, "%u.%u.%u.%u-%d", (batch.ip_begin >> 24) & 0xFF,
+                      (batch.ip_begin >> 16) & 0xFF, (batch.ip_begin >> 8) & 0xFF, batch.ip_begin & 0xFF,
+                      batch.ip_end);
         range = buf;
     } else {
         for (int r = 0; r < rows; ++r) {
@@ -106,13 +108,14 @@ void BatchJournal::images_loaded(const UpgradeEngine& e) {
     }
     Json images = Json::array();
     for (int j = 0; j < kSlots; ++j) {
-        if (e.m_img_len[j] == 0) continue;
+        const LoadedImage im = e.loaded_image(j);
+        if (im.len == 0) continue;
         images.push_back(Json{{"slot", j},
                               {"role", kSlotRole[j]},
-                              {"path", e.m_url[j]},
-                              {"size", uint64_t(e.m_img_len[j]) + kImageHeaderSize},
+                              {"path", im.path},
+                              {"size", uint64_t(im.len) + kImageHeaderSize},
                               {"file_crc32", hex32(file_crc32(e, j))},
-                              {"reboot_after", e.m_reboot_after[j] != 0}});
+                              {"reboot_after", im.reboot_after}});
     }
 
     std::lock_guard l(m_);
@@ -132,9 +135,9 @@ void BatchJournal::images_loaded(const UpgradeEngine& e) {
                {"continues", continues_.empty() ? Json(nullptr) : Json(continues_)},
                {"settings", Json{{"mode", mode},
                                  {"range", range},
-                                 {"threads", e.m_thread_num},
-                                 {"auto_retry", e.m_auto_retry.load() != 0},
-                                 {"fake_burn", e.m_fake_burn != 0}}},
+                                 {"threads", batch.thread_num},
+                                 {"auto_retry", e.auto_retry() != 0},
+                                 {"fake_burn", e.fake_burn() != 0}}},
                {"adapter", Json{{"name", adapter_}, {"address", adapter_address_}}},
                {"images", std::move(images)},
                {"devices", std::move(devices)}};

@@ -7,30 +7,22 @@ void UpgradeEngineLink::start_batch(const BatchSettings& s) {
     engine_.start_batch(s);
 }
 
-std::string UpgradeEngineLink::worker_status(int w) {
-    return valid(w) ? engine_.status(w) : std::string();
-}
+std::string UpgradeEngineLink::worker_status(int w) { return engine_.worker(w).status; }
 
-int UpgradeEngineLink::img_percent(int w) { return valid(w) ? engine_.m_img_percent[w].load() : 0; }
+int UpgradeEngineLink::img_percent(int w) { return engine_.worker(w).img_percent; }
 
-int UpgradeEngineLink::dev_percent(int w) { return valid(w) ? engine_.m_dev_percent[w].load() : 0; }
+int UpgradeEngineLink::dev_percent(int w) { return engine_.worker(w).dev_percent; }
 
 void UpgradeEngineLink::arm_conflict_probe(const std::string& ip, const std::string& mac) {
-    engine_.set_cur_device(0, ip, mac);
-    engine_.m_ip_conflict[0].store(0);
+    engine_.arm_conflict_probe(ip, mac);
 }
 
 bool UpgradeEngineLink::take_conflict(std::string& ip, std::string& mac) {
-    if (engine_.m_ip_conflict[0].load() != 1) return false;
-    engine_.cur_device(0, ip, mac);
-    engine_.m_ip_conflict[0].store(0);
-    return true;
+    return engine_.take_conflict(ip, mac);
 }
 
 bool UpgradeEngineLink::watched_device(int i, Watched& out) {
-    if (!valid(i) || !engine_.m_thread_live[i].load()) return false;
-    engine_.cur_device(i, out.ip, out.mac);
-    return true;
+    return valid(i) && engine_.watched_device(i, out.ip, out.mac);
 }
 
 void UpgradeEngineLink::flag_conflict(int i, const std::string& ip) {

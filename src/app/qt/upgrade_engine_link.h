@@ -13,9 +13,9 @@ public:
     explicit UpgradeEngineLink(UpgradeEngine& engine) : engine_(engine) {}
 
     // ---- EngineLink (window thread) ----
-    bool running() const override { return engine_.m_running.load() == 1; }
+    bool running() const override { return engine_.running(); }
     void start_batch(const BatchSettings& s) override;
-    void request_stop() override { engine_.m_running.store(0); }
+    void request_stop() override { engine_.request_stop(); }
     void set_auto_retry(int on) override { engine_.set_auto_retry(on); }
     std::string worker_status(int w) override;
     int img_percent(int w) override;
