@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/upgrade_engine.h"
+#include "engine/engine_internals.h"
 #include "engine/window_port.h"
 #include "engine/wire_format.h"
 #include "log/log_file.h"
@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
 
     const std::size_t slot_size = total_mib * 1024 * 1024 / kSlots - kImageHeaderSize;
     NullWindow window;
-    UpgradeEngine engine;
+    EngineInternals engine;
     engine.m_dlg = &window;
     for (int i = 0; i < kSlots; ++i) {
         engine.m_url[i] = folder + "/slot" + std::to_string(i) + ".img";

@@ -1,7 +1,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "engine/upgrade_engine.h"
+#include "engine/engine_internals.h"
 #include "log/log_file.h"
 #include "platform/timing.h"
 #include "push.h"
@@ -15,7 +15,7 @@ double push_engine(const PushTarget& t, std::string& why) {
     timing().conflict_wait_step = std::chrono::milliseconds(0);
     LogFile report;
     HeadlessWindow window(report, {"ALL"});
-    UpgradeEngine engine;
+    EngineInternals engine;
     engine.m_dlg = &window;
     engine.m_port = t.port;
     engine.m_url[0] = t.image;

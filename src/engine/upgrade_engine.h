@@ -126,6 +126,35 @@ public:
     // `mac` are then worker 0's current address and MAC.
     bool take_conflict(std::string& ip, std::string& mac);
 
+    // ---------------- batch driver (batch_driver.cpp) ----------------
+    // Starts the driver thread (driver_loop) once; the window must be set.
+    void start_driver();
+    // START, the one way both front ends begin a batch: copies the settings into the engine,
+    // sets m_running under g_run_lock, then wakes the driver so that the batch begins at once
+    // instead of at its next poll. Only while no batch runs.
+    void start_batch(const BatchSettings& settings);
+    // Follows the auto-retry option at every change (also during a batch).
+    void set_auto_retry(int on) { m_auto_retry = on ? 1 : 0; }
+    // Ends driver_loop after the batch under way (if any) and joins the thread. Call it with
+    // m_running cleared when a batch must not run to its end. Not from the driver thread.
+    void stop_driver();
+
+    // ---------------- for the discovery intake's conflict watch ----------------
+    // False when worker i has no thread; otherwise its current address and expected MAC, taken
+    // together. Any thread; never waits for the window.
+    bool watched_device(int i, std::string& ip, std::string& mac) const;
+    // m_ip_conflict[i] = 1, and worker i's conflict wait ends at once. Whoever raises the flag
+    // goes through here: a bare store is seen only when the wait's step runs out.
+    void flag_conflict(int i);
+    // The same, only while worker i is still on address `ip` (checked together with the store
+    // under the worker's text lock, against which set_cur_device clears the flag).
+    void flag_conflict(int i, const std::string& ip);
+
+private:
+    // White-box access for the engine's own tests and benchmarks (engine_internals.h); no
+    // front end includes it.
+    friend class EngineInternals;
+
     // ---------------- image set (written only while no worker runs) ----------------
     std::string m_url[kSlots];                          // full path per slot; empty = not used
     std::unique_ptr<uint8_t[]> m_img_data[kSlots];      // the N data bytes of a loaded slot
@@ -216,20 +245,8 @@ public:
     // (conflict_check.cpp).
     int check_ip_conflict(const std::string& ip, int w);
 
-    // ---------------- batch driver (batch_driver.cpp) ----------------
-    // Starts the driver thread (driver_loop) once; m_dlg must be set.
-    void start_driver();
-    // START, the one way both front ends begin a batch: copies the settings into the engine,
-    // sets m_running under g_run_lock, then wakes the driver so that the batch begins at once
-    // instead of at its next poll. Only while no batch runs.
-    void start_batch(const BatchSettings& settings);
     // The running flag and the driver's wake-up alone, for settings already in the members.
     void start_batch();
-    // Follows the auto-retry option at every change (also during a batch).
-    void set_auto_retry(int on) { m_auto_retry = on ? 1 : 0; }
-    // Ends driver_loop after the batch under way (if any) and joins the thread. Call it with
-    // m_running cleared when a batch must not run to its end. Not from the driver thread.
-    void stop_driver();
     void driver_loop();
     void run_batch();
     void assign_rows();
@@ -237,18 +254,6 @@ public:
     int process_list(int w);
     int process_range(int w);
 
-    // ---------------- for the discovery intake's conflict watch ----------------
-    // False when worker i has no thread; otherwise its current address and expected MAC, taken
-    // together. Any thread; never waits for the window.
-    bool watched_device(int i, std::string& ip, std::string& mac) const;
-    // m_ip_conflict[i] = 1, and worker i's conflict wait ends at once. Whoever raises the flag
-    // goes through here: a bare store is seen only when the wait's step runs out.
-    void flag_conflict(int i);
-    // The same, only while worker i is still on address `ip` (checked together with the store
-    // under the worker's text lock, against which set_cur_device clears the flag).
-    void flag_conflict(int i, const std::string& ip);
-
-private:
     using Clock = std::chrono::steady_clock;
     enum class Mode { list, range };
     // One device of worker w on row r: the image loop, then the end of device.

@@ -94,8 +94,8 @@ TEST_F(StartupTest, ChineseOnAChineseSystemWithoutSettings) {
     EXPECT_TRUE(fs::exists("log/upgrade_user.html"));
     EXPECT_FALSE(fs::exists("log/upgrade_dev.log"));
     EXPECT_TRUE(dlg->isVisible());
-    EXPECT_EQ(app->engine().m_fake_burn, 0);
-    EXPECT_EQ(app->engine().m_dlg, &dlg->port());
+    EXPECT_EQ(app->engine().fake_burn(), 0);
+    EXPECT_EQ(app->engine().window(), &dlg->port());
     // Type filter and threads in Chinese.
     auto* threads = dlg->findChild<QComboBox*>(QString::number(IDC_THREADS));
     EXPECT_EQ(threads->itemText(0).toStdString(), T(TextId::threads_prefix) + ":[1]");
@@ -139,7 +139,7 @@ TEST_F(StartupTest, FakeBurnIsAnnouncedBeforeTheWindowIsShown) {
     start();
     ASSERT_FALSE(dlg->shown.empty());
     EXPECT_EQ(dlg->shown.front().text, "fake burn!");
-    EXPECT_EQ(app->engine().m_fake_burn, 1);
+    EXPECT_EQ(app->engine().fake_burn(), 1);
 }
 
 TEST_F(StartupTest, DebugModeWritesTheDeviceLog) {
@@ -343,7 +343,7 @@ TEST_F(StartupTest, ABatchWithABadImageEndsWithTheMessageAndAnIdleWindow) {
     ASSERT_FALSE(dlg->shown.empty());
     EXPECT_EQ(dlg->shown.back().text, "Image check failed!");
     EXPECT_EQ(dlg->findChild<QPushButton*>(QString::number(IDC_CLEAN))->text(), "CLEAN");
-    EXPECT_FALSE(app->engine().m_running.load());
+    EXPECT_FALSE(app->engine().running());
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/engine_internals.h"
 #include "engine/upgrade_engine.h"
 #include "engine/window_port.h"
 #include "engine/wire_format.h"
@@ -406,7 +407,7 @@ protected:
     ShortTimings timings;
     FakeWindow window;
     RecordingSearch search;
-    UpgradeEngine engine;
+    EngineInternals engine;
 };
 
 }  // namespace quillon::test

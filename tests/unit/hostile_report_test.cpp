@@ -16,7 +16,7 @@ namespace {
 // The engine's worker slots as the intake's conflict watch reads them.
 class EngineWorkers : public WorkerWatch {
 public:
-    explicit EngineWorkers(UpgradeEngine& e) : engine_(e) {}
+    explicit EngineWorkers(EngineInternals& e) : engine_(e) {}
     int worker_count() override { return 1; }
     bool watched_device(int i, Watched& out) override {
         engine_.cur_device(i, out.ip, out.mac);
@@ -25,7 +25,7 @@ public:
     void flag_conflict(int i, const std::string& ip) override { engine_.flag_conflict(i, ip); }
 
 private:
-    UpgradeEngine& engine_;
+    EngineInternals& engine_;
 };
 
 class HostileReport : public EngineTest {
