@@ -100,6 +100,7 @@ public:
     void set_window(WindowPort* dlg) { m_dlg = dlg; }
     WindowPort* window() const { return m_dlg; }
     void set_search(SearchSender* search) { m_search = search; }
+    SearchSender* search() const { return m_search; }
     void set_observer(BatchObserver* observer) { m_observer = observer; }
     void set_come_back(ComeBackWatch* watch) { m_come_back = watch; }
     ComeBackWatch* come_back() const { return m_come_back; }
