@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "engine/engine_internals.h"
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "engine/wire_format.h"
 #include "log/log_file.h"
 #include "platform/timing.h"

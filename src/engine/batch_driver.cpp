@@ -10,7 +10,7 @@
 #include "engine/come_back_watch.h"
 #include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "log/log_file.h"
 #include "platform/keep_awake.h"
 #include "platform/local_time.h"

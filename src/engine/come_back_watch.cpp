@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "engine/upgrade_engine.h"
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "log/log_file.h"
 #include "platform/ipv4.h"
 #include "platform/timing.h"

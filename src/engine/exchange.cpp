@@ -6,7 +6,7 @@
 
 #include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "platform/socket.h"
 #include "platform/timing.h"
 #include "texts/ui_texts.h"

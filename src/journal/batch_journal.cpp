@@ -9,7 +9,7 @@
 
 #include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "journal/journal_files.h"
 #include "log/log_dir.h"
 

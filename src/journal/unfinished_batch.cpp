@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "journal/journal_files.h"
 
 namespace quillon {

@@ -17,7 +17,7 @@
 #include <vector>
 #include <utility>
 
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "window/device_table.h"
 #include "window/record_tables.h"
 

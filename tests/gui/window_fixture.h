@@ -26,7 +26,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "platform/timing.h"
 #include "texts/ui_texts.h"
 #include "window/qt/control_ids.h"

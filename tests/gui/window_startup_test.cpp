@@ -193,7 +193,7 @@ TEST_F(StartupTest, ADiscoveredDeviceReachesTheListThroughTheIntake) {
     ASSERT_EQ(dlg->flags().intake_closed.load(), 0);
     // The intake as the program wires it, called from a thread of its own as the receive
     // thread calls it.
-    UpgradeEngineLink link(app->engine());
+    EngineWorkerWatch link(app->engine());
     DeviceIntake intake(dlg->port(), link);
     std::atomic<bool> done{false};
     std::thread receive([&] {
@@ -216,7 +216,7 @@ TEST_F(StartupTest, AnAnswerOnTheLoopbackReachesTheListThroughTheRealEndpoint) {
     EnvVar a("LC_ALL", "en_US.UTF-8");
     start();
     // The real endpoint bound to the loopback on a port of its own; it never searches here.
-    UpgradeEngineLink link(app->engine());
+    EngineWorkerWatch link(app->engine());
     DeviceIntake intake(dlg->port(), link);
     BrelkMulEvent endpoint;
     const Ipv4 lo = *parse_ipv4("127.0.0.1");
@@ -268,7 +268,7 @@ TEST_F(StartupTest, AnswersThatCameWithinTheSearchWindowAreListedWhenReadAfterIt
     const auto ended = std::chrono::steady_clock::now();
     ASSERT_EQ(dlg->flags().intake_closed.load(), 1);
 
-    UpgradeEngineLink link(app->engine());
+    EngineWorkerWatch link(app->engine());
     DeviceIntake intake(dlg->port(), link);
     // As the receive thread hands over what it read late: one answer that came during the
     // window, one after it, and a copy of the first from the other socket.

@@ -19,7 +19,7 @@
 
 #include "engine/engine_internals.h"
 #include "engine/upgrade_engine.h"
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "engine/wire_format.h"
 #include "log/log_file.h"
 #include "platform/socket.h"

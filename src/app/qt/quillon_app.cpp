@@ -74,7 +74,7 @@ int CQuillonApp::init_instance() {
 
     // Discovery, engine, driver, the first search.
     dlg.flags().intake_closed = 0;
-    intake_ = std::make_unique<DeviceIntake>(dlg.port(), link_);
+    intake_ = std::make_unique<DeviceIntake>(dlg.port(), watch_);
     come_back_ = std::make_unique<ComeBackWatch>();
     come_back_->set_limit(std::chrono::seconds(settings.come_back));
     engine_.set_come_back(come_back_.get());

@@ -7,6 +7,7 @@
 
 #include "app/qt/discovery_runner.h"
 #include "app/qt/upgrade_engine_link.h"
+#include "engine/engine_worker_watch.h"
 #include "discovery/brelk_mul_event.h"
 #include "discovery/intake.h"
 #include "engine/come_back_tap.h"
@@ -55,6 +56,7 @@ private:
     AppOptions options_;
     UpgradeEngine engine_;
     UpgradeEngineLink link_{engine_};
+    EngineWorkerWatch watch_{engine_};  // the intake's view of the workers
     std::unique_ptr<CQuillonDlg> dlg_;
     std::unique_ptr<DeviceIntake> intake_;
     // Follows the upgraded devices through their reboot; the tap hands it every answer that

@@ -3,7 +3,6 @@
 namespace quillon {
 
 void UpgradeEngineLink::start_batch(const BatchSettings& s) {
-    workers_.store(s.thread_num);
     engine_.start_batch(s);
 }
 
@@ -19,14 +18,6 @@ void UpgradeEngineLink::arm_conflict_probe(const std::string& ip, const std::str
 
 bool UpgradeEngineLink::take_conflict(std::string& ip, std::string& mac) {
     return engine_.take_conflict(ip, mac);
-}
-
-bool UpgradeEngineLink::watched_device(int i, Watched& out) {
-    return valid(i) && engine_.watched_device(i, out.ip, out.mac);
-}
-
-void UpgradeEngineLink::flag_conflict(int i, const std::string& ip) {
-    if (valid(i)) engine_.flag_conflict(i, ip);
 }
 
 }  // namespace quillon

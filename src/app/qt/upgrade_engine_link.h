@@ -1,14 +1,11 @@
 #pragma once
-// The window's and the intake's view of the process's upgrade engine.
-#include <atomic>
-
-#include "discovery/intake.h"
+// The window's view of the process's upgrade engine.
 #include "engine/upgrade_engine.h"
 #include "window/qt/engine_link.h"
 
 namespace quillon {
 
-class UpgradeEngineLink final : public EngineLink, public WorkerWatch {
+class UpgradeEngineLink final : public EngineLink {
 public:
     explicit UpgradeEngineLink(UpgradeEngine& engine) : engine_(engine) {}
 
@@ -23,17 +20,8 @@ public:
     void arm_conflict_probe(const std::string& ip, const std::string& mac) override;
     bool take_conflict(std::string& ip, std::string& mac) override;
 
-    // ---- WorkerWatch (discovery receive thread) ----
-    int worker_count() override { return workers_.load(); }
-    bool watched_device(int i, Watched& out) override;
-    void flag_conflict(int i, const std::string& ip) override;
-
 private:
-    static bool valid(int w) { return w >= 0 && w < kWorkers; }
-
     UpgradeEngine& engine_;
-    // A copy of m_thread_num that the receive thread may read while START writes the engine's.
-    std::atomic<int> workers_{2};
 };
 
 }  // namespace quillon
