@@ -19,7 +19,7 @@
 #include "discovery/brelk_mul_event.h"
 #include "discovery/device_type.h"
 #include "discovery/intake.h"
-#include "engine/come_back_tap.h"
+#include "discovery/come_back_tap.h"
 #include "engine/come_back_watch.h"
 #include "engine/engine_worker_watch.h"
 #include "engine/observer_fan.h"

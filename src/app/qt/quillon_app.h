@@ -10,7 +10,7 @@
 #include "engine/engine_worker_watch.h"
 #include "discovery/brelk_mul_event.h"
 #include "discovery/intake.h"
-#include "engine/come_back_tap.h"
+#include "discovery/come_back_tap.h"
 #include "engine/come_back_watch.h"
 #include "engine/upgrade_engine.h"
 #include "journal/batch_journal.h"
