@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/upgrade_engine.h"
-#include "engine/window_port.h"
+#include "engine/engine_internals.h"
+#include "contract/window_port.h"
 #include "engine/wire_format.h"
 #include "fuzz_support.h"
 #include "log/log_file.h"
@@ -43,8 +43,6 @@ public:
     int bad_requests = 0;
 
     int row_count() override { return 0; }
-    int column_count() override { return 10; }
-    int append_row(const std::string&) override { return -1; }
     void set_cell(int row, int col, const std::string& text) override {
         if (row != kRow || (col != 5 && col != 6)) ++bad_requests;
         ++cells;
@@ -61,13 +59,9 @@ public:
     int add_range_row(const std::string&, const std::string&) override { return -1; }
     void update_row_by_ip(const std::string&, const std::string&, const std::string&,
                           const std::string&, const std::string&, const std::string&) override {}
-    void save_record(quillon::RecordTable, int) override {}
     void set_record_tick(quillon::RecordTable, const std::string&, const std::string&, bool) override {}
     void clear_records(quillon::RecordTable) override {}
-    std::string lookup_devid(const std::string&) override { return {}; }
-    std::string lookup_mac(const std::string&) override { return {}; }
     std::string lookup_type(const std::string&) override { return {}; }
-    std::string lookup_version(const std::string&) override { return {}; }
     std::string lookup_range_mac(const std::string&) override { return {}; }
     int selected_worker() override { return selected; }
     void set_status_line(const std::string&) override { if (selected != kW) ++bad_requests; }
@@ -160,7 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     CellWindow window;
     window.selected = (settings & 0x80) ? kW : kW + 1;
-    auto engine = std::make_unique<quillon::UpgradeEngine>();
+    auto engine = std::make_unique<quillon::EngineInternals>();
     engine->m_dlg = &window;
     engine->m_img_count = n;
     engine->m_need_reboot[kW] = reboot;

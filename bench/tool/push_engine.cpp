@@ -23,7 +23,8 @@ double push_engine(const PushTarget& t, std::string& why) {
         why = "the engine cannot load " + t.image;
         return -1;
     }
-    const int row = window.append_row("1");
+    int row = -1;
+    window.run([&] { row = window.device_table().append_row("1"); });
     engine.set_cur_device(0, t.ip, "");
     engine.m_need_reboot[0] = 0;
     const auto t0 = std::chrono::steady_clock::now();

@@ -84,8 +84,6 @@ public:
 
     // ---- device list, elementary operations (rows and columns 0-based; bad rows do nothing) ----
     virtual int row_count() = 0;
-    virtual int column_count() = 0;
-    virtual int append_row(const std::string& col0) = 0;
     virtual void set_cell(int row, int col, const std::string& text) = 0;
     virtual std::string get_cell(int row, int col) = 0;
     virtual void set_check(int row, bool ticked) = 0;
@@ -116,16 +114,12 @@ public:
     virtual void update_row_by_ip(const std::string& ip, const std::string& devid,
                                   const std::string& mac, const std::string& type_name,
                                   const std::string& version, const std::string& status) = 0;
-    virtual void save_record(RecordTable table, int row) = 0;
     // Text 10 ("TRUE"/"FLASE") of the device's records: same IP, and in found_records the same
     // MAC. Rows may have been sorted or filtered since the records were saved.
     virtual void set_record_tick(RecordTable table, const std::string& ip, const std::string& mac,
                                  bool ticked) = 0;
     virtual void clear_records(RecordTable table) = 0;
-    virtual std::string lookup_devid(const std::string& ip) = 0;
-    virtual std::string lookup_mac(const std::string& ip) = 0;
     virtual std::string lookup_type(const std::string& ip) = 0;
-    virtual std::string lookup_version(const std::string& ip) = 0;
     virtual std::string lookup_range_mac(const std::string& ip) = 0;
 
     // ---- widgets ----

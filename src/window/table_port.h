@@ -27,8 +27,6 @@ class TablePort : public WindowPort {
 public:
     // ---- elementary list operations ----
     int row_count() override;
-    int column_count() override { return kColumnCount; }
-    int append_row(const std::string& col0) override;
     void set_cell(int row, int col, const std::string& text) override;
     std::string get_cell(int row, int col) override;
     void set_check(int row, bool ticked) override;
@@ -50,14 +48,10 @@ public:
     void update_row_by_ip(const std::string& ip, const std::string& devid, const std::string& mac,
                           const std::string& type_name, const std::string& version,
                           const std::string& status) override;
-    void save_record(RecordTable table, int row) override;
     void set_record_tick(RecordTable table, const std::string& ip, const std::string& mac,
                          bool ticked) override;
     void clear_records(RecordTable table) override;
-    std::string lookup_devid(const std::string& ip) override;
-    std::string lookup_mac(const std::string& ip) override;
     std::string lookup_type(const std::string& ip) override;
-    std::string lookup_version(const std::string& ip) override;
     std::string lookup_range_mac(const std::string& ip) override;
 
     // The table itself, for the window's own commands and its view: window thread only.

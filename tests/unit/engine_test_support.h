@@ -135,8 +135,6 @@ public:
     int batch_bar() const { std::lock_guard l(m_); return batch_bar_; }
 
     int row_count() override { return 0; }
-    int column_count() override { return 10; }
-    int append_row(const std::string&) override { return -1; }
     void set_cell(int row, int col, const std::string& text) override {
         {
             std::lock_guard l(m_);
@@ -155,13 +153,9 @@ public:
     int add_range_row(const std::string&, const std::string&) override { return -1; }
     void update_row_by_ip(const std::string&, const std::string&, const std::string&,
                           const std::string&, const std::string&, const std::string&) override {}
-    void save_record(RecordTable, int) override {}
     void set_record_tick(RecordTable, const std::string&, const std::string&, bool) override {}
     void clear_records(RecordTable) override {}
-    std::string lookup_devid(const std::string&) override { return {}; }
-    std::string lookup_mac(const std::string&) override { return {}; }
     std::string lookup_type(const std::string&) override { return {}; }
-    std::string lookup_version(const std::string&) override { return {}; }
     std::string lookup_range_mac(const std::string&) override { return {}; }
     int selected_worker() override { return selected; }
     void set_status_line(const std::string& text) override {
