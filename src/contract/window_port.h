@@ -124,6 +124,23 @@ public:
 
     // ---- widgets ----
     virtual int selected_worker() = 0;
+    // What worker w has to show in the status line and the image and device bars. The window
+    // shows it only while w is the worker it follows (selected_worker): the engine reports every
+    // worker and the view decides. A null status or a negative bar leaves that widget as it is.
+    virtual void show_worker(int w, const std::string* status, int image_bar, int device_bar) {
+        if (selected_worker() != w) return;
+        if (status) set_status_line(*status);
+        if (image_bar >= 0) set_image_bar(image_bar);
+        if (device_bar >= 0) set_device_bar(device_bar);
+    }
+    // The status line shows again the status of the worker the window follows (the first one
+    // when it follows none); `status_of_worker` holds every worker's status line.
+    virtual void show_followed_status(const std::vector<std::string>& status_of_worker) {
+        if (status_of_worker.empty()) return;
+        const int last = int(status_of_worker.size()) - 1;
+        const int w = selected_worker();
+        set_status_line(status_of_worker[std::size_t(w < 0 ? 0 : w > last ? last : w)]);
+    }
     virtual void set_status_line(const std::string& text) = 0;
     virtual void set_image_bar(int pos) = 0;
     virtual void set_device_bar(int pos) = 0;

@@ -231,7 +231,7 @@ void UpgradeEngine::run_batch() {
     release_images();
     // The batch ends when every rebooted device is back or past its limit; STOP ends the wait.
     if (m_come_back && m_come_back->wait_all([this] { return m_running == 0; }))
-        m_dlg->set_status_line(status(std::clamp(m_dlg->selected_worker(), 0, kWorkers - 1)));
+        m_dlg->show_followed_status(statuses());
     std::printf("process end \n");
     if (m_observer) m_observer->batch_ended(BatchEnded{p, !m_dlg->is_stop_enabled()});
 

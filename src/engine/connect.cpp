@@ -51,7 +51,7 @@ int UpgradeEngine::connect_device(const std::string& ip, int w, int images_done,
         const auto started = Clock::now();
         const std::string line = format_text("IP:%s  %s ... (%d)", cur_ip(w).c_str(),
                                              connecting.c_str(), a + 1);
-        if (m_dlg->selected_worker() == w) m_dlg->set_status_line(line);
+        m_dlg->show_worker(w, &line, -1, -1);
         m_dlg->set_cell(row, 6, connecting);
 
         if (!fd.valid()) {
@@ -78,7 +78,7 @@ int UpgradeEngine::connect_device(const std::string& ip, int w, int images_done,
         const std::string& running = T(TextId::st_running);
         const std::string line =
             format_text("IP:%s  %s ... (%d)", cur_ip(w).c_str(), running.c_str(), made);
-        if (m_dlg->selected_worker() == w) m_dlg->set_status_line(line);
+        m_dlg->show_worker(w, &line, -1, -1);
         m_dlg->set_cell(row, 6, running);
     }
     print_local_time();

@@ -44,11 +44,7 @@ void UpgradeEngine::show_progress(int w, int slot, int row, int images_done, uin
     m_img_percent[w] = int(p);
     const int dev = int(p) / (2 * n) + (sending ? 100 * k : 100 * k + 50) / n;
     m_dev_percent[w] = dev;
-    if (m_dlg->selected_worker() == w) {
-        m_dlg->set_status_line(status);
-        m_dlg->set_image_bar(int(p));
-        m_dlg->set_device_bar(dev);
-    }
+    m_dlg->show_worker(w, &status, int(p), dev);
     m_dlg->set_cell(row, kPercentColumn, format_text("[%s.%s]: %d%%%s", kSlotLetter[slot],
                                                      sending ? "S" : "B", dev, suffix));
     m_dlg->set_cell(row, kStateColumn, phase);
@@ -60,17 +56,14 @@ void UpgradeEngine::show_finish(int w, int slot) {
                     kSlotRole[slot], T(TextId::ph_finish).c_str());
     set_status(w, status);
     m_img_percent[w] = 100;
-    if (m_dlg->selected_worker() == w) {
-        m_dlg->set_status_line(status);
-        m_dlg->set_image_bar(100);
-    }
+    m_dlg->show_worker(w, &status, 100, -1);
 }
 
 void UpgradeEngine::show_image_done(int w, int slot, int row, int images_done) {
     const int n = std::max(m_img_count, 1);
     const int dev = 100 * (images_done + 1) / n;
     m_dev_percent[w] = dev;
-    if (m_dlg->selected_worker() == w) m_dlg->set_device_bar(dev);
+    m_dlg->show_worker(w, nullptr, -1, dev);
     m_dlg->set_cell(row, kPercentColumn, format_text("[%s.F]: %d%%", kSlotLetter[slot], dev));
     m_dlg->set_cell(row, kStateColumn, T(TextId::ph_finish));
 }

@@ -51,6 +51,12 @@ std::string UpgradeEngine::status(int w) const {
     return m_status[w];
 }
 
+std::vector<std::string> UpgradeEngine::statuses() const {
+    std::vector<std::string> out;
+    for (int w = 0; w < kWorkers; ++w) out.push_back(status(w));
+    return out;
+}
+
 BatchSettings UpgradeEngine::settings() const {
     BatchSettings s;
     for (int i = 0; i < kSlots; ++i) {

@@ -29,6 +29,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/batch_settings.h"
 #include "engine/wire_format.h"
@@ -218,6 +219,8 @@ private:
     void cur_device(int w, std::string& ip, std::string& mac) const;
     void set_status(int w, const std::string& text);
     std::string status(int w) const;
+    // Every worker's status line, in worker order.
+    std::vector<std::string> statuses() const;
 
     // ---------------- image set (image_set.cpp) ----------------
     // Releases the previous set, then loads and checks every slot with a path. True when at least
