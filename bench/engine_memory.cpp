@@ -39,6 +39,8 @@ public:
     int row_count() override { return 4; }
     void set_cell(int, int, const std::string&) override {}
     std::string get_cell(int, int) override { return {}; }
+    void set_device_text(int, DeviceField, const std::string&) override {}
+    std::string device_text(int, DeviceField) override { return {}; }
     void set_check(int, bool) override {}
     bool get_check(int) override { return true; }
     void set_tag(int, int) override {}

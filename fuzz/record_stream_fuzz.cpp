@@ -49,6 +49,11 @@ public:
         if (col == 5) last_percent = text;
     }
     std::string get_cell(int, int) override { return {}; }
+    void set_device_text(int row, quillon::DeviceField field, const std::string& text) override {
+        using quillon::DeviceField;
+        set_cell(row, field == DeviceField::progress ? 5 : field == DeviceField::state ? 6 : -1, text);
+    }
+    std::string device_text(int, quillon::DeviceField) override { return {}; }
     void set_check(int, bool) override { ++bad_requests; }
     bool get_check(int) override { return false; }
     void set_tag(int, int) override { ++bad_requests; }

@@ -68,6 +68,10 @@ struct WindowFlags {
 
 enum class RecordTable { found, range };
 
+// What a text of a device's row says. The engine and the journal name these; the device table
+// maps them to its columns.
+enum class DeviceField { ip, mac, progress, state, elapsed, begin_time, version };
+
 // The engine's copies of a device's address and MAC texts hold at most this many bytes.
 inline constexpr std::size_t kEngineTextMax = 127;
 
@@ -91,6 +95,10 @@ public:
     virtual void set_tag(int row, int tag) = 0;
     virtual int get_tag(int row) = 0;
     virtual void clear_rows() = 0;
+
+    // ---- one device's row, by what its texts say (bad rows do nothing) ----
+    virtual void set_device_text(int row, DeviceField field, const std::string& text) = 0;
+    virtual std::string device_text(int row, DeviceField field) = 0;
 
     // ---- compound list operations ----
     virtual int count_checked() = 0;

@@ -24,13 +24,6 @@ namespace {
 constexpr int kMaxPasses = 10;
 constexpr std::size_t kTextMax = kEngineTextMax;
 
-constexpr int kColIp = 1;
-constexpr int kColMac = 3;
-constexpr int kColStat = 6;
-constexpr int kColElapsed = 7;
-constexpr int kColBegin = 8;
-constexpr int kColVersion = 9;
-
 std::string cut(std::string s) {
     if (s.size() > kTextMax) s.resize(kTextMax);
     return s;
@@ -266,7 +259,7 @@ int UpgradeEngine::process_list(int w) {
     // The row count is read afresh for every row: the list may grow while the pass runs.
     for (int r = 0; m_running == 1 && r < m_dlg->row_count(); ++r) {
         if (!m_dlg->get_check(r) || m_dlg->get_tag(r) != w) continue;
-        set_cur_device(w, cut(m_dlg->get_cell(r, kColIp)), cut(m_dlg->get_cell(r, kColMac)));
+        set_cur_device(w, cut(m_dlg->device_text(r, DeviceField::ip)), cut(m_dlg->device_text(r, DeviceField::mac)));
         ret = run_device(w, r, Mode::list);
     }
     return ret;
@@ -316,7 +309,7 @@ int UpgradeEngine::process_range(int w) {
         if (row < 0) continue;  // the window is gone
         // Asks the device to identify itself, so that its answer fills in the row's other cells.
         if (m_search) m_search->search(0, ip.c_str());
-        m_dlg->set_cell(row, kColBegin, local_time_text());
+        m_dlg->set_device_text(row, DeviceField::begin_time, local_time_text());
         m_dlg->set_check(row, true);
         ret = run_device(w, row, Mode::range);
     }
@@ -327,8 +320,8 @@ int UpgradeEngine::run_device(int w, int r, Mode mode) {
     const bool list = mode == Mode::list;
     const std::string ip = cur_ip(w);
     if (list) {
-        m_dlg->set_cell(r, kColBegin, local_time_text());
-        m_dlg->set_cell(r, kColElapsed, "0 s");
+        m_dlg->set_device_text(r, DeviceField::begin_time, local_time_text());
+        m_dlg->set_device_text(r, DeviceField::elapsed, "0 s");
     }
     const auto t0 = Clock::now();
     if (m_observer) m_observer->device_taken(DeviceTaken{m_pass, w, r, !list, ip, cur_mac(w)});
@@ -382,7 +375,7 @@ void UpgradeEngine::end_device(int w, int r, Mode mode, bool success, unsigned s
     cur_device(w, ip, mac);
     // Success unticks, failure ticks: the tick is what the next pass still has to do.
     m_dlg->set_check(r, !success);
-    m_dlg->set_cell(r, kColStat, T(success ? TextId::st_success : TextId::st_failure));
+    m_dlg->set_device_text(r, DeviceField::state, T(success ? TextId::st_success : TextId::st_failure));
     LogFile& report = m_dlg->user_report();
     if (list)
         report.WriteTagged("SEARCH", success ? "upgrade success: IP:%s MAC:%s"
@@ -395,7 +388,7 @@ void UpgradeEngine::end_device(int w, int r, Mode mode, bool success, unsigned s
     m_dlg->set_record_tick(m_ip_scan ? RecordTable::range : RecordTable::found, ip, mac, !success);
 
     const auto secs = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
-    m_dlg->set_cell(r, kColElapsed, format_text("%llu s", static_cast<unsigned long long>(secs)));
+    m_dlg->set_device_text(r, DeviceField::elapsed, format_text("%llu s", static_cast<unsigned long long>(secs)));
     ++m_done;
     set_counter_and_bar();
 
@@ -413,7 +406,7 @@ void UpgradeEngine::end_device(int w, int r, Mode mode, bool success, unsigned s
         m_observer->device_ended(res);
     }
     // The reboot record went out with the last image: from now on the device is watched.
-    if (success && m_come_back) m_come_back->watch(r, ip, mac, m_dlg->get_cell(r, kColVersion));
+    if (success && m_come_back) m_come_back->watch(r, ip, mac, m_dlg->device_text(r, DeviceField::version));
 }
 
 // ---------------------------------------------------------------- conflict watch

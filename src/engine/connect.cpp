@@ -52,7 +52,7 @@ int UpgradeEngine::connect_device(const std::string& ip, int w, int images_done,
         const std::string line = format_text("IP:%s  %s ... (%d)", cur_ip(w).c_str(),
                                              connecting.c_str(), a + 1);
         m_dlg->show_worker(w, &line, -1, -1);
-        m_dlg->set_cell(row, 6, connecting);
+        m_dlg->set_device_text(row, DeviceField::state, connecting);
 
         if (!fd.valid()) {
             fd = new_stream_socket();
@@ -79,7 +79,7 @@ int UpgradeEngine::connect_device(const std::string& ip, int w, int images_done,
         const std::string line =
             format_text("IP:%s  %s ... (%d)", cur_ip(w).c_str(), running.c_str(), made);
         m_dlg->show_worker(w, &line, -1, -1);
-        m_dlg->set_cell(row, 6, running);
+        m_dlg->set_device_text(row, DeviceField::state, running);
     }
     print_local_time();
     return connected ? 0 : -1;

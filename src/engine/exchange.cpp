@@ -14,9 +14,6 @@
 namespace quillon {
 namespace {
 
-constexpr int kPercentColumn = 5;
-constexpr int kStateColumn = 6;
-
 // Every send is non-blocking (send_now) and driven by the loop's wait, so that a device that
 // stops reading is caught by the inactivity limit instead of holding the worker for ever; a
 // device that goes away mid-send is a failed image, not the end of the program.
@@ -45,9 +42,9 @@ void UpgradeEngine::show_progress(int w, int slot, int row, int images_done, uin
     const int dev = int(p) / (2 * n) + (sending ? 100 * k : 100 * k + 50) / n;
     m_dev_percent[w] = dev;
     m_dlg->show_worker(w, &status, int(p), dev);
-    m_dlg->set_cell(row, kPercentColumn, format_text("[%s.%s]: %d%%%s", kSlotLetter[slot],
+    m_dlg->set_device_text(row, DeviceField::progress, format_text("[%s.%s]: %d%%%s", kSlotLetter[slot],
                                                      sending ? "S" : "B", dev, suffix));
-    m_dlg->set_cell(row, kStateColumn, phase);
+    m_dlg->set_device_text(row, DeviceField::state, phase);
 }
 
 void UpgradeEngine::show_finish(int w, int slot) {
@@ -64,8 +61,8 @@ void UpgradeEngine::show_image_done(int w, int slot, int row, int images_done) {
     const int dev = 100 * (images_done + 1) / n;
     m_dev_percent[w] = dev;
     m_dlg->show_worker(w, nullptr, -1, dev);
-    m_dlg->set_cell(row, kPercentColumn, format_text("[%s.F]: %d%%", kSlotLetter[slot], dev));
-    m_dlg->set_cell(row, kStateColumn, T(TextId::ph_finish));
+    m_dlg->set_device_text(row, DeviceField::progress, format_text("[%s.F]: %d%%", kSlotLetter[slot], dev));
+    m_dlg->set_device_text(row, DeviceField::state, T(TextId::ph_finish));
 }
 
 void UpgradeEngine::send_reboot(int w) {
@@ -162,7 +159,7 @@ int UpgradeEngine::process_one(const std::string& ip, int slot, int w, int row,
         const int ready = wait_sockets(&p, 1, t.select_wait);
         if (ready < 0) {
             std::printf("process_one select = %d errno=%d\n", ready, last_socket_error());
-            m_dlg->set_cell(row, kStateColumn, T(TextId::st_lost));
+            m_dlg->set_device_text(row, DeviceField::state, T(TextId::st_lost));
             result = -1;
             break;
         }
@@ -191,7 +188,7 @@ int UpgradeEngine::process_one(const std::string& ip, int slot, int w, int row,
         if (Clock::now() - m_last_activity[w] >= t.exchange_idle_limit) {
             std::printf("process_one idle %d ms, ip=%s\n", int(t.exchange_idle_limit.count()),
                         ip.c_str());
-            m_dlg->set_cell(row, kStateColumn, T(TextId::st_lost));
+            m_dlg->set_device_text(row, DeviceField::state, T(TextId::st_lost));
             result = -1;
         }
     }

@@ -18,9 +18,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr int kColIp = 1;
-constexpr int kColMac = 3;
-
 std::string time_text(bool utc) {
     static std::mutex time_lock;  // the C library's shared tm; a leaf lock
     const std::time_t t = std::time(nullptr);
@@ -103,7 +100,7 @@ void BatchJournal::images_loaded(const UpgradeEngine& e) {
     } else {
         for (int r = 0; r < rows; ++r) {
             if (!dlg->get_check(r)) continue;
-            devices.push_back(Json{{"row", r}, {"ip", dlg->get_cell(r, kColIp)}, {"mac", dlg->get_cell(r, kColMac)}});
+            devices.push_back(Json{{"row", r}, {"ip", dlg->device_text(r, DeviceField::ip)}, {"mac", dlg->device_text(r, DeviceField::mac)}});
         }
     }
     Json images = Json::array();

@@ -32,6 +32,27 @@ std::string TablePort::get_cell(int row, int col) {
     return on_window(std::string(), [&] { return table_.get_cell(row, col); });
 }
 
+int TablePort::column_of(DeviceField field) {
+    switch (field) {
+        case DeviceField::ip: return col_ip;
+        case DeviceField::mac: return col_mac;
+        case DeviceField::progress: return col_percent;
+        case DeviceField::state: return col_stat;
+        case DeviceField::elapsed: return col_elapsed;
+        case DeviceField::begin_time: return col_begin;
+        case DeviceField::version: return col_version;
+    }
+    return -1;
+}
+
+void TablePort::set_device_text(int row, DeviceField field, const std::string& text) {
+    set_cell(row, column_of(field), text);
+}
+
+std::string TablePort::device_text(int row, DeviceField field) {
+    return get_cell(row, column_of(field));
+}
+
 void TablePort::set_check(int row, bool ticked) {
     run_on_window_thread([&] { table_.set_check(row, ticked); });
 }

@@ -34,6 +34,10 @@ public:
     void set_tag(int row, int tag) override;
     int get_tag(int row) override;
     void clear_rows() override;
+    void set_device_text(int row, DeviceField field, const std::string& text) override;
+    std::string device_text(int row, DeviceField field) override;
+    // The column that shows a device field.
+    static int column_of(DeviceField field);
 
     // ---- compound operations ----
     int count_checked() override;

@@ -143,6 +143,26 @@ public:
         if (on_cell) on_cell(row, col, text);
     }
     std::string get_cell(int, int) override { return {}; }
+    // Recorded by the device table's columns (PERCENT 5, STAT 6, ...), as the real window maps
+    // the fields.
+    static int column_of(DeviceField field) {
+        switch (field) {
+            case DeviceField::ip: return 1;
+            case DeviceField::mac: return 3;
+            case DeviceField::progress: return 5;
+            case DeviceField::state: return 6;
+            case DeviceField::elapsed: return 7;
+            case DeviceField::begin_time: return 8;
+            case DeviceField::version: return 9;
+        }
+        return -1;
+    }
+    void set_device_text(int row, DeviceField field, const std::string& text) override {
+        set_cell(row, column_of(field), text);
+    }
+    std::string device_text(int row, DeviceField field) override {
+        return get_cell(row, column_of(field));
+    }
     void set_check(int, bool) override {}
     bool get_check(int) override { return false; }
     void set_tag(int, int) override {}
