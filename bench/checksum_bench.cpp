@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loading the image set against zlib's crc32 alone over the same bytes (Google Benchmark).
 // load_images reads every file from the page cache into its buffer and checks its checksum; one
 // plain pass of zlib's crc32 over the set is the yardstick, so the ratio crc32 time / load time
@@ -34,8 +35,7 @@ void warm_cache(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return;
     static char buf[1 << 20];
-    while (std::fread(buf, 1, sizeof buf, f) == sizeof buf) {
-    }
+    while (std::fread(buf, 1, sizeof buf, f) == sizeof buf) {}
     std::fclose(f);
 }
 
@@ -89,9 +89,12 @@ int main(int argc, char** argv) {
     std::string dir = std::filesystem::temp_directory_path().string();
     std::vector<char*> rest;
     for (int i = 0; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--set-mib=", 10) == 0) set_mib = std::strtoull(argv[i] + 10, nullptr, 10);
-        else if (std::strncmp(argv[i], "--dir=", 6) == 0) dir = argv[i] + 6;
-        else rest.push_back(argv[i]);
+        if (std::strncmp(argv[i], "--set-mib=", 10) == 0)
+            set_mib = std::strtoull(argv[i] + 10, nullptr, 10);
+        else if (std::strncmp(argv[i], "--dir=", 6) == 0)
+            dir = argv[i] + 6;
+        else
+            rest.push_back(argv[i]);
     }
     if (set_mib < 1) set_mib = 1;
     const std::string folder = dir + "/quillon-checksum-" + std::to_string(::getpid());

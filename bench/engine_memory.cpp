@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Memory of a batch: four workers upgrade a whole image set (200 MiB by default) to four sink
 // devices on 127.0.0.1 at once. The images are held once in memory and shared; the peak resident
 // size should stay below the image set plus 50 MiB.
@@ -152,8 +153,8 @@ void sink(int fd, std::atomic<uint64_t>* received) {
 int main(int argc, char** argv) {
     const std::size_t total_mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 200;
     const int workers = argc > 2 ? std::atoi(argv[2]) : 4;
-    const std::string folder = argc > 3 ? argv[3] : std::filesystem::temp_directory_path() /
-                                                        "quillon_bench_engine_memory";
+    const std::string folder =
+        argc > 3 ? argv[3] : std::filesystem::temp_directory_path() / "quillon_bench_engine_memory";
     if (workers < 1 || workers > kWorkers || total_mib < 4) {
         std::fprintf(stderr, "usage: %s [total MiB >= 4] [workers 1-10] [folder]\n", argv[0]);
         return 2;

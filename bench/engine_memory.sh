@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds and runs the engine's memory benchmark (not part of ctest).
 # Usage: bench/engine_memory.sh [total MiB] [workers]
 set -euo pipefail

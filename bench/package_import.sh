@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Package import benchmark: builds bench/package_import_bench and runs it once; prints one JSON line.
 # Needs about 2 GiB free in the temporary folder for the default 1 GiB package. Cleans up after itself.
 # Usage: bench/package_import.sh [--size-mib N] [--runs R]

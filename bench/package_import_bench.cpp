@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Package import benchmark: builds a firmware package of realistic, partly compressible images
 // (1 GiB unpacked by default) with minizip's zip API, imports it as the window does in a fresh
 // process, and unpacks the same file with Debian's unzip in the same run. Prints one JSON line:
@@ -37,8 +38,12 @@ using Clock = std::chrono::steady_clock;
 
 class StderrSink : public quillon::MessageSink {
 public:
-    void message(const std::string& text) override { std::fprintf(stderr, "import: %s\n", text.c_str()); }
-    void debug(const std::string& text) override { std::fprintf(stderr, "import: %s\n", text.c_str()); }
+    void message(const std::string& text) override {
+        std::fprintf(stderr, "import: %s\n", text.c_str());
+    }
+    void debug(const std::string& text) override {
+        std::fprintf(stderr, "import: %s\n", text.c_str());
+    }
 };
 
 // The peak resident set of this process's own memory since exec (VmHWM). ru_maxrss of a spawned
@@ -61,7 +66,8 @@ int import_only(const std::string& package, const std::string& report) {
     std::string unzip_dir;
     StderrSink sink;
     quillon::delete_previous_import(package);
-    if (quillon::import_package_files(package, unzip_dir, slots, flags, sink) != quillon::ImportStatus::imported)
+    if (quillon::import_package_files(package, unzip_dir, slots, flags, sink) !=
+        quillon::ImportStatus::imported)
         return 2;
     for (const std::string& s : slots)
         if (s.empty()) return 3;
@@ -78,9 +84,11 @@ class ImageData {
 public:
     explicit ImageData(uint64_t seed) : s_(seed | 1) {}
     void fill(std::vector<unsigned char>& buf) {
-        static const char* const words[] = {"init", "mount", "/dev/mtd", "root", "console=ttyS0",
-                                            "0x8000", "brelk", "panel", "door", "udhcpc", "eth0",
-                                            "echo", "return", "error", "sip", "rtsp://", "audio"};
+        static const char* const words[] = {"init",          "mount",  "/dev/mtd", "root",
+                                            "console=ttyS0", "0x8000", "brelk",    "panel",
+                                            "door",          "udhcpc", "eth0",     "echo",
+                                            "return",        "error",  "sip",      "rtsp://",
+                                            "audio"};
         for (std::size_t off = 0; off < buf.size(); off += 4096) {
             unsigned char* b = buf.data() + off;
             std::size_t n = std::min<std::size_t>(4096, buf.size() - off);
@@ -94,7 +102,8 @@ public:
                 std::size_t i = 0;
                 while (i < n) {
                     const char* w = words[next() % (sizeof words / sizeof *words)];
-                    for (const char* c = w; *c && i < n; ++c) b[i++] = static_cast<unsigned char>(*c);
+                    for (const char* c = w; *c && i < n; ++c)
+                        b[i++] = static_cast<unsigned char>(*c);
                     if (i < n) b[i++] = (next() % 8 == 0) ? '\n' : ' ';
                 }
             } else if (kind < 90) {
@@ -130,7 +139,8 @@ bool create_package(const std::string& path, uint64_t total_bytes) {
     uint64_t boot = std::min<uint64_t>(total_bytes / 64, 1 * mib);
     std::vector<Image> images = {{"brelk_upgrade_image/1_uboot.img", boot},
                                  {"brelk_upgrade_image/2_kernel.img", kernel},
-                                 {"brelk_upgrade_image/3_rootfs.img", total_bytes - boot - kernel - app},
+                                 {"brelk_upgrade_image/3_rootfs.img",
+                                  total_bytes - boot - kernel - app},
                                  {"brelk_upgrade_image/4_app.img", app}};
     zipFile zf = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
     if (!zf) return false;
@@ -139,10 +149,12 @@ bool create_package(const std::string& path, uint64_t total_bytes) {
     bool ok = true;
     for (const Image& im : images) {
         zip_fileinfo zi{};
-        ok = ok && zipOpenNewFileInZip64(zf, im.name, &zi, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                         Z_DEFAULT_COMPRESSION, im.size >= 0xffffffffULL) == ZIP_OK;
+        ok = ok &&
+             zipOpenNewFileInZip64(zf, im.name, &zi, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                   Z_DEFAULT_COMPRESSION, im.size >= 0xffffffffULL) == ZIP_OK;
         for (uint64_t done = 0; ok && done < im.size; done += buf.size()) {
-            std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(buf.size(), im.size - done));
+            std::size_t n = static_cast<std::size_t>(
+                std::min<uint64_t>(buf.size(), im.size - done));
             gen.fill(buf);
             ok = zipWriteInFileInZip(zf, buf.data(), static_cast<unsigned>(n)) == ZIP_OK;
         }
@@ -192,12 +204,17 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--import-only" && i + 2 < argc) return import_only(argv[i + 1], argv[i + 2]);
-        if (a == "--size-mib" && i + 1 < argc) size_mib = std::stoull(argv[++i]);
-        else if (a == "--dir" && i + 1 < argc) dir = argv[++i];
-        else if (a == "--runs" && i + 1 < argc) runs = std::max(1, std::stoi(argv[++i]));
-        else if (a == "--keep") keep = true;
+        if (a == "--size-mib" && i + 1 < argc)
+            size_mib = std::stoull(argv[++i]);
+        else if (a == "--dir" && i + 1 < argc)
+            dir = argv[++i];
+        else if (a == "--runs" && i + 1 < argc)
+            runs = std::max(1, std::stoi(argv[++i]));
+        else if (a == "--keep")
+            keep = true;
         else {
-            std::fprintf(stderr, "usage: %s [--size-mib N] [--dir FOLDER] [--runs R] [--keep]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--size-mib N] [--dir FOLDER] [--runs R] [--keep]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -239,7 +256,8 @@ int main(int argc, char** argv) {
         quillon::delete_tree(unzip_out);
         RunResult uz = run_measured({"unzip", "-q", "-o", zip, "-d", unzip_out});
         quillon::delete_tree(unzip_out);
-        std::fprintf(stderr, "bench: run %d: import %.2f s (%.1f MiB peak), unzip %.2f s (%.1f MiB peak)\n",
+        std::fprintf(stderr,
+                     "bench: run %d: import %.2f s (%.1f MiB peak), unzip %.2f s (%.1f MiB peak)\n",
                      r + 1, im.seconds, im.peak_rss_mib, uz.seconds, uz.peak_rss_mib);
         ok = im.ok && uz.ok;
         best_import.seconds = std::min(best_import.seconds, im.seconds);
@@ -265,7 +283,7 @@ int main(int argc, char** argv) {
         "\"import_peak_rss_mib\":%.1f,\"import_own_vmhwm_mib\":%.1f,\"unzip_peak_rss_mib\":%.1f,"
         "\"target_peak_rss_mib\":64,\"target_speed_ratio\":0.8,\"pass\":%s}\n",
         static_cast<unsigned long long>(size_mib), package_mib, create_s, runs, best_import.seconds,
-        best_unzip.seconds, ratio, best_import.peak_rss_mib, import_own_peak, best_unzip.peak_rss_mib,
-        pass ? "true" : "false");
+        best_unzip.seconds, ratio, best_import.peak_rss_mib, import_own_peak,
+        best_unzip.peak_rss_mib, pass ? "true" : "false");
     return pass ? 0 : 1;
 }

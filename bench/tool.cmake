@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # quillon-bench: the helpers of bench/run (image files, the floor model, measured runs, the
 # reference push). Built with everything: the harness's smoke test runs it.
 # The floor model, the image writer and the interrupt trace are a library of their own, for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The desktop program under load, offscreen, with a 10 ms timer in its event loop (see
 // window_probe.h) telling how long the loop was kept from running. Two modes:
 //
@@ -68,8 +69,8 @@ struct Options {
     bool batch = false;
     bool come_back = false;
     int expect = 0;
-    double seconds = 4.5;         // search: the 3000 ms search window and some time after it
-    double batch_seconds = 900;   // batch: give up after this long
+    double seconds = 4.5;        // search: the 3000 ms search window and some time after it
+    double batch_seconds = 900;  // batch: give up after this long
     int workers = 10;
     std::vector<std::string> images;
     std::string out_path;
@@ -294,37 +295,36 @@ int run_batch(const Options& o, TimedApplication& qapp, const QElapsedTimer& clo
     QObject::connect(&step, &QTimer::timeout, [&] {
         const qint64 now = clock.nsecsElapsed();
         switch (stage) {
-        case Stage::listing:
-            // The search window has closed (SEARCH enabled again) with every device listed, or
-            // the time is up: the batch runs over what is listed.
-            if ((port.row_count() >= o.expect && search->isEnabled()) || now > listing_deadline)
-                press_start();
-            break;
-        case Stage::running:
-            for (const auto& s : dlg->shown) {
-                if (s.text == done_text || s.text == stopped_text) {
-                    end_ns = s.at_ns;
-                    end_message = s.text;
-                    cpu_at_end = process_cpu_s();
-                    gui_cpu_at_end = gui_thread_cpu_s();
-                    stage = Stage::ending;
+            case Stage::listing:
+                // The search window has closed (SEARCH enabled again) with every device listed, or
+                // the time is up: the batch runs over what is listed.
+                if ((port.row_count() >= o.expect && search->isEnabled()) || now > listing_deadline)
+                    press_start();
+                break;
+            case Stage::running:
+                for (const auto& s : dlg->shown) {
+                    if (s.text == done_text || s.text == stopped_text) {
+                        end_ns = s.at_ns;
+                        end_message = s.text;
+                        cpu_at_end = process_cpu_s();
+                        gui_cpu_at_end = gui_thread_cpu_s();
+                        stage = Stage::ending;
+                    }
                 }
-            }
-            if (stage == Stage::running && now - start_ns > qint64(o.batch_seconds * 1e9)) {
-                why = "the batch did not end within the time given";
-                stage = Stage::over;
-                QApplication::quit();
-            }
-            break;
-        case Stage::ending:
-            // The end message, the report, then the window idle again.
-            if (start->isEnabled() || now - end_ns > 5'000'000'000LL) {
-                stage = Stage::over;
-                QApplication::quit();
-            }
-            break;
-        case Stage::over:
-            break;
+                if (stage == Stage::running && now - start_ns > qint64(o.batch_seconds * 1e9)) {
+                    why = "the batch did not end within the time given";
+                    stage = Stage::over;
+                    QApplication::quit();
+                }
+                break;
+            case Stage::ending:
+                // The end message, the report, then the window idle again.
+                if (start->isEnabled() || now - end_ns > 5'000'000'000LL) {
+                    stage = Stage::over;
+                    QApplication::quit();
+                }
+                break;
+            case Stage::over: break;
         }
     });
     step.start();
@@ -335,7 +335,8 @@ int run_batch(const Options& o, TimedApplication& qapp, const QElapsedTimer& clo
 
     const long long rss_peak_batch = status_bytes("VmHWM");
     const qint64 to_ns = end_ns >= 0 ? end_ns : clock.nsecsElapsed();
-    const std::vector<double> late = start_ns >= 0 ? probe.delays(start_ns, to_ns) : std::vector<double>{};
+    const std::vector<double> late = start_ns >= 0 ? probe.delays(start_ns, to_ns)
+                                                   : std::vector<double>{};
     int succeeded = 0, failed = 0, still_ticked = 0;
     const int rows_now = port.row_count();
     for (int r = 0; r < rows_now; ++r) {
@@ -352,22 +353,21 @@ int run_batch(const Options& o, TimedApplication& qapp, const QElapsedTimer& clo
     messages += "]";
 
     char buf[1200];
-    std::snprintf(
-        buf, sizeof buf,
-        "{\"rows\":%d,\"ticked_by_bench\":%d,\"workers\":%d,\"images\":%zu,\"ended\":%s,"
-        "\"end_message\":%s,\"batch_wall_s\":%s,\"succeeded\":%d,\"failed\":%d,"
-        "\"still_ticked\":%d,\"loop_delay_p50_ms\":%.2f,\"loop_delay_p99_ms\":%.2f,"
-        "\"loop_delay_max_ms\":%.2f,\"ticks\":%zu,\"rss_before_batch_bytes\":%lld,"
-        "\"rss_peak_startup_bytes\":%lld,\"rss_peak_batch_bytes\":%lld,\"peak_reset\":%s,"
-        "\"report_opened\":%zu,\"batch_cpu_s\":%.2f,\"batch_gui_thread_cpu_s\":%.2f,",
-        rows, ticked_by_bench, o.workers, o.images.size(), end_ns >= 0 ? "true" : "false",
-        json_text(end_message).c_str(),
-        end_ns >= 0 ? std::to_string(double(end_ns - start_ns) / 1e9).c_str() : "null", succeeded,
-        failed, still_ticked, quantile(late, 0.5), quantile(late, 0.99),
-        late.empty() ? 0 : late.back(), late.size(), rss_before, rss_peak_startup,
-        rss_peak_batch, peak_reset ? "true" : "false", dlg->urls.size(),
-        end_ns >= 0 ? cpu_at_end - cpu_at_start : 0.0,
-        end_ns >= 0 ? gui_cpu_at_end - gui_cpu_at_start : 0.0);
+    std::snprintf(buf, sizeof buf,
+                  "{\"rows\":%d,\"ticked_by_bench\":%d,\"workers\":%d,\"images\":%zu,\"ended\":%s,"
+                  "\"end_message\":%s,\"batch_wall_s\":%s,\"succeeded\":%d,\"failed\":%d,"
+                  "\"still_ticked\":%d,\"loop_delay_p50_ms\":%.2f,\"loop_delay_p99_ms\":%.2f,"
+                  "\"loop_delay_max_ms\":%.2f,\"ticks\":%zu,\"rss_before_batch_bytes\":%lld,"
+                  "\"rss_peak_startup_bytes\":%lld,\"rss_peak_batch_bytes\":%lld,\"peak_reset\":%s,"
+                  "\"report_opened\":%zu,\"batch_cpu_s\":%.2f,\"batch_gui_thread_cpu_s\":%.2f,",
+                  rows, ticked_by_bench, o.workers, o.images.size(), end_ns >= 0 ? "true" : "false",
+                  json_text(end_message).c_str(),
+                  end_ns >= 0 ? std::to_string(double(end_ns - start_ns) / 1e9).c_str() : "null",
+                  succeeded, failed, still_ticked, quantile(late, 0.5), quantile(late, 0.99),
+                  late.empty() ? 0 : late.back(), late.size(), rss_before, rss_peak_startup,
+                  rss_peak_batch, peak_reset ? "true" : "false", dlg->urls.size(),
+                  end_ns >= 0 ? cpu_at_end - cpu_at_start : 0.0,
+                  end_ns >= 0 ? gui_cpu_at_end - gui_cpu_at_start : 0.0);
     finish(o.out_path, std::string(buf) + "\"messages\":" + messages +
                            ",\"gui_events\":" + qapp.per_type_json(8) +
                            ",\"worst_ticks\":" + probe.worst_json(start_ns, to_ns, 8) +
@@ -382,9 +382,12 @@ public:
     void device_came_back(const ComeBackResult& r) override {
         std::lock_guard l(m_);
         ++per_row_[r.row];
-        if (!r.checked) ++unchecked_;
-        else if (r.came_back) ++back_;
-        else ++not_back_;
+        if (!r.checked)
+            ++unchecked_;
+        else if (r.came_back)
+            ++back_;
+        else
+            ++not_back_;
     }
     void figures(int& back, int& not_back, int& unchecked, int& rows, int& twice) {
         std::lock_guard l(m_);
@@ -429,7 +432,8 @@ int run_come_back(const Options& o, TimedApplication& qapp, const QElapsedTimer&
     QObject::connect(&step, &QTimer::timeout, [&] {
         const qint64 now = clock.nsecsElapsed();
         if (stage == Stage::listing) {
-            if (!((port.row_count() >= o.expect && search && search->isEnabled()) || now > listing_deadline))
+            if (!((port.row_count() >= o.expect && search && search->isEnabled()) ||
+                  now > listing_deadline))
                 return;
             // As the batch leaves them: every listed device upgraded (unticked), all of them
             // sent the reboot record at once.
@@ -440,7 +444,8 @@ int run_come_back(const Options& o, TimedApplication& qapp, const QElapsedTimer&
             std::vector<Dev> devs;
             for (int r = 0; r < port.row_count(); ++r) {
                 port.set_check(r, false);
-                devs.push_back({r, port.get_cell(r, col_ip), port.get_cell(r, col_mac), port.get_cell(r, col_version)});
+                devs.push_back({r, port.get_cell(r, col_ip), port.get_cell(r, col_mac),
+                                port.get_cell(r, col_version)});
             }
             handed = int(devs.size());
             watch.begin_batch(port, app.engine().search(), &count, true);
@@ -476,16 +481,16 @@ int run_come_back(const Options& o, TimedApplication& qapp, const QElapsedTimer&
     count.figures(back, not_back, unchecked, reported_rows, twice);
     const std::vector<double> late = probe.delays(start_ns, end_ns);
     char buf[600];
-    std::snprintf(buf, sizeof buf,
-                  "{\"rows\":%d,\"handed\":%d,\"back\":%d,\"not_back\":%d,\"not_checked\":%d,"
-                  "\"reported_rows\":%d,\"reported_twice\":%d,\"wait_wall_s\":%.3f,"
-                  "\"loop_delay_p50_ms\":%.2f,\"loop_delay_p99_ms\":%.2f,\"loop_delay_max_ms\":%.2f,"
-                  "\"ticks\":%zu,\"interval_s\":%.1f,\"limit_s\":%.1f}",
-                  port.row_count(), handed, back, not_back, unchecked, reported_rows, twice,
-                  double(end_ns - start_ns) / 1e9, quantile(late, 0.5), quantile(late, 0.99),
-                  late.empty() ? 0 : late.back(), late.size(),
-                  double(timing().come_back_interval.count()) / 1000,
-                  double(watch.limit().count()) / 1000);
+    std::snprintf(
+        buf, sizeof buf,
+        "{\"rows\":%d,\"handed\":%d,\"back\":%d,\"not_back\":%d,\"not_checked\":%d,"
+        "\"reported_rows\":%d,\"reported_twice\":%d,\"wait_wall_s\":%.3f,"
+        "\"loop_delay_p50_ms\":%.2f,\"loop_delay_p99_ms\":%.2f,\"loop_delay_max_ms\":%.2f,"
+        "\"ticks\":%zu,\"interval_s\":%.1f,\"limit_s\":%.1f}",
+        port.row_count(), handed, back, not_back, unchecked, reported_rows, twice,
+        double(end_ns - start_ns) / 1e9, quantile(late, 0.5), quantile(late, 0.99),
+        late.empty() ? 0 : late.back(), late.size(),
+        double(timing().come_back_interval.count()) / 1000, double(watch.limit().count()) / 1000);
     finish(o.out_path, buf);
 }
 
@@ -497,22 +502,31 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool more = i + 1 < argc;
-        if (a == "--batch") o.batch = true;
-        else if (a == "--come-back") o.come_back = true;
-        else if (a == "--expect" && more) o.expect = std::atoi(argv[++i]);
-        else if (a == "--seconds" && more) o.seconds = std::atof(argv[++i]);
-        else if (a == "--batch-seconds" && more) o.batch_seconds = std::atof(argv[++i]);
-        else if (a == "--workers" && more) o.workers = std::atoi(argv[++i]);
-        else if (a == "--image" && more) o.images.emplace_back(argv[++i]);
-        else if (a == "--out" && more) o.out_path = argv[++i];
+        if (a == "--batch")
+            o.batch = true;
+        else if (a == "--come-back")
+            o.come_back = true;
+        else if (a == "--expect" && more)
+            o.expect = std::atoi(argv[++i]);
+        else if (a == "--seconds" && more)
+            o.seconds = std::atof(argv[++i]);
+        else if (a == "--batch-seconds" && more)
+            o.batch_seconds = std::atof(argv[++i]);
+        else if (a == "--workers" && more)
+            o.workers = std::atoi(argv[++i]);
+        else if (a == "--image" && more)
+            o.images.emplace_back(argv[++i]);
+        else if (a == "--out" && more)
+            o.out_path = argv[++i];
     }
     if (o.out_path.empty() || o.expect < 1 || (o.batch && o.images.empty()) ||
         o.images.size() > 4 || o.workers < 1 || o.workers > 10) {
-        std::fprintf(stderr,
-                     "usage: quillon_window_bench --expect N [--seconds S] --out FILE\n"
-                     "       quillon_window_bench --batch --expect N --image PATH [--image PATH ...]\n"
-                     "                            [--workers 1..10] [--batch-seconds S] --out FILE\n"
-                     "       quillon_window_bench --come-back --expect N [--batch-seconds S] --out FILE\n");
+        std::fprintf(
+            stderr,
+            "usage: quillon_window_bench --expect N [--seconds S] --out FILE\n"
+            "       quillon_window_bench --batch --expect N --image PATH [--image PATH ...]\n"
+            "                            [--workers 1..10] [--batch-seconds S] --out FILE\n"
+            "       quillon_window_bench --come-back --expect N [--batch-seconds S] --out FILE\n");
         return 2;
     }
     QElapsedTimer clock;

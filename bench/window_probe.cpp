@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "window_probe.h"
 
 #include <QEvent>
@@ -79,11 +80,13 @@ std::string LoopProbe::worst_json(qint64 from_ns, qint64 to_ns, std::size_t coun
     std::vector<Tick> in;
     for (const Tick& t : ticks_)
         if (t.at_ns >= from_ns && t.at_ns <= to_ns) in.push_back(t);
-    std::sort(in.begin(), in.end(), [](const Tick& a, const Tick& b) { return a.late_ms > b.late_ms; });
+    std::sort(in.begin(), in.end(),
+              [](const Tick& a, const Tick& b) { return a.late_ms > b.late_ms; });
     std::string out = "[";
     for (std::size_t i = 0; i < in.size() && i < count; ++i) {
         char buf[160];
-        std::snprintf(buf, sizeof buf, "%s{\"at_s\":%s,\"late_ms\":%.1f,\"cpu_ms\":%.1f,\"runq_ms\":%.1f}",
+        std::snprintf(buf, sizeof buf,
+                      "%s{\"at_s\":%s,\"late_ms\":%.1f,\"cpu_ms\":%.1f,\"runq_ms\":%.1f}",
                       i ? "," : "", seconds_after(in[i].at_ns, from_ns).c_str(), in[i].late_ms,
                       in[i].cpu_ms, in[i].runq_ms);
         out += buf;
@@ -147,8 +150,9 @@ std::string TimedApplication::per_type_json(std::size_t at_most) const {
     for (std::size_t i = 0; i < v.size() && i < at_most; ++i) {
         const char* name = names.valueToKey(v[i].first);
         char buf[200];
-        std::snprintf(buf, sizeof buf, "%s\"%s\":{\"count\":%llu,\"total_ms\":%.1f,\"max_ms\":%.2f}",
-                      i ? "," : "", name ? name : std::to_string(v[i].first).c_str(),
+        std::snprintf(buf, sizeof buf,
+                      "%s\"%s\":{\"count\":%llu,\"total_ms\":%.1f,\"max_ms\":%.2f}", i ? "," : "",
+                      name ? name : std::to_string(v[i].first).c_str(),
                       static_cast<unsigned long long>(v[i].second.count), v[i].second.total_ms,
                       v[i].second.max_ms);
         out += buf;

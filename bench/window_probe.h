@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What the window benchmark watches on the GUI thread:
 //   - LoopProbe: a timer that asks to run every 10 ms; how late each run comes is how long the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Installation and the Debian package.
 #
 #   cmake --install build [--prefix DIR]   the programs, their man pages and, with the desktop
@@ -82,5 +83,10 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, iputils-ping")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${quillon_packaging}/debian/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+# Debian's place for the licence: /usr/share/doc/quillon/copyright (Apache-2.0, machine-readable).
+# It belongs to the package, not to every `cmake --install`, so it is added to the package's
+# staging folder just before the .deb is made.
+set(CPACK_QUILLON_COPYRIGHT ${quillon_packaging}/debian/copyright)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/deb_copyright.cmake)
 
 include(CPack)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Cross build for 64-bit Windows with Debian's mingw-w64 compiler (the posix thread model, for
 # std::thread). The programs are linked statically, so they run without any extra DLL.
 #

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # TinyXML, minizip and inih for a system that has no packages of them (the Windows cross build):
 # built here as static libraries from the source packages in QUILLON_THIRD_PARTY_DIR, under the
 # same target names that pkg-config gives elsewhere (PkgConfig::TINYXML, PkgConfig::MINIZIP,

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The project version for the programs' --version: build/generated/quillon_version.h, made from
 # project(VERSION ...) so that the packages, the metainfo and the programs never disagree.
 # Programs link the interface library quillon_version and include "quillon_version.h".

@@ -1,5 +1,7 @@
+# SPDX-License-Identifier: Apache-2.0
 # The portable Windows package: quillon-windows-x64-VERSION.zip in the build folder, holding
-# quillon-cli.exe, README-windows.txt and the licence texts of everything linked into it. Nothing
+# quillon-cli.exe, README-windows.txt, Quillon's own licence (LICENSE.txt, Apache-2.0) and the
+# licence texts of everything linked into it. Nothing
 # to install, no administrator rights: it runs from any folder, a USB stick included.
 #
 #   cmake --build build-win --target windows_zip      (or: scripts/windows zip)
@@ -13,6 +15,9 @@ set(zip_stage ${CMAKE_BINARY_DIR}/windows-zip/${zip_name})
 set(zip_file ${CMAKE_BINARY_DIR}/${zip_name}.zip)
 configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/README-windows.txt.in
   ${CMAKE_BINARY_DIR}/windows-zip/README-windows.txt @ONLY NEWLINE_STYLE CRLF)
+# Windows line ends, so that every editor there shows it as written (the text has no @ in it).
+configure_file(${CMAKE_SOURCE_DIR}/LICENSE
+  ${CMAKE_BINARY_DIR}/windows-zip/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
 
 # name=file of every licence text; the three built here come from their source packages.
 set(licences ${QUILLON_THIRD_PARTY_LICENCES}
@@ -35,10 +40,12 @@ add_custom_command(OUTPUT ${zip_file}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${zip_stage}/licences
   COMMAND ${CMAKE_STRIP} -o ${zip_stage}/quillon-cli.exe $<TARGET_FILE:quillon-cli>
   COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_BINARY_DIR}/windows-zip/README-windows.txt ${zip_stage}/
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_BINARY_DIR}/windows-zip/LICENSE.txt ${zip_stage}/
   ${copy_licences}
   COMMAND ${CMAKE_COMMAND} -E tar cf ${zip_file} --format=zip ${zip_name}
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/windows-zip
-  DEPENDS quillon-cli ${CMAKE_BINARY_DIR}/windows-zip/README-windows.txt ${licence_files}
+  DEPENDS quillon-cli ${CMAKE_BINARY_DIR}/windows-zip/README-windows.txt
+          ${CMAKE_BINARY_DIR}/windows-zip/LICENSE.txt ${licence_files}
   COMMENT "Packing ${zip_name}.zip"
   VERBATIM)
 add_custom_target(windows_zip DEPENDS ${zip_file})

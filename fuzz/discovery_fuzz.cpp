@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // libFuzzer target: any bytes as a received discovery datagram. Besides the sanitizers' findings
 // it aborts when evaluate_answer or is_search_request disagree with the document the datagram
 // parses into, when a datagram longer than the limit is taken, or when the path functions break
@@ -30,7 +31,8 @@ void check_same(const std::optional<std::string>& got, const char* expected, con
 // The names from the document down to `e`, and the same path written with extra separators.
 std::vector<std::string> names_to(const TiXmlElement* e) {
     std::vector<std::string> names;
-    for (const TiXmlNode* n = e; n && n->ToElement(); n = n->Parent()) names.insert(names.begin(), n->Value());
+    for (const TiXmlNode* n = e; n && n->ToElement(); n = n->Parent())
+        names.insert(names.begin(), n->Value());
     return names;
 }
 
@@ -46,9 +48,12 @@ std::string join(const std::vector<std::string>& names, const char* sep, const c
 
 // True when `a` comes before `b` in document order, or is `b`.
 bool not_after(const TiXmlNode* a, const TiXmlNode* b) {
-    for (const TiXmlNode* n = a; n; ) {
+    for (const TiXmlNode* n = a; n;) {
         if (n == b) return true;
-        if (n->FirstChild()) { n = n->FirstChild(); continue; }
+        if (n->FirstChild()) {
+            n = n->FirstChild();
+            continue;
+        }
         while (n && !n->NextSibling()) n = n->Parent();
         if (n) n = n->NextSibling();
     }
@@ -59,9 +64,12 @@ void check_paths(TiXmlDocument& doc) {
     // Every element of the parsed document, in document order (the walk is iterative: the
     // document's depth is bounded by the element cap, but the check should not depend on it).
     std::vector<TiXmlElement*> elements;
-    for (TiXmlNode* n = doc.FirstChild(); n; ) {
+    for (TiXmlNode* n = doc.FirstChild(); n;) {
         if (TiXmlElement* e = n->ToElement()) elements.push_back(e);
-        if (n->FirstChild()) { n = n->FirstChild(); continue; }
+        if (n->FirstChild()) {
+            n = n->FirstChild();
+            continue;
+        }
         while (n && n != &doc && !n->NextSibling()) n = n->Parent();
         if (!n || n == &doc) break;
         n = n->NextSibling();
@@ -124,7 +132,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const bool search = text_is(quillon::text_at(&doc, "/event/active"), "search");
     const char* type = quillon::text_at(&doc, "/event/type");
-    check(answer.has_value() == (search && text_is(type, "ack")), "answer test disagrees with the document");
+    check(answer.has_value() == (search && text_is(type, "ack")),
+          "answer test disagrees with the document");
     check(request == (search && text_is(type, "req")), "request test disagrees with the document");
     if (answer) {
         check_same(answer->ip, quillon::text_at(&doc, "/event/ip"), "ip differs");

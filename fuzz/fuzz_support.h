@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Helpers shared by the libFuzzer targets: a fatal check, a scratch folder that lives as long as
 // the fuzzing process, and quiet standard output (the engine's debug lines would otherwise flood

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // libFuzzer target: any bytes as an image file (data followed by a 204-byte trailer), loaded by
 // load_images as a batch does.
 //
@@ -84,13 +85,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const bool with_good = good_slot >= 0 && !engine.m_url[good_slot].empty();
 
-    const bool loads = file.size() > kImageHeaderSize && head.length() <= n && head.crc() == right_crc;
+    const bool loads = file.size() > kImageHeaderSize && head.length() <= n &&
+                       head.crc() == right_crc;
     const bool ok = engine.load_images();
     check(ok == loads, "load result differs from the file's contents");
     check(engine.m_last_img == slot, "last slot is not the fuzzed one");
     if (loads) {
         check(engine.m_img_len[slot] == n, "loaded length differs from the data");
-        check(std::memcmp(engine.m_img_data[slot].get(), file.data(), n) == 0, "loaded data differ");
+        check(std::memcmp(engine.m_img_data[slot].get(), file.data(), n) == 0,
+              "loaded data differ");
         check(std::memcmp(engine.m_img_head[slot].bytes, head.bytes, kImageHeaderSize) == 0,
               "loaded trailer differs");
         check(engine.m_img_count == (with_good ? 2 : 1), "image count wrong");

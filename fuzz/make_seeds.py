@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes the seed inputs of the fuzz targets into fuzz/corpus/<target>/.
 
 The seeds are committed; run this again only when an input format changes. The package seeds

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // libFuzzer target: any bytes, written as a package and imported as the window does. Besides the
 // sanitizers' findings, it aborts when the import writes outside the package's folder, leaves a
 // link behind, or fills a slot with anything but a regular file of the image folder.
@@ -79,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(slots[i].rfind(folder + "/", 0) == 0, "slot outside the image folder");
         check(slots[i].find('/', folder.size() + 1) == std::string::npos, "slot in a sub-folder");
         struct stat sb {};
-        check(::lstat(slots[i].c_str(), &sb) == 0 && S_ISREG(sb.st_mode), "slot is not a regular file");
+        check(::lstat(slots[i].c_str(), &sb) == 0 && S_ISREG(sb.st_mode),
+              "slot is not a regular file");
     }
     // Nothing beside the package's folder, the sentinel untouched, no link anywhere.
     for (const auto& e : fs::directory_iterator(w.base))

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // libFuzzer target: the byte stream a device sends during one image, cut into pieces at
 // arbitrary points, read by the engine's recv_cmd through a socket pair (no network).
 //
@@ -51,7 +52,11 @@ public:
     std::string get_cell(int, int) override { return {}; }
     void set_device_text(int row, quillon::DeviceField field, const std::string& text) override {
         using quillon::DeviceField;
-        set_cell(row, field == DeviceField::progress ? 5 : field == DeviceField::state ? 6 : -1, text);
+        set_cell(row,
+                 field == DeviceField::progress ? 5
+                 : field == DeviceField::state  ? 6
+                                                : -1,
+                 text);
     }
     std::string device_text(int, quillon::DeviceField) override { return {}; }
     void set_check(int, bool) override { ++bad_requests; }
@@ -64,12 +69,15 @@ public:
     int add_range_row(const std::string&, const std::string&) override { return -1; }
     void update_row_by_ip(const std::string&, const std::string&, const std::string&,
                           const std::string&, const std::string&, const std::string&) override {}
-    void set_record_tick(quillon::RecordTable, const std::string&, const std::string&, bool) override {}
+    void set_record_tick(quillon::RecordTable, const std::string&, const std::string&,
+                         bool) override {}
     void clear_records(quillon::RecordTable) override {}
     std::string lookup_type(const std::string&) override { return {}; }
     std::string lookup_range_mac(const std::string&) override { return {}; }
     int selected_worker() override { return selected; }
-    void set_status_line(const std::string&) override { if (selected != kW) ++bad_requests; }
+    void set_status_line(const std::string&) override {
+        if (selected != kW) ++bad_requests;
+    }
     void set_image_bar(int pos) override {
         if (selected != kW || pos < 0 || pos > 100) ++bad_requests;
     }
@@ -95,14 +103,15 @@ private:
 
 // What a plain reading of the stream expects after the first `bytes` bytes.
 struct Expected {
-    int result = 0;                 // 0 while no finish record is complete
-    std::string percent_cell;       // the last percentage cell, empty when none yet
-    int img_percent = -1;           // -1: untouched
+    int result = 0;            // 0 while no finish record is complete
+    std::string percent_cell;  // the last percentage cell, empty when none yet
+    int img_percent = -1;      // -1: untouched
 };
 
 Expected expect(const std::vector<uint8_t>& stream, std::size_t bytes, int n, int k, int slot) {
     Expected e;
-    for (std::size_t off = 0; off + quillon::kCmdRecordSize <= bytes; off += quillon::kCmdRecordSize) {
+    for (std::size_t off = 0; off + quillon::kCmdRecordSize <= bytes;
+         off += quillon::kCmdRecordSize) {
         const uint32_t cmd = quillon::load_le32(&stream[off]);
         const uint32_t value = quillon::load_le32(&stream[off + 4]);
         const std::string letter = quillon::kSlotLetter[slot];
@@ -184,11 +193,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const Expected e = expect(stream, stream.size(), n, k, slot);
         check(result == e.result, "result differs from the records sent");
         check(window.last_percent == e.percent_cell, "percentage cell differs");
-        check(e.img_percent < 0 || engine->m_img_percent[kW] == e.img_percent, "image percent differs");
+        check(e.img_percent < 0 || engine->m_img_percent[kW] == e.img_percent,
+              "image percent differs");
     }
     if (result == 0) {
         device.reset();  // the device goes away without finishing the image
-        check(engine->recv_cmd(kW, slot, kRow, k) == -1, "a closed connection did not fail the image");
+        check(engine->recv_cmd(kW, slot, kRow, k) == -1,
+              "a closed connection did not fail the image");
     } else {
         // A reboot record, whole, exactly for a successful finish with the flag set.
         uint8_t got[2 * quillon::kCmdRecordSize] = {};

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // libFuzzer target: any bytes as config.ini. The text is read by IniFile::parse and, written into
 // a folder, by load_settings as start-up does. Besides the sanitizers' findings it aborts when
 // the two readings disagree, when a key is reported that no line of the file sets, when a
@@ -86,6 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(s.language == loaded.get_string("Settings", "language", "ch"), "language differs");
     check(s.use_english == (s.language == "en"), "English without \"en\" or markers");
     check(s.debug == (loaded.get_int("Settings", "debug", 0) != 0), "debug mode differs");
-    check(s.fake_burn == (loaded.get_int("Settings", "fake_burn", 0) != 0), "fake-burn mode differs");
+    check(s.fake_burn == (loaded.get_int("Settings", "fake_burn", 0) != 0),
+          "fake-burn mode differs");
     return 0;
 }

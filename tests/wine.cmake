@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Tests of the Windows cross build, run under Wine (cmake/wine-run is the build's emulator).
 #
 # The first test of a run makes the run's Wine prefixes (cmake/wine-prefix): "unit" for the unit

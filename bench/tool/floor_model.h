@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The least wall time a batch can take: the waits the protocol makes, the order in which the
 // driver deals devices to workers, and one shared link. Every worker runs its steps one after the
@@ -12,8 +13,8 @@
 namespace quillon::bench {
 
 struct Step {
-    double wait_s = 0;     // a fixed wait, or ...
-    double wire_bytes = 0; // ... bytes to push through the link (frames as the link counts them)
+    double wait_s = 0;      // a fixed wait, or ...
+    double wire_bytes = 0;  // ... bytes to push through the link (frames as the link counts them)
 };
 
 using StepList = std::vector<Step>;

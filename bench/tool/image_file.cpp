@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "image_file.h"
 
 #include <zlib.h>
@@ -13,7 +14,8 @@ namespace quillon::bench {
 
 bool write_image_file(const std::string& path, uint64_t data_bytes, uint32_t seed) {
     if (data_bytes == 0 || data_bytes > UINT32_MAX) return false;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(path.c_str(), "wb"), &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(path.c_str(), "wb"),
+                                                        &std::fclose);
     if (!out) return false;
     std::vector<uint8_t> chunk(1 << 20);
     uint64_t x = 0x9E3779B97F4A7C15ull ^ seed;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Image files as the devices expect them: pseudo-random data followed by the 204-byte trailer
 // with the length and checksum. The same seed gives the same bytes.

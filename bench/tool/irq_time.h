@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Interrupt work done while a measured process was on a CPU, from the kernel's trace events.
 //
@@ -20,10 +21,10 @@
 namespace quillon::bench {
 
 struct IrqTotals {
-    double irq_s = 0;                        // hard and soft interrupts, nested ones counted once
+    double irq_s = 0;                         // hard and soft interrupts, nested ones counted once
     std::map<std::string, double> softirq_s;  // by softirq ("NET_RX", "NET_TX", ...), not nested
     long events = 0;
-    long lost = 0;                           // events the kernel dropped: the figure is then low
+    long lost = 0;  // events the kernel dropped: the figure is then low
 };
 
 // One line of the trace's text output: the CPU, the time stamp and the event, or false for a

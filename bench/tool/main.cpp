@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-bench: the helpers of bench/run.
 //
 //   quillon-bench image OUT --size BYTES [--seed N]      an image file with a valid trailer
@@ -62,8 +63,8 @@ double machine_steal_s() {
     std::FILE* f = std::fopen("/proc/stat", "r");
     if (!f) return 0;
     unsigned long long v[8] = {};
-    const int n = std::fscanf(f, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &v[0], &v[1], &v[2], &v[3],
-                              &v[4], &v[5], &v[6], &v[7]);
+    const int n = std::fscanf(f, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &v[0], &v[1], &v[2],
+                              &v[3], &v[4], &v[5], &v[6], &v[7]);
     std::fclose(f);
     return n == 8 ? double(v[7]) / double(::sysconf(_SC_CLK_TCK)) : 0;
 }
@@ -79,7 +80,9 @@ int main(int argc, char** argv) {
     uint32_t seed = 1;
     auto* image = app.add_subcommand("image", "write an image file");
     image->add_option("OUT", out_path)->required();
-    image->add_option("--size", size, "data bytes")->required()->check(CLI::Range(uint64_t(1), uint64_t(UINT32_MAX)));
+    image->add_option("--size", size, "data bytes")
+        ->required()
+        ->check(CLI::Range(uint64_t(1), uint64_t(UINT32_MAX)));
     image->add_option("--seed", seed);
 
     int workers = 1, devices = 0, mtu = 1500;
@@ -101,7 +104,8 @@ int main(int argc, char** argv) {
     std::string figures_path;
     run->add_option("--figures", figures_path, "write the figures here instead of standard output");
     bool irq_time = false;
-    run->add_flag("--irq-time", irq_time, "also trace the interrupt work done on CMD's CPU time (root)");
+    run->add_flag("--irq-time", irq_time,
+                  "also trace the interrupt work done on CMD's CPU time (root)");
     run->add_option("CMD", command)->required();
 
     PushTarget target;
@@ -119,7 +123,8 @@ int main(int argc, char** argv) {
             std::perror(out_path.c_str());
             return 1;
         }
-        std::printf("{\"image\":\"%s\",\"bytes\":%llu}\n", out_path.c_str(), (unsigned long long)size);
+        std::printf("{\"image\":\"%s\",\"bytes\":%llu}\n", out_path.c_str(),
+                    (unsigned long long)size);
         return 0;
     }
     if (floor->parsed()) {
@@ -142,10 +147,12 @@ int main(int argc, char** argv) {
         // After the pass the driver settles before it ends the batch; a list from a search
         // waits for the whole search window first.
         const double settle = std::chrono::duration<double>(t.pass_settle).count();
-        const double search = with_search ? std::chrono::duration<double>(t.search_window).count() : 0;
-        std::printf("{\"floor_s\":%.4f,\"pass_s\":%.4f,\"settle_s\":%.4f,\"search_s\":%.4f,"
-                    "\"wire_s\":%.4f}\n",
-                    search + pass + settle, pass, settle, search, wire);
+        const double search = with_search ? std::chrono::duration<double>(t.search_window).count()
+                                          : 0;
+        std::printf(
+            "{\"floor_s\":%.4f,\"pass_s\":%.4f,\"settle_s\":%.4f,\"search_s\":%.4f,"
+            "\"wire_s\":%.4f}\n",
+            search + pass + settle, pass, settle, search, wire);
         return 0;
     }
     if (run->parsed()) {
@@ -163,7 +170,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "quillon-bench run: cannot start %s\n", command[0].c_str());
             return 1;
         }
-        if (irq_time && !traced) std::fprintf(stderr, "quillon-bench run: no interrupt times: %s\n", why.c_str());
+        if (irq_time && !traced)
+            std::fprintf(stderr, "quillon-bench run: no interrupt times: %s\n", why.c_str());
         std::FILE* to = figures_path.empty() ? stdout : std::fopen(figures_path.c_str(), "w");
         if (!to) {
             std::perror(figures_path.c_str());
@@ -172,7 +180,8 @@ int main(int argc, char** argv) {
         std::string irq_json = "null";
         if (traced) {
             char b[96];
-            std::snprintf(b, sizeof b, "{\"irq_s\":%.4f,\"events\":%ld,\"lost\":%ld,\"softirq_s\":{", irq.irq_s,
+            std::snprintf(b, sizeof b,
+                          "{\"irq_s\":%.4f,\"events\":%ld,\"lost\":%ld,\"softirq_s\":{", irq.irq_s,
                           irq.events, irq.lost);
             irq_json = b;
             const char* sep = "";
@@ -183,9 +192,11 @@ int main(int argc, char** argv) {
             }
             irq_json += "}}";
         }
-        std::fprintf(to, "{\"exit\":%d,\"wall_s\":%.4f,\"user_s\":%.4f,\"sys_s\":%.4f,\"max_rss_kib\":%ld,"
-                         "\"interrupts\":%s,\"machine_steal_s\":%.2f}\n",
-                     f.exit_code, f.wall_s, f.user_s, f.sys_s, f.max_rss_kib, irq_json.c_str(), steal);
+        std::fprintf(
+            to,
+            "{\"exit\":%d,\"wall_s\":%.4f,\"user_s\":%.4f,\"sys_s\":%.4f,\"max_rss_kib\":%ld,"
+            "\"interrupts\":%s,\"machine_steal_s\":%.2f}\n",
+            f.exit_code, f.wall_s, f.user_s, f.sys_s, f.max_rss_kib, irq_json.c_str(), steal);
         return to == stdout ? 0 : (std::fclose(to) == 0 ? 0 : 1);
     }
 
@@ -205,16 +216,18 @@ int main(int argc, char** argv) {
             const double s = engine ? push_engine(target, why) : push_reference(target, why);
             (engine ? ours_cpu : ref_cpu).push_back(process_cpu_s() - cpu0);
             if (s < 0) {
-                std::fprintf(stderr, "quillon-bench push (%s): %s\n", engine ? "engine" : "reference", why.c_str());
+                std::fprintf(stderr, "quillon-bench push (%s): %s\n",
+                             engine ? "engine" : "reference", why.c_str());
                 return 1;
             }
             (engine ? ours : ref).push_back(s);
         }
     }
     const double mo = median(ours), mr = median(ref);
-    std::fprintf(result, "{\"engine_s\":%s,\"reference_s\":%s,\"engine_median_s\":%.4f,"
-                         "\"reference_median_s\":%.4f,\"ratio\":%.4f,\"engine_cpu_median_s\":%.4f,"
-                         "\"reference_cpu_median_s\":%.4f}\n",
+    std::fprintf(result,
+                 "{\"engine_s\":%s,\"reference_s\":%s,\"engine_median_s\":%.4f,"
+                 "\"reference_median_s\":%.4f,\"ratio\":%.4f,\"engine_cpu_median_s\":%.4f,"
+                 "\"reference_cpu_median_s\":%.4f}\n",
                  json_list(ours).c_str(), json_list(ref).c_str(), mo, mr, mr > 0 ? mo / mr : 0,
                  median(ours_cpu), median(ref_cpu));
     std::fclose(result);

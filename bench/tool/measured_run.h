@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Runs a program and measures it: wall time, CPU time (user and system) and peak resident size.
 #include <sys/types.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One image pushed to one device, two ways, timed from the start of the connection to the
 // device's F record: through the engine's own exchange (process_one, with the conflict check's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -18,7 +19,8 @@ namespace quillon::bench {
 
 double push_reference(const PushTarget& t, std::string& why) {
     std::ifstream in(t.image, std::ios::binary);
-    std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
     if (file.size() <= kImageHeaderSize) {
         why = "cannot read " + t.image;
         return -1;

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Renders quillon.svg into the hicolor PNG sizes that are installed and packaged.
 # Run after changing the SVG, and commit the PNGs (needs rsvg-convert from librsvg2-bin).
 set -euo pipefail

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The desktop program: start-up of the window, the engine and discovery.
 if(NOT QUILLON_BUILD_WINDOW OR NOT TARGET quillon_window)
   return()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What a headless batch did, device by device: collected from the driver while it runs, completed
 // from the device list at the end, and written as JSON or as a short table.
@@ -17,14 +18,14 @@ namespace quillon::cli {
 struct ImageInfo {
     int slot = 0;
     std::string path;
-    uint32_t bytes = 0;       // bytes sent to each device (the trailer's length)
-    uint32_t crc32 = 0;       // zlib crc32 of those bytes
+    uint32_t bytes = 0;  // bytes sent to each device (the trailer's length)
+    uint32_t crc32 = 0;  // zlib crc32 of those bytes
     bool reboot_after = false;
 };
 
 struct DeviceSummary {
     std::string ip, mac, type;
-    std::string outcome;      // "success", "failure", "not started"
+    std::string outcome;      // "success", "failure", "not started" (and "not found", "conflict")
     int passes = 0;           // passes in which the device was tried
     double elapsed_s = 0;     // over all its passes
     unsigned slots_done = 0;  // images finished on the device in its last visit (bit = slot)
@@ -32,7 +33,12 @@ struct DeviceSummary {
     // simulated upgrade, the check off, or the wait stopped).
     int came_back = -1;
     std::string version_before{}, version_after{};
-    int back_after_s = -1;    // seconds from the reboot record to its answer; -1 = not back
+    int back_after_s = -1;  // seconds from the reboot record to its answer; -1 = not back
+    // --devices-from: the device's name in the site list (empty when none). Its devices left out
+    // of the batch have the outcome "not found" or "conflict".
+    std::string name{};  // {}: the aggregate initialisers that end before it need none
+    // The adapter the device answered discovery on; empty when it never answered.
+    std::string adapter{};
 };
 
 class BatchSummary final : public BatchObserver {
@@ -73,12 +79,16 @@ struct SummaryDoc {
     std::vector<DeviceSummary> devices;
     std::vector<std::string> unreachable;
     int passes = 0;
-    std::string counter;        // the counter's last text, "(%3d/%-3d)" of the last pass
-    bool stopped = false;       // the user asked for the graceful stop
-    bool images_bad = false;    // the image set failed its check
-    bool fake_burn = false;     // the devices went through the simulated upgrade: nothing was sent
+    std::string counter;      // the counter's last text, "(%3d/%-3d)" of the last pass
+    bool stopped = false;     // the user asked for the graceful stop
+    bool images_bad = false;  // the image set failed its check
+    bool fake_burn = false;   // the devices went through the simulated upgrade: nothing was sent
     std::string report_path;
     int exit_code = 0;
+    // --canary (0 = none) and --max-failed (empty = none); why one of them ended the batch.
+    int canary = 0;
+    std::string max_failed;
+    std::string halted;
 };
 
 std::string summary_json(const SummaryDoc& doc);

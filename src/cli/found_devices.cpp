@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/found_devices.h"
 
 #include <algorithm>
-#include <array>
 
+#include "cli/local_adapters.h"
 #include "cli/text_out.h"
 
 namespace quillon::cli {
@@ -31,16 +32,19 @@ std::vector<FoundDevice> FoundDevices::list() const {
     return m_devices;
 }
 
-std::string devices_table(const std::vector<FoundDevice>& devices) {
-    using Row = std::array<std::string, 4>;
+std::string devices_table(const std::vector<FoundDevice>& devices, bool with_adapter) {
+    using Row = std::vector<std::string>;
     std::vector<Row> rows{{"ADDRESS", "ID", "MAC", "VERSION"}};
+    if (with_adapter) rows[0].push_back("ADAPTER");
     auto shown = [](const std::optional<std::string>& t) { return t ? terminal_text(*t) : "-"; };
     for (const FoundDevice& d : devices) {
         rows.push_back({terminal_text(d.ip), shown(d.id), shown(d.mac), shown(d.version)});
+        if (with_adapter) rows.back().push_back(d.adapter.empty() ? "-" : terminal_text(d.adapter));
     }
-    std::array<std::size_t, 4> width{};
+    std::vector<std::size_t> width(rows[0].size());
     for (const Row& r : rows) {
-        for (std::size_t c = 0; c < r.size(); ++c) width[c] = std::max(width[c], display_width(r[c]));
+        for (std::size_t c = 0; c < r.size(); ++c)
+            width[c] = std::max(width[c], display_width(r[c]));
     }
     std::string out;
     for (const Row& r : rows) {
@@ -54,16 +58,31 @@ std::string devices_table(const std::vector<FoundDevice>& devices) {
     return out;
 }
 
-std::string devices_json(const std::vector<FoundDevice>& devices, const std::string& adapter,
-                         const std::string& address) {
+std::string devices_json(const std::vector<FoundDevice>& devices,
+                         const std::vector<SearchedAdapter>& adapters, bool all) {
     auto value = [](const std::optional<std::string>& t) { return t ? json_string(*t) : "null"; };
-    std::string out = "{\"adapter\":" + json_string(adapter) + ",\"address\":" + json_string(address) +
-                      ",\"devices\":[";
+    auto text_or_null = [](const std::string& t) {
+        return t.empty() ? std::string("null") : json_string(t);
+    };
+    const bool one = !all && adapters.size() == 1;
+    std::string out = "{\"adapter\":" +
+                      (all   ? json_string(kAllAdapters)
+                       : one ? json_string(adapters[0].name)
+                             : "null") +
+                      ",\"address\":" + (one ? json_string(adapters[0].address) : "null") +
+                      ",\"adapters\":[";
+    for (std::size_t i = 0; i < adapters.size(); ++i) {
+        if (i) out += ",";
+        out += "{\"name\":" + json_string(adapters[i].name) +
+               ",\"address\":" + json_string(adapters[i].address) + "}";
+    }
+    out += "],\"devices\":[";
     for (std::size_t i = 0; i < devices.size(); ++i) {
         const FoundDevice& d = devices[i];
         if (i) out += ",";
-        out += "{\"ip\":" + json_string(d.ip) + ",\"id\":" + value(d.id) + ",\"mac\":" + value(d.mac) +
-               ",\"version\":" + value(d.version) + "}";
+        out += "{\"ip\":" + json_string(d.ip) + ",\"id\":" + value(d.id) +
+               ",\"mac\":" + value(d.mac) + ",\"version\":" + value(d.version) +
+               ",\"adapter\":" + text_or_null(d.adapter) + "}";
     }
     out += "]}\n";
     return out;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-cli: discovery, upgrades and packages without a window.
 #include <cstdio>
 
@@ -14,7 +15,8 @@ int main(int argc, char** argv) {
     using namespace quillon::cli;
     quillon::ProgramStart start(argc, argv);
 #ifdef QUILLON_LAB_TIMING
-    if (apply_test_timing_from_env()) std::fprintf(stderr, "quillon-cli-lab: shortened test timings\n");
+    if (apply_test_timing_from_env())
+        std::fprintf(stderr, "quillon-cli-lab: shortened test timings\n");
 #endif
     CLI::App app{"Finds and upgrades intercom devices on the local network, without a window.",
                  "quillon-cli"};
@@ -27,6 +29,7 @@ int main(int argc, char** argv) {
     add_package_verb(app, action);
     add_upgrade_verb(app, action);
     add_history_verb(app, action);
+    add_adapters_verb(app, action);  // the adapters, in the order the default is picked by
 
     try {
         app.parse(start.argc(), start.argv());

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The "package" verb of quillon-cli, kept as a target of its own so that the tool's main file can
 # link it: target_link_libraries(quillon-cli PRIVATE quillon_cli_package). A second include does nothing.
 include_guard(GLOBAL)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/package_verb.h"
 
 #include <CLI/CLI.hpp>
@@ -111,7 +112,8 @@ int run_package_verb(const PackageVerbOptions& opts, std::ostream& out, std::ost
 
 CLI::App* add_package_verb(CLI::App& app, PackageVerbOptions& opts) {
     CLI::App* sub = app.add_subcommand(
-        "package", "Unpack a firmware package beside itself and show which image goes to which slot");
+        "package",
+        "Unpack a firmware package beside itself and show which image goes to which slot");
     // Only "-" starts an option, on Windows too: CLI11's Windows-style options would take a path
     // such as /fw/pkg.zip for an option "/fw" there.
     sub->allow_windows_style_options(false);

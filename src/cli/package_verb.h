@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // quillon-cli package PKG [--json]: imports a package as the window does and prints the four
 // image slots with their reboot-after flags.

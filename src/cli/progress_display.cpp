@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/progress_display.h"
 
 #include <algorithm>
@@ -19,7 +20,8 @@ std::string bar(const char* name, int percent, int cells) {
     percent = std::clamp(percent, 0, 100);
     const int full = percent * cells / 100;
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%s [%s%s] %3d%%", name, std::string(std::size_t(full), '#').c_str(),
+    std::snprintf(buf, sizeof buf, "%s [%s%s] %3d%%", name,
+                  std::string(std::size_t(full), '#').c_str(),
                   std::string(std::size_t(cells - full), '-').c_str(), percent);
     return buf;
 }
@@ -53,9 +55,7 @@ ProgressDisplay::ProgressDisplay(int fd, bool live) : fd_(fd), live_(live) {}
 
 ProgressDisplay::~ProgressDisplay() { stop(); }
 
-int ProgressDisplay::width() const {
-    return terminal_width(fd_);
-}
+int ProgressDisplay::width() const { return terminal_width(fd_); }
 
 void ProgressDisplay::erase_block() {
     if (drawn_ == 0) return;
@@ -97,7 +97,8 @@ ProgressState ProgressDisplay::gather(HeadlessWindow& window, UpgradeEngine& eng
     }
     // After the last pass: how many rebooted devices the end of the batch still waits for.
     if (s.workers.empty() && engine.come_back()) {
-        if (const int n = engine.come_back()->awaited(); n > 0) s.workers.push_back(awaiting_text(n));
+        if (const int n = engine.come_back()->awaited(); n > 0)
+            s.workers.push_back(awaiting_text(n));
     }
     return s;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/resume_plan.h"
 
 #include <zlib.h>
@@ -22,7 +23,8 @@ namespace {
 bool same_mac(const std::string& a, const std::string& b) {
     return !a.empty() && a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -120,8 +122,8 @@ int plan_resume(const std::string& log_folder, const std::string& journal, Resum
         if (crc != im.file_crc32 || size != im.size) {
             say("upgrade --resume: the " + upper_role(im.slot) + " image " + im.path +
                 " is not the file the batch began with (CRC " + hex32(crc) + ", " +
-                std::to_string(size) + " bytes; the journal has CRC " + hex32(im.file_crc32) + ", " +
-                std::to_string(im.size) + " bytes): nothing was upgraded");
+                std::to_string(size) + " bytes; the journal has CRC " + hex32(im.file_crc32) +
+                ", " + std::to_string(im.size) + " bytes): nothing was upgraded");
             return kExitBadUsage;
         }
         plan.images.paths[std::size_t(im.slot)] = im.path;
@@ -130,11 +132,12 @@ int plan_resume(const std::string& log_folder, const std::string& journal, Resum
 
     for (const JournalDevice& d : doc.devices)
         if (!d.succeeded) plan.pending.push_back(d);
-    say("Resuming " + journal_file_name(plan.journal_path) + " (begun " + doc.started + "): " +
-        std::to_string(doc.succeeded()) + " device(s) done, " + std::to_string(plan.pending.size()) +
-        " to go");
+    say("Resuming " + journal_file_name(plan.journal_path) + " (begun " + doc.started +
+        "): " + std::to_string(doc.succeeded()) + " device(s) done, " +
+        std::to_string(plan.pending.size()) + " to go");
     if (doc.mode == "range")
-        say("note: that batch scanned " + doc.range + "; the addresses it had not reached yet are "
+        say("note: that batch scanned " + doc.range +
+            "; the addresses it had not reached yet are "
             "not scanned again");
     if (plan.pending.empty()) {
         say("Every device of that batch is upgraded already: nothing to do");
@@ -149,7 +152,8 @@ int list_pending_devices(HeadlessWindow& w, DeviceIntake& intake,
     std::vector<std::pair<std::string, std::string>> rows;
     w.run([&] {
         const DeviceTable& t = w.device_table();
-        for (int r = 0; r < t.row_count(); ++r) rows.emplace_back(t.get_cell(r, col_ip), t.get_cell(r, col_mac));
+        for (int r = 0; r < t.row_count(); ++r)
+            rows.emplace_back(t.get_cell(r, col_ip), t.get_cell(r, col_mac));
     });
     const std::vector<int> match = match_pending(pending, rows);
     std::vector<bool> tick(rows.size(), false);
@@ -157,7 +161,8 @@ int list_pending_devices(HeadlessWindow& w, DeviceIntake& intake,
         if (m >= 0) tick[std::size_t(m)] = true;
     w.run([&] {
         DeviceTable& t = w.device_table();
-        for (int r = 0; r < t.row_count() && r < int(tick.size()); ++r) t.set_check(r, tick[std::size_t(r)]);
+        for (int r = 0; r < t.row_count() && r < int(tick.size()); ++r)
+            t.set_check(r, tick[std::size_t(r)]);
     });
     int ticked = 0;
     for (std::size_t p = 0; p < pending.size(); ++p) {
@@ -165,10 +170,12 @@ int list_pending_devices(HeadlessWindow& w, DeviceIntake& intake,
         if (match[p] >= 0) {
             ++ticked;
             const auto& row = rows[std::size_t(match[p])];
-            if (row.first != d.ip) say("note: " + d.mac + " is now at " + row.first + " (was " + d.ip + ")");
+            if (row.first != d.ip)
+                say("note: " + d.mac + " is now at " + row.first + " (was " + d.ip + ")");
             continue;
         }
-        const bool address_taken = std::any_of(rows.begin(), rows.end(), [&](const auto& r) { return r.first == d.ip; });
+        const bool address_taken = std::any_of(rows.begin(), rows.end(),
+                                               [&](const auto& r) { return r.first == d.ip; });
         if (address_taken) {
             say("upgrade --resume: " + d.ip + " now answers with another MAC than " + d.mac +
                 ": that device is left out");

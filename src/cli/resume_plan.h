@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // `quillon-cli upgrade --resume [JOURNAL]`: the unfinished batch to continue, its images checked
 // against the journal, and the devices it still owes.
@@ -11,7 +12,7 @@
 namespace quillon::cli {
 
 struct ResumePlan {
-    std::string journal_path;            // the journal continued
+    std::string journal_path;  // the journal continued
     JournalDoc doc;
     ChosenImages images;                 // the journal's images, each checked
     std::vector<JournalDevice> pending;  // its devices that did not succeed, in its order

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/text_out.h"
 
 #include <cstdint>
@@ -15,19 +16,40 @@ int32_t next_code_point(std::string_view s, std::size_t& pos) {
     const unsigned char b0 = byte(pos);
     int len = 0;
     int32_t cp = 0;
-    if (b0 < 0x80) { ++pos; return b0; }
-    if (b0 >= 0xc2 && b0 <= 0xdf) { len = 2; cp = b0 & 0x1f; }
-    else if (b0 >= 0xe0 && b0 <= 0xef) { len = 3; cp = b0 & 0x0f; }
-    else if (b0 >= 0xf0 && b0 <= 0xf4) { len = 4; cp = b0 & 0x07; }
-    else { ++pos; return -1; }
-    if (pos + len > s.size()) { ++pos; return -1; }
+    if (b0 < 0x80) {
+        ++pos;
+        return b0;
+    }
+    if (b0 >= 0xc2 && b0 <= 0xdf) {
+        len = 2;
+        cp = b0 & 0x1f;
+    } else if (b0 >= 0xe0 && b0 <= 0xef) {
+        len = 3;
+        cp = b0 & 0x0f;
+    } else if (b0 >= 0xf0 && b0 <= 0xf4) {
+        len = 4;
+        cp = b0 & 0x07;
+    } else {
+        ++pos;
+        return -1;
+    }
+    if (pos + len > s.size()) {
+        ++pos;
+        return -1;
+    }
     for (int i = 1; i < len; ++i) {
         const unsigned char b = byte(pos + i);
-        if ((b & 0xc0) != 0x80) { ++pos; return -1; }
+        if ((b & 0xc0) != 0x80) {
+            ++pos;
+            return -1;
+        }
         cp = (cp << 6) | (b & 0x3f);
     }
     const bool overlong = (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-    if (overlong || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff)) { ++pos; return -1; }
+    if (overlong || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff)) {
+        ++pos;
+        return -1;
+    }
     pos += len;
     return cp;
 }
@@ -41,7 +63,10 @@ std::string json_string(std::string_view text) {
     for (std::size_t pos = 0; pos < text.size();) {
         const std::size_t start = pos;
         const int32_t cp = next_code_point(text, pos);
-        if (cp < 0) { out += "\xef\xbf\xbd"; continue; }
+        if (cp < 0) {
+            out += "\xef\xbf\xbd";
+            continue;
+        }
         switch (cp) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
@@ -67,8 +92,10 @@ std::string terminal_text(std::string_view text) {
     for (std::size_t pos = 0; pos < text.size();) {
         const std::size_t start = pos;
         const int32_t cp = next_code_point(text, pos);
-        if (cp < 0 || is_control(cp)) out += '?';
-        else out.append(text.substr(start, pos - start));
+        if (cp < 0 || is_control(cp))
+            out += '?';
+        else
+            out.append(text.substr(start, pos - start));
     }
     return out;
 }

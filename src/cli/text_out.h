@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Turning untrusted bytes (texts from device answers) into safe output: a JSON string, or a
 // text that cannot steer a terminal.

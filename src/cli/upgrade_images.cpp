@@ -1,5 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/upgrade_images.h"
-
 
 #include "cli/upgrade_run.h"
 #include "images/image_slots.h"

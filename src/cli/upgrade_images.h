@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The image set of a headless batch: four paths given one by one, or one package unpacked beside
 // itself and sorted into the slots by file name, as the window's import does.
@@ -12,7 +13,7 @@ namespace quillon::cli {
 struct ChosenImages {
     std::array<std::string, 4> paths;  // absolute; empty = slot not used
     std::array<int, 4> reboot_after{};
-    std::string package;               // absolute path of an imported package, else empty
+    std::string package;  // absolute path of an imported package, else empty
 };
 
 // The --package text as an absolute path in `package`; true when it names a file. Only a package

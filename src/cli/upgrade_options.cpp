@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/upgrade_options.h"
 
 #include "platform/ipv4.h"
@@ -44,7 +45,8 @@ std::optional<AddressRange> parse_range(const std::string& text, std::string& er
         }
         end = int(*last & 0xFF);
     } else {
-        if (tail.empty() || tail.size() > 3 || tail.find_first_not_of("0123456789") != std::string::npos) {
+        if (tail.empty() || tail.size() > 3 ||
+            tail.find_first_not_of("0123456789") != std::string::npos) {
             error = "'" + tail + "' is not the last number of an address";
             return std::nullopt;
         }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cli/upgrade_run.h"
 
 #include <algorithm>
@@ -11,12 +12,17 @@
 
 #include "app/settings.h"
 
+#include "cli/adapter_choice.h"
+#include "cli/batch_rules.h"
 #include "cli/batch_summary.h"
+#include "cli/failed_devices.h"
 #include "cli/local_adapters.h"
 #include "cli/progress_display.h"
 #include "cli/resume_plan.h"
+#include "cli/site_outcomes.h"
+#include "cli/site_search.h"
 #include "cli/upgrade_images.h"
-#include "discovery/brelk_mul_event.h"
+#include "discovery/discovery_endpoints.h"
 #include "discovery/device_type.h"
 #include "discovery/intake.h"
 #include "discovery/come_back_tap.h"
@@ -50,15 +56,9 @@ constexpr bool kKeepStderr = true;
 constexpr bool kKeepStderr = false;
 #endif
 
-std::string adapter_names(const std::vector<LocalAdapter>& adapters) {
-    std::string names;
-    for (const auto& a : adapters) names += (names.empty() ? "" : ", ") + a.name;
-    return names.empty() ? "none" : names;
-}
-
 std::string no_such_adapter(const std::vector<LocalAdapter>& adapters, const std::string& name) {
-    return "upgrade: no adapter \"" + name + "\" with an IPv4 address (adapters: " +
-           adapter_names(adapters) + ")";
+    return "upgrade: no adapter \"" + name +
+           "\" with an IPv4 address (adapters: " + adapter_names(adapters) + ")";
 }
 
 // The logs of the run: in <dir>/log like the desktop program, or straight into --log-dir.
@@ -81,8 +81,8 @@ void open_run_logs(const UpgradeOptions& opt, bool debug, RunLogs& logs, std::st
 
 // The type name the person means, in the language of the texts ("panel" finds "PANEL").
 std::string canonical_type(const std::string& wanted) {
-    for (int code : {kTypePanel, kTypeWall, kTypePerson, kTypeCenter, kTypeMonitor, kTypeLift,
-                     kTypeOther}) {
+    for (int code :
+         {kTypePanel, kTypeWall, kTypePerson, kTypeCenter, kTypeMonitor, kTypeLift, kTypeOther}) {
         const std::string name = device_type_name(code);
         if (name.size() == wanted.size() &&
             std::equal(name.begin(), name.end(), wanted.begin(), [](char a, char b) {
@@ -96,8 +96,8 @@ std::string canonical_type(const std::string& wanted) {
 
 std::string type_names() {
     std::string out;
-    for (int code : {kTypePanel, kTypeWall, kTypePerson, kTypeCenter, kTypeMonitor, kTypeLift,
-                     kTypeOther})
+    for (int code :
+         {kTypePanel, kTypeWall, kTypePerson, kTypeCenter, kTypeMonitor, kTypeLift, kTypeOther})
         out += (out.empty() ? "" : ", ") + device_type_name(code);
     return out;
 }
@@ -128,6 +128,9 @@ private:
     std::string log_folder_;
     std::set<int> batch_rows_;  // list mode: the rows ticked at START
     ResumePlan resume_;         // --resume: the batch continued
+    // --devices-from: the site list, and what the search for its devices found.
+    std::vector<SiteDevice> site_;
+    std::vector<SiteCheck> site_checks_;
 
     StopSignals signals_;  // first: every thread started later inherits its mask
     ConsoleStreams streams_;
@@ -135,7 +138,8 @@ private:
     RunLogs logs_;
     BatchSummary summary_;  // before the engine: the driver reports to it until it is stopped
     std::unique_ptr<BatchJournal> journal_;
-    ObserverFan observers_;  // the summary and the journal
+    std::unique_ptr<BatchRules> rules_;  // --canary, --max-failed; the engine points into it
+    ObserverFan observers_;              // the summary and the journal
     std::unique_ptr<HeadlessWindow> window_;
     // After the window (its thread writes rows and report lines), before the engine (the
     // driver waits for it).
@@ -144,8 +148,10 @@ private:
     std::unique_ptr<EngineWorkerWatch> watch_;
     std::unique_ptr<DeviceIntake> intake_;
     std::unique_ptr<ComeBackTap> tap_;  // the intake's answers, also to the come-back watcher
-    std::unique_ptr<BrelkMulEvent> discovery_;
-    std::unique_ptr<SearchSenderFor<BrelkMulEvent>> sender_;
+    std::unique_ptr<SiteAnswers> site_answers_;  // in front of tap_: the site list's answers
+    std::unique_ptr<DiscoveryEndpoints>
+        discovery_;  // one endpoint, or one per adapter (--adapter all)
+    std::unique_ptr<SearchSenderFor<DiscoveryEndpoints>> sender_;
     bool discovery_up_ = false;
 };
 
@@ -159,7 +165,8 @@ int UpgradeRun::run() {
     fake_ = opt_.fake_burn || settings.fake_burn;
 
     display_ = std::make_unique<ProgressDisplay>(streams_.ui_fd(),
-                                                 supports_live_display(streams_.ui_fd()) && !opt_.verbose);
+                                                 supports_live_display(streams_.ui_fd()) &&
+                                                     !opt_.verbose);
     // A command line that cannot run is refused before the logs are opened: opening empties the
     // report, which still holds the last batch's lines.
     if (!opt_.range.empty()) {
@@ -183,7 +190,7 @@ int UpgradeRun::run() {
         display_->message("upgrade: no package " + package + " (not a file)");
         return kExitBadUsage;
     }
-    if (!opt_.adapter.empty()) {
+    if (!opt_.adapter.empty() && opt_.adapter != kAllAdapters) {
         const std::vector<LocalAdapter> adapters = list_local_adapters();
         if (!choose_adapter(adapters, opt_.adapter)) {
             display_->message(no_such_adapter(adapters, opt_.adapter));
@@ -191,12 +198,28 @@ int UpgradeRun::run() {
         }
     }
 
+    // --devices-from: a bad list is refused before anything is sent (or the report emptied).
+    if (std::string err;
+        !opt_.devices_from.empty() && !read_site_list(opt_.devices_from, site_, err)) {
+        display_->message("upgrade: --devices-from " + err);
+        return kExitBadUsage;
+    }
+
     if (opt_.resume) {
         // Before the logs are opened: a resume that cannot run leaves the last report as it is.
-        const std::string folder = opt_.log_dir.empty() ? join_path(current_dir(), "log") : absolute_path(opt_.log_dir);
-        const int rc = plan_resume(folder, opt_.resume_journal, resume_, [this](const std::string& t) { display_->message(t); });
+        const std::string folder = opt_.log_dir.empty() ? join_path(current_dir(), "log")
+                                                        : absolute_path(opt_.log_dir);
+        const int rc = plan_resume(folder, opt_.resume_journal, resume_,
+                                   [this](const std::string& t) { display_->message(t); });
         if (rc >= 0) return rc;
         fake_ = fake_ || resume_.doc.fake_burn;
+    }
+    // The canary and the halt threshold, from here or from the batch resumed.
+    RuleSettings rules;
+    if (std::string err; !choose_rules(opt_, opt_.resume ? &resume_.doc : nullptr, rules, err,
+                                       [this](const std::string& t) { display_->message(t); })) {
+        display_->message("upgrade: --max-failed " + err);
+        return kExitBadUsage;
     }
 
     open_run_logs(opt_, debug_, logs_, log_folder_);
@@ -229,14 +252,28 @@ int UpgradeRun::run() {
     observers_.add(&summary_);
     observers_.add(journal_.get());
     engine_->set_observer(&observers_);
+    // A threshold passed stops the batch as Ctrl-C does; the window hears it on its own thread.
+    rules_ = std::make_unique<BatchRules>(
+        rules, [this](const std::string& t) { display_->message(t); },
+        [this](const std::string& why) {
+            engine_->request_stop();
+            window_->post([this, why] {
+                window_->set_stop_enabled(false);
+                display_->message("Stopping: " + why);
+            });
+        });
+    rules_->attach(*engine_, observers_);
+    journal_->set_rules(rules.canary, rules.max_failed_text());
     watch_ = std::make_unique<EngineWorkerWatch>(*engine_);
     intake_ = std::make_unique<DeviceIntake>(*window_, *watch_);
     come_back_ = std::make_unique<ComeBackWatch>();
-    come_back_->set_limit(std::chrono::seconds(opt_.come_back >= 0 ? opt_.come_back : settings.come_back));
+    come_back_->set_limit(
+        std::chrono::seconds(opt_.come_back >= 0 ? opt_.come_back : settings.come_back));
     engine_->set_come_back(come_back_.get());
     tap_ = std::make_unique<ComeBackTap>(*intake_, *come_back_);
-    discovery_ = std::make_unique<BrelkMulEvent>([] { return T(TextId::st_ready); });
-    sender_ = std::make_unique<SearchSenderFor<BrelkMulEvent>>(*discovery_);
+    site_answers_ = std::make_unique<SiteAnswers>(*tap_);
+    discovery_ = std::make_unique<DiscoveryEndpoints>([] { return T(TextId::st_ready); });
+    sender_ = std::make_unique<SearchSenderFor<DiscoveryEndpoints>>(*discovery_);
 
     if (fake_) display_->message("fake burn!");
     if (const int rc = start_discovery(); rc >= 0) return rc;
@@ -259,39 +296,44 @@ int UpgradeRun::prepare_images() {
 
 int UpgradeRun::start_discovery() {
     const std::vector<LocalAdapter> adapters = list_local_adapters();
-    const LocalAdapter* adapter = choose_adapter(adapters, opt_.adapter);
+    const std::vector<LocalAdapter> chosen = chosen_adapters(adapters, opt_.adapter);
+    const bool all = opt_.adapter == kAllAdapters;
     const bool search_needed = (!range_mode_ && opt_.devices.empty()) || !type_.empty();
-    if (!adapter) {
-        if (!opt_.adapter.empty()) {
+    if (chosen.empty()) {
+        if (!opt_.adapter.empty() && !all) {
             display_->message(no_such_adapter(adapters, opt_.adapter));
             return kExitBadUsage;
         }
         if (search_needed) {
-            display_->message("upgrade: no network adapter with an IPv4 address is up; name one "
-                              "with --adapter (adapters: " + adapter_names(adapters) + ")");
+            display_->message(
+                std::string("upgrade: no network adapter with an IPv4 address is up") +
+                (all ? "" : "; name one with --adapter") +
+                " (adapters: " + adapter_names(adapters) + ")");
             return kExitSomeFailed;
         }
-        display_->message("warning: no network adapter is up: devices are upgraded without the "
-                          "address-conflict check's answers");
+        display_->message(
+            "warning: no network adapter is up: devices are upgraded without the "
+            "address-conflict check's answers");
         return -1;
     }
     const auto port = uint16_t(opt_.discovery_port);
-    if (discovery_->start(tap_.get(), adapter->address, port) != 0 ||
-        (discovery_->local_bind_errno() && discovery_->any_bind_errno())) {
-        const int err = discovery_->local_bind_errno() ? discovery_->local_bind_errno() : last_socket_error();
+    const auto say = [this](const std::string& t) { display_->message(t); };
+    if (start_endpoints(*discovery_, site_answers_.get(), chosen, port, "upgrade", say) == 0) {
         discovery_->stop();
-        display_->message("upgrade: cannot listen on UDP port " + std::to_string(port) + " (" +
-                          socket_error_text(err) + "); is another Quillon program running?");
         if (search_needed) return kExitSomeFailed;
-        display_->message("warning: devices are upgraded without the address-conflict check's answers");
+        display_->message(
+            "warning: devices are upgraded without the address-conflict check's answers");
         return -1;
     }
     discovery_up_ = true;
     engine_->set_search(sender_.get());
-    const std::string address = ipv4_text(adapter->address);
-    journal_->set_adapter(adapter->name, address);
+    const std::string where = listening_adapters(*discovery_);
+    if (all)
+        journal_->set_adapter(kAllAdapters, where);
+    else
+        journal_->set_adapter(chosen.front().name, ipv4_text(chosen.front().address));
     if (search_needed)
-        display_->message("Searching on " + adapter->name + " (" + address + ") for " +
+        display_->message("Searching on " + where + " for " +
                           std::to_string(timing().search_window.count()) + " ms...");
     return -1;
 }
@@ -322,8 +364,25 @@ int UpgradeRun::list_devices() {
         // answer without id, MAC and version gives.
         // The intake stays closed meanwhile: only the named devices are listed.
         for (const std::string& ip : opt_.devices) {
-            if (intake_->add_named_device(ip) < 0) display_->message("upgrade: " + ip + " is listed once only");
+            if (intake_->add_named_device(ip) < 0)
+                display_->message("upgrade: " + ip + " is listed once only");
         }
+    } else if (!site_.empty()) {
+        // --devices-from: each listed device searched for by its address (site_search.h).
+        if (!discovery_up_) return kExitSomeFailed;
+        SiteSearchHooks hooks{[this](const std::string& ip) { discovery_->search(0, ip.c_str()); },
+                              [this](std::chrono::milliseconds d) { return signals_.wait(d); },
+                              [this](const std::string& t) { display_->message(t); },
+                              timing().search_window};
+        if (!find_site_devices(site_, *site_answers_, w, hooks, site_checks_)) {
+            display_->message("Interrupted: nothing was upgraded");
+            return kExitInterrupted;
+        }
+        if (w.row_count() == 0)
+            return summary_without_batch(site_checks_, kExitNothingToDo, opt_.json, opt_.csv,
+                                         streams_.out_fd(),
+                                         join_path(log_folder_, "upgrade_user.html"),
+                                         [this](const std::string& t) { display_->message(t); });
     } else if (!range_mode_ || !type_.empty()) {
         if (!discovery_up_) return kExitSomeFailed;
         if (!search_window()) {
@@ -334,7 +393,8 @@ int UpgradeRun::list_devices() {
                           (w.row_count() == 1 ? "" : "s") + " found");
         // A resume takes the devices its batch still owes, found again, and nothing else.
         if (opt_.resume &&
-            list_pending_devices(w, *intake_, resume_.pending, [this](const std::string& t) { display_->message(t); }) == 0) {
+            list_pending_devices(w, *intake_, resume_.pending,
+                                 [this](const std::string& t) { display_->message(t); }) == 0) {
             display_->message("None of the devices still to do can be reached: nothing to upgrade");
             return kExitNothingToDo;
         }
@@ -358,8 +418,9 @@ int UpgradeRun::list_devices() {
         });
     }
     if (w.row_count() == 0 || w.count_checked() == 0) {
-        display_->message(w.row_count() == 0 ? "No device found: nothing to upgrade"
-                                             : "No device of type " + type_ + ": nothing to upgrade");
+        display_->message(w.row_count() == 0
+                              ? "No device found: nothing to upgrade"
+                              : "No device of type " + type_ + ": nothing to upgrade");
         return kExitNothingToDo;
     }
     return -1;
@@ -382,7 +443,8 @@ int UpgradeRun::start_batch() {
     batch.ip_begin = range_.begin;
     batch.ip_end = range_.end;
     const bool resume_settings = opt_.resume && !opt_.threads_given;
-    batch.thread_num = std::clamp(resume_settings ? resume_.doc.threads : opt_.threads, 1, kWorkers);
+    batch.thread_num = std::clamp(resume_settings ? resume_.doc.threads : opt_.threads, 1,
+                                  kWorkers);
     e.set_auto_retry(opt_.auto_retry || (opt_.resume && resume_.doc.auto_retry) ? 1 : 0);
     w.flags().close_intake();
     w.flags().conflict_watch = 1;
@@ -412,8 +474,9 @@ void UpgradeRun::wait_batch() {
             // STOP answered Yes: the devices in hand finish, no other begins, no retry pass.
             engine_->request_stop();
             window_->set_stop_enabled(false);
-            display_->message("Stopping: the devices in hand finish, no other begins "
-                              "(Ctrl-C again ends at once)");
+            display_->message(
+                "Stopping: the devices in hand finish, no other begins "
+                "(Ctrl-C again ends at once)");
             continue;
         }
         display_->message("Ended at once: a device in hand may be left half upgraded");
@@ -447,19 +510,27 @@ int UpgradeRun::finish() {
             if (!range_mode_ && !batch_rows_.count(r)) continue;
             DeviceSummary d;
             auto it = tried.find(r);
-            if (it != tried.end()) d = it->second;
-            else d.outcome = "not started";
+            if (it != tried.end())
+                d = it->second;
+            else
+                d.outcome = "not started";
             d.ip = t.get_cell(r, col_ip);
             if (!t.get_cell(r, col_mac).empty()) d.mac = t.get_cell(r, col_mac);
             d.type = t.get_cell(r, col_type);
             doc.devices.push_back(d);
         }
     });
+    if (!site_.empty()) merge_site_outcomes(doc.devices, site_checks_);  // --devices-from
+    // The adapter each device answered on.
+    for (DeviceSummary& d : doc.devices) d.adapter = discovery_->adapter_of(d.ip);
 
     int rc = kExitAllUpgraded;
-    if (doc.images_bad) rc = kExitImagesBad;
-    else if (engine_->echo_failed()) rc = kExitSomeFailed;
-    else if (doc.devices.empty()) rc = kExitNothingToDo;
+    if (doc.images_bad)
+        rc = kExitImagesBad;
+    else if (engine_->echo_failed())
+        rc = kExitSomeFailed;
+    else if (doc.devices.empty())
+        rc = kExitNothingToDo;
     else
         for (const auto& d : doc.devices)
             if (d.outcome != "success") rc = kExitSomeFailed;
@@ -474,22 +545,41 @@ int UpgradeRun::finish() {
     // The site's record file: a device list that cannot be written is not a clean run.
     if (!opt_.csv.empty()) {
         const std::string text = summary_csv(doc);
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> csv(open_for_writing(opt_.csv), &std::fclose);
-        const bool written = csv && std::fwrite(text.data(), 1, text.size(), csv.get()) == text.size() &&
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> csv(open_for_writing(opt_.csv),
+                                                            &std::fclose);
+        const bool written = csv &&
+                             std::fwrite(text.data(), 1, text.size(), csv.get()) == text.size() &&
                              std::fclose(csv.release()) == 0;
         if (!written) {
             display_->message("upgrade: cannot write " + opt_.csv + ": the device list is missing");
             if (rc == kExitAllUpgraded) rc = kExitSomeFailed;
         }
     }
+    // Failures first: the report's SUMMARY lines of a batch that ran, and the --failed-to list.
+    const auto limit_s =
+        std::chrono::duration_cast<std::chrono::seconds>(come_back_->limit()).count();
+    const std::vector<DeviceOutcome> outcomes = summary_outcomes(doc, int(limit_s));
+    if (summary_.images_were_loaded()) write_summary_lines(logs_.userReport, outcomes);
+    if (!opt_.failed_to.empty() && !write_site_list(opt_.failed_to, needing_attention(outcomes))) {
+        display_->message("upgrade: cannot write " + opt_.failed_to +
+                          ": the failed devices' list is missing");
+        if (rc == kExitAllUpgraded) rc = kExitSomeFailed;
+    }
     if (summary_.images_were_loaded() && !journal_->ok())
         display_->message("warning: the batch journal " + journal_->path() +
                           " could not be written whole: a crash would not be resumable");
+    // A rule that ended the batch: named in the summary, and never a clean run.
+    doc.canary = rules_->settings().canary;
+    doc.max_failed = rules_->settings().max_failed_text();
+    doc.halted = rules_->halted();
+    if (!doc.halted.empty() && (rc == kExitAllUpgraded || rc == kExitNotBack)) rc = kExitSomeFailed;
     doc.exit_code = rc;
 
-    const std::string out = opt_.json ? summary_json(doc) : summary_table(doc);
+    std::string out = opt_.json ? summary_json(doc) : summary_table(doc);
+    if (!opt_.json) out += failed_lines(needing_attention(outcomes));  // last, after the table
     // A summary that cannot be written (a full disk, a closed pipe) is not a clean run either.
-    if ((!doc.images_bad || opt_.json) && !write_all_fd(streams_.out_fd(), out) && rc == kExitAllUpgraded)
+    if ((!doc.images_bad || opt_.json) && !write_all_fd(streams_.out_fd(), out) &&
+        rc == kExitAllUpgraded)
         rc = kExitSomeFailed;
     return rc;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // quillon-cli upgrade: a whole batch without a window.
 #include <CLI/CLI.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Registers the package verb (quillon_cli_package) in the tool's verb table.
 #include <iostream>
 #include <memory>

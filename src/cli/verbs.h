@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The verbs of quillon-cli. Each verb lives in verb_<name>.cpp and has one add_<name>_verb,
 // which declares its options on `app` and, when the verb is chosen on the command line, sets
@@ -17,5 +18,7 @@ using VerbAction = std::function<int()>;
 void add_search_verb(CLI::App& app, VerbAction& action);
 void add_package_verb(CLI::App& app, VerbAction& action);
 void add_history_verb(CLI::App& app, VerbAction& action);
+// quillon-cli adapters (verb_adapters.cpp)
+void add_adapters_verb(CLI::App& app, VerbAction& action);
 
 }  // namespace quillon::cli

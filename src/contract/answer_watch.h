@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Something that looks at every accepted discovery answer besides the intake (the engine's
 // come-back watcher). Discovery hands answers to it through ComeBackTap without knowing the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What the engine and the discovery intake may ask of the main window.
 //
@@ -79,7 +80,8 @@ inline constexpr std::size_t kEngineTextMax = 127;
 struct FoundDevice {
     std::string ip, devid, mac, type_name, version, status, begin_time;
     ArrivalTime arrived{};  // not known: taken only while the intake is open
-    bool named = false;     // named by the person (quillon-cli --device): listed whatever the intake's state
+    bool named =
+        false;  // named by the person (quillon-cli --device): listed whatever the intake's state
 };
 
 class WindowPort {

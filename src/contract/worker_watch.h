@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The intake's view of the engine's workers. It lives here, beside the window port, so that the
 // engine (which implements it, engine_worker_watch.h) and discovery (which uses it) meet in a

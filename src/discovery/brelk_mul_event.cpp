@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "discovery/brelk_mul_event.h"
 
 #include <cstddef>
@@ -100,7 +101,8 @@ void BrelkMulEvent::stop_locked(const std::function<void()>& serve) {
                 lock.unlock();
                 serve();
                 lock.lock();
-                m_ended_cv.wait_for(lock, std::chrono::milliseconds(2), [this] { return m_recv_ended; });
+                m_ended_cv.wait_for(lock, std::chrono::milliseconds(2),
+                                    [this] { return m_recv_ended; });
             }
         }
         m_recv_thread.join();
@@ -144,12 +146,14 @@ void BrelkMulEvent::recv_loop() {
     std::vector<ReceivedAnswer> answers;
     answers.reserve(2 * kMaxBatch);
     while (m_active) {
-        if (wait_sockets(fds, 3, wait) <= 0) continue;  // timeout or a signal: look at m_active again
+        if (wait_sockets(fds, 3, wait) <= 0)
+            continue;  // timeout or a signal: look at m_active again
         // Answers that arrive on both sockets are handed over twice, the bound socket's first.
         // Everything already queued is read first and handed over at once: the intake's work
         // per hand-over (a request to the window) is the same for one answer or hundreds.
         answers.clear();
         if (fds[0].readable) on_recv(fds[0].s, answers);
+        for (ReceivedAnswer& r : answers) r.on_bound_socket = true;
         if (fds[1].readable) on_recv(fds[1].s, answers);
         hand_over(answers);
     }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The discovery endpoint: two UDP sockets on port 8400 (one bound to the chosen adapter's
 // address, one to the wildcard address), the receive thread, and the search request.
@@ -32,6 +33,9 @@ namespace quillon {
 struct ReceivedAnswer {
     DiscoveryAnswer answer;
     std::chrono::steady_clock::time_point arrived{};
+    // Read from the socket bound to the adapter's address (sent to that address), not from the
+    // wildcard one.
+    bool on_bound_socket = false;
 };
 
 // Where accepted answers go (the device intake). Texts are null when the element is missing.
@@ -133,7 +137,7 @@ private:
     FoundDeviceSink* m_owner = nullptr;
     std::atomic<int> m_active{0};
     std::unique_ptr<Wakeup> m_wake;  // stop wakes the receive wait instead of waiting it out
-    PortClaim m_claim;  // this program's claim on the address and port (start to stop)
+    PortClaim m_claim;               // this program's claim on the address and port (start to stop)
     uint16_t m_port = kPort;
     std::atomic<int> m_local_bind_errno{0};
     std::atomic<int> m_any_bind_errno{0};

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Hands every accepted discovery answer to the come-back watcher as well as to the intake.
 // The intake gets each answer exactly as before, whatever its state (open, closed, conflict
@@ -21,7 +22,8 @@ public:
         watch_.answer(ip, mac, version);
         intake_.add_found_device(ip, id, mac, version, status);
     }
-    void add_found_devices(const std::vector<ReceivedAnswer>& answers, const char* status) override {
+    void add_found_devices(const std::vector<ReceivedAnswer>& answers,
+                           const char* status) override {
         auto text = [](const std::optional<std::string>& t) { return t ? t->c_str() : nullptr; };
         // The watcher first: it never waits for the window, while the intake may.
         for (const ReceivedAnswer& r : answers)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "discovery/device_type.h"
 
 #include <cstdio>
@@ -87,8 +88,7 @@ std::string format_devid(std::string_view id) {
                           field[3]);
             return buf;
         }
-        default:
-            return std::string(id);
+        default: return std::string(id);
     }
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Device types derived from the id a device reports in its discovery answer, the type name shown
 // in the TYPE column and the type filter, and the display form of the id (DEVID column).

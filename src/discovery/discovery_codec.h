@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The discovery documents, without sockets: the search request, the evaluation of a received
 // datagram, and (for the simulator) the devices' acknowledgement. Shared by the tool and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The device intake and the device-type rules: a library of its own, so that the engine and the
 # front ends can link it without the discovery sockets.
 add_library(quillon_intake STATIC

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "discovery/intake.h"
 
 #include <algorithm>
@@ -21,9 +22,7 @@ std::string format_begin_time(std::time_t t) {
     return buf;
 }
 
-bool is_ipv4_text(const char* text) {
-    return parse_ipv4(text).has_value();
-}
+bool is_ipv4_text(const char* text) { return parse_ipv4(text).has_value(); }
 
 std::time_t DeviceIntake::system_clock() { return std::time(nullptr); }
 

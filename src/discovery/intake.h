@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The device intake: what happens to every discovery answer that the endpoint accepts.
 //
@@ -51,7 +52,8 @@ public:
 
 private:
     FoundDevice found_device(const std::string& ip, const std::string& id, const std::string& mac,
-                             const std::string& version, const std::string& status, std::time_t now) const;
+                             const std::string& version, const std::string& status,
+                             std::time_t now) const;
     // One answer: a device to list is appended to `pending`; any other answer first hands
     // `pending` to the window, then does its work.
     void take(const char* ip, const char* id, const char* mac, const char* version,

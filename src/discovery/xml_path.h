@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Paths such as "/event/ip" over a TinyXML tree. A path is split at "/" and empty pieces are
 // ignored, so "/event//ip/" is the same path as "event/ip". Each piece names a child element;

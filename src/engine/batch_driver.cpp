@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The batch driver: one START becomes a whole batch. The driver thread loads the image set, deals
 // the ticked rows (or the addresses of a range) to 1 to 10 workers, runs further passes over the
 // failed devices when auto-retry is on, and ends the batch with a message and the user report.
@@ -8,6 +9,7 @@
 
 #include "engine/batch_observer.h"
 #include "engine/come_back_watch.h"
+#include "engine/first_wave.h"
 #include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
 #include "contract/window_port.h"
@@ -195,6 +197,14 @@ void UpgradeEngine::run_batch() {
 
     m_left = 0;
     m_echo_failed = 0;
+    // Every rebooted device back or past its limit; STOP ends the wait.
+    auto wait_come_back = [this] {
+        if (m_come_back && m_come_back->wait_all([this] { return m_running == 0; }))
+            m_dlg->show_followed_status(statuses());
+    };
+    // A first wave runs alone in a pass of its own (not one of the retry passes); the rows it
+    // holds back wait for its devices to come back and for its verdict.
+    const bool wave = m_first_wave && m_first_wave->hold_back(*m_dlg);
     int p = 0;
     for (;;) {
         m_pass = p;
@@ -218,20 +228,26 @@ void UpgradeEngine::run_batch() {
         m_left = m_auto_retry ? left : 0;
         std::printf("process post \n");
         ++p;
-        if (m_running == 0 || m_left == 0 || p >= kMaxPasses || m_echo_failed) break;
+        if (wave && p == 1) {
+            wait_come_back();
+            const bool checked = m_come_back && m_come_back->checking();
+            if (m_running == 0 || !m_first_wave->release(*m_dlg, checked)) break;
+            continue;
+        }
+        if (m_running == 0 || m_left == 0 || p >= kMaxPasses + (wave ? 1 : 0) || m_echo_failed)
+            break;
     }
 
     release_images();
-    // The batch ends when every rebooted device is back or past its limit; STOP ends the wait.
-    if (m_come_back && m_come_back->wait_all([this] { return m_running == 0; }))
-        m_dlg->show_followed_status(statuses());
+    // The batch ends when every rebooted device is back or past its limit.
+    wait_come_back();
     std::printf("process end \n");
     if (m_observer) m_observer->batch_ended(BatchEnded{p, !m_dlg->is_stop_enabled()});
 
     if (m_echo_failed) m_dlg->message_box(echo_unavailable_text());
     // A graceful stop disables STOP; that is how the end message knows it was asked for.
-    m_dlg->message_box(T(m_dlg->is_stop_enabled() ? TextId::msg_batch_done
-                                                  : TextId::msg_batch_stopped));
+    m_dlg->message_box(
+        T(m_dlg->is_stop_enabled() ? TextId::msg_batch_done : TextId::msg_batch_stopped));
     m_dlg->show_user_report();
     // Cleared before the window turns idle, so that a START right after it is never refused
     // or lost.
@@ -259,7 +275,8 @@ int UpgradeEngine::process_list(int w) {
     // The row count is read afresh for every row: the list may grow while the pass runs.
     for (int r = 0; m_running == 1 && r < m_dlg->row_count(); ++r) {
         if (!m_dlg->get_check(r) || m_dlg->get_tag(r) != w) continue;
-        set_cur_device(w, cut(m_dlg->device_text(r, DeviceField::ip)), cut(m_dlg->device_text(r, DeviceField::mac)));
+        set_cur_device(w, cut(m_dlg->device_text(r, DeviceField::ip)),
+                       cut(m_dlg->device_text(r, DeviceField::mac)));
         ret = run_device(w, r, Mode::list);
     }
     return ret;
@@ -348,7 +365,9 @@ int UpgradeEngine::run_device(int w, int r, Mode mode) {
             }
         }
         std::printf("process one %s %s ret = %d\n", ip.c_str(), m_url[j].c_str(), result);
-        if (m_observer) m_observer->image_finished(ImageFinished{m_pass, w, r, ip, cur_mac(w), j, result != -1});
+        if (m_observer)
+            m_observer->image_finished(
+                ImageFinished{m_pass, w, r, ip, cur_mac(w), j, result != -1});
         if (result == -1) break;
         ++images_done;
         slots_done |= 1u << j;
@@ -375,20 +394,24 @@ void UpgradeEngine::end_device(int w, int r, Mode mode, bool success, unsigned s
     cur_device(w, ip, mac);
     // Success unticks, failure ticks: the tick is what the next pass still has to do.
     m_dlg->set_check(r, !success);
-    m_dlg->set_device_text(r, DeviceField::state, T(success ? TextId::st_success : TextId::st_failure));
+    m_dlg->set_device_text(r, DeviceField::state,
+                           T(success ? TextId::st_success : TextId::st_failure));
     LogFile& report = m_dlg->user_report();
     if (list)
-        report.WriteTagged("SEARCH", success ? "upgrade success: IP:%s MAC:%s"
-                                             : "upgrade failure: IP:%s MAC:%s",
+        report.WriteTagged("SEARCH",
+                           success ? "upgrade success: IP:%s MAC:%s"
+                                   : "upgrade failure: IP:%s MAC:%s",
                            ip.c_str(), mac.c_str());
     else
-        report.WriteTagged("IPSCAN", success ? "upgrade success: IP: %s MAC: %s"
-                                             : "upgrade failure: IP: %s MAC: %s",
+        report.WriteTagged("IPSCAN",
+                           success ? "upgrade success: IP: %s MAC: %s"
+                                   : "upgrade failure: IP: %s MAC: %s",
                            ip.c_str(), mac.c_str());
     m_dlg->set_record_tick(m_ip_scan ? RecordTable::range : RecordTable::found, ip, mac, !success);
 
     const auto secs = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
-    m_dlg->set_device_text(r, DeviceField::elapsed, format_text("%llu s", static_cast<unsigned long long>(secs)));
+    m_dlg->set_device_text(r, DeviceField::elapsed,
+                           format_text("%llu s", static_cast<unsigned long long>(secs)));
     ++m_done;
     set_counter_and_bar();
 
@@ -406,7 +429,8 @@ void UpgradeEngine::end_device(int w, int r, Mode mode, bool success, unsigned s
         m_observer->device_ended(res);
     }
     // The reboot record went out with the last image: from now on the device is watched.
-    if (success && m_come_back) m_come_back->watch(r, ip, mac, m_dlg->device_text(r, DeviceField::version));
+    if (success && m_come_back)
+        m_come_back->watch(r, ip, mac, m_dlg->device_text(r, DeviceField::version));
 }
 
 // ---------------------------------------------------------------- conflict watch

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What a front end may learn of a batch besides the window: the image set as loaded, each pass,
 // each device taken, each image finished, each device's end, each silent address and the end of
@@ -5,6 +6,7 @@
 // journal with it. Every call is optional (empty defaults).
 #include <chrono>
 #include <string>
+#include <vector>
 
 namespace quillon {
 
@@ -16,7 +18,7 @@ struct DeviceTaken {
     int worker = 0;
     int row = 0;
     bool range = false;
-    std::string ip, mac;   // the MAC is empty in a range pass (it is learnt at the device's end)
+    std::string ip, mac;  // the MAC is empty in a range pass (it is learnt at the device's end)
 };
 
 // One image of a device has ended, after all its attempts.
@@ -25,7 +27,7 @@ struct ImageFinished {
     int worker = 0;
     int row = 0;
     std::string ip, mac;
-    int slot = 0;          // 0..3 = BOOT, KERNEL, SYSTEM, FW
+    int slot = 0;  // 0..3 = BOOT, KERNEL, SYSTEM, FW
     bool success = false;
 };
 
@@ -36,10 +38,10 @@ struct BatchEnded {
 };
 
 struct DeviceResult {
-    int pass = 0;          // 0 = the first pass
+    int pass = 0;  // 0 = the first pass
     int worker = 0;
     int row = 0;
-    bool range = false;    // taken from the range scan (range pass)
+    bool range = false;  // taken from the range scan (range pass)
     bool success = false;
     std::string ip, mac;
     unsigned slots_done = 0;  // bit j: the image of slot j finished on the device in this visit
@@ -51,10 +53,23 @@ struct DeviceResult {
 struct ComeBackResult {
     int row = 0;
     std::string ip, mac;
-    bool checked = false;    // false: the wait ended (STOP) before the device was back or past its limit
+    bool checked =
+        false;  // false: the wait ended (STOP) before the device was back or past its limit
     bool came_back = false;  // it answered within the limit
-    std::string version_before, version_after;  // the row's version at START; the one it answered with
-    int seconds = 0;         // from the reboot record to its answer (or to the limit)
+    std::string version_before,
+        version_after;  // the row's version at START; the one it answered with
+    int seconds = 0;    // from the reboot record to its answer (or to the limit)
+};
+
+// A rule the front end set on the batch has decided something: a canary wave passed or did not
+// (quillon-cli --canary), or more devices failed in a pass than allowed (--max-failed).
+struct BatchRuleEvent {
+    std::string rule;       // "canary" or "max_failed"
+    std::string outcome;    // canary: "passed", "failed", "whole batch"; max_failed: "reached"
+    bool halts = false;     // the batch ends here: no further device is begun
+    int pass = 0;           // the pass it was decided in (0 = the first)
+    std::vector<int> rows;  // canary: the rows of its wave
+    std::string why;        // one line for a person
 };
 
 class BatchObserver {
@@ -82,6 +97,10 @@ public:
     // record and is watched (back, past its limit, or left unchecked by STOP). Every call comes
     // before the end of the batch. Must not call the window or take g_list_lock.
     virtual void device_came_back(const ComeBackResult& /*result*/) {}
+    // A rule decided (canary_wave.h, failure_threshold.h): on the driver thread for
+    // a canary, on a worker thread under g_list_lock for max_failed (as device_ended). Must not
+    // call the window or take g_list_lock.
+    virtual void rule_decided(const BatchRuleEvent& /*event*/) {}
     // Driver thread, once a batch that loaded its images is over: after its last pass and after
     // everything else it reports (the last call of a batch), before the end message is shown.
     virtual void batch_ended(const BatchEnded& /*end*/) {}

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The image checksum. The CRC itself is ISA-L's reflected CRC-32 (the same function as zlib's
 // crc32, carry-less multiplication where the processor has it): on a 2-core machine the load of a
 // 1 GiB set spent as much time in zlib's table-driven CRC as in copying the data, and ISA-L's is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "engine/come_back_watch.h"
 
 #include <algorithm>
@@ -59,6 +60,7 @@ void ComeBackWatch::begin_batch(WindowPort& port, SearchSender* sender, BatchObs
     m_stop_batch = false;
     // Without a way to search there is nothing to check with: no device is watched.
     m_check = check && lim.count() > 0 && sender != nullptr;
+    m_check_meant = m_check;
     m_port = &port;
     m_sender = sender;
     m_observer = observer;
@@ -144,6 +146,11 @@ void ComeBackWatch::answer(const char* ip, const char* mac, const char* version)
     if (any) m_wake.notify_all();
 }
 
+bool ComeBackWatch::checking() const {
+    std::lock_guard lk(m_lock);
+    return m_check_meant;
+}
+
 int ComeBackWatch::awaited() const {
     std::lock_guard lk(m_lock);
     return m_waiting;
@@ -179,7 +186,8 @@ ComeBackWatch::Clock::time_point ComeBackWatch::collect(Clock::time_point now,
         }
     }
     // The queue is in the order of the next search: every device waits the same interval.
-    while (!m_queue.empty() && m_devices[m_queue.front()].state != State::waiting) m_queue.pop_front();
+    while (!m_queue.empty() && m_devices[m_queue.front()].state != State::waiting)
+        m_queue.pop_front();
     if (!m_queue.empty()) {
         Device& d = m_devices[m_queue.front()];
         if (d.next_search <= now) {
@@ -236,7 +244,8 @@ void ComeBackWatch::report(const Device& d) {
         r.seconds = whole_seconds(d.answered - d.since);
         if (row_ok) port.set_device_text(d.row, DeviceField::version, d.version_after);
         log.WriteTagged("CHECK", "device back: IP:%s MAC:%s version:%s -> %s (%d s)", d.ip.c_str(),
-                        d.mac.c_str(), d.version_before.c_str(), d.version_after.c_str(), r.seconds);
+                        d.mac.c_str(), d.version_before.c_str(), d.version_after.c_str(),
+                        r.seconds);
     } else if (d.state == State::not_back) {
         r.checked = true;
         r.seconds = whole_seconds(limit());

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The come-back check: after a device has been sent the reboot record, it is watched until it
 // answers a directed search again (from its address, with the MAC its row knows, or any MAC when
@@ -69,15 +70,19 @@ public:
     // Devices of this batch not yet back and not yet past their limit.
     int awaited() const;
 
+    // Whether begin_batch meant the check to run in this batch (a device it could not watch
+    // after all has no result, rather than a good one).
+    bool checking() const;
+
 private:
     enum class State { waiting, back, not_back, unchecked, reported };
     struct Device {
         int row = 0;
         std::string ip, mac, version_before, version_after;  // ip: the row's text, as reported
-        Ipv4 addr;                        // the address searched for and matched
-        Clock::time_point since{};        // the reboot record
-        Clock::time_point next_search{};  // the next directed search
-        Clock::time_point searched{};     // the first search sent (epoch: none yet)
+        Ipv4 addr;                                           // the address searched for and matched
+        Clock::time_point since{};                           // the reboot record
+        Clock::time_point next_search{};                     // the next directed search
+        Clock::time_point searched{};  // the first search sent (epoch: none yet)
         Clock::time_point answered{};
         State state = State::waiting;
     };
@@ -94,13 +99,15 @@ private:
     std::condition_variable m_wake;    // the watcher's thread: new device, answer, stop, end
     std::condition_variable m_result;  // wait_all: a result was reported
     std::vector<Device> m_devices;     // this batch's devices (guarded by m_lock)
-    std::unordered_multimap<uint32_t, std::size_t> m_by_ip;  // waiting devices by address (Ipv4::net)
-    std::deque<std::size_t> m_queue;   // waiting devices in the order of their next search
-    int m_waiting = 0;                 // devices in state waiting
-    int m_unreported = 0;              // devices whose result is not yet reported
-    bool m_stop_batch = false;         // wait_all was stopped: the rest go unchecked
-    bool m_end = false;                // the destructor: the thread ends
+    std::unordered_multimap<uint32_t, std::size_t>
+        m_by_ip;                      // waiting devices by address (Ipv4::net)
+    std::deque<std::size_t> m_queue;  // waiting devices in the order of their next search
+    int m_waiting = 0;                // devices in state waiting
+    int m_unreported = 0;             // devices whose result is not yet reported
+    bool m_stop_batch = false;        // wait_all was stopped: the rest go unchecked
+    bool m_end = false;               // the destructor: the thread ends
     bool m_check = false;
+    bool m_check_meant = false;             // m_check as begin_batch decided it
     std::chrono::milliseconds m_limit{-1};  // negative: the timing struct's default
     WindowPort* m_port = nullptr;
     SearchSender* m_sender = nullptr;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The address-conflict check before every image: the device at the address is asked to identify
 // itself, and the discovery intake raises the worker's flag if another MAC answers for it.
 #include <cstdio>
@@ -18,7 +19,8 @@ bool UpgradeEngine::query_and_wait_conflict(const std::string& ip, int w) {
         std::printf("wait for check ip conflict %d\n", left);
         const auto end = Clock::now() + step;
         std::unique_lock<std::mutex> lk(m_conflict_lock);
-        if (m_conflict_raised.wait_until(lk, end, [&] { return m_ip_conflict[w] != 0; })) return true;
+        if (m_conflict_raised.wait_until(lk, end, [&] { return m_ip_conflict[w] != 0; }))
+            return true;
     }
     return m_ip_conflict[w] != 0;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Opening the TCP connection to a device's upgrade service, with the attempt count and the wait
 // per attempt of the batch's mode.
 #include <cstdio>
@@ -76,8 +77,8 @@ int UpgradeEngine::connect_device(const std::string& ip, int w, int images_done,
         settle_connected(fd.get());
         m_sock[w] = std::move(fd);
         const std::string& running = T(TextId::st_running);
-        const std::string line =
-            format_text("IP:%s  %s ... (%d)", cur_ip(w).c_str(), running.c_str(), made);
+        const std::string line = format_text("IP:%s  %s ... (%d)", cur_ip(w).c_str(),
+                                             running.c_str(), made);
         m_dlg->show_worker(w, &line, -1, -1);
         m_dlg->set_device_text(row, DeviceField::state, running);
     }

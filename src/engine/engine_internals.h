@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The engine's members, opened for its own unit tests and benchmarks, which set up one image set
 // or one worker slot and look at what a single step did. No front end includes this: programs
@@ -24,6 +25,7 @@ public:
     using UpgradeEngine::m_search;
     using UpgradeEngine::m_observer;
     using UpgradeEngine::m_come_back;
+    using UpgradeEngine::m_first_wave;
     using UpgradeEngine::m_port;
     using UpgradeEngine::m_driver_thread;
     using UpgradeEngine::m_running;

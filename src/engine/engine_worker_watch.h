@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The engine's side of the intake's conflict watch: which device each running worker is
 // upgrading, and the flag that fails its next image when another MAC answers for that address.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The upgrade exchange of one image with one device: header, data, the device's progress
 // records, and the reboot request after the last image.
 #include <algorithm>
@@ -36,21 +37,23 @@ void UpgradeEngine::show_progress(int w, int slot, int row, int images_done, uin
     const std::string& phase = T(sending ? TextId::ph_sending : TextId::ph_burning);
     const std::string status = format_text("IP:%s  %s[%s] %s [%d", cur_ip(w).c_str(),
                                            T(TextId::ph_image).c_str(), kSlotRole[slot],
-                                           phase.c_str(), int(p)) + "%]";
+                                           phase.c_str(), int(p)) +
+                               "%]";
     set_status(w, status);
     m_img_percent[w] = int(p);
     const int dev = int(p) / (2 * n) + (sending ? 100 * k : 100 * k + 50) / n;
     m_dev_percent[w] = dev;
     m_dlg->show_worker(w, &status, int(p), dev);
-    m_dlg->set_device_text(row, DeviceField::progress, format_text("[%s.%s]: %d%%%s", kSlotLetter[slot],
-                                                     sending ? "S" : "B", dev, suffix));
+    m_dlg->set_device_text(row, DeviceField::progress,
+                           format_text("[%s.%s]: %d%%%s", kSlotLetter[slot], sending ? "S" : "B",
+                                       dev, suffix));
     m_dlg->set_device_text(row, DeviceField::state, phase);
 }
 
 void UpgradeEngine::show_finish(int w, int slot) {
-    const std::string status =
-        format_text("IP:%s  %s[%s] %s", cur_ip(w).c_str(), T(TextId::ph_image).c_str(),
-                    kSlotRole[slot], T(TextId::ph_finish).c_str());
+    const std::string status = format_text("IP:%s  %s[%s] %s", cur_ip(w).c_str(),
+                                           T(TextId::ph_image).c_str(), kSlotRole[slot],
+                                           T(TextId::ph_finish).c_str());
     set_status(w, status);
     m_img_percent[w] = 100;
     m_dlg->show_worker(w, &status, 100, -1);
@@ -61,7 +64,8 @@ void UpgradeEngine::show_image_done(int w, int slot, int row, int images_done) {
     const int dev = 100 * (images_done + 1) / n;
     m_dev_percent[w] = dev;
     m_dlg->show_worker(w, nullptr, -1, dev);
-    m_dlg->set_device_text(row, DeviceField::progress, format_text("[%s.F]: %d%%", kSlotLetter[slot], dev));
+    m_dlg->set_device_text(row, DeviceField::progress,
+                           format_text("[%s.F]: %d%%", kSlotLetter[slot], dev));
     m_dlg->set_device_text(row, DeviceField::state, T(TextId::ph_finish));
 }
 
@@ -77,18 +81,15 @@ void UpgradeEngine::send_reboot(int w) {
 int UpgradeEngine::act_on_record(int w, int slot, int row, int images_done, const uint8_t* rec) {
     const CmdRecord r = CmdRecord::decode(rec);
     switch (r.cmd) {
-    case kCmdSending:
-    case kCmdBurning:
-        show_progress(w, slot, row, images_done, r.cmd, r.value, "");
-        return 0;
-    case kCmdFinish:
-        show_finish(w, slot);
-        if (r.value == 0) return -1;
-        if (m_need_reboot[w]) send_reboot(w);
-        show_image_done(w, slot, row, images_done);
-        return 1;
-    default:
-        return 0;  // codes the tool does not know are none of its business
+        case kCmdSending:
+        case kCmdBurning: show_progress(w, slot, row, images_done, r.cmd, r.value, ""); return 0;
+        case kCmdFinish:
+            show_finish(w, slot);
+            if (r.value == 0) return -1;
+            if (m_need_reboot[w]) send_reboot(w);
+            show_image_done(w, slot, row, images_done);
+            return 1;
+        default: return 0;  // codes the tool does not know are none of its business
     }
 }
 
@@ -126,8 +127,7 @@ int UpgradeEngine::recv_cmd(int w, int slot, int row, int images_done) {
     return 0;
 }
 
-int UpgradeEngine::process_one(const std::string& ip, int slot, int w, int row,
-                               int images_done) {
+int UpgradeEngine::process_one(const std::string& ip, int slot, int w, int row, int images_done) {
     if (slot < 0 || slot >= kSlots || m_img_len[slot] == 0) return -1;
     if (check_ip_conflict(ip, w)) return -1;
     if (connect_device(ip, w, images_done, row) == -1) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulated exchange used when the fake-burn setting is on: the same conflict query and the
 // same row, bar and status updates as a real device would cause, without any connection.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loading the image set: every used slot's file is read whole once per batch, its trailer kept as
 // the header to send, and its data checked against the trailer's checksum. The data are then
 // shared read-only by all workers.
@@ -25,7 +26,8 @@ namespace {
 // linear, and zlib's crc32_combine is exactly that join. On success `crc32` is zlib's crc32 of the
 // stored bytes, worked out from the checksum (a second pass over a large image cost as much as
 // the checksum itself).
-bool read_and_check(const ReadOnlyFile& file, uint8_t* out, uint32_t n, const ImageHeader& head, uint32_t& crc32) {
+bool read_and_check(const ReadOnlyFile& file, uint8_t* out, uint32_t n, const ImageHeader& head,
+                    uint32_t& crc32) {
     constexpr std::size_t kMinPart = std::size_t(8) << 20;
     const std::size_t cores = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
     const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(cores, n / kMinPart));
@@ -100,8 +102,8 @@ bool UpgradeEngine::load_images() {
             const ImageHeader& head = m_img_head[i];
             // A trailer that claims more data than the file holds would make us send past the
             // buffer.
-            ok = ok && file.read_at(m_img_head[i].bytes, kImageHeaderSize, n) &&
-                 n > 0 && head.length() <= n &&
+            ok = ok && file.read_at(m_img_head[i].bytes, kImageHeaderSize, n) && n > 0 &&
+                 head.length() <= n &&
                  read_and_check(file, m_img_data[i].get(), n, head, m_img_crc32[i]);
         }
         file.close();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Several observers of one batch: the engine takes one, the front ends often want two (the
 // headless summary and the batch journal). Every event goes to each, in the order they were added.
@@ -37,6 +38,9 @@ public:
     }
     void device_came_back(const ComeBackResult& result) override {
         for (auto* o : observers_) o->device_came_back(result);
+    }
+    void rule_decided(const BatchRuleEvent& event) override {
+        for (auto* o : observers_) o->rule_decided(event);
     }
     void batch_ended(const BatchEnded& end) override {
         for (auto* o : observers_) o->batch_ended(end);

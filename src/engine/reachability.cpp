@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The reachability probe of range mode: one ICMP echo request per address.
 #include <cerrno>
 #include <cstdio>
@@ -16,7 +17,9 @@ constexpr char kEchoPayload[32] = "Data buffer";
 
 }  // namespace
 
-const char* UpgradeEngine::echo_unavailable_text() { return T(TextId::msg_echo_unavailable).c_str(); }
+const char* UpgradeEngine::echo_unavailable_text() {
+    return T(TextId::msg_echo_unavailable).c_str();
+}
 
 int UpgradeEngine::ping_device(const std::string& ip) {
     // Only the address of one host: the probe is never sent to the wildcard or broadcast address.
@@ -27,33 +30,34 @@ int UpgradeEngine::ping_device(const std::string& ip) {
         return 0;
     }
 
-    const EchoResult r = icmp_echo(target->net, kEchoPayload, sizeof kEchoPayload, timing().echo_wait);
+    const EchoResult r = icmp_echo(target->net, kEchoPayload, sizeof kEchoPayload,
+                                   timing().echo_wait);
     switch (r.outcome) {
-    case EchoResult::no_socket:
-        std::fprintf(stderr, "Unable to open handle for ICMP.\n");
-        std::printf("Device is unreachable.\n");
-        // Every further address would fail the same way: say once what is missing, and let the
-        // caller tell the user instead of listing every address as unreachable.
-        if (m_echo_unavailable.exchange(1) == 0)
-            std::fprintf(stderr, "%s (%s)\n", echo_unavailable_text(), echo_error_text(r.error).c_str());
-        return -1;
-    case EchoResult::socket_failed:
-        // Out of descriptors or buffers for a moment: this address is not answered, the scan
-        // goes on.
-        std::fprintf(stderr, "Unable to open handle for ICMP.\n");
-        std::fprintf(stderr, "Ping request failed. GetLastError: %d\n", r.error);
-        std::printf("Device is unreachable.\n");
-        return 0;
-    case EchoResult::no_reply:
-        std::fprintf(stderr, "Ping request failed. GetLastError: %d\n", r.error);
-        std::printf("Device is unreachable.\n");
-        return 0;
-    case EchoResult::error_reply:
-        std::fprintf(stderr, "Ping failed with status code: %d\n", r.status);
-        std::printf("Device is unreachable.\n");
-        return 0;
-    case EchoResult::reply:
-        break;
+        case EchoResult::no_socket:
+            std::fprintf(stderr, "Unable to open handle for ICMP.\n");
+            std::printf("Device is unreachable.\n");
+            // Every further address would fail the same way: say once what is missing, and let the
+            // caller tell the user instead of listing every address as unreachable.
+            if (m_echo_unavailable.exchange(1) == 0)
+                std::fprintf(stderr, "%s (%s)\n", echo_unavailable_text(),
+                             echo_error_text(r.error).c_str());
+            return -1;
+        case EchoResult::socket_failed:
+            // Out of descriptors or buffers for a moment: this address is not answered, the scan
+            // goes on.
+            std::fprintf(stderr, "Unable to open handle for ICMP.\n");
+            std::fprintf(stderr, "Ping request failed. GetLastError: %d\n", r.error);
+            std::printf("Device is unreachable.\n");
+            return 0;
+        case EchoResult::no_reply:
+            std::fprintf(stderr, "Ping request failed. GetLastError: %d\n", r.error);
+            std::printf("Device is unreachable.\n");
+            return 0;
+        case EchoResult::error_reply:
+            std::fprintf(stderr, "Ping failed with status code: %d\n", r.status);
+            std::printf("Device is unreachable.\n");
+            return 0;
+        case EchoResult::reply: break;
     }
     std::printf("Ping to %s succeeded!\n", ip.c_str());
     std::printf("Device is reachable.\n");

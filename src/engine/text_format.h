@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // printf-style formatting into a std::string, for the engine's status and cell texts.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The upgrade engine: the image set, the batch settings, the running flag, the pass counters and
 // ten worker slots. Exactly one exists in a program; it is created before the window and handed to
@@ -40,6 +41,7 @@ namespace quillon {
 class WindowPort;
 class BatchObserver;
 class ComeBackWatch;
+class FirstWave;
 
 inline constexpr int kWorkers = 10;
 inline constexpr int kSlots = 4;
@@ -83,9 +85,9 @@ struct WorkerSnapshot {
 // valid until the set is released at the end of the batch; len 0 = the slot is not loaded.
 struct LoadedImage {
     std::string path;
-    uint32_t len = 0;                      // data bytes loaded
-    const ImageHeader* head = nullptr;     // the 204-byte trailer, sent as header
-    uint32_t crc32 = 0;                    // zlib's crc32 of the len data bytes
+    uint32_t len = 0;                   // data bytes loaded
+    const ImageHeader* head = nullptr;  // the 204-byte trailer, sent as header
+    uint32_t crc32 = 0;                 // zlib's crc32 of the len data bytes
     const uint8_t* data = nullptr;
     bool reboot_after = false;
 };
@@ -104,6 +106,7 @@ public:
     SearchSender* search() const { return m_search; }
     void set_observer(BatchObserver* observer) { m_observer = observer; }
     void set_come_back(ComeBackWatch* watch) { m_come_back = watch; }
+    void set_first_wave(FirstWave* wave) { m_first_wave = wave; }
     ComeBackWatch* come_back() const { return m_come_back; }
     void set_upgrade_port(uint16_t port) { m_port = port; }
     void set_fake_burn(int on) { m_fake_burn = on ? 1 : 0; }
@@ -158,54 +161,58 @@ private:
     friend class EngineInternals;
 
     // ---------------- image set (written only while no worker runs) ----------------
-    std::string m_url[kSlots];                          // full path per slot; empty = not used
-    std::unique_ptr<uint8_t[]> m_img_data[kSlots];      // the N data bytes of a loaded slot
-    uint32_t m_img_len[kSlots] = {};                    // N; 0 = not loaded
-    ImageHeader m_img_head[kSlots];                     // the 204-byte trailer, sent as header
-    uint32_t m_img_crc32[kSlots] = {};                  // zlib's crc32 of the N data bytes
-    int m_reboot_after[kSlots] = {};                    // device reboots after this slot
-    int m_last_img = -1;                                // last slot whose path is not empty
-    int m_img_count = 0;                                // slots loaded in this batch
+    std::string m_url[kSlots];                      // full path per slot; empty = not used
+    std::unique_ptr<uint8_t[]> m_img_data[kSlots];  // the N data bytes of a loaded slot
+    uint32_t m_img_len[kSlots] = {};                // N; 0 = not loaded
+    ImageHeader m_img_head[kSlots];                 // the 204-byte trailer, sent as header
+    uint32_t m_img_crc32[kSlots] = {};              // zlib's crc32 of the N data bytes
+    int m_reboot_after[kSlots] = {};                // device reboots after this slot
+    int m_last_img = -1;                            // last slot whose path is not empty
+    int m_img_count = 0;                            // slots loaded in this batch
 
     // ---------------- batch settings and state ----------------
-    WindowPort* m_dlg = nullptr;                // the main window, set once at start-up
-    SearchSender* m_search = nullptr;           // the discovery endpoint's search, set at start-up
-    BatchObserver* m_observer = nullptr;        // optional; set before the driver starts
+    WindowPort* m_dlg = nullptr;          // the main window, set once at start-up
+    SearchSender* m_search = nullptr;     // the discovery endpoint's search, set at start-up
+    BatchObserver* m_observer = nullptr;  // optional; set before the driver starts
     // Optional; set before the driver starts: follows every upgraded device through its reboot,
     // and the end of a batch waits for it.
     ComeBackWatch* m_come_back = nullptr;
-    uint16_t m_port = kUpgradePort;             // the devices' upgrade port; tests use another
-    std::thread m_driver_thread;                // started once at start-up
-    std::atomic<int> m_running{0};              // written under g_run_lock
-    std::atomic<bool> m_batch_requested{false};  // start_batch gave a batch the driver has not taken
-    uint32_t m_ip_begin = 0;                    // first address of the range, host order
-    int m_ip_end = 0;                           // last octet of the range
-    int m_ip_scan = 0;                          // range option at START
-    int m_thread_num = 2;                       // workers of a pass, 1 to 10
-    std::atomic<int> m_total{0};                // devices (or addresses) of the current pass
-    std::atomic<int> m_done{0};                 // devices finished in the current pass
-    std::atomic<int> m_left{0};                 // devices left ticked after a pass
-    std::atomic<int> m_auto_retry{0};           // follows the auto-retry box at every change
-    int m_try_count = 2;                        // attempts per image
-    int m_fake_burn = 0;                        // use the simulated exchange
-    std::atomic<int> m_echo_unavailable{0};     // 1: no ICMP echo socket can be opened here
+    // Optional; set before the driver starts: a first wave run alone before the other rows
+    // (quillon-cli's canary).
+    FirstWave* m_first_wave = nullptr;
+    uint16_t m_port = kUpgradePort;  // the devices' upgrade port; tests use another
+    std::thread m_driver_thread;     // started once at start-up
+    std::atomic<int> m_running{0};   // written under g_run_lock
+    std::atomic<bool> m_batch_requested{
+        false};                              // start_batch gave a batch the driver has not taken
+    uint32_t m_ip_begin = 0;                 // first address of the range, host order
+    int m_ip_end = 0;                        // last octet of the range
+    int m_ip_scan = 0;                       // range option at START
+    int m_thread_num = 2;                    // workers of a pass, 1 to 10
+    std::atomic<int> m_total{0};             // devices (or addresses) of the current pass
+    std::atomic<int> m_done{0};              // devices finished in the current pass
+    std::atomic<int> m_left{0};              // devices left ticked after a pass
+    std::atomic<int> m_auto_retry{0};        // follows the auto-retry box at every change
+    int m_try_count = 2;                     // attempts per image
+    int m_fake_burn = 0;                     // use the simulated exchange
+    std::atomic<int> m_echo_unavailable{0};  // 1: no ICMP echo socket can be opened here
     // Decided once per pass by assign_rows, read by every worker of the pass: 1 = the range scan.
     // (Each worker deciding for itself by looking at the list raced with the first range row.)
     std::atomic<int> m_range_pass{0};
     // 1: a range pass found that no echo can be sent; the pass ends and the user is told once.
     std::atomic<int> m_echo_failed{0};
-    std::atomic<int> m_pass{0};                 // number of the pass under way, 0 = the first
+    std::atomic<int> m_pass{0};  // number of the pass under way, 0 = the first
 
     // ---------------- worker slots ----------------
-    Socket m_sock[kWorkers];                    // worker sockets; invalid (kNoSocket) when none
-    uint32_t m_sent[kWorkers] = {};             // image bytes sent for the current image
-    std::thread m_thread[kWorkers];             // worker threads of the current pass (driver only)
+    Socket m_sock[kWorkers];         // worker sockets; invalid (kNoSocket) when none
+    uint32_t m_sent[kWorkers] = {};  // image bytes sent for the current image
+    std::thread m_thread[kWorkers];  // worker threads of the current pass (driver only)
     // "m_thread[w] is set" for other threads: true from the worker's start until it is joined.
     std::atomic<bool> m_thread_live[kWorkers] = {};
-    std::atomic<int> m_ip_conflict[kWorkers] = {};   // set by the intake, cleared by worker w
+    std::atomic<int> m_ip_conflict[kWorkers] = {};  // set by the intake, cleared by worker w
     std::atomic<int> m_img_percent[kWorkers] = {};
     std::atomic<int> m_dev_percent[kWorkers] = {};
-    int m_need_reboot[kWorkers] = {};           // send the reboot record when this image finishes
+    int m_need_reboot[kWorkers] = {};  // send the reboot record when this image finishes
 
     // Process-wide locks (members because the engine is process-wide).
     std::mutex g_run_lock;   // the writes of m_running (START and the driver)
@@ -274,9 +281,9 @@ private:
     void clear_running();
 
     std::atomic<bool> m_driver_stop{false};
-    std::mutex m_driver_lock;                   // guards the driver's wake-up wait only
+    std::mutex m_driver_lock;  // guards the driver's wake-up wait only
     std::condition_variable m_driver_wake;
-    std::mutex m_conflict_lock;                 // guards the workers' conflict waits only
+    std::mutex m_conflict_lock;  // guards the workers' conflict waits only
     std::condition_variable m_conflict_raised;
 
     // Steps 1 and 2 of the conflict check: the directed search and the up to three waits.
@@ -297,9 +304,9 @@ private:
     void close_worker_socket(int w);
 
     mutable std::mutex m_text_lock[kWorkers];
-    std::string m_cur_ip[kWorkers];             // guarded by m_text_lock[w]
-    std::string m_cur_mac[kWorkers];            // guarded by m_text_lock[w]
-    std::string m_status[kWorkers];             // guarded by m_text_lock[w]
+    std::string m_cur_ip[kWorkers];   // guarded by m_text_lock[w]
+    std::string m_cur_mac[kWorkers];  // guarded by m_text_lock[w]
+    std::string m_status[kWorkers];   // guarded by m_text_lock[w]
 
     // Reassembly of records that TCP split, per worker (worker thread only).
     uint8_t m_rx[kWorkers][kCmdRecordSize] = {};

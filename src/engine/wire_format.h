@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The upgrade service's wire format on TCP port 9800: the 204-byte image trailer that is sent as
 // the header, and the fixed 136-byte command record used in both directions. All multi-byte fields

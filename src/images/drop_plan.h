@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What a drop of files onto the main window does, decided without the window.
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "images/find_by_prefix.h"
 
 #include <vector>

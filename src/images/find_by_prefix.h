@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Finds the one file of a folder whose name begins with a keyword.
 #include <string>

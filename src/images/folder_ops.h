@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Folder operations of the package import. Paths use "/" as separator.
 #include <string>

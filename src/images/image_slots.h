@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The four image slots (BOOT, KERNEL, SYSTEM, FW), the package slot, the keyword table of the
 // package import, and the image set the start command hands to the engine.
@@ -13,13 +14,13 @@ enum SlotIndex : int { slot_boot = 0, slot_kernel = 1, slot_system = 2, slot_fw 
 
 // One row of the slot table. The index into kSlots is the image index everywhere in the engine.
 struct SlotInfo {
-    const char* name;   // "BOOT", "KERNEL", "SYSTEM", "FW"
-    const char* role;   // the engine's role name
-    char letter;        // the engine's letter
-    int check_id;       // control numbers of the main window
+    const char* name;  // "BOOT", "KERNEL", "SYSTEM", "FW"
+    const char* role;  // the engine's role name
+    char letter;       // the engine's letter
+    int check_id;      // control numbers of the main window
     int path_id;
     int browse_id;
-    TextId label;       // check box caption
+    TextId label;  // check box caption
 };
 
 inline constexpr std::array<SlotInfo, kSlotCount> kSlots{{
@@ -41,8 +42,8 @@ inline constexpr PackageSlotInfo kPackageSlot{1038, 1021, 1022, TextId::zip_chec
 // row's slot when it matches exactly one file, so "rootfs" beats "system" and "brelk" beats
 // "P73Z" beats "K41QX".
 struct KeywordRow {
-    int pass;              // 1 always runs; 2 runs unless pass 1 filled both BOOT and KERNEL
-    const char* keyword;   // compared with the start of the file name, ignoring case
+    int pass;             // 1 always runs; 2 runs unless pass 1 filled both BOOT and KERNEL
+    const char* keyword;  // compared with the start of the file name, ignoring case
     int slot;
 };
 

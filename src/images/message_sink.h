@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // How the package import tells a person about a failure. The window shows a message box, the
 // headless tool prints to standard error, tests record what was said.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The package import without its widgets: unpack a package beside itself and fill the four image
 // slots from the folder "brelk_upgrade_image" by file-name keyword.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "images/unzip_package.h"
 
 #include <unzip.h>
@@ -66,7 +67,8 @@ bool read_entry(unzFile zf, std::vector<char>& name_buf, std::vector<char>& extr
         why = "cannot read the entry's information";
         return false;
     }
-    const std::string_view raw(name_buf.data(), std::min<std::size_t>(e.info.size_filename, name_buf.size()));
+    const std::string_view raw(name_buf.data(),
+                               std::min<std::size_t>(e.info.size_filename, name_buf.size()));
     const std::string_view extra(extra_buf.data(),
                                  std::min<std::size_t>(e.info.size_file_extra, extra_buf.size()));
     if (!resolve_zip64(extra, e.info.uncompressed_size, e.info.compressed_size, e.sizes)) {
@@ -74,19 +76,22 @@ bool read_entry(unzFile zf, std::vector<char>& name_buf, std::vector<char>& extr
         return false;
     }
     // Info-ZIP's Unicode Path names the entry in UTF-8 whatever code page the header's name is in.
-    if (std::optional<std::string> u = unicode_path_name(extra, raw)) e.name = std::move(*u);
-    else e.name = entry_name_utf8(std::string(raw), (e.info.flag & 0x800) != 0);
+    if (std::optional<std::string> u = unicode_path_name(extra, raw))
+        e.name = std::move(*u);
+    else
+        e.name = entry_name_utf8(std::string(raw), (e.info.flag & 0x800) != 0);
     return true;
 }
 
 // Writes the current entry, a file, into `root`. Returns 0 or -1 with `why` set.
-int extract_file(ZipArchive& archive, const Entry& entry, const EntryPath& path, const FolderHandle& root,
-                 std::vector<unsigned char>& buf, std::string& why) {
+int extract_file(ZipArchive& archive, const Entry& entry, const EntryPath& path,
+                 const FolderHandle& root, std::vector<unsigned char>& buf, std::string& why) {
     unzFile zf = archive.get();
     const ZPOS64_T size = entry.sizes.uncompressed;
     const std::string& leaf = path.components.back();
     std::string err;
-    const FolderHandle dir = open_folder_chain(root, path.components, path.components.size() - 1, err);
+    const FolderHandle dir = open_folder_chain(root, path.components, path.components.size() - 1,
+                                               err);
     if (!dir.valid()) return fail(&why, err);
 
     // A file in the way is replaced, never written through (it may be a hard link to a file
@@ -130,13 +135,16 @@ int extract_file(ZipArchive& archive, const Entry& entry, const EntryPath& path,
     }
     int closed = ::unzCloseCurrentFile(zf);
     if (closed == UNZ_CRCERROR) return fail(&why, "CRC mismatch");
-    if (closed != UNZ_OK) return fail(&why, "cannot close the entry (error " + std::to_string(closed) + ")");
+    if (closed != UNZ_OK)
+        return fail(&why, "cannot close the entry (error " + std::to_string(closed) + ")");
     if (total != size)
-        return fail(&why, "data ends after " + std::to_string(total) + " of " + std::to_string(size) + " bytes");
+        return fail(&why, "data ends after " + std::to_string(total) + " of " +
+                              std::to_string(size) + " bytes");
     if (crc != entry.info.crc) return fail(&why, "CRC mismatch");
     if (!out.close()) return fail(&why, "cannot write " + leaf + ": " + last_file_error_text());
     // Replaces a file or a link of that name (never what a link points to); a folder stays.
-    if (!replace_file_in(dir, part, leaf)) return fail(&why, "cannot replace " + leaf + ": " + last_file_error_text());
+    if (!replace_file_in(dir, part, leaf))
+        return fail(&why, "cannot replace " + leaf + ": " + last_file_error_text());
     partial.keep();
     return 0;
 }
@@ -160,8 +168,8 @@ int check_room(unzFile zf, ZPOS64_T entries, const FolderHandle& root, std::vect
     if (const std::optional<uint64_t> free = free_bytes(root)) {
         const unsigned long long room = *free;
         if (declared > room)
-            return fail(why, "the package unpacks to " + std::to_string(declared) + " bytes; its folder has " +
-                                 std::to_string(room) + " bytes free");
+            return fail(why, "the package unpacks to " + std::to_string(declared) +
+                                 " bytes; its folder has " + std::to_string(room) + " bytes free");
     }
     return ::unzGoToFirstFile(zf) == UNZ_OK ? 0 : fail(why, "cannot read the archive's directory");
 }
@@ -173,7 +181,8 @@ int unzip_package(const std::string& archive, const std::string& dest, std::stri
     if (!zip.valid()) return fail(why, "not a zip archive or cannot be read");
     unzFile zf = zip.get();
     unz_global_info64 gi{};
-    if (::unzGetGlobalInfo64(zf, &gi) != UNZ_OK) return fail(why, "cannot read the archive's directory");
+    if (::unzGetGlobalInfo64(zf, &gi) != UNZ_OK)
+        return fail(why, "cannot read the archive's directory");
 
     const std::string root_path = dest.empty() ? std::string("/") : dest;
     std::string open_err;

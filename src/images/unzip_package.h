@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Unpacks a zip package into a folder.
 #include <string>

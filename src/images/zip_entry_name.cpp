@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "images/zip_entry_name.h"
 
 #include "platform/code_page.h"
@@ -58,8 +59,10 @@ bool is_utf8(const std::string& s) {
         // The range of the byte after the lead: no overlong forms, no surrogates, nothing
         // above U+10FFFF.
         unsigned char lo = 0x80, hi = 0xbf;
-        if (c < 0x80) more = 0;
-        else if (c >= 0xc2 && c <= 0xdf) more = 1;
+        if (c < 0x80)
+            more = 0;
+        else if (c >= 0xc2 && c <= 0xdf)
+            more = 1;
         else if (c >= 0xe0 && c <= 0xef) {
             more = 2;
             if (c == 0xe0) lo = 0xa0;

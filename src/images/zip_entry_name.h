@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Screening of zip entry names: an entry may only be written below the extraction folder.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "images/zip_extra_fields.h"
 
 #include <zlib.h>

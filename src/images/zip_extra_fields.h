@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The extra fields of a zip entry that decide where its data lies and what it is called: the
 // Zip64 extended information (sizes and offset beyond 32 bits) and Info-ZIP's Unicode Path.

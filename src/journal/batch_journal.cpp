@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "journal/batch_journal.h"
 
 #include <zlib.h>
@@ -28,7 +29,8 @@ std::string time_text(bool utc) {
         if (p) tm = *p;
     }
     char buf[32];
-    std::snprintf(buf, sizeof buf, utc ? "%04d-%02d-%02dT%02d:%02d:%02dZ" : "%04d-%02d-%02d %02d:%02d:%02d",
+    std::snprintf(buf, sizeof buf,
+                  utc ? "%04d-%02d-%02dT%02d:%02d:%02dZ" : "%04d-%02d-%02d %02d:%02d:%02d",
                   tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
     return buf;
 }
@@ -49,9 +51,7 @@ Json slot_list(unsigned slots) {
 }
 
 // Device texts came from the network: bytes that are no UTF-8 are replaced, never refused.
-std::string dump(const Json& j) {
-    return j.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
+std::string dump(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 }  // namespace
 
@@ -66,6 +66,12 @@ void BatchJournal::set_adapter(const std::string& name, const std::string& addre
 void BatchJournal::set_continues(const std::string& file_name) {
     std::lock_guard l(m_);
     continues_ = file_name;
+}
+
+void BatchJournal::set_rules(int canary, const std::string& max_failed) {
+    std::lock_guard l(m_);
+    canary_ = canary;
+    max_failed_ = max_failed;
 }
 
 std::string BatchJournal::path() const {
@@ -94,13 +100,15 @@ void BatchJournal::images_loaded(const UpgradeEngine& e) {
         mode = "range";
         char buf[40];
         std::snprintf(buf, sizeof buf, "%u.%u.%u.%u-%d", (batch.ip_begin >> 24) & 0xFF,
-                      (batch.ip_begin >> 16) & 0xFF, (batch.ip_begin >> 8) & 0xFF, batch.ip_begin & 0xFF,
-                      batch.ip_end);
+                      (batch.ip_begin >> 16) & 0xFF, (batch.ip_begin >> 8) & 0xFF,
+                      batch.ip_begin & 0xFF, batch.ip_end);
         range = buf;
     } else {
         for (int r = 0; r < rows; ++r) {
             if (!dlg->get_check(r)) continue;
-            devices.push_back(Json{{"row", r}, {"ip", dlg->device_text(r, DeviceField::ip)}, {"mac", dlg->device_text(r, DeviceField::mac)}});
+            devices.push_back(Json{{"row", r},
+                                   {"ip", dlg->device_text(r, DeviceField::ip)},
+                                   {"mac", dlg->device_text(r, DeviceField::mac)}});
         }
     }
     Json images = Json::array();
@@ -130,11 +138,14 @@ void BatchJournal::images_loaded(const UpgradeEngine& e) {
                {"time", time_text(false)},
                {"utc", time_text(true)},
                {"continues", continues_.empty() ? Json(nullptr) : Json(continues_)},
-               {"settings", Json{{"mode", mode},
-                                 {"range", range},
-                                 {"threads", batch.thread_num},
-                                 {"auto_retry", e.auto_retry() != 0},
-                                 {"fake_burn", e.fake_burn() != 0}}},
+               {"settings",
+                Json{{"mode", mode},
+                     {"range", range},
+                     {"threads", batch.thread_num},
+                     {"auto_retry", e.auto_retry() != 0},
+                     {"fake_burn", e.fake_burn() != 0},
+                     {"canary", canary_},
+                     {"max_failed", max_failed_.empty() ? Json(nullptr) : Json(max_failed_)}}},
                {"adapter", Json{{"name", adapter_}, {"address", adapter_address_}}},
                {"images", std::move(images)},
                {"devices", std::move(devices)}};
@@ -143,15 +154,23 @@ void BatchJournal::images_loaded(const UpgradeEngine& e) {
 }
 
 void BatchJournal::device_taken(const DeviceTaken& d) {
-    const std::string line = dump(Json{{"event", "device_taken"}, {"pass", d.pass}, {"worker", d.worker},
-                                       {"row", d.row}, {"ip", d.ip}, {"mac", d.mac}});
+    const std::string line = dump(Json{{"event", "device_taken"},
+                                       {"pass", d.pass},
+                                       {"worker", d.worker},
+                                       {"row", d.row},
+                                       {"ip", d.ip},
+                                       {"mac", d.mac}});
     std::lock_guard l(m_);
     write_line(line);
 }
 
 void BatchJournal::image_finished(const ImageFinished& i) {
-    const std::string line = dump(Json{{"event", "image_finished"}, {"pass", i.pass}, {"row", i.row},
-                                       {"ip", i.ip}, {"mac", i.mac}, {"slot", i.slot},
+    const std::string line = dump(Json{{"event", "image_finished"},
+                                       {"pass", i.pass},
+                                       {"row", i.row},
+                                       {"ip", i.ip},
+                                       {"mac", i.mac},
+                                       {"slot", i.slot},
                                        {"success", i.success}});
     std::lock_guard l(m_);
     write_line(line);
@@ -159,8 +178,12 @@ void BatchJournal::image_finished(const ImageFinished& i) {
 
 void BatchJournal::device_ended(const DeviceResult& r) {
     const double secs = std::chrono::duration<double>(r.elapsed).count();
-    const std::string line = dump(Json{{"event", "device_end"}, {"pass", r.pass}, {"row", r.row},
-                                       {"ip", r.ip}, {"mac", r.mac}, {"success", r.success},
+    const std::string line = dump(Json{{"event", "device_end"},
+                                       {"pass", r.pass},
+                                       {"row", r.row},
+                                       {"ip", r.ip},
+                                       {"mac", r.mac},
+                                       {"success", r.success},
                                        {"slots", slot_list(r.slots_done)},
                                        {"elapsed_s", double(int64_t(secs * 1000)) / 1000}});
     std::lock_guard l(m_);
@@ -168,17 +191,36 @@ void BatchJournal::device_ended(const DeviceResult& r) {
 }
 
 void BatchJournal::device_came_back(const ComeBackResult& c) {
-    const std::string line = dump(Json{{"event", "device_came_back"}, {"row", c.row}, {"ip", c.ip},
-                                       {"mac", c.mac}, {"checked", c.checked}, {"came_back", c.came_back},
+    const std::string line = dump(Json{{"event", "device_came_back"},
+                                       {"row", c.row},
+                                       {"ip", c.ip},
+                                       {"mac", c.mac},
+                                       {"checked", c.checked},
+                                       {"came_back", c.came_back},
                                        {"version_before", c.version_before},
-                                       {"version_after", c.version_after}, {"seconds", c.seconds}});
+                                       {"version_after", c.version_after},
+                                       {"seconds", c.seconds}});
+    std::lock_guard l(m_);
+    write_line(line);
+}
+
+void BatchJournal::rule_decided(const BatchRuleEvent& e) {
+    const std::string line = dump(Json{{"event", "batch_rule"},
+                                       {"rule", e.rule},
+                                       {"outcome", e.outcome},
+                                       {"halts", e.halts},
+                                       {"pass", e.pass},
+                                       {"rows", e.rows},
+                                       {"why", e.why}});
     std::lock_guard l(m_);
     write_line(line);
 }
 
 void BatchJournal::batch_ended(const BatchEnded& end) {
-    const std::string line = dump(Json{{"event", "batch_end"}, {"time", time_text(false)},
-                                       {"passes", end.passes}, {"stopped", end.stopped}});
+    const std::string line = dump(Json{{"event", "batch_end"},
+                                       {"time", time_text(false)},
+                                       {"passes", end.passes},
+                                       {"stopped", end.stopped}});
     std::lock_guard l(m_);
     write_line(line);
     file_.close();

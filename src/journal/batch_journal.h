@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The batch journal: one JSON object per line and per event of a batch, in the log folder, each
 // line whole and on the disk before the batch goes on, so that a batch that dies (a kill, a
@@ -8,6 +9,7 @@
 //   image_finished  pass, row, ip, mac, slot, success
 //   device_end      pass, row, ip, mac, success, slots, elapsed_s
 //   device_came_back row, ip, mac, checked, came_back, version_before, version_after, seconds
+//   batch_rule      rule, outcome, halts, pass, rows, why (a canary's verdict, a threshold passed)
 //   batch_end       time, passes, stopped
 // A journal without its batch_end line is an unfinished batch (journal_doc.h reads them back).
 #include <mutex>
@@ -27,6 +29,9 @@ public:
     void set_adapter(const std::string& name, const std::string& address);
     // The next batch resumes the journal with this file name (quillon-cli upgrade --resume).
     void set_continues(const std::string& file_name);
+    // Before the batch: the rules its start line records in its settings (quillon-cli --canary
+    // and --max-failed): canary 0 = none, max_failed empty = none.
+    void set_rules(int canary, const std::string& max_failed);
 
     // The journal of the batch under way, or of the last one; empty before the first.
     std::string path() const;
@@ -43,6 +48,7 @@ public:
     // Under g_list_lock: the journal's own lock nests inside it and takes nothing else.
     void device_ended(const DeviceResult& result) override;
     void device_came_back(const ComeBackResult& result) override;
+    void rule_decided(const BatchRuleEvent& event) override;
     void batch_ended(const BatchEnded& end) override;
 
 private:
@@ -53,6 +59,8 @@ private:
     std::string folder_;
     std::string adapter_, adapter_address_;
     std::string continues_;
+    int canary_ = 0;
+    std::string max_failed_;
     std::string path_;
     DurableFile file_;
     bool ok_ = true;

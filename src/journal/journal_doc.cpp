@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading a journal back. The file may have been cut by a crash, edited by hand or be something
 // else altogether: every line is checked for what it must hold, and a line that does not hold it
 // is skipped and counted, never trusted in part.
@@ -7,6 +8,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "engine/failure_threshold.h"
 #include "platform/files.h"
 
 namespace quillon {
@@ -14,9 +16,9 @@ namespace {
 
 using Json = nlohmann::json;
 
-constexpr std::size_t kMaxLine = 1u << 20;      // a start line of 2000 devices is ~150 KiB
+constexpr std::size_t kMaxLine = 1u << 20;  // a start line of 2000 devices is ~150 KiB
 constexpr std::size_t kMaxFile = 256u << 20;
-constexpr int kMaxDepth = 8;                    // our lines nest three deep
+constexpr int kMaxDepth = 8;  // our lines nest three deep
 constexpr int kMaxRow = 1 << 20;
 
 // Deeper nesting than any line of ours: refused before the parser sees it.
@@ -25,12 +27,16 @@ bool too_deep(std::string_view line) {
     bool in_string = false, escaped = false;
     for (char c : line) {
         if (in_string) {
-            if (escaped) escaped = false;
-            else if (c == '\\') escaped = true;
-            else if (c == '"') in_string = false;
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                in_string = false;
             continue;
         }
-        if (c == '"') in_string = true;
+        if (c == '"')
+            in_string = true;
         else if (c == '[' || c == '{') {
             if (++depth > kMaxDepth) return true;
         } else if (c == ']' || c == '}') {
@@ -71,10 +77,14 @@ bool get_hex32(const Json& o, const char* key, uint32_t& out) {
     uint32_t v = 0;
     for (char c : s) {
         int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return false;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return false;
         v = v << 4 | uint32_t(d);
     }
     out = v;
@@ -100,8 +110,10 @@ public:
                 used = false;
             }
         }
-        if (used) ++doc.lines;
-        else ++doc.bad_lines;
+        if (used)
+            ++doc.lines;
+        else
+            ++doc.bad_lines;
     }
 
 private:
@@ -120,12 +132,13 @@ private:
         std::string ev;
         if (!get(j, "event", ev)) return false;
         if (ev == "batch_start") return start(j);
-        if (!doc.valid) return false;  // nothing belongs to a batch before its start line
+        if (!doc.valid) return false;    // nothing belongs to a batch before its start line
         if (doc.finished) return false;  // nor after its end
         if (ev == "device_taken") return taken(j);
         if (ev == "image_finished") return image(j);
         if (ev == "device_end") return ended(j);
         if (ev == "device_came_back") return came_back(j);
+        if (ev == "batch_rule") return rule(j);
         if (ev == "batch_end") return batch_end(j);
         return true;  // a later kind of line: not ours to judge
     }
@@ -147,6 +160,17 @@ private:
             return false;
         d.threads = int(threads);
         get(*s, "range", d.range);
+        // The rules came later: a journal without them has none. Present, they must make sense.
+        if (s->contains("canary")) {
+            int64_t canary = 0;
+            if (!get(*s, "canary", canary, 0, kMaxRow)) return false;
+            d.canary = int(canary);
+        }
+        if (auto m = s->find("max_failed"); m != s->end() && !m->is_null()) {
+            std::string err;
+            if (!m->is_string() || !parse_failure_limit(m->get<std::string>(), err)) return false;
+            d.max_failed = m->get<std::string>();
+        }
         if (auto a = j.find("adapter"); a != j.end() && a->is_object()) {
             get(*a, "name", d.adapter);
             get(*a, "address", d.adapter_address);
@@ -160,7 +184,8 @@ private:
             int64_t slot = 0, size = 0;
             if (!get(x, "slot", slot, 0, 3) || (seen & (1u << slot)) || !get(x, "path", i.path) ||
                 i.path.empty() || !get(x, "size", size, 0, INT64_MAX) ||
-                !get_hex32(x, "file_crc32", i.file_crc32) || !get(x, "reboot_after", i.reboot_after))
+                !get_hex32(x, "file_crc32", i.file_crc32) ||
+                !get(x, "reboot_after", i.reboot_after))
                 return false;
             seen |= 1u << slot;
             i.slot = int(slot);
@@ -174,8 +199,8 @@ private:
         for (const Json& x : *dv) {
             int64_t row = 0;
             std::string ip, mac;
-            if (!x.is_object() || !get(x, "row", row, 0, kMaxRow) || !get(x, "ip", ip) || !get(x, "mac", mac) ||
-                by_row_.count(int(row))) {
+            if (!x.is_object() || !get(x, "row", row, 0, kMaxRow) || !get(x, "ip", ip) ||
+                !get(x, "mac", mac) || by_row_.count(int(row))) {
                 // A start line is whole or not at all.
                 doc = JournalDoc{};
                 by_row_.clear();
@@ -215,7 +240,8 @@ private:
         std::string ip, mac;
         int64_t slot = 0;
         bool success = false;
-        if (!who(j, row, ip, mac) || !get(j, "slot", slot, 0, 3) || !get(j, "success", success)) return false;
+        if (!who(j, row, ip, mac) || !get(j, "slot", slot, 0, 3) || !get(j, "success", success))
+            return false;
         JournalDevice& d = device(row);
         if (success) d.slots_done |= 1u << slot;
         return true;
@@ -243,6 +269,16 @@ private:
         if (checked && !get(j, "came_back", back)) return false;
         JournalDevice& d = device(row);
         if (checked) d.came_back = back;
+        return true;
+    }
+
+    bool rule(const Json& j) {
+        std::string rule, outcome;
+        bool halts = false;
+        if (!get(j, "rule", rule) || !get(j, "outcome", outcome) || !get(j, "halts", halts))
+            return false;
+        if (rule == "canary" && outcome == "passed" && !halts) doc.canary_passed = true;
+        if (halts) doc.halted_by = rule;
         return true;
     }
 
@@ -276,9 +312,7 @@ int JournalDoc::not_back() const {
     return n;
 }
 
-int JournalDoc::pending() const {
-    return int(devices.size()) - succeeded();
-}
+int JournalDoc::pending() const { return int(devices.size()) - succeeded(); }
 
 const JournalDevice* JournalDoc::find_row(int row) const {
     for (const auto& d : devices)

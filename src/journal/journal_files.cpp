@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "journal/journal_files.h"
 
 #include <algorithm>
@@ -22,7 +23,9 @@ constexpr std::string_view kSuffix = ".jsonl";
 std::tm utc_now(int& millis) {
     static std::mutex gm_lock;  // std::gmtime's result is shared; a leaf lock
     const auto now = std::chrono::system_clock::now();
-    millis = int(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
+    millis = int(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000);
     const std::time_t t = std::chrono::system_clock::to_time_t(now);
     std::lock_guard l(gm_lock);
     const std::tm* tm = std::gmtime(&t);
@@ -36,7 +39,8 @@ bool is_journal_name(const std::string& n) {
     if (n.size() != kPrefix.size() + 8 + 1 + 6 + 1 + 3 + 1 + 4 + kSuffix.size()) return false;
     if (n.compare(0, kPrefix.size(), kPrefix) != 0) return false;
     if (n.compare(n.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0) return false;
-    const std::string_view body(n.data() + kPrefix.size(), n.size() - kPrefix.size() - kSuffix.size());
+    const std::string_view body(n.data() + kPrefix.size(),
+                                n.size() - kPrefix.size() - kSuffix.size());
     for (std::size_t i = 0; i < body.size(); ++i) {
         const char c = body[i];
         if (i == 8 || i == 15 || i == 19) {
@@ -89,9 +93,7 @@ void prune_journals(const std::string& folder, int keep) {
     }
 }
 
-std::string journal_file_name(const std::string& path) {
-    return file_name_of(path);
-}
+std::string journal_file_name(const std::string& path) { return file_name_of(path); }
 
 std::string newest_unfinished_journal(const std::string& folder) {
     std::set<std::string> continued;  // journals that a later one resumed

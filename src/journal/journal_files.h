@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The journals in a log folder: their names, the newest first, the last 20 kept.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "journal/unfinished_batch.h"
 
 #include <algorithm>
@@ -11,7 +12,8 @@ namespace {
 
 bool same_mac(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -29,11 +31,13 @@ int untick_upgraded(WindowPort& list, const JournalDoc& doc) {
     for (int r = 0; r < rows; ++r) {
         const std::string ip = list.device_text(r, DeviceField::ip);
         const std::string mac = list.device_text(r, DeviceField::mac);
-        const bool done = std::any_of(doc.devices.begin(), doc.devices.end(), [&](const JournalDevice& d) {
-            if (!d.succeeded) return false;
-            if (!d.mac.empty() && !mac.empty()) return same_mac(d.mac, mac);
-            return !d.ip.empty() && d.ip == ip;
-        });
+        const bool done = std::any_of(doc.devices.begin(), doc.devices.end(),
+                                      [&](const JournalDevice& d) {
+                                          if (!d.succeeded) return false;
+                                          if (!d.mac.empty() && !mac.empty())
+                                              return same_mac(d.mac, mac);
+                                          return !d.ip.empty() && d.ip == ip;
+                                      });
         if (!done) continue;
         if (list.get_check(r)) list.set_check(r, false);
         ++unticked;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The desktop program's look at the last batch when it starts: a batch that died leaves its
 // journal without an end, and the devices it had upgraded must not be upgraded again by a START

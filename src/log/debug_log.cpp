@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The debug log: standard output of the whole process, redirected into a file of its own.
 #include <cstdio>
 #include <ctime>

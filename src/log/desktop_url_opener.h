@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Opens URLs with the desktop's default handler (the platform's open_url), never through a shell.
 #include "log/log_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "log/log_dir.h"
 
 #include "platform/files.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Where the logs live: the folder "log" below a directory, and the working directory itself.
 #include <string>

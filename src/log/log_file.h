@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One log file with its own lock: the user report (WriteTagged) and the device log (WriteInfo).
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Showing the user report at the end of a batch, and the start-up of the run's logs.
 #include "log/log_dir.h"
 #include "log/log_file.h"

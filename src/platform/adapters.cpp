@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/adapters.h"
 
 namespace quillon {
@@ -12,7 +13,7 @@ std::vector<Adapter> adapters_from(const std::vector<InterfaceAddress>& addresse
         if (known) continue;
         seen.push_back(name);
         if (a.ipv4 == "127.0.0.1") continue;
-        out.push_back({name, a.ipv4});
+        out.push_back({name, a.ipv4, a.up, a.loopback});
     }
     return out;
 }

@@ -1,4 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/adapters.h"
+
+#include "platform/adapter_order.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -19,12 +22,16 @@ std::vector<InterfaceAddress> system_ipv4_addresses() {
         const auto* sin = reinterpret_cast<const sockaddr_in*>(p->ifa_addr);
         char text[INET_ADDRSTRLEN] = {};
         if (!::inet_ntop(AF_INET, &sin->sin_addr, text, sizeof text)) continue;
-        out.push_back({p->ifa_name, text, (p->ifa_flags & IFF_UP) != 0,
-                       (p->ifa_flags & IFF_LOOPBACK) != 0});
+        out.push_back(
+            {p->ifa_name, text, (p->ifa_flags & IFF_UP) != 0, (p->ifa_flags & IFF_LOOPBACK) != 0});
     }
     return out;
 }
 
-std::vector<Adapter> list_ipv4_adapters() { return adapters_from(system_ipv4_addresses()); }
+std::vector<Adapter> list_ipv4_adapters() {
+    std::vector<Adapter> out = adapters_from(system_ipv4_addresses());
+    order_adapters(out);
+    return out;
+}
 
 }  // namespace quillon

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/adapters.h"
 
 // winsock2.h before windows.h, and the IP Helper headers after both.
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/adapter_order.h"
 #include "platform/utf16_win.h"
 
 namespace quillon {
@@ -22,8 +24,9 @@ std::vector<unsigned char> adapter_table() {
     // The list can grow between the call that tells its size and the one that fills it.
     for (int attempt = 0; attempt < 4; ++attempt) {
         buf.assign(size, 0);
-        const ULONG r = ::GetAdaptersAddresses(
-            AF_INET, flags, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buf.data()), &size);
+        const ULONG r = ::GetAdaptersAddresses(AF_INET, flags, nullptr,
+                                               reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buf.data()),
+                                               &size);
         if (r == ERROR_SUCCESS) return buf;
         if (r != ERROR_BUFFER_OVERFLOW) break;
     }
@@ -71,10 +74,11 @@ std::vector<InterfaceAddress> system_ipv4_addresses() {
 std::vector<Adapter> list_ipv4_adapters() {
     std::vector<Adapter> out;
     for_each_adapter([&](const std::string& name, const std::vector<std::string>& addresses,
-                         bool up, bool) {
+                         bool up, bool loopback) {
         if (!up || addresses.empty() || addresses.front() == "127.0.0.1") return;
-        out.push_back({name, addresses.front()});
+        out.push_back({name, addresses.front(), up, loopback});
     });
+    order_adapters(out);
     return out;
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Texts in the Chinese ANSI code page (GBK, code page 936), as older zip tools write entry names,
 // turned into UTF-8. Linux: iconv. Windows: MultiByteToWideChar(936).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <iconv.h>
 
 #include "platform/code_page.h"
@@ -30,7 +31,8 @@ bool gbk_to_utf8(const std::string& gbk, std::string& result) {
     std::size_t in_left = gbk.size();
     char* at = out.data();
     std::size_t out_left = out.size();
-    if (::iconv(conv.get(), &in, &in_left, &at, &out_left) == static_cast<std::size_t>(-1) || in_left != 0)
+    if (::iconv(conv.get(), &in, &in_left, &at, &out_left) == static_cast<std::size_t>(-1) ||
+        in_left != 0)
         return false;
     out.resize(out.size() - out_left);
     result = std::move(out);

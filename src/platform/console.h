@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The terminal the headless program writes to. Windows: the console gets UTF-8 output
 // (SetConsoleOutputCP) and, where it supports them, virtual-terminal sequences

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The standard streams of a headless batch. Standard output is where the engine's diagnostic
 // lines go (the debug log in debug mode, nowhere otherwise), and standard error is where its

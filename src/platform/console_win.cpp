@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <windows.h>
 #include <io.h>
 
@@ -17,9 +18,7 @@ HANDLE handle_of(int fd) {
 
 }  // namespace
 
-void prepare_console() {
-    ::SetConsoleOutputCP(CP_UTF8);
-}
+void prepare_console() { ::SetConsoleOutputCP(CP_UTF8); }
 
 // _isatty is also true for NUL and other character devices: a console is what has a mode.
 bool is_terminal(int fd) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A file that lines are added to, each one on the disk before the call returns: a power cut can
 // lose the line being written, never one that was reported written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The parts of the file service that the C++ library does the same way everywhere; paths go
 // through u8string, which is UTF-8 on every system (a plain std::string would be read in the
 // ANSI code page on Windows).
@@ -24,7 +25,9 @@ std::string utf8_of(const std::filesystem::path& p) {
 bool path_exists(const std::string& path, std::string* why) {
     std::error_code ec;
     const bool found = !path.empty() && std::filesystem::exists(fs_path(path), ec);
-    if (!found && why) *why = ec ? ec.message() : std::make_error_code(std::errc::no_such_file_or_directory).message();
+    if (!found && why)
+        *why = ec ? ec.message()
+                  : std::make_error_code(std::errc::no_such_file_or_directory).message();
     return found;
 }
 
@@ -44,7 +47,8 @@ bool list_folder(const std::string& folder, std::vector<FolderEntry>& out) {
         std::error_code entry_ec;
         const auto type = it->symlink_status(entry_ec).type();
         if (entry_ec) continue;
-        out.push_back({utf8_of(it->path().filename()), type == std::filesystem::file_type::regular});
+        out.push_back(
+            {utf8_of(it->path().filename()), type == std::filesystem::file_type::regular});
     }
     return true;
 }

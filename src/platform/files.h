@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Files and folders by path. Paths are UTF-8 inside the program. Linux takes them as they are;
 // Windows takes them as UTF-16 at its file API (_wfopen, CreateFileW, ...), so that a folder such

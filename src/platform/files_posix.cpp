@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -96,7 +97,8 @@ bool delete_tree(const std::string& folder) {
         if (!here.pending.empty()) {
             std::string sub = std::move(here.pending.back());
             here.pending.pop_back();
-            UniqueFd child(::openat(cur.get(), sub.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            UniqueFd child(
+                ::openat(cur.get(), sub.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (!child.valid()) return false;
             cur = std::move(child);
             path.push_back(Level{});
@@ -128,7 +130,8 @@ std::FILE* open_for_writing(const std::string& path) {
     // the file's name with nobody reading it would otherwise hold the caller for ever, where now
     // the open fails (ENXIO). Close-on-exec: programs started later (ping, xdg-open) do not
     // inherit the descriptor.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK,
+                          0666);
     if (fd < 0) return nullptr;
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     std::FILE* f = ::fdopen(fd, "w");
@@ -147,7 +150,8 @@ bool redirect_stdout_to(const std::string& path) {
     return rc >= 0;
 }
 
-ReadOnlyFile::ReadOnlyFile(const std::string& path) : handle_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+ReadOnlyFile::ReadOnlyFile(const std::string& path)
+    : handle_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
 
 ReadOnlyFile::~ReadOnlyFile() { close(); }
 
@@ -158,7 +162,8 @@ void ReadOnlyFile::close() {
 
 bool ReadOnlyFile::regular_size(uint64_t& size) const {
     struct stat st {};
-    if (!valid() || ::fstat(int(handle_), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return false;
+    if (!valid() || ::fstat(int(handle_), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
+        return false;
     size = uint64_t(st.st_size);
     return true;
 }

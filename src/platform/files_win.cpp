@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
@@ -12,7 +13,9 @@ namespace quillon {
 namespace {
 
 // A path that is not valid UTF-8 names no file here.
-bool wide_path(const std::string& path, std::wstring& out) { return !path.empty() && utf8_to_utf16(path, out); }
+bool wide_path(const std::string& path, std::wstring& out) {
+    return !path.empty() && utf8_to_utf16(path, out);
+}
 
 HANDLE as_handle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
@@ -59,7 +62,8 @@ bool remove_folder_tree(const std::wstring& dir) {
             if (name == L"." || name == L"..") continue;
             const std::wstring child = dir + L"\\" + name;
             const DWORD a = e.dwFileAttributes;
-            if (a & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesW(child.c_str(), a & ~DWORD(FILE_ATTRIBUTE_READONLY));
+            if (a & FILE_ATTRIBUTE_READONLY)
+                ::SetFileAttributesW(child.c_str(), a & ~DWORD(FILE_ATTRIBUTE_READONLY));
             if ((a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT)) {
                 ok = remove_folder_tree(child);
             } else if (a & FILE_ATTRIBUTE_DIRECTORY) {
@@ -117,8 +121,8 @@ bool redirect_stdout_to(const std::string& path) {
 ReadOnlyFile::ReadOnlyFile(const std::string& path) {
     std::wstring w;
     if (!wide_path(path, w)) return;
-    const HANDLE h = ::CreateFileW(w.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = ::CreateFileW(w.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) handle_ = reinterpret_cast<std::intptr_t>(h);
 }
 

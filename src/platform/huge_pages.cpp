@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/huge_pages.h"
 
 #include <sstream>
@@ -17,7 +18,8 @@ std::size_t free_huge_pages(std::string_view buddyinfo, int huge_order) {
         counts >> name;
         std::size_t count = 0;
         for (int order = 0; counts >> count; ++order) {
-            if (order >= huge_order && order - huge_order < 20) total += count << (order - huge_order);
+            if (order >= huge_order && order - huge_order < 20)
+                total += count << (order - huge_order);
         }
     }
     return total;

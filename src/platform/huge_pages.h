@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Huge pages for large buffers that are filled at once (the image set). One fault then serves
 // 2 MiB instead of 4 KiB, but a huge fault that finds no free 2 MiB block makes the kernel

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One ICMP echo request and the wait for its reply. Windows: IcmpSendEcho, which needs no
 // privilege. Linux: an unprivileged ICMP datagram socket where net.ipv4.ping_group_range admits
@@ -13,10 +14,10 @@ inline constexpr std::size_t kEchoReplyBufferSize = 1024;
 
 struct EchoResult {
     enum Outcome {
-        reply,        // an echo reply from the target
-        error_reply,  // an ICMP error about our request (unreachable, time exceeded): see status
-        no_reply,     // nothing within the wait, or the request could not be sent: see error
-        no_socket,    // neither socket is allowed here (no capability, no protocol): see error
+        reply,          // an echo reply from the target
+        error_reply,    // an ICMP error about our request (unreachable, time exceeded): see status
+        no_reply,       // nothing within the wait, or the request could not be sent: see error
+        no_socket,      // neither socket is allowed here (no capability, no protocol): see error
         socket_failed,  // the socket could not be opened for want of resources (descriptors,
                         // buffers): see error; this request only
     };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/icmp_echo.h"
 
 #include <linux/errqueue.h>
@@ -129,8 +130,7 @@ EchoResult icmp_echo(uint32_t target, const void* payload, std::size_t len,
             return result;
         }
         int status = 0;
-        const EchoPacket kind =
-            classify_echo_packet(buf, std::size_t(got), raw, id, seq, &status);
+        const EchoPacket kind = classify_echo_packet(buf, std::size_t(got), raw, id, seq, &status);
         if (kind == EchoPacket::reply && from.sin_addr.s_addr == target) {
             result.outcome = EchoResult::reply;
             return result;

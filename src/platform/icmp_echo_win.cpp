@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/icmp_echo.h"
 
 // winsock2.h before windows.h, and the IP Helper headers after both.
@@ -16,9 +17,9 @@ constexpr std::size_t kMaxPayload = 512;
 // The errors of IcmpCreateFile that say handles or memory are short for the moment, as opposed
 // to ICMP being unavailable here.
 bool means_no_resources(DWORD err) {
-    return err == ERROR_NOT_ENOUGH_MEMORY || err == ERROR_OUTOFMEMORY || err == ERROR_NO_SYSTEM_RESOURCES ||
-           err == ERROR_TOO_MANY_OPEN_FILES || err == ERROR_NOT_ENOUGH_QUOTA || err == WSAENOBUFS ||
-           err == WSAEMFILE;
+    return err == ERROR_NOT_ENOUGH_MEMORY || err == ERROR_OUTOFMEMORY ||
+           err == ERROR_NO_SYSTEM_RESOURCES || err == ERROR_TOO_MANY_OPEN_FILES ||
+           err == ERROR_NOT_ENOUGH_QUOTA || err == WSAENOBUFS || err == WSAEMFILE;
 }
 
 class IcmpHandle {
@@ -58,9 +59,8 @@ EchoResult icmp_echo(uint32_t target, const void* payload, std::size_t len,
     alignas(ICMP_ECHO_REPLY) unsigned char reply[kEchoReplyBufferSize];
     const long long ms = wait.count() < 0 ? 0 : wait.count();
     const DWORD timeout = ms > 0x7FFFFFFF ? DWORD(0x7FFFFFFF) : DWORD(ms);
-    const DWORD replies =
-        ::IcmpSendEcho(icmp.get(), IPAddr(target), const_cast<void*>(payload), WORD(len), nullptr,
-                       reply, DWORD(sizeof reply), timeout);
+    const DWORD replies = ::IcmpSendEcho(icmp.get(), IPAddr(target), const_cast<void*>(payload),
+                                         WORD(len), nullptr, reply, DWORD(sizeof reply), timeout);
     if (replies == 0) {
         result.outcome = EchoResult::no_reply;
         result.error = int(::GetLastError());
@@ -76,6 +76,8 @@ EchoResult icmp_echo(uint32_t target, const void* payload, std::size_t len,
     return result;
 }
 
-std::string echo_error_text(int error) { return win32_error_text(static_cast<unsigned long>(error)); }
+std::string echo_error_text(int error) {
+    return win32_error_text(static_cast<unsigned long>(error));
+}
 
 }  // namespace quillon

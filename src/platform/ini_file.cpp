@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/ini_file.h"
 
 #include <ini.h>
@@ -121,7 +122,8 @@ int profile_int(const std::string& text) {
     long long value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
     }
     if (negative) return static_cast<int>(-value < INT_MIN ? INT_MIN : -value);
     return static_cast<int>(value > INT_MAX ? INT_MAX : value);

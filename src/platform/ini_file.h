@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Read-only view of an INI file, read the way the Windows profile reader reads it: section and
 // key names are case-insensitive, the first occurrence of a key wins, and a file that is

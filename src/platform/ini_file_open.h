@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // How IniFile::load opens its file on each system.
 #include <cstdio>

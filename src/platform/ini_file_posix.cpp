@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <sys/stat.h>
 
 #include "platform/ini_file_open.h"

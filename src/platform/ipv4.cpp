@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/ipv4.h"
 
 #include <bit>
@@ -26,7 +27,7 @@ uint16_t host_to_net16(uint16_t v) {
 std::optional<Ipv4> parse_ipv4(const char* text) {
     if (!text) return std::nullopt;
     uint32_t octets[4] = {};
-    int count = 0;        // octets begun
+    int count = 0;  // octets begun
     bool in_digits = false;
     for (const char* p = text; *p; ++p) {
         const char c = *p;

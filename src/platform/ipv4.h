@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // IPv4 addresses as the program passes them around: 32 bits in network byte order (the order of
 // the dotted text and of the wire), and the conversions to and from the dotted text. The same

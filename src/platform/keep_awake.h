@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Keeps the computer from going to sleep while a batch runs: a laptop that sleeps half-way
 // leaves devices half upgraded. Windows: SetThreadExecutionState(ES_CONTINUOUS |

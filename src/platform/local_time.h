@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The local time of a moment (localtime_r on Linux, localtime_s on Windows): thread-safe.
 #include <ctime>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The machine's network interfaces that have an IPv4 address, with the flags the headless
 // program chooses by (getifaddrs on Linux; GetAdaptersAddresses on Windows, where the name is

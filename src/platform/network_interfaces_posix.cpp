@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>

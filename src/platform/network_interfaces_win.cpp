@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <iphlpapi.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/open_url.h"
 
 #include <cctype>
@@ -41,10 +42,14 @@ bool valid_utf8(const std::string& s) {
             ++i;
             continue;
         }
-        if ((c & 0xE0) == 0xC0) n = 1, cp = c & 0x1F;
-        else if ((c & 0xF0) == 0xE0) n = 2, cp = c & 0x0F;
-        else if ((c & 0xF8) == 0xF0) n = 3, cp = c & 0x07;
-        else return false;
+        if ((c & 0xE0) == 0xC0)
+            n = 1, cp = c & 0x1F;
+        else if ((c & 0xF0) == 0xE0)
+            n = 2, cp = c & 0x0F;
+        else if ((c & 0xF8) == 0xF0)
+            n = 3, cp = c & 0x07;
+        else
+            return false;
         if (s.size() - i <= n) return false;
         for (std::size_t k = 1; k <= n; ++k) {
             const auto d = static_cast<unsigned char>(s[i + k]);
@@ -86,7 +91,8 @@ std::string file_url_path(const std::string& url, bool windows) {
     if (starts_with_ci(host, "localhost") && host.size() == 9) host.clear();
     std::string decoded;
     for (std::size_t i = 0; i < path.size(); ++i) {
-        if (path[i] == '%' && i + 2 < path.size() && hex_value(path[i + 1]) >= 0 && hex_value(path[i + 2]) >= 0) {
+        if (path[i] == '%' && i + 2 < path.size() && hex_value(path[i + 1]) >= 0 &&
+            hex_value(path[i + 2]) >= 0) {
             decoded += static_cast<char>(hex_value(path[i + 1]) * 16 + hex_value(path[i + 2]));
             i += 2;
         } else {
@@ -98,8 +104,8 @@ std::string file_url_path(const std::string& url, bool windows) {
     if (!windows) return host.empty() ? decoded : std::string();
     if (host.empty()) {
         // "/C:/dir/x.html": the drive follows the first slash.
-        if (decoded.size() < 3 || decoded[0] != '/' || !std::isalpha(static_cast<unsigned char>(decoded[1])) ||
-            decoded[2] != ':')
+        if (decoded.size() < 3 || decoded[0] != '/' ||
+            !std::isalpha(static_cast<unsigned char>(decoded[1])) || decoded[2] != ':')
             return {};
         decoded.erase(0, 1);
     } else {

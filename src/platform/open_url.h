@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Opening a web page with the desktop's handler, without a shell: xdg-open, started detached, on
 // Linux; ShellExecuteW with the verb "open" on Windows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/open_url.h"
 
 #include "platform/run_program.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One Quillon program per address and port: the discovery sockets share their port with
 // SO_REUSEADDR, which would let a second Quillon program bind it too; the system then hands each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <windows.h>
 
 #include <string>
@@ -13,8 +14,8 @@ void PortClaim::claim(Ipv4 addr, uint16_t port, bool& busy) {
     release();
     busy = false;
     // The machine-wide namespace: the programs of every user signed in share the adapters.
-    const std::wstring name =
-        widen("Global\\quillon-discovery-" + ipv4_text(addr) + ":" + std::to_string(port));
+    const std::wstring name = widen("Global\\quillon-discovery-" + ipv4_text(addr) + ":" +
+                                    std::to_string(port));
     HANDLE h = ::CreateMutexW(nullptr, FALSE, name.c_str());
     const DWORD err = ::GetLastError();
     if (!h) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What a program does first: the socket library for its whole life (WSAStartup on Windows), and
 // its command line in UTF-8. Windows hands main() the arguments in the ANSI code page, where a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/run_program.h"
 
 namespace quillon {
@@ -17,8 +18,10 @@ void append_quoted(const std::string& arg, std::string& out) {
         }
         // Backslashes count as escapes only right before a quote: there they are doubled, and
         // the quote itself gets one more.
-        if (c == '"') out.append(backslashes * 2 + 1, '\\');
-        else out.append(backslashes, '\\');
+        if (c == '"')
+            out.append(backslashes * 2 + 1, '\\');
+        else
+            out.append(backslashes, '\\');
         backslashes = 0;
         out += c;
     }

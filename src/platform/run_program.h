@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Starting other programs without a shell: the argument vector is passed as it is, so no text
 // from a device or a file is ever interpreted as a command line.
@@ -9,13 +10,13 @@
 namespace quillon {
 
 struct ProgramResult {
-    bool started = false;    // false: the program could not be started (see `error`)
-    bool timed_out = false;  // it ran past the timeout and was killed with its process group
-    int exit_code = -1;      // its exit status when it exited by itself, else -1
-    int term_signal = 0;     // the signal that ended it, else 0 (always 0 on Windows)
-    std::string output;      // standard output and standard error, in the order written
+    bool started = false;           // false: the program could not be started (see `error`)
+    bool timed_out = false;         // it ran past the timeout and was killed with its process group
+    int exit_code = -1;             // its exit status when it exited by itself, else -1
+    int term_signal = 0;            // the signal that ended it, else 0 (always 0 on Windows)
+    std::string output;             // standard output and standard error, in the order written
     bool output_truncated = false;  // more than the cap was written; the rest was read and dropped
-    std::string error;       // why it could not be started
+    std::string error;              // why it could not be started
 
     bool succeeded() const { return started && !timed_out && exit_code == 0; }
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/run_program.h"
 
 #include <windows.h>
@@ -82,7 +83,8 @@ bool ends_with_ci(const std::wstring& s, const wchar_t* tail) {
 
 // The name as it is when it already names an .exe or .com file, else with each of them added.
 std::wstring resolve(const std::wstring& base) {
-    if (ends_with_ci(base, L".exe") || ends_with_ci(base, L".com")) return is_file(base) ? base : L"";
+    if (ends_with_ci(base, L".exe") || ends_with_ci(base, L".com"))
+        return is_file(base) ? base : L"";
     for (const wchar_t* ext : {L".exe", L".com"}) {
         std::wstring candidate = base + ext;
         if (is_file(candidate)) return candidate;
@@ -163,8 +165,9 @@ Started create_process(const std::vector<std::string>& argv, DWORD flags, HANDLE
     std::string line8;
     std::wstring line;
     if (!windows_command_line(argv, line8) || !utf8_to_utf16(line8, line)) {
-        s.error = argv[0] + ": an argument cannot be passed (NUL byte, invalid UTF-8 or a quote "
-                            "in the program name)";
+        s.error = argv[0] +
+                  ": an argument cannot be passed (NUL byte, invalid UTF-8 or a quote "
+                  "in the program name)";
         return s;
     }
     if (line.size() >= 32767) {
@@ -194,8 +197,8 @@ Started create_process(const std::vector<std::string>& argv, DWORD flags, HANDLE
     std::vector<wchar_t> buf(line.begin(), line.end());
     buf.push_back(L'\0');
     if (!::CreateProcessW(exe.c_str(), buf.data(), nullptr, nullptr, inherits ? TRUE : FALSE,
-                          flags | CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr,
-                          &si.StartupInfo, &pi)) {
+                          flags | CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr, &si.StartupInfo,
+                          &pi)) {
         s.error = argv[0] + ": " + win32_error_text(::GetLastError());
         return s;
     }
@@ -296,7 +299,8 @@ ProgramResult run_program(const std::vector<std::string>& argv, std::chrono::mil
                 eof = true;
                 break;
             }
-            const std::size_t room = max_output > res.output.size() ? max_output - res.output.size() : 0;
+            const std::size_t room = max_output > res.output.size() ? max_output - res.output.size()
+                                                                    : 0;
             const std::size_t take = std::min<std::size_t>(n, room);
             res.output.append(buf, take);
             if (take < n) res.output_truncated = true;

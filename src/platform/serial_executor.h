@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One thread that runs submitted functions one at a time, in the order they were submitted.
 //
@@ -40,12 +41,12 @@ public:
 private:
     void loop();
 
-    std::mutex lock_;                // guards queue_ and stopping_; never held while a task runs
+    std::mutex lock_;  // guards queue_ and stopping_; never held while a task runs
     std::condition_variable wake_;
     std::deque<std::function<void()>> queue_;
     bool stopping_ = false;
-    std::mutex join_lock_;           // serialises the joins of concurrent shutdown calls
-    std::thread thread_;             // last member: starts once everything else exists
+    std::mutex join_lock_;  // serialises the joins of concurrent shutdown calls
+    std::thread thread_;    // last member: starts once everything else exists
 };
 
 }  // namespace quillon

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // IPv4 sockets for the upgrade exchange (TCP) and discovery (UDP), the same on every system:
 // Berkeley sockets on Linux, Winsock 2 on Windows. Error codes are the system's own (errno,

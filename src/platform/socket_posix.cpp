@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sockets on Linux: Berkeley sockets, poll.
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -37,7 +38,8 @@ Clock::time_point arrival_of(const timespec& stamp) {
     const auto steady_now = Clock::now();
     timespec wall_now{};
     ::clock_gettime(CLOCK_REALTIME, &wall_now);
-    const std::int64_t age_ns = (static_cast<std::int64_t>(wall_now.tv_sec) - stamp.tv_sec) * 1000000000LL +
+    const std::int64_t age_ns = (static_cast<std::int64_t>(wall_now.tv_sec) - stamp.tv_sec) *
+                                    1000000000LL +
                                 (static_cast<std::int64_t>(wall_now.tv_nsec) - stamp.tv_nsec);
     return steady_now - std::chrono::nanoseconds(age_ns > 0 ? age_ns : 0);
 }
@@ -59,7 +61,9 @@ Socket open_tcp_socket() {
     return Socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
 }
 
-Socket open_udp_socket() { return Socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP)); }
+Socket open_udp_socket() {
+    return Socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
+}
 
 bool connect_within(SocketHandle s, Ipv4 addr, uint16_t port, std::chrono::milliseconds wait) {
     const sockaddr_in target = to_sockaddr(addr, port);
@@ -191,7 +195,8 @@ int wait_sockets(SocketWait* items, std::size_t n, std::chrono::milliseconds lim
         items[i].readable = items[i].writable = false;
         // A negative descriptor is ignored by poll.
         fds[i].fd = items[i].s == kNoSocket ? -1 : fd_of(items[i].s);
-        fds[i].events = short((items[i].want_read ? POLLIN : 0) | (items[i].want_write ? POLLOUT : 0));
+        fds[i].events = short((items[i].want_read ? POLLIN : 0) |
+                              (items[i].want_write ? POLLOUT : 0));
     }
     const int ready = ::poll(fds, nfds_t(n), int(limit.count()));
     if (ready < 0) return errno == EINTR ? 0 : -1;

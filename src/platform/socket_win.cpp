@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sockets on Windows: Winsock 2, select.
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -13,7 +14,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 SOCKET sock_of(SocketHandle s) { return static_cast<SOCKET>(s); }
-SocketHandle handle_of(SOCKET s) { return s == INVALID_SOCKET ? kNoSocket : static_cast<SocketHandle>(s); }
+SocketHandle handle_of(SOCKET s) {
+    return s == INVALID_SOCKET ? kNoSocket : static_cast<SocketHandle>(s);
+}
 
 sockaddr_in to_sockaddr(Ipv4 addr, uint16_t port) {
     sockaddr_in sa{};
@@ -57,7 +60,9 @@ SocketLibrary::~SocketLibrary() {
 }
 
 int last_socket_error() { return ::WSAGetLastError(); }
-std::string socket_error_text(int code) { return win32_error_text(static_cast<unsigned long>(code)); }
+std::string socket_error_text(int code) {
+    return win32_error_text(static_cast<unsigned long>(code));
+}
 int address_in_use_error() { return WSAEADDRINUSE; }
 
 Socket open_tcp_socket() {
@@ -81,7 +86,8 @@ Socket open_udp_socket() {
 bool connect_within(SocketHandle s, Ipv4 addr, uint16_t port, std::chrono::milliseconds wait) {
     const sockaddr_in target = to_sockaddr(addr, port);
     const SOCKET sock = sock_of(s);
-    if (::connect(sock, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0) return true;
+    if (::connect(sock, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0)
+        return true;
     if (::WSAGetLastError() != WSAEWOULDBLOCK) return false;
     // select, not WSAPoll: WSAPoll misses a refused non-blocking connect on older Windows 10.
     // A refused or failed connect shows in the exception set.
@@ -127,24 +133,28 @@ void acknowledge_quickly(SocketHandle) {}
 
 void set_broadcast(SocketHandle s) {
     BOOL one = TRUE;
-    ::setsockopt(sock_of(s), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&one), sizeof one);
+    ::setsockopt(sock_of(s), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&one),
+                 sizeof one);
 }
 
 void set_reuse_address(SocketHandle s) {
     BOOL one = TRUE;
-    ::setsockopt(sock_of(s), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&one), sizeof one);
+    ::setsockopt(sock_of(s), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&one),
+                 sizeof one);
 }
 
 void grow_receive_buffer(SocketHandle s, int bytes) {
-    ::setsockopt(sock_of(s), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
+    ::setsockopt(sock_of(s), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes),
+                 sizeof bytes);
 }
 
 void stamp_arrivals(SocketHandle) {}
 
 int bind_ipv4(SocketHandle s, Ipv4 addr, uint16_t port) {
     const sockaddr_in sa = to_sockaddr(addr, port);
-    return ::bind(sock_of(s), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0
-                                                                                      : ::WSAGetLastError();
+    return ::bind(sock_of(s), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0
+               ? 0
+               : ::WSAGetLastError();
 }
 
 bool send_datagram(SocketHandle s, const void* data, std::size_t len, Ipv4 addr, uint16_t port) {

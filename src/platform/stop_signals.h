@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The requests to stop a headless batch: Ctrl-C (and SIGTERM on Linux; Ctrl-Break on Windows).
 // Linux: SIGINT and SIGTERM are taken synchronously: blocked before any thread exists (every

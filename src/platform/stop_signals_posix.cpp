@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/stop_signals.h"
 
 #include <poll.h>
@@ -32,8 +33,7 @@ StopSignals::StopSignals() {
 
 StopSignals::~StopSignals() {
     // One that came after the last look has been answered by the end of the batch already.
-    while (wait(std::chrono::milliseconds(0))) {
-    }
+    while (wait(std::chrono::milliseconds(0))) {}
     const sigset_t s = stop_set();
     pthread_sigmask(SIG_UNBLOCK, &s, nullptr);
     if (signal_fd_ != kNoSocket) ::close(int(signal_fd_));

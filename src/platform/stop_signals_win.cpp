@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <winsock2.h>
 #include <windows.h>
 
@@ -16,8 +17,8 @@ namespace {
 struct CtrlState {
     std::mutex lock;
     std::condition_variable came;
-    int pending = 0;          // requests not yet taken by a wait
-    Wakeup* wake = nullptr;   // the live StopSignals' wake-up, signalled with every request
+    int pending = 0;         // requests not yet taken by a wait
+    Wakeup* wake = nullptr;  // the live StopSignals' wake-up, signalled with every request
 };
 
 CtrlState& ctrl_state() {
@@ -57,8 +58,7 @@ StopSignals::StopSignals() : wake_(std::make_unique<Wakeup>()) {
 StopSignals::~StopSignals() {
     ::SetConsoleCtrlHandler(on_console_event, FALSE);
     // One that came after the last look has been answered by the end of the batch already.
-    while (wait(std::chrono::milliseconds(0))) {
-    }
+    while (wait(std::chrono::milliseconds(0))) {}
     std::lock_guard l(ctrl_state().lock);
     ctrl_state().wake = nullptr;
 }
@@ -78,7 +78,8 @@ bool StopSignals::wait_or(SocketHandle other) {
     for (;;) {
         SocketWait items[2] = {{signal_fd_}, {other}};
         // select needs a limit; a long one stands for none.
-        const int ready = wait_sockets(items, 2, both ? std::chrono::hours(1) : std::chrono::milliseconds(100));
+        const int ready =
+            wait_sockets(items, 2, both ? std::chrono::hours(1) : std::chrono::milliseconds(100));
         if (items[0].readable) wake_->clear();
         if (wait(std::chrono::milliseconds(0))) return true;
         if (ready < 0) return wait(std::chrono::milliseconds(100));

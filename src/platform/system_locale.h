@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The system's default locale, as the language rule asks about it.
 namespace quillon {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "platform/system_locale.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The serving side of TCP on either system: a socket that listens, the connections it accepts,
 // and the options a peer sets on them. The programs only connect; the device simulator and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The serving side of TCP on Linux.
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -31,7 +32,8 @@ void set_no_delay(SocketHandle s) {
 
 void set_buffer_sizes(SocketHandle s, int receive_bytes, int send_bytes) {
     if (receive_bytes > 0)
-        ::setsockopt(static_cast<int>(s), SOL_SOCKET, SO_RCVBUF, &receive_bytes, sizeof receive_bytes);
+        ::setsockopt(static_cast<int>(s), SOL_SOCKET, SO_RCVBUF, &receive_bytes,
+                     sizeof receive_bytes);
     if (send_bytes > 0)
         ::setsockopt(static_cast<int>(s), SOL_SOCKET, SO_SNDBUF, &send_bytes, sizeof send_bytes);
 }

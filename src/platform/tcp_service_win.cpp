@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The serving side of TCP on Windows: Winsock 2.
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -36,13 +37,14 @@ uint16_t local_port(SocketHandle s) {
 
 void set_no_delay(SocketHandle s) {
     const BOOL one = TRUE;
-    ::setsockopt(sock_of(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+    ::setsockopt(sock_of(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one),
+                 sizeof one);
 }
 
 void set_buffer_sizes(SocketHandle s, int receive_bytes, int send_bytes) {
     if (receive_bytes > 0)
-        ::setsockopt(sock_of(s), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receive_bytes),
-                     sizeof receive_bytes);
+        ::setsockopt(sock_of(s), SOL_SOCKET, SO_RCVBUF,
+                     reinterpret_cast<const char*>(&receive_bytes), sizeof receive_bytes);
     if (send_bytes > 0)
         ::setsockopt(sock_of(s), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&send_bytes),
                      sizeof send_bytes);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A file descriptor that closes itself.
 #include <unistd.h>

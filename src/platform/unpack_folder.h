@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Writing files below one folder without ever following a link below it: the entries of a
 // package, whose names come from the archive. Linux: descriptors of the folders (openat with
@@ -27,7 +28,8 @@ public:
     std::intptr_t handle() const { return handle_; }
     const std::string& path() const { return path_; }
     // For the implementations.
-    FolderHandle(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+    FolderHandle(std::intptr_t handle, std::string path)
+        : handle_(handle), path_(std::move(path)) {}
 
 private:
     std::intptr_t handle_ = -1;  // a descriptor (Linux) or a HANDLE (Windows)

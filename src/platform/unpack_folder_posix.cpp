@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -95,14 +96,17 @@ bool NewFile::close() {
 NewFile create_part_file(const FolderHandle& dir, std::string& name) {
     for (int n = 0; n < 1000; ++n) {
         name = ".quillon-part-" + std::to_string(::getpid()) + "-" + std::to_string(n);
-        const int fd = ::openat(fd_of(dir), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        const int fd = ::openat(fd_of(dir), name.c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) return NewFile(fd);
         if (errno != EEXIST) return {};
     }
     return {};
 }
 
-void remove_file_in(const FolderHandle& dir, const std::string& name) { ::unlinkat(fd_of(dir), name.c_str(), 0); }
+void remove_file_in(const FolderHandle& dir, const std::string& name) {
+    ::unlinkat(fd_of(dir), name.c_str(), 0);
+}
 
 bool replace_file_in(const FolderHandle& dir, const std::string& from, const std::string& to) {
     return ::renameat(fd_of(dir), from.c_str(), fd_of(dir), to.c_str()) == 0;

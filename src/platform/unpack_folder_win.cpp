@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <windows.h>
 
 #include <cctype>
@@ -13,7 +14,9 @@ std::string error_text() { return win32_error_text(::GetLastError()); }
 
 HANDLE as_handle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
-std::wstring child_of(const std::string& dir, const std::string& name) { return widen(dir + "\\" + name); }
+std::wstring child_of(const std::string& dir, const std::string& name) {
+    return widen(dir + "\\" + name);
+}
 
 // A name Windows would take for something else: a stream ("a:b"), a device ("NUL", "com1.img"),
 // a pattern, or one it would silently cut ("a." and "a " name "a").
@@ -27,8 +30,8 @@ bool plain_name(const std::string& name) {
     static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     for (const char* d : devices)
         if (stem == d) return false;
-    if (stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) && stem[3] >= '0' &&
-        stem[3] <= '9')
+    if (stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
+        stem[3] >= '0' && stem[3] <= '9')
         return false;
     return true;
 }
@@ -36,13 +39,15 @@ bool plain_name(const std::string& name) {
 // Opens a folder itself, never what a link points to, and keeps it from being renamed or removed
 // while it is held.
 HANDLE open_folder_handle(const std::wstring& path) {
-    return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 bool is_real_folder(HANDLE h) {
     BY_HANDLE_FILE_INFORMATION info{};
-    return ::GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+    return ::GetFileInformationByHandle(h, &info) &&
+           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
            !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
@@ -68,8 +73,9 @@ FolderHandle open_folder(const std::string& path, std::string& err) {
         return {};
     }
     // The folder the user chose may itself be reached through a link: follow it here.
-    const HANDLE h = ::CreateFileW(w.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE h = ::CreateFileW(w.c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         err = "cannot open folder " + path + ": " + error_text();
         return {};
@@ -82,8 +88,8 @@ FolderHandle open_folder(const std::string& path, std::string& err) {
 FolderHandle open_folder_chain(const FolderHandle& base, const std::vector<std::string>& components,
                                std::size_t count, std::string& err) {
     HANDLE dup = nullptr;
-    if (!::DuplicateHandle(::GetCurrentProcess(), as_handle(base.handle()), ::GetCurrentProcess(), &dup, 0,
-                           FALSE, DUPLICATE_SAME_ACCESS)) {
+    if (!::DuplicateHandle(::GetCurrentProcess(), as_handle(base.handle()), ::GetCurrentProcess(),
+                           &dup, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
         err = error_text();
         return {};
     }
@@ -138,8 +144,8 @@ bool NewFile::close() {
 NewFile create_part_file(const FolderHandle& dir, std::string& name) {
     for (int n = 0; n < 1000; ++n) {
         name = ".quillon-part-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(n);
-        const HANDLE h = ::CreateFileW(child_of(dir.path(), name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE h = ::CreateFileW(child_of(dir.path(), name).c_str(), GENERIC_WRITE, 0,
+                                       nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) return NewFile(reinterpret_cast<std::intptr_t>(h));
         if (::GetLastError() != ERROR_FILE_EXISTS) return {};
     }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // UTF-8 inside the program, UTF-16 at the Windows API. Only the Windows build has these.
 #include <string>

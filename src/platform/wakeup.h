@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A wake-up for a thread that waits on sockets: signal() makes handle() readable until clear().
 // Linux: an eventfd. Windows: a loopback UDP socket that sends to itself (select waits only on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <winsock2.h>
 
 #include "platform/wakeup.h"
@@ -35,8 +36,7 @@ void Wakeup::signal() {
 void Wakeup::clear() {
     if (!valid()) return;
     char buf[16];
-    while (::recv(static_cast<SOCKET>(handle_), buf, sizeof buf, 0) > 0) {
-    }
+    while (::recv(static_cast<SOCKET>(handle_), buf, sizeof buf, 0) > 0) {}
 }
 
 }  // namespace quillon

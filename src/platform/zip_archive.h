@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // minizip's file functions for a zip archive named by a UTF-8 path. Linux: its own fopen64 ones,
 // which take the path's bytes. Windows: functions of our own over _wfopen, so that a package in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <cstdio>
 #include <string>
 
@@ -27,12 +28,16 @@ uLong ZCALLBACK write_file(voidpf, voidpf f, const void* buf, uLong size) {
     return uLong(std::fwrite(buf, 1, size, static_cast<FILE*>(f)));
 }
 
-ZPOS64_T ZCALLBACK tell_file(voidpf, voidpf f) { return ZPOS64_T(::_ftelli64(static_cast<FILE*>(f))); }
+ZPOS64_T ZCALLBACK tell_file(voidpf, voidpf f) {
+    return ZPOS64_T(::_ftelli64(static_cast<FILE*>(f)));
+}
 
 long ZCALLBACK seek_file(voidpf, voidpf f, ZPOS64_T offset, int origin) {
     int how = SEEK_SET;
-    if (origin == ZLIB_FILEFUNC_SEEK_CUR) how = SEEK_CUR;
-    else if (origin == ZLIB_FILEFUNC_SEEK_END) how = SEEK_END;
+    if (origin == ZLIB_FILEFUNC_SEEK_CUR)
+        how = SEEK_CUR;
+    else if (origin == ZLIB_FILEFUNC_SEEK_END)
+        how = SEEK_END;
     return ::_fseeki64(static_cast<FILE*>(f), static_cast<__int64>(offset), how) == 0 ? 0 : -1;
 }
 

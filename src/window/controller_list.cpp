@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the user does with the device list: sort, filter by type, open, ping, copy; and the
 // hidden conflict test.
 #include <cstdio>
@@ -51,8 +52,8 @@ void WindowController::on_type_filter() {
     const std::string t = view_.current_index(IDC_TYPE_FILTER) < 0
                               ? std::string()
                               : view_.current_text(IDC_TYPE_FILTER);
-    const RecordTable table =
-        view_.is_checked(IDC_RANGE_BOX) ? RecordTable::range : RecordTable::found;
+    const RecordTable table = view_.is_checked(IDC_RANGE_BOX) ? RecordTable::range
+                                                              : RecordTable::found;
     save_checks(table);
     rebuild_filtered(table, t);
 }

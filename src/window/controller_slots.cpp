@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The image slots, the package slot, the package import and dropped files.
 #include <cstdio>
 
@@ -104,8 +105,8 @@ void WindowController::import_package() {
     RebootFlags reboot{};
     for (int i = 0; i < 4; ++i) reboot[i] = m_reboot_after[i];
     ViewMessages sink(view_);
-    const ImportStatus st =
-        import_package_files(read_path(IDC_ZIP_PATH), m_unzip_dir, found, reboot, sink);
+    const ImportStatus st = import_package_files(read_path(IDC_ZIP_PATH), m_unzip_dir, found,
+                                                 reboot, sink);
     if (st != ImportStatus::imported) return;
     for (int i = 0; i < 4; ++i) {
         view_.set_text(kSlotPath[i], found[i]);

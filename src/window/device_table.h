@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The device list as a plain table: rows of ten texts, a tick and a worker tag per row.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What the main window asks of device discovery. The desktop program links it to BrelkMulEvent;
 // window tests link it to a recorder, so that they never send a search from the machine.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What the main window reads and writes of the upgrade engine. The desktop program hands the
 // window a link over the process's engine; window tests can hand it one of their own.

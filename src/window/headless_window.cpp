@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "window/headless_window.h"
 
 #include <algorithm>
@@ -202,8 +203,8 @@ void HeadlessWindow::set_report_handler(std::function<void()> handler) {
 
 void HeadlessWindow::add_widget_observer(WidgetObserver* observer) {
     run([&] {
-        if (observer && std::find(observers_.begin(), observers_.end(), observer) ==
-                            observers_.end())
+        if (observer &&
+            std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
             observers_.push_back(observer);
     });
 }

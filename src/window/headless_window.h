@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The window of the headless runner: the table port on a serial executor, with the widgets the
 // engine asks about held as plain values.
@@ -30,15 +31,24 @@ struct HeadlessWidgets {
     std::vector<std::string> type_filter_entries;
     int type_filter_choice = 0;  // index into type_filter_entries; -1 = nothing chosen
     bool range_box = false;
-    bool stop_enabled = true;    // the CLEAN/STOP button
+    bool stop_enabled = true;  // the CLEAN/STOP button
     int selected_worker = 0;
-    bool idle = true;            // false from leave_idle() (START) until enter_idle()
+    bool idle = true;                   // false from leave_idle() (START) until enter_idle()
     std::vector<std::string> messages;  // every message box, in order
 };
 
 enum class WidgetChange {
-    status_line, image_bar, device_bar, batch_bar, counter, type_filter, range_box,
-    stop_enabled, selected_worker, idle, message,
+    status_line,
+    image_bar,
+    device_bar,
+    batch_bar,
+    counter,
+    type_filter,
+    range_box,
+    stop_enabled,
+    selected_worker,
+    idle,
+    message,
 };
 
 // For a live display (the runner's progress lines). Called on the window thread after each
@@ -132,7 +142,7 @@ private:
     std::mutex report_lock_;  // guards report_handler_ (show_user_report runs on the driver)
     std::function<void()> report_handler_;
 
-    std::mutex idle_lock_;    // guards idle_ (a copy of w_.idle for threads that wait)
+    std::mutex idle_lock_;  // guards idle_ (a copy of w_.idle for threads that wait)
     std::condition_variable idle_cv_;
     bool idle_ = true;
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The Qt main window: widgets bound to the controller, list model and the window port for the GUI
 # thread.
 if(NOT QUILLON_BUILD_WINDOW)

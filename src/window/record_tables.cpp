@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "window/record_tables.h"
 
 #include <unordered_map>
@@ -93,7 +94,8 @@ void RecordTables::set_tick(RecordTable table, const std::string& ip, const std:
     for (DeviceRecord& r : of(table)) {
         if (!complete(r) || r[col_ip] != ip) continue;
         // The engine keeps at most kEngineTextMax bytes of a MAC; the record keeps it whole.
-        if (table == RecordTable::found && r[col_mac].substr(0, kEngineTextMax) != mac.substr(0, kEngineTextMax))
+        if (table == RecordTable::found &&
+            r[col_mac].substr(0, kEngineTextMax) != mac.substr(0, kEngineTextMax))
             continue;
         r[kRecordTickText] = tick_text(ticked);
     }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The two saved copies of the device list, found_records and range_records.
 //
@@ -42,10 +43,10 @@ public:
     void save_record(RecordTable table, int row, const DeviceTable& rows);
 
     // Look-ups by IP: the first record whose text 1 equals ip wins; empty when none does.
-    std::string lookup_devid(const std::string& ip) const;    // found_records, text 2
-    std::string lookup_mac(const std::string& ip) const;      // found_records, text 3
-    std::string lookup_type(const std::string& ip) const;     // found_records, text 4
-    std::string lookup_version(const std::string& ip) const;  // found_records, text 9
+    std::string lookup_devid(const std::string& ip) const;      // found_records, text 2
+    std::string lookup_mac(const std::string& ip) const;        // found_records, text 3
+    std::string lookup_type(const std::string& ip) const;       // found_records, text 4
+    std::string lookup_version(const std::string& ip) const;    // found_records, text 9
     std::string lookup_range_mac(const std::string& ip) const;  // range_records, text 3
 
     // The range refresh of a discovery answer: every range record at a position below
@@ -70,7 +71,9 @@ public:
     std::size_t size(RecordTable table) const;
 
 private:
-    std::vector<DeviceRecord>& of(RecordTable t) { return t == RecordTable::found ? found_ : range_; }
+    std::vector<DeviceRecord>& of(RecordTable t) {
+        return t == RecordTable::found ? found_ : range_;
+    }
     const std::vector<DeviceRecord>& of(RecordTable t) const {
         return t == RecordTable::found ? found_ : range_;
     }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "window/row_compare.h"
 
 #include <cctype>
@@ -17,9 +18,12 @@ bool read_number(std::string_view s, std::size_t& pos, int base, uint32_t& out) 
     while (pos < s.size()) {
         const unsigned char ch = static_cast<unsigned char>(s[pos]);
         int d;
-        if (std::isdigit(ch)) d = ch - '0';
-        else if (base == 16 && std::isxdigit(ch)) d = std::tolower(ch) - 'a' + 10;
-        else break;
+        if (std::isdigit(ch))
+            d = ch - '0';
+        else if (base == 16 && std::isxdigit(ch))
+            d = std::tolower(ch) - 'a' + 10;
+        else
+            break;
         v = v * static_cast<uint32_t>(base) + static_cast<uint32_t>(d);
         ++pos;
     }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Sort keys and the comparison of two rows of the device list by one column.
 #include <array>

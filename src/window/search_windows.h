@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The three-second search windows: each opens the intake now and closes it when its own time
 // has run out, on a thread of its own. Several may overlap; the intake closes at the end of the
@@ -45,7 +46,7 @@ private:
         std::shared_ptr<std::atomic<bool>> done;
     };
     std::vector<Window> windows_;  // window thread only
-    std::mutex stop_lock_;  // owner: the windows' wait; nothing nests in it
+    std::mutex stop_lock_;         // owner: the windows' wait; nothing nests in it
     std::condition_variable stop_cv_;
     bool stop_ = false;
 };

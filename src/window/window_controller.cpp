@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window's commands and its states: Idle, search window, Running, Stopping.
 #include "window/window_controller.h"
 

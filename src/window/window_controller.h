@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The main window's command logic without a toolkit: the window states (Idle, search window,
 // Running, Stopping) and the controls each enables, START's checks, CLEAN/STOP and EXIT, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What the window controller asks of the widgets and of the person in front of them. The Qt
 // dialog implements it over its widgets; the controller's tests implement it with a recorder.

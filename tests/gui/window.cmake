@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Window tests: the real main window, offscreen, driven by control number.
 if(NOT TARGET quillon_window)
   return()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The come-back check as the window shows it: the VERSION cell of a device that came back, the
 // status word of one that did not, and the status line counting the devices still awaited, in
 // both languages. The watcher runs on its own thread and reaches the window through its port,
@@ -23,7 +24,8 @@ public:
     std::map<std::string, std::pair<std::string, std::string>> up;  // ip -> MAC, version
     void search(int, const char* target) override {
         auto it = target ? up.find(target) : up.end();
-        if (it != up.end()) watch->answer(target, it->second.first.c_str(), it->second.second.c_str());
+        if (it != up.end())
+            watch->answer(target, it->second.first.c_str(), it->second.second.c_str());
     }
 };
 
@@ -68,8 +70,9 @@ TEST_F(ComeBackWindowTest, RowsShowTheAnsweredVersionOrNotBackAndTheStatusLineCo
     devices.up["10.0.0.2"] = {"02:00:00:00:00:02", "V1.0"};  // the new image did not boot
     run_check({"10.0.0.1", "10.0.0.2", "10.0.0.3"});
     // Two are back at once; the third is awaited until its limit.
-    EXPECT_TRUE(wait_until([&] { return text_of(IDC_STATUS_LINE) == "Waiting for 1 device(s) to come back"; }))
-        << text_of(IDC_STATUS_LINE);
+    EXPECT_TRUE(wait_until([&] {
+        return text_of(IDC_STATUS_LINE) == "Waiting for 1 device(s) to come back";
+    })) << text_of(IDC_STATUS_LINE);
     EXPECT_EQ(cell(0, 9), "V2.0");
     ASSERT_TRUE(wait_until([&] { return ended.load(); }));
     EXPECT_EQ(cell(0, 9), "V2.0");

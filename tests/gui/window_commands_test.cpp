@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's states and commands: START and its refusals, CLEAN/STOP, EXIT, SEARCH and the
 // search window, the range box, threads, worker view, select-all, adapter.
 #include <QHeaderView>
@@ -10,7 +11,7 @@ namespace quillon::test {
 namespace {
 
 // Controls that START disables and the end of a batch enables again.
-const int kBatchLocked[] = {IDC_TYPE_FILTER, IDC_RANGE_BOX, IDC_SELECT_ALL,
+const int kBatchLocked[] = {IDC_TYPE_FILTER, IDC_RANGE_BOX,  IDC_SELECT_ALL,
                             IDC_THREADS,     IDC_AUTO_RETRY, IDC_ADAPTER};
 
 class CommandsTest : public WindowTest {
@@ -389,7 +390,8 @@ TEST_F(CommandsTest, RangeBoxClearsTheListAndResetsTheViewButNotTheRecords) {
     discovery.searches.clear();
     box(IDC_RANGE_BOX)->click();
     EXPECT_EQ(dlg->port().row_count(), 0);
-    EXPECT_EQ(static_cast<GuiWindowPort&>(dlg->port()).record_tables().lookup_mac("10.0.0.1"), "aa:bb:cc:00:00:01");
+    EXPECT_EQ(static_cast<GuiWindowPort&>(dlg->port()).record_tables().lookup_mac("10.0.0.1"),
+              "aa:bb:cc:00:00:01");
     EXPECT_EQ(combo(IDC_TYPE_FILTER)->currentIndex(), 0);
     EXPECT_EQ(text_of(IDC_STATUS_LINE), "");
     EXPECT_EQ(text_of(IDC_COUNTER), "");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The real main window with its outside world replaced: message boxes and file dialogs answer
 // from a script, URLs and pings are recorded, the engine is a recorder, and discovery is a
@@ -102,9 +103,9 @@ public:
         MsgKind kind;
     };
     std::vector<Shown> shown;
-    std::deque<bool> answers;  // for questions; No when empty
+    std::deque<bool> answers;            // for questions; No when empty
     std::function<void()> while_asking;  // runs while a question is open (then cleared)
-    std::deque<std::string> files;  // for file dialogs; cancelled when empty
+    std::deque<std::string> files;       // for file dialogs; cancelled when empty
     std::vector<std::string> filters;
     std::vector<std::string> urls;
     std::vector<std::string> pings;

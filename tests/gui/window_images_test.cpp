@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The image slots, the package slot and its import, dropped files.
 #include <QDropEvent>
 #include <QMimeData>
@@ -17,7 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // A zip package with the given entries (name -> content).
-void write_zip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries) {
+void write_zip(const std::string& path,
+               const std::vector<std::pair<std::string, std::string>>& entries) {
     zipFile z = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
     ASSERT_NE(z, nullptr);
     for (const auto& [name, data] : entries) {
@@ -171,7 +173,8 @@ TEST_F(SlotsTest, ImageNamesInTheMakersCodePageReachTheBatchIntact) {
     write_zip(pkg, {{"brelk_upgrade_image/4_\xc3\xc5\xbf\xda\xbb\xfa.img", "fw"}});
     dlg->files = {pkg};
     button(IDC_ZIP_BROWSE)->click();
-    const std::string fw = dir() + "/brelk_upgrade_image/4_\xe9\x97\xa8\xe5\x8f\xa3\xe6\x9c\xba.img";
+    const std::string fw = dir() +
+                           "/brelk_upgrade_image/4_\xe9\x97\xa8\xe5\x8f\xa3\xe6\x9c\xba.img";
     EXPECT_EQ(text_of(IDC_FW_PATH), fw);
     add_device("10.0.0.1", "aa:00:00:00:00:01", "PANEL");
     button(IDC_START)->click();
@@ -182,7 +185,8 @@ TEST_F(SlotsTest, ImageNamesInTheMakersCodePageReachTheBatchIntact) {
 
 TEST_F(SlotsTest, StartWithoutImagesImportsThePackageAndGoesOn) {
     const std::string pkg = dir() + "/fw.zip";
-    write_zip(pkg, {{"brelk_upgrade_image/uboot.img", "b"}, {"brelk_upgrade_image/kernel.img", "k"}});
+    write_zip(pkg,
+              {{"brelk_upgrade_image/uboot.img", "b"}, {"brelk_upgrade_image/kernel.img", "k"}});
     add_device("10.0.0.1", "aa:00:00:00:00:01", "PANEL");
     dlg->files = {pkg};
     button(IDC_START)->click();
@@ -227,7 +231,8 @@ TEST_F(SlotsTest, DroppedImagesGoToTickedSlotsByPosition) {
 
 TEST_F(SlotsTest, DroppedPackageIsImportedWithoutADialog) {
     const std::string pkg = dir() + "/fw.zip";
-    write_zip(pkg, {{"brelk_upgrade_image/1_uboot.img", "boot"}, {"brelk_upgrade_image/2_k.img", "k"}});
+    write_zip(pkg,
+              {{"brelk_upgrade_image/1_uboot.img", "boot"}, {"brelk_upgrade_image/2_k.img", "k"}});
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(pkg))});
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
@@ -267,7 +272,8 @@ protected:
 
 TEST_F(FieldDropTest, APackageDroppedOnThePackageFieldIsImported) {
     const std::string pkg = dir() + "/fw.zip";
-    write_zip(pkg, {{"brelk_upgrade_image/1_uboot.img", "boot"}, {"brelk_upgrade_image/2_k.img", "k"}});
+    write_zip(pkg,
+              {{"brelk_upgrade_image/1_uboot.img", "boot"}, {"brelk_upgrade_image/2_k.img", "k"}});
     edit(IDC_ZIP_PATH)->setText("/old/package.zip");
     EXPECT_TRUE(drop_on(IDC_ZIP_PATH, {pkg}));
     EXPECT_TRUE(dlg->filters.empty()) << "no file dialog for a dropped package";

@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
 // The desktop program at start-up with the journal of a batch that died: once the start-up
 // search has listed the devices, those the batch upgraded are unticked and a message says so.
+// A batch of the window writes its journal, and its report ends with the SUMMARY lines.
 #ifdef QUILLON_HAVE_DESKTOP
 
 #include <QTemporaryDir>
@@ -62,13 +64,18 @@ protected:
         app.reset();
         fs::current_path(old_cwd);
         timing() = Timing{};
-        if (old_lang.empty()) unsetenv("LC_ALL");
-        else setenv("LC_ALL", old_lang.c_str(), 1);
+        if (old_lang.empty())
+            unsetenv("LC_ALL");
+        else
+            setenv("LC_ALL", old_lang.c_str(), 1);
     }
-    void journal(const std::string& name, const std::string& text) { std::ofstream("log/" + name) << text; }
+    void journal(const std::string& name, const std::string& text) {
+        std::ofstream("log/" + name) << text;
+    }
 
     // Starts the program; the devices answer its start-up search at once.
-    void start_and_answer(const std::vector<std::pair<std::string, std::string>>& devices, bool driver = false) {
+    void start_and_answer(const std::vector<std::pair<std::string, std::string>>& devices,
+                          bool driver = false) {
         AppOptions o;
         o.network = false;
         o.discovery = &discovery;
@@ -84,7 +91,8 @@ protected:
         DeviceIntake intake(dlg->port(), link);
         std::atomic<bool> done{false};
         std::thread receive([&] {
-            for (const auto& [ip, mac] : devices) intake.add_found_device(ip.c_str(), "0101", mac.c_str(), "V1", nullptr);
+            for (const auto& [ip, mac] : devices)
+                intake.add_found_device(ip.c_str(), "0101", mac.c_str(), "V1", nullptr);
             done = true;
         });
         ASSERT_TRUE(wait_until([&] { return done.load(); }));
@@ -113,16 +121,21 @@ const std::vector<std::pair<std::string, std::string>> kFound = {
 
 TEST_F(JournalStartupTest, AnUnfinishedBatchLeavesItsUpgradedDevicesUntickedAndSaysHowMany) {
     // An older finished journal does not matter: the newest one is unfinished.
-    journal("journal_20250101_000000_000_0001.jsonl", start_line() + R"({"event":"batch_end","time":"t"})" "\n");
-    journal("journal_20260102_030405_000_0001.jsonl",
-            start_line() + end_of(0, "10.0.0.1", true) + end_of(1, "10.0.0.2", false) +
-                end_of(2, "10.0.0.3", true) +
-                R"({"event":"device_taken","pass":0,"worker":1,"row":3,"ip":"10.0.0.4","mac":""})" "\n"
-                R"({"event":"device_end","pass":0,"row":3,"ip":"10.0.0.4","mac":"","succ)");  // torn
+    journal("journal_20250101_000000_000_0001.jsonl", start_line() +
+                                                          R"({"event":"batch_end","time":"t"})"
+                                                          "\n");
+    journal(
+        "journal_20260102_030405_000_0001.jsonl",
+        start_line() + end_of(0, "10.0.0.1", true) + end_of(1, "10.0.0.2", false) +
+            end_of(2, "10.0.0.3", true) +
+            R"({"event":"device_taken","pass":0,"worker":1,"row":3,"ip":"10.0.0.4","mac":""})"
+            "\n"
+            R"({"event":"device_end","pass":0,"row":3,"ip":"10.0.0.4","mac":"","succ)");  // torn
     start_and_answer(kFound);
     ASSERT_TRUE(wait_until([&] { return !dlg->shown.empty(); }));
     ASSERT_EQ(dlg->shown.size(), 1u);
-    EXPECT_EQ(dlg->shown[0].text, "The last batch did not finish: 2 device(s) already upgraded are not ticked.");
+    EXPECT_EQ(dlg->shown[0].text,
+              "The last batch did not finish: 2 device(s) already upgraded are not ticked.");
     EXPECT_FALSE(ticked("10.0.0.1"));
     EXPECT_TRUE(ticked("10.0.0.2"));
     EXPECT_FALSE(ticked("10.0.0.33"));
@@ -130,14 +143,18 @@ TEST_F(JournalStartupTest, AnUnfinishedBatchLeavesItsUpgradedDevicesUntickedAndS
     EXPECT_TRUE(ticked("10.0.0.5"));
     // The list shows it too, not only the table behind it.
     auto* list = dlg->findChild<QTableView*>(QString::number(IDC_DEVICE_LIST));
-    EXPECT_EQ(list->model()->data(list->model()->index(0, 0), Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
-    EXPECT_EQ(list->model()->data(list->model()->index(1, 0), Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    EXPECT_EQ(list->model()->data(list->model()->index(0, 0), Qt::CheckStateRole).toInt(),
+              int(Qt::Unchecked));
+    EXPECT_EQ(list->model()->data(list->model()->index(1, 0), Qt::CheckStateRole).toInt(),
+              int(Qt::Checked));
 }
 
 TEST_F(JournalStartupTest, AFinishedNewestBatchChangesNothing) {
-    journal("journal_20250101_000000_000_0001.jsonl", start_line() + end_of(0, "10.0.0.1", true));  // unfinished, older
-    journal("journal_20260102_030405_000_0001.jsonl",
-            start_line() + end_of(0, "10.0.0.1", true) + R"({"event":"batch_end","time":"t"})" "\n");
+    journal("journal_20250101_000000_000_0001.jsonl",
+            start_line() + end_of(0, "10.0.0.1", true));  // unfinished, older
+    journal("journal_20260102_030405_000_0001.jsonl", start_line() + end_of(0, "10.0.0.1", true) +
+                                                          R"({"event":"batch_end","time":"t"})"
+                                                          "\n");
     start_and_answer(kFound);
     QTest::qWait(200);
     EXPECT_TRUE(dlg->shown.empty());
@@ -148,7 +165,8 @@ TEST_F(JournalStartupTest, ABatchOfTheWindowWritesItsJournal) {
     std::ofstream("config.ini") << "[Settings]\nfake_burn=1\n";
     Timing& t = timing();
     t.conflict_wait_step = t.fake_extra_wait = std::chrono::milliseconds(5);
-    t.fake_step_unit = t.pass_settle = t.reboot_pause = t.after_search = std::chrono::milliseconds(1);
+    t.fake_step_unit = t.pass_settle = t.reboot_pause = t.after_search = std::chrono::milliseconds(
+        1);
     // A valid image: data, then its trailer with length and checksum.
     std::vector<uint8_t> data(3000);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i * 13 + 1);
@@ -165,9 +183,11 @@ TEST_F(JournalStartupTest, ABatchOfTheWindowWritesItsJournal) {
     uLong crc = ::crc32(0L, data.data(), uInt(data.size()));
     crc = ::crc32(crc, h.bytes, kImageHeaderSize);
 
-    start_and_answer({{"10.0.0.1", "aa:00:00:00:00:01"}, {"10.0.0.2", "aa:00:00:00:00:02"}}, /*driver=*/true);
+    start_and_answer({{"10.0.0.1", "aa:00:00:00:00:01"}, {"10.0.0.2", "aa:00:00:00:00:02"}},
+                     /*driver=*/true);
     dlg->findChild<QCheckBox*>(QString::number(IDC_FW_CHECK))->click();
-    dlg->findChild<QLineEdit*>(QString::number(IDC_FW_PATH))->setText(QString::fromStdString(image));
+    dlg->findChild<QLineEdit*>(QString::number(IDC_FW_PATH))
+        ->setText(QString::fromStdString(image));
     auto* start_button = dlg->findChild<QPushButton*>(QString::number(IDC_START));
     start_button->click();
     ASSERT_FALSE(start_button->isEnabled());
@@ -188,6 +208,15 @@ TEST_F(JournalStartupTest, ABatchOfTheWindowWritesItsJournal) {
     ASSERT_EQ(d.devices.size(), 2u);
     EXPECT_EQ(d.succeeded(), 2);
     EXPECT_EQ(d.devices[1].mac, "aa:00:00:00:00:02");
+
+    // The report the window opened ends with the batch's summary (a simulated upgrade is not
+    // checked for its come-back).
+    std::ifstream in("log/upgrade_user.html");
+    std::string line, last;
+    while (std::getline(in, line)) last = line;
+    const std::string want = "] [SUMMARY] 2 devices: 2 upgraded (come-back not checked)</pre>";
+    ASSERT_GT(last.size(), want.size());
+    EXPECT_EQ(last.substr(last.size() - want.size()), want) << last;
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's controls, their arrangement, keys, column widths and the about box.
 #include <QAction>
 #include <QHeaderView>
@@ -134,7 +135,8 @@ TEST_F(WindowTest, AboutBoxIsReachableAndShowsTheVersion) {
                     found_action = true;
                     QTimer::singleShot(50, [&] {
                         for (QWidget* t : QApplication::topLevelWidgets()) {
-                            if (auto* about = qobject_cast<CAboutDlg*>(t); about && about->isVisible()) {
+                            if (auto* about = qobject_cast<CAboutDlg*>(t);
+                                about && about->isVisible()) {
                                 about_shown = true;
                                 about->accept();
                             }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sorting, the type filter, the row actions and the hidden conflict test.
 #include <QClipboard>
 #include <QHeaderView>
@@ -17,7 +18,8 @@ TEST(RowKeys, ParseLikeTheirColumns) {
     EXPECT_EQ(ip_key("10-1-2-3"), ip_key("10.1.2.3"));  // any one separator character
     EXPECT_EQ(ip_key("10.1.x.3"), 0x0A010000u);         // parts after a failure count as 0
     EXPECT_EQ(ip_key(""), 0u);
-    EXPECT_EQ(mac_key("AA:bb:0C:d:e:F0"), (std::array<uint8_t, 6>{0xAA, 0xBB, 0x0C, 0x0D, 0x0E, 0xF0}));
+    EXPECT_EQ(mac_key("AA:bb:0C:d:e:F0"),
+              (std::array<uint8_t, 6>{0xAA, 0xBB, 0x0C, 0x0D, 0x0E, 0xF0}));
     EXPECT_EQ(mac_key("1ff:0:0:0:0:0")[0], 0xFF);  // low 8 bits
     EXPECT_EQ(id_key("12abc"), 12);
     EXPECT_EQ(id_key("abc"), 0);
@@ -132,9 +134,11 @@ TEST_F(ListTest, RightClickCopiesIdentity) {
     EXPECT_EQ(QApplication::clipboard()->text(),
               QStringLiteral("IP:10.0.0.1 MAC:aa:00:00:00:00:01 VER:V2.3"));
     dlg->on_row_right_click(1);
-    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("IP:10.0.0.2 MAC:aa:00:00:00:00:02"));
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              QStringLiteral("IP:10.0.0.2 MAC:aa:00:00:00:00:02"));
     dlg->on_row_right_click(-1);  // no row: nothing
-    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("IP:10.0.0.2 MAC:aa:00:00:00:00:02"));
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              QStringLiteral("IP:10.0.0.2 MAC:aa:00:00:00:00:02"));
 }
 
 TEST_F(ListTest, MouseOnTheListReachesTheRowActions) {
@@ -144,7 +148,8 @@ TEST_F(ListTest, MouseOnTheListReachesTheRowActions) {
     auto* list = ctl<QTableView>(IDC_DEVICE_LIST);
     const QPoint p = list->visualRect(list->model()->index(0, 2)).center();
     QTest::mouseClick(list->viewport(), Qt::RightButton, {}, p);
-    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("IP:127.0.0.1 MAC:aa:00:00:00:00:01 VER:V1"));
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              QStringLiteral("IP:127.0.0.1 MAC:aa:00:00:00:00:01 VER:V1"));
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, p);
     EXPECT_EQ(dlg->urls, std::vector<std::string>{"http://127.0.0.1"});
     QTest::mouseDClick(list->viewport(), Qt::RightButton, {}, p);
@@ -161,7 +166,8 @@ TEST_F(ListTest, OnlyAPlainIpv4AddressIsOpenedOrPinged) {
                            "example.org", "10.0.0.1 "}) {
         make_window();
         add_device(ip, "aa:00:00:00:00:01", "PANEL");
-        if (dlg->port().row_count() == 0) static_cast<GuiWindowPort&>(dlg->port()).device_table().append_row("1");
+        if (dlg->port().row_count() == 0)
+            static_cast<GuiWindowPort&>(dlg->port()).device_table().append_row("1");
         dlg->port().set_cell(0, 1, ip);
         dlg->on_row_double_click(0);
         dlg->on_row_right_double_click(0);
@@ -185,8 +191,8 @@ TEST_F(ListTest, PingRunsWithoutAShellAndTheWindowStaysResponsive) {
     auto* ping = dlg->findChild<PingWindow*>("ping_window");
     ASSERT_NE(ping, nullptr);
     EXPECT_EQ(ping->process().program(), QStringLiteral("ping"));
-    EXPECT_EQ(ping->process().arguments(),
-              (QStringList{QStringLiteral("-c"), QStringLiteral("4"), QStringLiteral("127.0.0.1")}));
+    EXPECT_EQ(ping->process().arguments(), (QStringList{QStringLiteral("-c"), QStringLiteral("4"),
+                                                        QStringLiteral("127.0.0.1")}));
     // While ping runs, a worker's request to the window is served.
     std::atomic<bool> served{false};
     std::thread worker([&] {
@@ -212,9 +218,9 @@ TEST_F(ListTest, HiddenConflictTest) {
     EXPECT_EQ(dlg->flags().intake_closed.load(), 1);
     EXPECT_EQ(dlg->flags().conflict_watch.load(), 1);
     ASSERT_TRUE(wait_until([&] { return !dlg->shown.empty(); }));
-    EXPECT_EQ(dlg->texts(), std::vector<std::string>{
-                                std::string("Conflict ip: ") + CQuillonDlg::kConflictTestIp +
-                                ", mac: " + CQuillonDlg::kConflictTestMac});
+    EXPECT_EQ(dlg->texts(),
+              std::vector<std::string>{std::string("Conflict ip: ") + CQuillonDlg::kConflictTestIp +
+                                       ", mac: " + CQuillonDlg::kConflictTestMac});
     EXPECT_FALSE(engine.conflict);  // cleared
 
     // No conflict reported: no message.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Start-up of the desktop program, without discovery sockets: the window, logs, settings and
 // language, the first search (recorded, never sent) and its search window.
 #ifdef QUILLON_HAVE_DESKTOP
@@ -29,12 +30,16 @@ class EnvVar {
 public:
     EnvVar(const char* name, const char* value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = std::string(old);
-        if (value) setenv(name, value, 1);
-        else unsetenv(name);
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
     }
     ~EnvVar() {
-        if (old_) setenv(name_, old_->c_str(), 1);
-        else unsetenv(name_);
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
     }
 
 private:
@@ -209,7 +214,8 @@ TEST_F(StartupTest, ADiscoveredDeviceReachesTheListThroughTheIntake) {
     EXPECT_EQ(dlg->port().get_cell(0, 6), "Ready");
     auto* list = dlg->findChild<QTableView*>(QString::number(IDC_DEVICE_LIST));
     EXPECT_EQ(list->model()->rowCount(), 1);
-    EXPECT_EQ(list->model()->data(list->model()->index(0, 1)).toString(), QStringLiteral("10.0.0.7"));
+    EXPECT_EQ(list->model()->data(list->model()->index(0, 1)).toString(),
+              QStringLiteral("10.0.0.7"));
 }
 
 TEST_F(StartupTest, AnAnswerOnTheLoopbackReachesTheListThroughTheRealEndpoint) {
@@ -236,8 +242,8 @@ TEST_F(StartupTest, AnAnswerOnTheLoopbackReachesTheListThroughTheRealEndpoint) {
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
     to.sin_addr.s_addr = lo.net;
-    ASSERT_EQ(sendto(s.get(), datagram.data(), datagram.size(), 0,
-                     reinterpret_cast<sockaddr*>(&to), sizeof to),
+    ASSERT_EQ(sendto(s.get(), datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                     sizeof to),
               static_cast<ssize_t>(datagram.size()));
     ASSERT_TRUE(wait_until([&] { return dlg->port().row_count() == 1; }));
     EXPECT_EQ(dlg->port().get_cell(0, 1), "127.0.0.9");
@@ -248,7 +254,8 @@ TEST_F(StartupTest, AnAnswerOnTheLoopbackReachesTheListThroughTheRealEndpoint) {
     endpoint.stop();
 }
 
-ReceivedAnswer received_at(const char* ip, const char* mac, std::chrono::steady_clock::time_point at) {
+ReceivedAnswer received_at(const char* ip, const char* mac,
+                           std::chrono::steady_clock::time_point at) {
     ReceivedAnswer r;
     r.answer.ip = ip;
     r.answer.id = "1019901";
@@ -282,9 +289,10 @@ TEST_F(StartupTest, AnswersThatCameWithinTheSearchWindowAreListedWhenReadAfterIt
         receive.join();
         return ok;
     };
-    ASSERT_TRUE(hand_over({received_at("10.0.0.7", "aa:07", opened + std::chrono::milliseconds(1)),
-                           received_at("10.0.0.8", "aa:08", ended + std::chrono::milliseconds(1)),
-                           received_at("10.0.0.7", "aa:07", opened + std::chrono::milliseconds(1))}));
+    ASSERT_TRUE(
+        hand_over({received_at("10.0.0.7", "aa:07", opened + std::chrono::milliseconds(1)),
+                   received_at("10.0.0.8", "aa:08", ended + std::chrono::milliseconds(1)),
+                   received_at("10.0.0.7", "aa:07", opened + std::chrono::milliseconds(1))}));
     ASSERT_EQ(dlg->port().row_count(), 1);
     EXPECT_EQ(dlg->port().get_cell(0, 0), "1");
     EXPECT_EQ(dlg->port().get_cell(0, 1), "10.0.0.7");
@@ -293,7 +301,8 @@ TEST_F(StartupTest, AnswersThatCameWithinTheSearchWindowAreListedWhenReadAfterIt
 
     // CLEAN empties the list: an answer of the old window that is read only now stays out.
     dlg->findChild<QPushButton*>(QString::number(IDC_CLEAN))->click();
-    ASSERT_TRUE(hand_over({received_at("10.0.0.9", "aa:09", opened + std::chrono::milliseconds(2))}));
+    ASSERT_TRUE(
+        hand_over({received_at("10.0.0.9", "aa:09", opened + std::chrono::milliseconds(2))}));
     EXPECT_EQ(dlg->port().row_count(), 0);
 }
 
@@ -308,7 +317,9 @@ TEST_F(StartupTest, TheRangeBoxIsReadFromTheWindowsCopyWithoutARequest) {
         std::future<bool> f = value.get_future();
         std::thread t([&] { value.set_value(dlg->port().range_box_checked()); });
         const bool answered = f.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
-        if (!answered) wait_until([&] { return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+        if (!answered)
+            wait_until(
+                [&] { return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
         t.join();
         EXPECT_TRUE(answered) << "the range box was asked for with a request";
         return f.get();

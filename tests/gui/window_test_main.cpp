@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One QApplication for every window test, offscreen.
 #include <QApplication>
 

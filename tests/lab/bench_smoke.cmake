@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # A smoke run of the benchmark harness (bench/run --quick) in a lab of its own: every scenario
 # must produce its line. How fast things are is not judged here; bench/run does that.
 include(${CMAKE_CURRENT_LIST_DIR}/lab_fixture.cmake)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # bench/run --quick over the fixture's lab: one JSON line per scenario (two for the transfer, one
 # per link rate), each with its figures and a judgement for every target, and the summing-up
 # table. Scenarios that need a program this build lacks must say so instead of going missing.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The come-back check after the reboot, with quillon-cli against simulated devices in the lab:
 # every device back with its new version, one back with its old version, one never back, one
 # back only after 80 % of the limit, and STOP during the wait.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # After its reboot every upgraded device is searched for until it answers from its address with
 # its MAC, or until the --come-back limit has passed. The batch ends when every device is back or
 # past its limit; Ctrl-C ends that wait at once.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The simulator's own tests, in-process on loopback addresses: no namespace needed.
 set(_devsim_test_dir ${CMAKE_CURRENT_LIST_DIR})
 add_library(quillon_lab_client STATIC ${_devsim_test_dir}/support/lab_client.cpp)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulator's discovery side on loopback (directed searches only: no broadcast is ever sent
 // outside a lab namespace), and the fleet it is built from.
 #include <arpa/inet.h>
@@ -103,7 +104,8 @@ TEST(DevsimFleet, DefaultIdsWalkThroughEveryDeviceType) {
         EXPECT_EQ(center / 10000, 1u);
         const unsigned long long wall = std::stoull(devsim::default_device_id(7 * cycle + 4));
         EXPECT_EQ(wall / 10000, 2u);
-        EXPECT_FALSE(std::isdigit(static_cast<unsigned char>(devsim::default_device_id(7 * cycle + 5)[0])));
+        EXPECT_FALSE(
+            std::isdigit(static_cast<unsigned char>(devsim::default_device_id(7 * cycle + 5)[0])));
         EXPECT_GT(std::stoull(devsim::default_device_id(7 * cycle + 6)), 1000000000000ull);
     }
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Each way a simulated device can be told to misbehave does what its name says, and only to
 // that device.
 #include <thread>
@@ -177,7 +178,8 @@ TEST_F(DevsimFaults, NoReturnStaysAwayAfterItsReboot) {
     EXPECT_EQ(known(upgrade(1, make_image(4000, 8), d)).back(), "F1");
     ASSERT_TRUE(d.send_reboot());
     EXPECT_TRUE(d.wait_closed(3s));
-    EXPECT_TRUE(wait_for_connect_result(dev(1), options.upgrade_port, ConnectResult::connected, 10s));
+    EXPECT_TRUE(
+        wait_for_connect_result(dev(1), options.upgrade_port, ConnectResult::connected, 10s));
     EXPECT_EQ(directed_search(1).size(), 1u);
 
     UpgradeClient probe;

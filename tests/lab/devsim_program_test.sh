@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # quillon-devsim as a program, on loopback: start-up errors are clear and stop it, a device
 # serves an upgrade, SIGTERM and SIGINT end it cleanly.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulator's upgrade service on loopback: what a well-behaved device does with good and bad
 // images, the reboot record, and the record file that tests rely on.
 #include <zlib.h>
@@ -142,7 +143,8 @@ TEST_F(DevsimUpgrade, RebootRecordTakesTheDeviceAwayAndBringsItBackWithTheNextVe
     probe.close();
     ASSERT_LT(Clock::now() - rebooted, 2000ms) << "machine too slow to see the device away";
 
-    EXPECT_TRUE(wait_for_connect_result(dev(1), options.upgrade_port, ConnectResult::connected, 10s));
+    EXPECT_TRUE(
+        wait_for_connect_result(dev(1), options.upgrade_port, ConnectResult::connected, 10s));
     EXPECT_GE(Clock::now() - rebooted, 2400ms);
     auto answers = directed_search(1);
     ASSERT_EQ(answers.size(), 1u);
@@ -162,8 +164,10 @@ TEST_F(DevsimUpgrade, RebootAfterAFailedImageKeepsTheOldVersion) {
     EXPECT_EQ(known(upgrade(0, img, c)).back(), "F0");
     ASSERT_TRUE(c.send_reboot());
     EXPECT_TRUE(c.wait_closed(3s));
-    EXPECT_TRUE(wait_for_connect_result(dev(0), options.upgrade_port, ConnectResult::refused, 500ms));
-    EXPECT_TRUE(wait_for_connect_result(dev(0), options.upgrade_port, ConnectResult::connected, 10s));
+    EXPECT_TRUE(
+        wait_for_connect_result(dev(0), options.upgrade_port, ConnectResult::refused, 500ms));
+    EXPECT_TRUE(
+        wait_for_connect_result(dev(0), options.upgrade_port, ConnectResult::connected, 10s));
     auto answers = directed_search(0);
     ASSERT_EQ(answers.size(), 1u);
     EXPECT_EQ(answers[0].answer.version, "1.0.0");
@@ -180,7 +184,8 @@ TEST_F(DevsimUpgrade, SilentDownModeLetsConnectionAttemptsTimeOut) {
     EXPECT_TRUE(c.wait_closed(3s));
     UpgradeClient probe;
     EXPECT_EQ(probe.connect(dev(0), options.upgrade_port, 300ms), ConnectResult::timeout);
-    EXPECT_TRUE(wait_for_connect_result(dev(0), options.upgrade_port, ConnectResult::connected, 10s));
+    EXPECT_TRUE(
+        wait_for_connect_result(dev(0), options.upgrade_port, ConnectResult::connected, 10s));
 }
 
 TEST_F(DevsimUpgrade, ManyDevicesUpgradeAtOnce) {
@@ -188,13 +193,15 @@ TEST_F(DevsimUpgrade, ManyDevicesUpgradeAtOnce) {
     start_fleet(kDevices);
     std::vector<std::vector<std::string>> got(kDevices);
     std::vector<Image> imgs;
-    for (std::size_t i = 0; i < kDevices; ++i) imgs.push_back(make_image(60000 + i * 97, static_cast<uint32_t>(i)));
+    for (std::size_t i = 0; i < kDevices; ++i)
+        imgs.push_back(make_image(60000 + i * 97, static_cast<uint32_t>(i)));
     {
         std::vector<std::thread> ts;
         for (std::size_t i = 0; i < kDevices; ++i)
             ts.emplace_back([&, i] {
                 UpgradeClient c;
-                if (c.connect(dev(i), options.upgrade_port, 5000ms) != ConnectResult::connected) return;
+                if (c.connect(dev(i), options.upgrade_port, 5000ms) != ConnectResult::connected)
+                    return;
                 if (!c.send_image(imgs[i], imgs[i].data.size())) return;
                 got[i] = known(c.read_until_finish(30s));
             });
@@ -204,7 +211,8 @@ TEST_F(DevsimUpgrade, ManyDevicesUpgradeAtOnce) {
         EXPECT_EQ(got[i], normal_sequence(1)) << ips[i];
         auto lines = wait_record_lines(record, ips[i], 1);
         ASSERT_EQ(lines.size(), 1u) << ips[i];
-        EXPECT_EQ(json_field(lines[0], "digest"), hex8(zlib_digest(imgs[i].data, imgs[i].data.size())));
+        EXPECT_EQ(json_field(lines[0], "digest"),
+                  hex8(zlib_digest(imgs[i].data, imgs[i].data.size())));
     }
     // A session is counted when it has ended, a moment after its record is written.
     const auto until = std::chrono::steady_clock::now() + 5s;
@@ -221,7 +229,8 @@ TEST_F(DevsimUpgrade, StoppingTheSimulatorEndsOpenConnectionsAndRecordsThem) {
     ASSERT_TRUE(c.send_image(img, 4000));
     // The device has the header: wait until it has read some data, then stop everything.
     const auto deadline = Clock::now() + 5s;
-    while (sim->upgrade().connections() < 1 && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
+    while (sim->upgrade().connections() < 1 && Clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
     sim->stop();
     EXPECT_TRUE(c.wait_closed(3s));
     auto lines = record_lines(record, ips[0]);

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Whole batches of quillon-cli upgrade against simulated devices in the network lab: list mode
 # after a search, range mode with silent addresses, passes and retries, an address conflict, the
 # graceful stop, real timings, and a fleet of 200.
@@ -11,4 +12,7 @@ if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/lab_fixture.cmake AND TARGET quillon-cli AND
     set_property(TEST lab_driver_${t} APPEND PROPERTY ENVIRONMENT
       QL_MKIMAGE=$<TARGET_FILE:quillon-mkimage>)
   endforeach()
+  # --devices-from: a site list with a missing device, a wrong MAC and names; bad lines.
+  quillon_lab_test(lab_driver_site LAB driver COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/driver_site_test.sh)
+  set_property(TEST lab_driver_site APPEND PROPERTY ENVIRONMENT QL_MKIMAGE=$<TARGET_FILE:quillon-mkimage>)
 endif()

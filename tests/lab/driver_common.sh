@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Shared by the batch tests (sourced after lab_common.sh): images, a quillon-cli upgrade run in
 # the tool's namespace, and the files it leaves.
 [ -n "${QL_CLI:-}" ] || fail "QL_CLI not set"

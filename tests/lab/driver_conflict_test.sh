@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # An address conflict: .11 answers every search twice, the second time with another MAC. Before
 # each image the tool asks the address to identify itself, sees the MAC it does not expect, and
 # sends nothing: the device fails with the USR lines. Once the other device is gone (the

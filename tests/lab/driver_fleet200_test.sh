@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # 200 devices, ten workers, one small image: every device succeeds exactly once, nothing is left
 # to do, the counter reads 200 of 200, every device got the image's bytes.
 here=$(cd "$(dirname "$0")" && pwd)

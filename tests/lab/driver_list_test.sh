@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # List mode after a search: twelve devices of every type, three workers, two images. Every
 # device gets both images whole (the simulator's digests equal the files' data), one reboot
 # request after the last, one success line in the report; the summary and exit code agree.

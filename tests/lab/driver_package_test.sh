@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # A package with Zip64 records, as Info-ZIP's "zip -fz" (and .NET, 7-Zip) write it: the 32-bit
 # sizes of every entry read 0xFFFFFFFF, the real ones are in the Zip64 field. The package verb
 # sorts it into the slots byte for byte, and a batch from it gives every device both images whole.

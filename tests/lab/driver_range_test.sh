@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Range mode: 198.18.0.203 .. 214 with three workers. .205 to .209 are simulated devices; .203 and
 # .204 answer the echo but offer no upgrade service; .210 and above are no host at all and stay
 # silent. Then the type filter: only the PANEL of the range is upgraded.

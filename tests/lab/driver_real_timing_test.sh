@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The program's own timings: the three-second search window and the three one-second waits of
 # the conflict check before every image. The shipped program keeps them even when the variables
 # that shorten the lab's build are set.

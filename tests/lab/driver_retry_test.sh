@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Passes and retries: .11 fails its first three connections (the three attempts of pass 1),
 # .13 fails every image. Without auto-retry one pass; with it, .11 succeeds in pass 2 and .13 is
 # tried in all ten passes.

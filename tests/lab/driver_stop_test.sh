@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Ctrl-C during a batch: the devices in hand finish, no other is begun, no retry pass runs, the
 # end message reads "terminate". A second Ctrl-C ends the program at once. The same script runs
 # quillon-cli.exe under Wine, which turns the SIGINT into the console's Ctrl-C; its console lines

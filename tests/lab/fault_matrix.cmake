@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The fault matrix: every device fault of the simulator in list and range mode, with and without
 # auto-retry, and faults of the network (link cut, simulator killed, junk flood), each in a batch
 # of quillon-cli upgrade in its own lab.

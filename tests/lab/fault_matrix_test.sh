@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The fault matrix: every way a device can misbehave, in list and in range mode, with and without
 # auto-retry (one fleet in which each device carries one fault, one batch per mode and retry
 # setting), then faults of the network itself: the link cut mid-image, the simulator killed and

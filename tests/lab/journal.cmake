@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The batch journal over the lab: quillon-cli killed (SIGKILL) in the middle of a batch, then
 # `upgrade --resume`, checked against the simulator's record; history of the journals.
 if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/lab_fixture.cmake AND TARGET quillon-cli AND TARGET quillon-mkimage)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # A batch killed outright (SIGKILL) in its middle, then `upgrade --resume`: 30 devices, 3 workers,
 # auto-retry; .12 fails its first three connections, so it fails its first pass.
 # - every line of the journal parses, except at most a torn last one; it has no end line;

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The tool's own search in the lab: 50 simulated devices, each listed exactly once (the tool's
 # own request, which comes back on its wildcard socket, adds nothing).
 here=$(cd "$(dirname "$0")" && pwd)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Shared by the lab test scripts (sourced). Needs QL_LAB, QL_LAB_STATE, QL_DEVSIM, QL_PROBE.
 set -euo pipefail
 

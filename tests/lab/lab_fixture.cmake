@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # CTest fixtures for tests that need the network lab (tools/lab/lab).
 #
 #   quillon_lab_fixture(<name> NDEV <n>)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Sets a lab up for a CTest fixture and tears it down again.
 #   lab_fixture.sh up STATE_DIR NDEV     new lab, id written to STATE_DIR/id
 #   lab_fixture.sh down STATE_DIR        removes it (also after a failed or killed run)

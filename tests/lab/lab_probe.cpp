@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-lab-probe: the lab tests' small client. Sends one search (broadcast or directed) and
 // prints every answer, or upgrades one device with a generated image and prints its records.
 //
@@ -25,7 +26,7 @@ namespace {
 // True when this process runs in the tool's namespace of a lab (a netns named ql-pc-*): the
 // only place this client may broadcast.
 bool in_lab_namespace() {
-    struct stat self{};
+    struct stat self {};
     if (::stat("/proc/self/ns/net", &self) != 0) return false;
     DIR* dir = ::opendir("/run/netns");
     if (!dir) return false;
@@ -33,15 +34,18 @@ bool in_lab_namespace() {
     while (dirent* e = ::readdir(dir)) {
         const std::string name = e->d_name;
         if (name.rfind("ql-pc-", 0) != 0) continue;
-        struct stat ns{};
-        if (::stat(("/run/netns/" + name).c_str(), &ns) == 0 && ns.st_ino == self.st_ino && ns.st_dev == self.st_dev)
+        struct stat ns {};
+        if (::stat(("/run/netns/" + name).c_str(), &ns) == 0 && ns.st_ino == self.st_ino &&
+            ns.st_dev == self.st_dev)
             found = true;
     }
     ::closedir(dir);
     return found;
 }
 
-std::string text(const std::optional<std::string>& v) { return v ? (v->empty() ? "\"\"" : *v) : "-"; }
+std::string text(const std::optional<std::string>& v) {
+    return v ? (v->empty() ? "\"\"" : *v) : "-";
+}
 
 }  // namespace
 
@@ -78,13 +82,16 @@ int main(int argc, char** argv) {
         const in_addr dst = addr(to);
         const bool broadcast = (ntohl(dst.s_addr) & 0xFF) == 0xFF;
         if (broadcast && !in_lab_namespace()) {
-            std::fprintf(stderr, "quillon-lab-probe: refusing to broadcast outside a lab namespace\n");
+            std::fprintf(stderr,
+                         "quillon-lab-probe: refusing to broadcast outside a lab namespace\n");
             return 2;
         }
-        auto answers = search(dst, port, std::chrono::milliseconds(window_ms), addr(bind), bind_port, broadcast);
+        auto answers = search(dst, port, std::chrono::milliseconds(window_ms), addr(bind),
+                              bind_port, broadcast);
         for (const auto& a : answers)
-            std::printf("%s %s %s %s %s\n", a.from.c_str(), text(a.answer.ip).c_str(), text(a.answer.id).c_str(),
-                        text(a.answer.mac).c_str(), text(a.answer.version).c_str());
+            std::printf("%s %s %s %s %s\n", a.from.c_str(), text(a.answer.ip).c_str(),
+                        text(a.answer.id).c_str(), text(a.answer.mac).c_str(),
+                        text(a.answer.version).c_str());
         return 0;
     }
 
@@ -92,7 +99,9 @@ int main(int argc, char** argv) {
     UpgradeClient c;
     const ConnectResult cr = c.connect(addr(target), up_port, std::chrono::seconds(5));
     if (cr != ConnectResult::connected) {
-        std::printf("connect: %s\n", cr == ConnectResult::refused ? "refused" : cr == ConnectResult::timeout ? "timeout" : "error");
+        std::printf("connect: %s\n", cr == ConnectResult::refused   ? "refused"
+                                     : cr == ConnectResult::timeout ? "timeout"
+                                                                    : "error");
         return 1;
     }
     if (!c.send_image(img, img.data.size())) std::printf("send: failed\n");
@@ -100,10 +109,13 @@ int main(int argc, char** argv) {
     std::printf("records:");
     for (const auto& r : recs) std::printf(" %s", r.text().c_str());
     std::printf("\n");
-    std::printf("digest: %08lx\n", crc32(crc32(0L, Z_NULL, 0), img.data.data(), static_cast<uInt>(img.data.size())));
+    std::printf("digest: %08lx\n",
+                crc32(crc32(0L, Z_NULL, 0), img.data.data(), static_cast<uInt>(img.data.size())));
     const bool ok = !recs.empty() && recs.back().cmd == 3 && recs.back().value != 0;
     if (ok && reboot) {
-        std::printf("reboot: %s\n", c.send_reboot() && c.wait_closed(std::chrono::seconds(5)) ? "closed" : "not closed");
+        std::printf("reboot: %s\n", c.send_reboot() && c.wait_closed(std::chrono::seconds(5))
+                                        ? "closed"
+                                        : "not closed");
     }
     return ok ? 0 : 1;
 }

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The lab script itself: numbering, up/down (idempotent, nothing left behind, processes inside
 # ended), refusing a second lab of the same id, the optional rate cap.
 set -euo pipefail
@@ -33,6 +34,20 @@ if "$lab" up "$id" 3 2>/dev/null; then fail "second up of the same id succeeded"
 "$lab" exec-pc "$id" tc qdisc show dev lab0 | grep -q "tbf.*rate 50Mbit" || fail "no rate cap"
 "$lab" exec-pc "$id" ping -c 1 -W 2 198.18.0.12 >/dev/null || fail "no echo across the veth"
 
+# A second site: its own namespace and veth "lab1", 198.19.0.1 on the tool's side.
+"$lab" up2 "$id" 2 >/dev/null || fail "up2"
+ip netns list | grep -q "^ql-dev2-$id\b" || fail "no second devices' namespace"
+if "$lab" up2 "$id" 2 2>/dev/null; then fail "second up2 of the same lab succeeded"; fi
+"$lab" exec-pc "$id" ip -4 -o addr show dev lab1 | grep -q "inet 198.19.0.1/24" || fail "second tool address missing"
+[ "$("$lab" exec-dev2 "$id" ip -4 -o addr show dev lab1 | grep -c 'inet 198.19.0.1[01]/')" -eq 2 ] ||
+  fail "second site's device addresses missing"
+"$lab" exec-pc "$id" ping -c 1 -W 2 198.19.0.11 >/dev/null || fail "no echo across the second veth"
+"$lab" exec-pc "$id" ping -c 1 -W 2 198.18.0.11 >/dev/null || fail "the first site lost its route"
+if "$lab" up2 "nosuchlab$id" 2 2>/dev/null; then fail "up2 without a lab succeeded"; fi
+ip netns list | grep -q "^ql-dev2-nosuchlab" && fail "up2 without a lab left a namespace"
+"$lab" exec-dev2 "$id" sleep 300 &
+sleeper2=$!
+
 # A process left inside does not keep the lab alive.
 "$lab" exec-dev "$id" sleep 300 &
 sleeper=$!
@@ -46,6 +61,8 @@ done
 "$lab" down "$id"
 wait "$sleeper" 2>/dev/null || true
 kill -0 "$sleeper" 2>/dev/null && fail "process inside the lab survived down"
+wait "$sleeper2" 2>/dev/null || true
+kill -0 "$sleeper2" 2>/dev/null && fail "process inside the second site survived down"
 ip netns list | grep -q -- "-$id\b" && fail "namespaces left after down"
 "$lab" down "$id" || fail "second down failed"
 if "$lab" up 'bad id' 3 2>/dev/null; then fail "bad id accepted"; fi

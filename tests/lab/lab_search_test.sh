@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # 50 simulated devices: a broadcast search from the tool's side finds each of them exactly once,
 # each answer coming from its device's own address; a directed search gets exactly one answer.
 here=$(cd "$(dirname "$0")" && pwd)

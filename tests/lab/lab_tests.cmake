@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # End-to-end tests in the network lab: the simulator in the devices' namespace, clients (the probe
 # and quillon-cli) in the tool's.
 include(${CMAKE_CURRENT_LIST_DIR}/lab_fixture.cmake)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # 300 devices, so that addresses go past 198.18.0.254 into 198.18.1.x: discovery, upgrade, reboot
 # and ICMP echo work there too, and faults from a fleet file reach the right device.
 here=$(cd "$(dirname "$0")" && pwd)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The soak: one batch of quillon-cli upgrade over 500 simulated devices with ten workers and
 # auto-retry, a seeded random 5 % of them with transient faults. Checks the outcome of every
 # device against its faults, the user report against the summary, the images each device

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The soak: 500 devices found by a search, ten workers, auto-retry, two small images. A seeded
 # random 5 % of the devices carry a transient fault for their first 1 to 4 connections (refused,
 # dropped mid-image, F 0, silent mid-image, junk records, records split byte by byte), and one

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The desktop program in the network lab: window_lab_test (offscreen) drives the real window,
 # discovery and engine against the simulator's fleet.
 if(NOT TARGET quillon_desktop OR NOT TARGET quillon-mkimage)

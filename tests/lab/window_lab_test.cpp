@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: Apache-2.0
 // The real desktop program, offscreen, in the tool's namespace of the network lab: its start-up
 // search finds the simulated fleet over lab0, START upgrades every device from a package with
-// two workers, the end message appears and the report holds one success line per device.
+// two workers, the end message appears and the report holds one success line per device and
+// ends with the batch's SUMMARY line.
 //
 // Run by window_lab_test.sh inside ql-pc-<id>, from an empty working folder (the logs go to its
 // "log"). Environment:
@@ -58,8 +60,8 @@ std::vector<std::string> report_messages(const std::string& path) {
     for (std::string line; std::getline(in, line);) {
         const auto open = line.find("] ");
         const auto close = line.rfind("</pre>");
-        if (line.rfind("<pre>[", 0) != 0 || open == std::string::npos || close == std::string::npos ||
-            close < open) {
+        if (line.rfind("<pre>[", 0) != 0 || open == std::string::npos ||
+            close == std::string::npos || close < open) {
             out.push_back(line);  // kept whole: a malformed line shows in the failure
             continue;
         }
@@ -145,8 +147,8 @@ protected:
     void screenshot(const std::string& what) {
         if (shots.empty()) return;
         QCoreApplication::processEvents();
-        const std::string path =
-            shots + "/window_" + what + (shot_tag.empty() ? "" : "_" + shot_tag) + ".png";
+        const std::string path = shots + "/window_" + what +
+                                 (shot_tag.empty() ? "" : "_" + shot_tag) + ".png";
         EXPECT_TRUE(dlg->grab().save(QString::fromStdString(path), "PNG")) << path;
         std::fprintf(stderr, "screenshot %s\n", path.c_str());
     }
@@ -165,7 +167,8 @@ TEST_F(WindowLabTest, StartupSearchFindsTheFleetAndStartUpgradesEveryDevice) {
     ASSERT_TRUE(wait_until([&] { return rows() >= static_cast<int>(n); }, 10000))
         << rows() << " of " << n << " devices listed";
     auto* search = ctl<QPushButton>(IDC_SEARCH);
-    ASSERT_TRUE(wait_until([&] { return search->isEnabled(); }, 5000)) << "search window still open";
+    ASSERT_TRUE(wait_until([&] { return search->isEnabled(); }, 5000))
+        << "search window still open";
     ASSERT_EQ(rows(), static_cast<int>(n)) << "a device listed twice";
     std::set<std::string> listed;
     for (int r = 0; r < rows(); ++r) {
@@ -185,8 +188,10 @@ TEST_F(WindowLabTest, StartupSearchFindsTheFleetAndStartUpgradesEveryDevice) {
     auto* start = ctl<QPushButton>(IDC_START);
     start->click();
     ASSERT_TRUE(dlg->files.empty()) << "START did not ask for a package";
-    EXPECT_FALSE(ctl<QLineEdit>(IDC_BOOT_PATH)->text().isEmpty()) << "package not sorted into slots";
-    EXPECT_FALSE(ctl<QLineEdit>(IDC_KERNEL_PATH)->text().isEmpty()) << "package not sorted into slots";
+    EXPECT_FALSE(ctl<QLineEdit>(IDC_BOOT_PATH)->text().isEmpty())
+        << "package not sorted into slots";
+    EXPECT_FALSE(ctl<QLineEdit>(IDC_KERNEL_PATH)->text().isEmpty())
+        << "package not sorted into slots";
     EXPECT_FALSE(start->isEnabled()) << "the batch did not begin: " << shown_texts();
 
     const std::string done = T(TextId::msg_batch_done);
@@ -232,7 +237,12 @@ TEST_F(WindowLabTest, StartupSearchFindsTheFleetAndStartUpgradesEveryDevice) {
     }
     for (int r = 0; r < dlg->port().row_count(); ++r)
         EXPECT_EQ(cell(r, col_version), "1.0.0-new") << "row " << r;
-    EXPECT_EQ(msgs.size(), 2 * n) << "report lines beside the success and come-back lines";
+    // The batch's summary ends the report the window opened.
+    ASSERT_FALSE(msgs.empty());
+    EXPECT_EQ(msgs.back(), "[SUMMARY] " + std::to_string(n) + (n == 1 ? " device" : " devices") +
+                               ": " + std::to_string(n) + " upgraded and back");
+    EXPECT_EQ(msgs.size(), 2 * n + 1)
+        << "report lines beside the success, come-back and summary lines";
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The desktop program against a simulated fleet: window_lab_test (gtest, offscreen) runs in the
 # tool's namespace while quillon-devsim serves six devices in the devices' namespace. Afterwards
 # the simulator's record must show both images received whole by every device.

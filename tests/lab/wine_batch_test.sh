@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # One list-mode batch with auto-retry, run by the Linux quillon-cli and by quillon-cli.exe under
 # Wine against a fresh simulator each: .10 plain, .11 answers every search twice with another MAC
 # (a conflict: never upgraded), .12 splits its records into single bytes, .13 fails its first three
@@ -46,9 +47,10 @@ report_lines() {
 }
 # The summary without times and paths (a Windows path names the same file otherwise).
 summary() {
-  jq -S 'del(.. | .elapsed_s?) | .report |= "(report)" | .devices |= sort_by(.ip)
+  jq -S 'del(.. | .elapsed_s?) | .report |= "(report)" | .devices |= sort_by(.ip) | .needs_attention |= sort_by(.ip)
          | (.. | objects | select(has("path")) | .path) |= (split("/") | last | split("\\") | last)
-         | (.devices[] | select(.ip == "198.18.0.11") | .mac) |= "(either)"' "$1"
+         | (.devices[] | select(.ip == "198.18.0.11") | .mac) |= "(either)"
+         | (.needs_attention[] | select(.ip == "198.18.0.11") | .mac) |= "(either)"' "$1"
 }
 
 # Both with the lab's shortened timings (driver_common.sh asks for them).

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # quillon-cli.exe under Wine, for the lab scripts (QL_CLI=this script). It runs only inside a lab's
 # tool namespace: Wine makes a program's sockets in its wineserver, and the lab's Wine session
 # (wine_lab_fixture.sh) keeps that server in the same namespace.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Shared by the Wine lab scripts (sourced after lab_common.sh): the lab's Wine session.
 # Needs WINEPREFIX (the lab's prefix) and, for the checks, LAB_ID.
 

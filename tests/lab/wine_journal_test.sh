@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The come-back check and the batch journal of quillon-cli.exe, run from a folder whose name has
 # Chinese characters and spaces: every device is searched for after its reboot and comes back;
 # the journal is written into that folder's log folder under its UTF-8 name and reads back whole;

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # quillon-cli.exe under Wine in the network lab (the Windows cross build only): the program in the
 # tool's namespace, quillon-devsim (Linux) in the devices'. The Linux lab scripts run unchanged
 # where their checks hold for both systems, with QL_CLI swapped for wine_cli.sh; the wine_*_test.sh
@@ -50,7 +51,8 @@ set(wine_lab_tests
   range=driver_range_test.sh        # silent addresses (IcmpSendEcho), the type filter
   package=wine_package_test.sh      # a package in a folder named in Chinese, with spaces
   stop=driver_stop_test.sh          # the graceful stop, the one at once, a stopped range scan
-  journal=wine_journal_test.sh)     # come-back check, journal, history, --resume in a Chinese folder
+  journal=wine_journal_test.sh      # come-back check, journal, history, --resume in a Chinese folder
+  site=driver_site_test.sh)         # --devices-from: a site list read and searched for, bad lines
 foreach(t IN LISTS wine_lab_tests)
   string(REPLACE "=" ";" t ${t})
   list(GET t 0 name)

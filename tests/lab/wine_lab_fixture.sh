@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The lab of the Wine tests, with its Wine session inside the tool's namespace.
 #   wine_lab_fixture.sh up STATE_DIR NDEV     a lab (lab_fixture.sh), then the wineserver of the
 #                                             prefix WINEPREFIX started in ql-pc-ID and warmed up

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # A package in a folder whose name has Chinese characters and spaces, given as a Windows path:
 # "package" unpacks it beside itself and names the slots, "upgrade --package" upgrades from it and
 # removes what it unpacked. Every name is UTF-8 in the program and UTF-16 at the Windows API.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Packaging tests (label pkg): the packaging files, cmake --install, and the .deb on a clean
 # Debian 12 root (needs root and the machine's Debian mirror; see pkg_deb_test.sh).
 set(pkg_programs)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Shared by the packaging test scripts (sourced).
 set -euo pipefail
 

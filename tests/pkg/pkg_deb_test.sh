@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The Debian package on a clean Debian 12: builds the .deb with cpack, installs it with apt into
 # a fresh minbase root made by debootstrap (its dependencies come from the machine's own Debian
 # mirror), checks what the package put there (programs that start, the capability granted by

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The packaging files in the source tree: desktop entry and AppStream metainfo validate, the
 # icons have the sizes their folders promise, the man pages format without warnings and
 # document every option the built programs offer, and the metainfo names the project's version.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # cmake --install into a fresh prefix: each built program with its man page (compressed, with
 # the project's version filled in), the desktop entry, metainfo and icons exactly when the
 # desktop program is built, and nothing else.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The floor the benchmarks hold the tool to: the protocol's waits, the dealing of devices to
 // workers and the shared link. A floor set too high lets a slow tool pass.
 #include <gtest/gtest.h>
@@ -27,7 +28,8 @@ TEST(BenchFloor, OneDeviceIsItsWaitsAndItsBytesAtTheLinkRate) {
     shape.devices = 1;
     shape.image_bytes = {1000000, 2000000};
     const double expected = 2 * image_waits() + (wire_bytes(1000000 + kImageHeaderSize, 1500) +
-                                                 wire_bytes(2000000 + kImageHeaderSize, 1500)) / rate;
+                                                 wire_bytes(2000000 + kImageHeaderSize, 1500)) /
+                                                    rate;
     EXPECT_NEAR(least_pass_time(batch_steps(shape), rate), expected, 1e-9);
 }
 
@@ -61,7 +63,8 @@ TEST(BenchFloor, RangeModeWaitsForEverySilentAddressInTurn) {
     BatchShape shape;
     shape.workers = 2;
     shape.range_mode = true;
-    shape.answers = {false, true, false, true, false};  // worker 0: three silent; worker 1: two devices
+    shape.answers = {false, true, false, true,
+                     false};  // worker 0: three silent; worker 1: two devices
     shape.image_bytes = {1 << 20};
     const auto steps = batch_steps(shape);
     const double silent = 3 * secs(timing().echo_wait);

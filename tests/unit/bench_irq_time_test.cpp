@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The interrupt work the benchmarks take out of the fleet's CPU figure: reading the kernel's
 // trace lines and adding up their intervals. Counting too much would flatter the tool.
 #include <gtest/gtest.h>
@@ -14,22 +15,25 @@ TEST(BenchTraceLine, ReadsCpuTimeEventAndSoftirqAction) {
     TraceEvent ev;
     long lost = 0;
     ASSERT_TRUE(parse_trace_line(
-        "     quillon-cli-17650   [001] .Ns1. 69220.374123: softirq_entry: vec=3 [action=NET_RX]", ev, lost));
+        "     quillon-cli-17650   [001] .Ns1. 69220.374123: softirq_entry: vec=3 [action=NET_RX]",
+        ev, lost));
     EXPECT_EQ(ev.cpu, 1);
     EXPECT_DOUBLE_EQ(ev.t, 69220.374123);
     EXPECT_EQ(ev.name, "softirq_entry");
     EXPECT_EQ(ev.action, "NET_RX");
 
     // A command name with spaces and brackets, and a hard interrupt without an action.
-    ASSERT_TRUE(parse_trace_line("Thread (pooled)-9 [x] [012] d.h.. 5.000001: local_timer_exit: vector=236",
-                                 ev, lost));
+    ASSERT_TRUE(
+        parse_trace_line("Thread (pooled)-9 [x] [012] d.h.. 5.000001: local_timer_exit: vector=236",
+                         ev, lost));
     EXPECT_EQ(ev.cpu, 12);
     EXPECT_DOUBLE_EQ(ev.t, 5.000001);
     EXPECT_EQ(ev.name, "local_timer_exit");
     EXPECT_EQ(ev.action, "");
 
     // Without the flags column (the trace's irq-info option off).
-    ASSERT_TRUE(parse_trace_line("  bash-1 [000] 7.5: irq_handler_entry: irq=11 name=virtio0", ev, lost));
+    ASSERT_TRUE(
+        parse_trace_line("  bash-1 [000] 7.5: irq_handler_entry: irq=11 name=virtio0", ev, lost));
     EXPECT_EQ(ev.cpu, 0);
     EXPECT_DOUBLE_EQ(ev.t, 7.5);
     EXPECT_EQ(ev.name, "irq_handler_entry");
@@ -40,7 +44,8 @@ TEST(BenchTraceLine, HeadersAndLossNoticesAreNoEvents) {
     TraceEvent ev;
     long lost = 0;
     EXPECT_FALSE(parse_trace_line("# tracer: nop", ev, lost));
-    EXPECT_FALSE(parse_trace_line("#           TASK-PID     CPU#  |||||  TIMESTAMP  FUNCTION", ev, lost));
+    EXPECT_FALSE(
+        parse_trace_line("#           TASK-PID     CPU#  |||||  TIMESTAMP  FUNCTION", ev, lost));
     EXPECT_FALSE(parse_trace_line("", ev, lost));
     EXPECT_FALSE(parse_trace_line("  quillon-1 [001] .... garbled", ev, lost));
     EXPECT_FALSE(parse_trace_line("CPU:1 [LOST 42 EVENTS]", ev, lost));

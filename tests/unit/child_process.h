@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Runs a piece of a test in a forked child, for things that change the whole process (standard
 // output, the working directory) and must not touch the test runner itself.

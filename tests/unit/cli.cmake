@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 quillon_unit_tests(cli LIBS quillon_cli)
 
 # The shipped programs cannot be made to shorten their timings: neither holds the name of a

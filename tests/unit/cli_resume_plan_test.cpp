@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `upgrade --resume`: which listed row is each device the batch still owes, and the refusal of an
 // image file that changed since the batch began.
 #include <gtest/gtest.h>
@@ -38,7 +39,8 @@ TEST(ResumeMatch, ByMacFirstThenByAddressButNeverAnotherDevice) {
     };
     EXPECT_EQ(match_pending(pending, rows), (std::vector<int>{1, -1, 3, 4, -1}));
     // MACs are compared without regard to case.
-    EXPECT_EQ(match_pending({dev("10.0.0.1", "02:aa:00:00:00:01")}, {{"10.0.0.7", "02:AA:00:00:00:01"}}),
+    EXPECT_EQ(match_pending({dev("10.0.0.1", "02:aa:00:00:00:01")},
+                            {{"10.0.0.7", "02:AA:00:00:00:01"}}),
               (std::vector<int>{0}));
     // One row is never given to two devices.
     EXPECT_EQ(match_pending({dev("10.0.0.1", ""), dev("10.0.0.1", "")}, {{"10.0.0.1", ""}}),
@@ -46,7 +48,8 @@ TEST(ResumeMatch, ByMacFirstThenByAddressButNeverAnotherDevice) {
 }
 
 struct Folder {
-    fs::path path = fs::temp_directory_path() / ("quillon-resume-" + std::to_string(std::random_device{}()));
+    fs::path path = fs::temp_directory_path() /
+                    ("quillon-resume-" + std::to_string(std::random_device{}()));
     Folder() { fs::create_directories(path); }
     ~Folder() {
         std::error_code ec;
@@ -76,13 +79,16 @@ TEST(ResumePlan, RefusesAChangedImageAndTakesOnlyWhatIsNotDone) {
     char crc[16];
     std::snprintf(crc, sizeof crc, "%08x", crc_of(bytes));
     const std::string journal = (f.path / "journal_20250101_000000_000_0001.jsonl").string();
-    std::ofstream(journal) << R"({"event":"batch_start","id":"x","time":"t","continues":null,)"
-                              R"("settings":{"mode":"list","threads":3,"auto_retry":true,"fake_burn":false},)"
-                              R"("images":[{"slot":1,"path":")" << json_text(image) << R"(","size":3000,"file_crc32":")" << crc
-                           << R"(","reboot_after":false}],)"
-                              R"("devices":[{"row":0,"ip":"10.0.0.1","mac":"A"},{"row":1,"ip":"10.0.0.2","mac":"B"}]})"
-                           << "\n"
-                           << R"({"event":"device_end","row":0,"ip":"10.0.0.1","mac":"A","success":true})" << "\n";
+    std::ofstream(journal)
+        << R"({"event":"batch_start","id":"x","time":"t","continues":null,)"
+           R"("settings":{"mode":"list","threads":3,"auto_retry":true,"fake_burn":false},)"
+           R"("images":[{"slot":1,"path":")"
+        << json_text(image) << R"(","size":3000,"file_crc32":")" << crc
+        << R"(","reboot_after":false}],)"
+           R"("devices":[{"row":0,"ip":"10.0.0.1","mac":"A"},{"row":1,"ip":"10.0.0.2","mac":"B"}]})"
+        << "\n"
+        << R"({"event":"device_end","row":0,"ip":"10.0.0.1","mac":"A","success":true})"
+        << "\n";
     std::vector<std::string> said;
     auto say = [&](const std::string& t) { said.push_back(t); };
 
@@ -100,9 +106,11 @@ TEST(ResumePlan, RefusesAChangedImageAndTakesOnlyWhatIsNotDone) {
     std::ofstream(image, std::ios::binary | std::ios::trunc) << other;
     said.clear();
     ResumePlan changed;
-    EXPECT_EQ(plan_resume(f.path.string(), fs::path(journal).filename().string(), changed, say), kExitBadUsage);
+    EXPECT_EQ(plan_resume(f.path.string(), fs::path(journal).filename().string(), changed, say),
+              kExitBadUsage);
     ASSERT_FALSE(said.empty());
-    EXPECT_NE(said.back().find("KERNEL image " + image + " is not the file the batch began with"), std::string::npos)
+    EXPECT_NE(said.back().find("KERNEL image " + image + " is not the file the batch began with"),
+              std::string::npos)
         << said.back();
 
     fs::remove(image);
@@ -110,7 +118,8 @@ TEST(ResumePlan, RefusesAChangedImageAndTakesOnlyWhatIsNotDone) {
     EXPECT_EQ(plan_resume(f.path.string(), journal, missing, say), kExitBadUsage);
 
     // A finished batch is not resumed; nor is a file that is no journal.
-    std::ofstream(journal, std::ios::app) << R"({"event":"batch_end","time":"t2"})" << "\n";
+    std::ofstream(journal, std::ios::app) << R"({"event":"batch_end","time":"t2"})"
+                                          << "\n";
     ResumePlan finished;
     EXPECT_EQ(plan_resume(f.path.string(), journal, finished, say), kExitBadUsage);
     ResumePlan none;

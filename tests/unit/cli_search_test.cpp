@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,7 +20,7 @@ TEST(CliFoundDevices, SameAddressOrSameMacIsTheSameDevice) {
     f.add_found_device("10.0.0.4", nullptr, nullptr, nullptr, "Ready");  // absent MACs differ
     f.add_found_device("10.0.0.5", "5", "", "V5", "Ready");
     f.add_found_device("10.0.0.6", "6", "", "V6", "Ready");  // so do empty ones
-    f.add_found_device(nullptr, "7", "cc", "V7", "Ready");  // no address: nothing to reach
+    f.add_found_device(nullptr, "7", "cc", "V7", "Ready");   // no address: nothing to reach
     auto list = f.list();
     ASSERT_EQ(list.size(), 5u);
     EXPECT_EQ(list[0].ip, "10.0.0.1");
@@ -46,9 +47,13 @@ TEST(CliTextOut, JsonStringsAreValidWhateverTheBytes) {
 
 TEST(CliTextOut, TerminalTextCannotCarryControlSequences) {
     EXPECT_EQ(terminal_text("V\x1b[31mred\x07"), "V?[31mred?");
-    EXPECT_EQ(terminal_text("\xc2\x9b" "2J"), "?2J");  // C1 CSI
+    EXPECT_EQ(terminal_text("\xc2\x9b"
+                            "2J"),
+              "?2J");  // C1 CSI
     EXPECT_EQ(terminal_text("\x7f\xff ok \xe4\xb8\xad"), "?? ok \xe4\xb8\xad");
-    EXPECT_EQ(display_width("\xe4\xb8\xad" "ab"), 3u);
+    EXPECT_EQ(display_width("\xe4\xb8\xad"
+                            "ab"),
+              3u);
 }
 
 TEST(CliDevicesOutput, TableLinesUpAndShowsAbsentTexts) {
@@ -61,12 +66,15 @@ TEST(CliDevicesOutput, TableLinesUpAndShowsAbsentTexts) {
 }
 
 TEST(CliDevicesOutput, JsonListsDevicesWithNullForAbsentTexts) {
-    std::vector<FoundDevice> d = {{"10.0.0.2", "7", std::nullopt, "a\"b"}};
-    EXPECT_EQ(devices_json(d, "eth0", "10.0.0.1"),
-              "{\"adapter\":\"eth0\",\"address\":\"10.0.0.1\",\"devices\":["
-              "{\"ip\":\"10.0.0.2\",\"id\":\"7\",\"mac\":null,\"version\":\"a\\\"b\"}]}\n");
-    EXPECT_EQ(devices_json({}, "eth0", "10.0.0.1"),
-              "{\"adapter\":\"eth0\",\"address\":\"10.0.0.1\",\"devices\":[]}\n");
+    std::vector<FoundDevice> d = {{"10.0.0.2", "7", std::nullopt, "a\"b", "eth0"}};
+    EXPECT_EQ(
+        devices_json(d, {{"eth0", "10.0.0.1"}}, false),
+        "{\"adapter\":\"eth0\",\"address\":\"10.0.0.1\",\"adapters\":[{\"name\":\"eth0\","
+        "\"address\":\"10.0.0.1\"}],\"devices\":["
+        "{\"ip\":\"10.0.0.2\",\"id\":\"7\",\"mac\":null,\"version\":\"a\\\"b\",\"adapter\":\"eth0\"}]}\n");
+    EXPECT_EQ(devices_json({}, {{"eth0", "10.0.0.1"}}, false),
+              "{\"adapter\":\"eth0\",\"address\":\"10.0.0.1\",\"adapters\":[{\"name\":\"eth0\","
+              "\"address\":\"10.0.0.1\"}],\"devices\":[]}\n");
 }
 
 TEST(CliAdapters, DefaultIsTheFirstNonLoopbackAdapterThatIsUp) {
@@ -89,7 +97,8 @@ TEST(CliAdapters, DefaultIsTheFirstNonLoopbackAdapterThatIsUp) {
     EXPECT_EQ(choose_adapter({list[0]}, ""), nullptr);
     // The machine's own list always has loopback ("lo" on Linux), found by its name.
     const std::vector<LocalAdapter> own = list_local_adapters();
-    const auto lo = std::find_if(own.begin(), own.end(), [](const LocalAdapter& a) { return a.loopback; });
+    const auto lo = std::find_if(own.begin(), own.end(),
+                                 [](const LocalAdapter& a) { return a.loopback; });
     ASSERT_NE(lo, own.end());
     EXPECT_EQ(choose_adapter(own, lo->name), &*lo);
     EXPECT_EQ(ipv4_text(lo->address).rfind("127.", 0), 0u);

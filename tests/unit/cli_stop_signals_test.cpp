@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Ctrl-C and SIGTERM while the headless batch sleeps until its end.
 #include "platform/stop_signals.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The upgrade verb's own pieces: the range text, the summary of a batch, the progress block.
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -34,9 +35,9 @@ TEST(CliUpgradeRange, AcceptsOneSubnetFromOneTo254) {
 }
 
 TEST(CliUpgradeRange, RefusesWhatTheWindowRefusesAndWhatIsNoRange) {
-    for (const char* bad : {"10.0.0.0-20", "10.0.0.10-9", "10.0.0.10-255", "10.0.0.10",
-                            "10.0.0.10-", "10.0.0-20", "10.0.0.10-10.0.1.20", "10.0.0.10-x1",
-                            "10.0.0.10-0020", "a.b.c.d-4"}) {
+    for (const char* bad :
+         {"10.0.0.0-20", "10.0.0.10-9", "10.0.0.10-255", "10.0.0.10", "10.0.0.10-", "10.0.0-20",
+          "10.0.0.10-10.0.1.20", "10.0.0.10-x1", "10.0.0.10-0020", "a.b.c.d-4"}) {
         std::string err;
         EXPECT_FALSE(parse_range(bad, err)) << bad;
         EXPECT_FALSE(err.empty()) << bad;
@@ -97,7 +98,8 @@ TEST(CliUpgradeSummary, DigestIsTheCrcOfTheBytesSentAndPassesAddUp) {
 TEST(CliUpgradeSummary, JsonNamesEveryDeviceWithTheImagesItGotAndStaysValidForHostileTexts) {
     SummaryDoc doc;
     doc.mode = "list";
-    doc.images = {{0, "/i/1_boot.img", 10, 0xDEADBEEF, false}, {3, "/i/4_fw.img", 20, 0x0000ABCD, true}};
+    doc.images = {{0, "/i/1_boot.img", 10, 0xDEADBEEF, false},
+                  {3, "/i/4_fw.img", 20, 0x0000ABCD, true}};
     DeviceSummary ok{"198.18.0.10", "02:00", "PANEL", "success", 1, 2.5, 0x9};
     DeviceSummary bad{"198.18.0.11", "\"<x>\n\x01", "WALL", "failure", 2, 7.25, 0x1};
     DeviceSummary idle{"198.18.0.12", "", "LIFT", "not started", 0, 0, 0};
@@ -105,6 +107,7 @@ TEST(CliUpgradeSummary, JsonNamesEveryDeviceWithTheImagesItGotAndStaysValidForHo
     ok.version_before = "1.0";
     ok.version_after = "2.0";
     ok.back_after_s = 42;
+    ok.adapter = "lab0";
     doc.devices = {ok, bad, idle};
     doc.unreachable = {"198.18.0.20"};
     doc.passes = 2;
@@ -113,15 +116,26 @@ TEST(CliUpgradeSummary, JsonNamesEveryDeviceWithTheImagesItGotAndStaysValidForHo
     doc.exit_code = 1;
     const std::string j = summary_json(doc);
 
-    EXPECT_NE(j.find(R"({"ip":"198.18.0.10","mac":"02:00","type":"PANEL","outcome":"success","passes":1,"elapsed_s":2.500,"images":[{"slot":"boot","bytes":10,"crc32":"deadbeef"},{"slot":"app","bytes":20,"crc32":"0000abcd"}],"came_back":true,"version_before":"1.0","version_after":"2.0","back_after_s":42,"same_version":false})"),
-              std::string::npos) << j;
+    EXPECT_NE(
+        j.find(
+            R"({"ip":"198.18.0.10","mac":"02:00","type":"PANEL","outcome":"success","passes":1,"elapsed_s":2.500,"images":[{"slot":"boot","bytes":10,"crc32":"deadbeef"},{"slot":"app","bytes":20,"crc32":"0000abcd"}],"came_back":true,"version_before":"1.0","version_after":"2.0","back_after_s":42,"same_version":false,"name":"","adapter":"lab0"})"),
+        std::string::npos)
+        << j;
     EXPECT_NE(j.find(R"("mac":"\"<x>\n\u0001")"), std::string::npos) << j;
-    EXPECT_NE(j.find(R"("outcome":"failure","passes":2,"elapsed_s":7.250,"images":[{"slot":"boot")"),
-              std::string::npos) << j;
-    EXPECT_NE(j.find(R"("outcome":"not started","passes":0,"elapsed_s":0.000,"images":[],"came_back":null,"version_before":"","version_after":null,"back_after_s":null,"same_version":false})"),
-              std::string::npos) << j;
-    EXPECT_NE(j.find(R"("totals":{"devices":3,"succeeded":1,"failed":1,"not_started":1,"unreachable":1,"passes":2,"came_back":1,"not_back":0,"back_same_version":0})"),
-              std::string::npos) << j;
+    EXPECT_NE(j.find(
+                  R"("outcome":"failure","passes":2,"elapsed_s":7.250,"images":[{"slot":"boot")"),
+              std::string::npos)
+        << j;
+    EXPECT_NE(
+        j.find(
+            R"("outcome":"not started","passes":0,"elapsed_s":0.000,"images":[],"came_back":null,"version_before":"","version_after":null,"back_after_s":null,"same_version":false,"name":"","adapter":null})"),
+        std::string::npos)
+        << j;
+    EXPECT_NE(
+        j.find(
+            R"("totals":{"devices":3,"succeeded":1,"failed":1,"not_started":1,"unreachable":1,"passes":2,"came_back":1,"not_back":0,"back_same_version":0,"not_found":0,"conflict":0})"),
+        std::string::npos)
+        << j;
     EXPECT_NE(j.find(R"x("counter":"(  2/3  )")x"), std::string::npos) << j;
     EXPECT_NE(j.find(R"("exit_code":1})"), std::string::npos) << j;
     EXPECT_EQ(j.back(), '\n');
@@ -129,7 +143,9 @@ TEST(CliUpgradeSummary, JsonNamesEveryDeviceWithTheImagesItGotAndStaysValidForHo
 
     const std::string t = summary_table(doc);
     EXPECT_EQ(t.find('\x01'), std::string::npos);
-    EXPECT_NE(t.find("1 of 3 devices upgraded, 1 address(es) unreachable, 2 passes"), std::string::npos) << t;
+    EXPECT_NE(t.find("1 of 3 devices upgraded, 1 address(es) unreachable, 2 passes"),
+              std::string::npos)
+        << t;
 }
 
 // A simulated upgrade (fake_burn in config.ini) must not read like a real one.
@@ -164,16 +180,18 @@ TEST(CliUpgradeProgress, TheBlockFitsTheTerminalAndCarriesNoControlBytes) {
 }  // namespace
 TEST(CliUpgradeSummary, CsvHasOneQuotedLinePerDeviceAndDefusesFormulas) {
     SummaryDoc doc;
-    doc.images = {{0, "/i/1_boot.img", 10, 0xDEADBEEF, false}, {3, "/i/4_fw.img", 20, 0x0000ABCD, true}};
+    doc.images = {{0, "/i/1_boot.img", 10, 0xDEADBEEF, false},
+                  {3, "/i/4_fw.img", 20, 0x0000ABCD, true}};
     DeviceSummary ok{"198.18.0.10", "02:00", "PANEL", "success", 1, 2.5, 0x9};
     DeviceSummary hostile{"198.18.0.11", "=HYPERLINK(\"x\"),1", "WALL", "failure", 2, 7.25, 0x1};
     doc.devices = {ok, hostile};
     const std::string c = summary_csv(doc);
-    EXPECT_EQ(c,
-              "address,mac,type,outcome,passes,elapsed_s,images,came_back,version_before,"
-              "version_after,back_after_s\r\n"
-              "\"198.18.0.10\",\"02:00\",\"PANEL\",\"success\",1,2.500,\"boot:deadbeef app:0000abcd\",,\"\",\"\",\r\n"
-              "\"198.18.0.11\",\"'=HYPERLINK(\"\"x\"\"),1\",\"WALL\",\"failure\",2,7.250,\"boot:deadbeef\",,\"\",\"\",\r\n");
+    EXPECT_EQ(
+        c,
+        "address,mac,name,type,outcome,passes,elapsed_s,images,came_back,version_before,"
+        "version_after,back_after_s\r\n"
+        "\"198.18.0.10\",\"02:00\",\"\",\"PANEL\",\"success\",1,2.500,\"boot:deadbeef app:0000abcd\",,\"\",\"\",\r\n"
+        "\"198.18.0.11\",\"'=HYPERLINK(\"\"x\"\"),1\",\"\",\"WALL\",\"failure\",2,7.250,\"boot:deadbeef\",,\"\",\"\",\r\n");
 }
 
 // The folder beside a package is emptied before its import: --package naming that folder, or
@@ -190,7 +208,8 @@ TEST(CliUpgradeImages, APackageThatIsNoFileDeletesNothing) {
         opt.package = name;
         ChosenImages chosen;
         std::vector<std::string> said;
-        EXPECT_EQ(choose_images(opt, chosen, [&](const std::string& t) { said.push_back(t); }), 2) << name;
+        EXPECT_EQ(choose_images(opt, chosen, [&](const std::string& t) { said.push_back(t); }), 2)
+            << name;
         ASSERT_FALSE(said.empty());
         EXPECT_NE(said[0].find("no package"), std::string::npos) << said[0];
         EXPECT_TRUE(is_regular_file(image)) << name;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The window controller with its outside world replaced: a view that keeps each control's
 // state and records what the person was shown and asked, an engine and a discovery that record

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sorting by a column, the type filter, the row actions and the hidden conflict test.
 #include "controller_fakes.h"
 
@@ -149,7 +150,8 @@ TEST_F(ListTest, TheConflictTestReportsOneWaitLater) {
     engine.conflict = true;  // discovery saw a second device on the address meanwhile
     view.timers[0].second();
     EXPECT_EQ(ctl->conflict_checks(), 1);
-    EXPECT_EQ(view.messages, std::vector<std::string>{"Conflict ip: 198.18.0.250, mac: 02:00:c6:12:00:fa"});
+    EXPECT_EQ(view.messages,
+              std::vector<std::string>{"Conflict ip: 198.18.0.250, mac: 02:00:c6:12:00:fa"});
 
     ctl->on_conflict_test();
     view.timers[1].second();  // no conflict this time

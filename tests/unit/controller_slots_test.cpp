@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The image slots and the package slot: the start-up state, the five enable and clear rules,
 // the browse dialog, the reboot marks and dropped files.
 #include "controller_fakes.h"
@@ -40,8 +41,9 @@ TEST_F(SlotsTest, StartUpIsPackageModeWithTheHint) {
     EXPECT_TRUE(view.is_checked(IDC_ZIP_CHECK));
     EXPECT_TRUE(view.is_enabled(IDC_ZIP_PATH));
     EXPECT_TRUE(view.is_enabled(IDC_ZIP_BROWSE));
-    EXPECT_EQ(view.text(IDC_ZIP_PATH),
-              "* After selecting the compressed package, all image paths will be automatically populated *");
+    EXPECT_EQ(
+        view.text(IDC_ZIP_PATH),
+        "* After selecting the compressed package, all image paths will be automatically populated *");
 }
 
 TEST_F(SlotsTest, TickingAnImageSlotLeavesPackageModeAndTheEmptiedPackageFieldFreesAllSlots) {
@@ -119,12 +121,12 @@ TEST_F(SlotsTest, RebootMarksFollowTheWordInThePath) {
 }
 
 TEST_F(SlotsTest, DroppedImagesGoToTheTickedSlotsInDropOrder) {
-    click(IDC_ZIP_CHECK);  // manual mode, all four ticked
+    click(IDC_ZIP_CHECK);     // manual mode, all four ticked
     click(IDC_KERNEL_CHECK);  // unticked again
     ctl->on_drop_files({"/d/a.img", "/d/b.img", "/d/c.txt", "/d/d.img", "/d/e.img"});
     EXPECT_EQ(view.text(IDC_BOOT_PATH), "/d/a.img");
-    EXPECT_EQ(view.text(IDC_KERNEL_PATH), "");      // not ticked
-    EXPECT_EQ(view.text(IDC_SYSTEM_PATH), "");      // not an image, its position used up
+    EXPECT_EQ(view.text(IDC_KERNEL_PATH), "");  // not ticked
+    EXPECT_EQ(view.text(IDC_SYSTEM_PATH), "");  // not an image, its position used up
     EXPECT_EQ(view.text(IDC_FW_PATH), "/d/d.img");
     EXPECT_TRUE(view.filters.empty());
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // START: its checks in order, every refusal with what it has already changed, and what an
 // accepted START hands to the engine.
 #include "controller_fakes.h"
@@ -75,8 +76,7 @@ TEST_F(StartTest, TheRangeIsCheckedOnItsLastOctets) {
         {"10.0.0.1", "255", false},  // end beyond 254
         {"10.0.0.10", "9", false},   // start after end
         {"10.0.0.10", "", false},    // an empty end reads as 0
-        {"10.0.0.1", "254", true},
-        {"10.0.0.7", "7", true},
+        {"10.0.0.1", "254", true},  {"10.0.0.7", "7", true},
         {"10.0.0.7", "9x", true},  // the leading digits count
     };
     for (const Case& c : cases) {
@@ -106,7 +106,8 @@ TEST_F(StartTest, ABadRangeWithNothingTickedHasEmptiedTheListFirst) {
     ctl->on_start();
 
     expect_refused();
-    EXPECT_EQ(view.messages, std::vector<std::string>{"IP address is wrong, please set the interval"});
+    EXPECT_EQ(view.messages,
+              std::vector<std::string>{"IP address is wrong, please set the interval"});
     EXPECT_NE(device_log_text().find("[INFO] ip is err !\n"), std::string::npos);
     // Already changed: the list and the range records; not the found records, not the flags.
     EXPECT_EQ(port.row_count(), 0);
@@ -141,7 +142,8 @@ TEST_F(StartTest, ListModeRefusalsChangeNoFlag) {
     ctl->on_start();  // empty list
     expect_refused();
     EXPECT_EQ(view.messages,
-              std::vector<std::string>{"No device selected. Please search for devices or select an IP range first"});
+              std::vector<std::string>{
+                  "No device selected. Please search for devices or select an IP range first"});
     expect_flags_untouched();
 
     add_device("10.0.0.5", "aa:bb:cc:00:00:05", "PANEL");
@@ -150,7 +152,8 @@ TEST_F(StartTest, ListModeRefusalsChangeNoFlag) {
     view.messages.clear();
     ctl->on_start();  // nothing ticked
     expect_refused();
-    EXPECT_EQ(view.messages, std::vector<std::string>{"No device selected. Please select a device first."});
+    EXPECT_EQ(view.messages,
+              std::vector<std::string>{"No device selected. Please select a device first."});
     expect_flags_untouched();
     EXPECT_EQ(port.row_count(), 1);
     EXPECT_EQ(device_log_text().find("ip is err"), std::string::npos);

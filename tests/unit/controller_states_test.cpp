@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's four states (Idle, search window, Running, Stopping), the controls each enables,
 // CLEAN/STOP, EXIT and the commands around them, without a toolkit.
 #include "controller_fakes.h"
@@ -6,8 +7,8 @@ namespace quillon::test {
 namespace {
 
 // Controls of the state table that a batch locks.
-const int kLocked[] = {IDC_START, IDC_SEARCH, IDC_TYPE_FILTER, IDC_RANGE_BOX,
-                       IDC_SELECT_ALL, IDC_THREADS, IDC_AUTO_RETRY, IDC_ADAPTER};
+const int kLocked[] = {IDC_START,      IDC_SEARCH,  IDC_TYPE_FILTER, IDC_RANGE_BOX,
+                       IDC_SELECT_ALL, IDC_THREADS, IDC_AUTO_RETRY,  IDC_ADAPTER};
 
 class StatesTest : public ControllerTest {
 protected:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <gtest/gtest.h>
 #include <pthread.h>
 
@@ -15,11 +16,14 @@ using namespace std::string_literals;
 
 const std::string kHead = "<event><active>search</active><type>ack</type>";
 
-std::optional<DiscoveryAnswer> eval(const std::string& s) { return evaluate_answer(s.data(), s.size()); }
+std::optional<DiscoveryAnswer> eval(const std::string& s) {
+    return evaluate_answer(s.data(), s.size());
+}
 
 std::string full_answer() {
-    return kHead + "<ip>10.0.0.7</ip><id>1019901</id><mac>00:11:22:33:44:55</mac>"
-                   "<version>V2.1</version></event>";
+    return kHead +
+           "<ip>10.0.0.7</ip><id>1019901</id><mac>00:11:22:33:44:55</mac>"
+           "<version>V2.1</version></event>";
 }
 
 std::string padded(std::string s, std::size_t size) {
@@ -51,15 +55,14 @@ TEST(DiscoveryAnswerEval, ReadsAllFourTexts) {
 }
 
 TEST(DiscoveryAnswerEval, ActiveAndTypeMustMatchExactly) {
-    for (const char* head : {"<event><active>Search</active><type>ack</type>",
-                             "<event><active>search</active><type>ACK</type>",
-                             "<event><active>searching</active><type>ack</type>",
-                             "<event><active>search</active><type>req</type>",
-                             "<event><active>search</active></event>",
-                             "<event><type>ack</type></event>",
-                             "<event><active/><type>ack</type>",
-                             "<Event><active>search</active><type>ack</type>",
-                             "<event><x><active>search</active><type>ack</type></x>"}) {
+    for (const char* head :
+         {"<event><active>Search</active><type>ack</type>",
+          "<event><active>search</active><type>ACK</type>",
+          "<event><active>searching</active><type>ack</type>",
+          "<event><active>search</active><type>req</type>",
+          "<event><active>search</active></event>", "<event><type>ack</type></event>",
+          "<event><active/><type>ack</type>", "<Event><active>search</active><type>ack</type>",
+          "<event><x><active>search</active><type>ack</type></x>"}) {
         EXPECT_FALSE(eval(std::string(head) + "<ip>1.2.3.4</ip></event>")) << head;
     }
 }
@@ -135,9 +138,9 @@ TEST(DiscoveryAnswerEval, ZeroBytesEndTheText) {
 TEST(DiscoveryAnswerEval, GarbageIsDropped) {
     EXPECT_FALSE(evaluate_answer(nullptr, 0));
     EXPECT_FALSE(evaluate_answer("", 0));
-    for (const std::string& s : {"search ack"s, "<"s, "<<<<>>>>"s, "<event"s, "</event>"s,
-                                 "junk"s + full_answer(), "<!-- "s + full_answer(),
-                                 "<![CDATA["s + full_answer(), "\xef\xbb\xbf\xef"s}) {
+    for (const std::string& s :
+         {"search ack"s, "<"s, "<<<<>>>>"s, "<event"s, "</event>"s, "junk"s + full_answer(),
+          "<!-- "s + full_answer(), "<![CDATA["s + full_answer(), "\xef\xbb\xbf\xef"s}) {
         EXPECT_FALSE(eval(s)) << s;
     }
 }
@@ -192,7 +195,8 @@ TEST(DiscoveryNesting, DeepestDatagramIsSafeOnASmallStack) {
 TEST(DiscoveryAnswerEval, MutatedAnswersNeverBreakTheParser) {
     std::mt19937 rng(8400);
     const std::string base = full_answer();
-    const char tricky[] = {'<', '>', '/', '&', ';', '#', 'x', '"', '\'', '!', '?', '-', '[', ']', '\0', '\xef', '\xbb', '\xbf', ' '};
+    const char tricky[] = {'<', '>', '/', '&', ';',  '#',    'x',    '"',    '\'', '!',
+                           '?', '-', '[', ']', '\0', '\xef', '\xbb', '\xbf', ' '};
     int evaluated = 0;
     for (int round = 0; round < 20000; ++round) {
         std::string s = base;
@@ -201,9 +205,13 @@ TEST(DiscoveryAnswerEval, MutatedAnswersNeverBreakTheParser) {
             const std::size_t pos = rng() % (s.size() + 1);
             const char c = (rng() % 2) ? tricky[rng() % sizeof tricky] : static_cast<char>(rng());
             switch (rng() % 3) {
-                case 0: if (pos < s.size()) s[pos] = c; break;
+                case 0:
+                    if (pos < s.size()) s[pos] = c;
+                    break;
                 case 1: s.insert(pos, 1, c); break;
-                default: if (pos < s.size()) s.erase(pos, 1 + rng() % 4); break;
+                default:
+                    if (pos < s.size()) s.erase(pos, 1 + rng() % 4);
+                    break;
             }
         }
         auto a = eval(s);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The discovery endpoint on Linux: a burst that needs a receive buffer past the system's cap,
 // and the kernel's arrival stamps, watched through /proc/net/udp.
 #include <gtest/gtest.h>
@@ -70,7 +71,8 @@ public:
         std::vector<std::chrono::steady_clock::time_point> arrived;
         std::chrono::steady_clock::time_point at;
     };
-    void add_found_device(const char*, const char*, const char*, const char*, const char*) override {
+    void add_found_device(const char*, const char*, const char*, const char*,
+                          const char*) override {
         ADD_FAILURE() << "answers read together come as one hand-over";
     }
     void add_found_devices(const std::vector<ReceivedAnswer>& answers, const char*) override {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The discovery endpoint's tests: loopback UDP sockets through the platform layer, a sink that
 // records what the endpoint hands over, and the fixture with a free port. Every datagram goes
@@ -97,7 +98,8 @@ inline std::optional<Received> receive(SocketHandle sock, std::chrono::milliseco
     char buf[4096];
     Datagram d;
     if (receive_datagram(sock, buf, sizeof buf, d) != 1) return std::nullopt;
-    return Received{std::string(buf, std::min(d.length, sizeof buf)), ipv4_text(d.from), d.from_port};
+    return Received{std::string(buf, std::min(d.length, sizeof buf)), ipv4_text(d.from),
+                    d.from_port};
 }
 
 class EndpointTest : public ::testing::Test {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // BrelkMulEvent over loopback only: every datagram here goes to 127.0.0.x.
 #include <gtest/gtest.h>
 
@@ -70,8 +71,9 @@ TEST_F(EndpointTest, BadDatagramsAreDroppedAndTheLoopGoesOn) {
     send_to(sender.get(), std::string(60000, '<'), "127.0.0.1", port);
     send_to(sender.get(), "", "127.0.0.1", port);
     send_to(sender.get(), std::string("\0\0\0", 3), "127.0.0.1", port);
-    send_to(sender.get(), "<event><active>search</active><type>Ack</type><ip>10.0.0.98</ip></event>",
-            "127.0.0.1", port);
+    send_to(sender.get(),
+            "<event><active>search</active><type>Ack</type><ip>10.0.0.98</ip></event>", "127.0.0.1",
+            port);
     send_to(sender.get(), fits, "127.0.0.1", port);
     send_to(sender.get(), answer_from("10.0.0.21"), "127.0.0.1", port);
     ASSERT_TRUE(sink.wait_for(2));
@@ -155,7 +157,8 @@ TEST_F(EndpointTest, ASecondEndpointOnTheSameAddressAndPortLeavesThePortToTheFir
     ASSERT_EQ(second.start(&other, at("127.0.0.1"), port), 0) << "still usable for sending";
     EXPECT_EQ(second.local_bind_errno(), address_in_use_error());
     EXPECT_EQ(second.any_bind_errno(), address_in_use_error());
-    for (int i = 0; i < 20; ++i) send_to(sender.get(), answer_from("10.4.0." + std::to_string(i)), "127.0.0.1", port);
+    for (int i = 0; i < 20; ++i)
+        send_to(sender.get(), answer_from("10.4.0." + std::to_string(i)), "127.0.0.1", port);
     ASSERT_TRUE(sink.wait_for(20));
     EXPECT_FALSE(other.wait_for(1, 100ms));
 
@@ -195,14 +198,16 @@ TEST_F(EndpointTest, NoSinkCallAfterStopWhileAnswersKeepArriving) {
     std::thread flood([&] {
         Socket s = udp_socket();
         const std::string a = answer_from("10.0.0.1");
-        for (int i = 0; sending && i < 200000; ++i) send_to(s.get(), a, i % 2 ? "127.0.0.1" : "127.0.0.5", port);
+        for (int i = 0; sending && i < 200000; ++i)
+            send_to(s.get(), a, i % 2 ? "127.0.0.1" : "127.0.0.5", port);
     });
     ASSERT_TRUE(sink.wait_for(50));
     ev.stop();
     sink.stop_returned = true;
     const std::size_t at_stop = sink.found().size();
     // Keep the flood going a little longer against the closed sockets.
-    for (int i = 0; i < 2000; ++i) send_to(sender.get(), answer_from("10.0.0.2"), "127.0.0.1", port);
+    for (int i = 0; i < 2000; ++i)
+        send_to(sender.get(), answer_from("10.0.0.2"), "127.0.0.1", port);
     sending = false;
     flood.join();
     EXPECT_EQ(sink.late_calls, 0);
@@ -213,7 +218,8 @@ TEST_F(EndpointTest, NoSinkCallAfterStopWhileAnswersKeepArriving) {
 // the "window" thread and waits for, while that thread is the one that stops the endpoint.
 class WindowSink : public FoundDeviceSink {
 public:
-    void add_found_device(const char* ip, const char*, const char*, const char*, const char*) override {
+    void add_found_device(const char* ip, const char*, const char*, const char*,
+                          const char*) override {
         std::unique_lock lock(m_);
         pending_.push_back(ip ? ip : "");
         ++waiting_;
@@ -259,7 +265,8 @@ TEST_F(EndpointTest, StopThatServesTheSinkEndsWhileAHandOverWaitsForTheStoppingT
     std::thread watchdog([&] {
         for (int i = 0; i < 1000 && !stopped; ++i) std::this_thread::sleep_for(10ms);
         if (!stopped) {
-            std::fprintf(stderr, "stop did not return within 10 s: the threads wait for each other\n");
+            std::fprintf(stderr,
+                         "stop did not return within 10 s: the threads wait for each other\n");
             std::abort();
         }
     });

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,9 +19,10 @@ std::string printed(const TiXmlNode& node) {
 class XmlPathTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        doc.Parse("<event><active>search</active><ip>1.1.1.1</ip><ip>2.2.2.2</ip>"
-                  "<box>ip<ip>3.3.3.3</ip></box><empty/></event>",
-                  nullptr, TIXML_ENCODING_LEGACY);
+        doc.Parse(
+            "<event><active>search</active><ip>1.1.1.1</ip><ip>2.2.2.2</ip>"
+            "<box>ip<ip>3.3.3.3</ip></box><empty/></event>",
+            nullptr, TIXML_ENCODING_LEGACY);
         ASSERT_FALSE(doc.Error());
     }
     TiXmlDocument doc;
@@ -28,7 +30,8 @@ protected:
 
 TEST_F(XmlPathTest, EmptyAndRepeatedSeparatorsAreIgnored) {
     const TiXmlElement* want = doc.FirstChildElement("event")->FirstChildElement("active");
-    for (const char* path : {"/event/active", "event/active", "//event///active/", "event/active//"}) {
+    for (const char* path :
+         {"/event/active", "event/active", "//event///active/", "event/active//"}) {
         EXPECT_EQ(find_element(&doc, path), want) << path;
     }
     for (const char* path : {"", "/", "///"}) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The come-back watcher behind the headless window: which answers count, what the rows, the
 // report and the observer get, and how the wait for the last device ends.
 #include <atomic>
@@ -109,10 +110,14 @@ TEST_F(ComeBackTest, EachDeviceEndsBackOrNotBackWithItsRowAndReportLine) {
     EXPECT_FALSE(window->get_check(r2));
 
     const std::string rep = report_text();
-    EXPECT_NE(rep.find("[CHECK] device back: IP:10.1.0.1 MAC:02:00:00:00:00:01 version:1.0 -&gt; 2.0 (0 s)"),
-              std::string::npos) << rep;
+    EXPECT_NE(
+        rep.find(
+            "[CHECK] device back: IP:10.1.0.1 MAC:02:00:00:00:00:01 version:1.0 -&gt; 2.0 (0 s)"),
+        std::string::npos)
+        << rep;
     EXPECT_NE(rep.find("[CHECK] device not back: IP:10.1.0.3 MAC:02:00:00:00:00:03 after 0 s"),
-              std::string::npos) << rep;
+              std::string::npos)
+        << rep;
     // The last device awaited is the one that never came back.
     EXPECT_EQ(window->widgets().status_line, "Waiting for 1 device(s) to come back");
 }
@@ -139,12 +144,14 @@ TEST_F(ComeBackTest, OnlyAnAnswerAfterItsSearchWithTheRowsMacCounts) {
     EXPECT_EQ(watch.awaited(), 0);
 
     watch.watch(r1, "10.1.0.2", "", "");
-    ASSERT_TRUE(wait_until([&] {
-        std::lock_guard l(search.m_);
-        for (auto& c : search.calls)
-            if (c.second == "10.1.0.2") return true;
-        return false;
-    }, 5s));
+    ASSERT_TRUE(wait_until(
+        [&] {
+            std::lock_guard l(search.m_);
+            for (auto& c : search.calls)
+                if (c.second == "10.1.0.2") return true;
+            return false;
+        },
+        5s));
     watch.answer("10.1.0.2", "02:AA:00:00:00:02", nullptr);
     watch.wait_all([] { return false; });
     auto r = results.by_ip();
@@ -208,7 +215,8 @@ TEST_F(ComeBackTest, NothingIsWatchedWhenTheCheckIsOff) {
         bool check;
         SearchSender* sender;
     };
-    for (const Case& c : {Case{0ms, true, &search}, Case{1s, false, &search}, Case{1s, true, nullptr}}) {
+    for (const Case& c :
+         {Case{0ms, true, &search}, Case{1s, false, &search}, Case{1s, true, nullptr}}) {
         watch.set_limit(c.limit);
         watch.begin_batch(*window, c.sender, &results, c.check);
         watch.watch(r0, "10.1.0.1", "02:00:00:00:00:01", "1.0");
@@ -226,7 +234,8 @@ TEST_F(ComeBackTest, ManyDevicesAreEachReportedOnce) {
     watch.set_limit(20s);
     timing().come_back_interval = 1ms;
     constexpr int kN = 400;
-    for (int i = 0; i < kN; ++i) add_row("10.2." + std::to_string(i / 200) + "." + std::to_string(i % 200 + 1), "", "1");
+    for (int i = 0; i < kN; ++i)
+        add_row("10.2." + std::to_string(i / 200) + "." + std::to_string(i % 200 + 1), "", "1");
     search.on_search = [&] {
         const std::string to = search.calls.back().second;
         watch.answer(to.c_str(), "02:00", "2");
@@ -256,7 +265,12 @@ TEST_F(ComeBackTest, TheTapPassesEveryAnswerOnUnchanged) {
     watch.set_limit(30s);
     watch.begin_batch(*window, &search, &results, true);
     watch.watch(add_row("10.1.0.1", "", "1"), "10.1.0.1", "", "1");
-    ASSERT_TRUE(wait_until([&] { std::lock_guard l(search.m_); return !search.calls.empty(); }, 5s));
+    ASSERT_TRUE(wait_until(
+        [&] {
+            std::lock_guard l(search.m_);
+            return !search.calls.empty();
+        },
+        5s));
     ComeBackTap tap(intake, watch);
     tap.add_found_device("10.1.0.7", "1", nullptr, "3", "Ready");
     ReceivedAnswer a;
@@ -264,7 +278,8 @@ TEST_F(ComeBackTest, TheTapPassesEveryAnswerOnUnchanged) {
     a.answer.mac = "02:01";
     a.answer.version = "2";
     tap.add_found_devices({a}, "Ready");
-    EXPECT_EQ(intake.got, (std::vector<std::string>{"10.1.0.7|-|3|Ready", "10.1.0.1|02:01|2|Ready"}));
+    EXPECT_EQ(intake.got,
+              (std::vector<std::string>{"10.1.0.7|-|3|Ready", "10.1.0.1|02:01|2|Ready"}));
     EXPECT_EQ(watch.awaited(), 0);
 }
 

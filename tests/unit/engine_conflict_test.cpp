@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The address-conflict check and the simulated exchange that shares it.
 #include <gtest/gtest.h>
 
@@ -18,9 +19,7 @@ protected:
     }
     // The intake's part: after the directed search, another device answers for the address.
     void another_device_answers() {
-        search.on_search = [this] {
-            answerer = std::thread([this] { engine.flag_conflict(kW); });
-        };
+        search.on_search = [this] { answerer = std::thread([this] { engine.flag_conflict(kW); }); };
     }
     void TearDown() override {
         if (answerer.joinable()) answerer.join();
@@ -32,8 +31,9 @@ TEST_F(EngineConflict, WithoutAnswerTheCheckWaitsThreeStepsAndPasses) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(engine.check_ip_conflict("127.0.0.1", kW), 0);
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "wait for check ip conflict 3\nwait for check ip conflict 2\n"
-                   "wait for check ip conflict 1\n");
+    EXPECT_EQ(out,
+              "wait for check ip conflict 3\nwait for check ip conflict 2\n"
+              "wait for check ip conflict 1\n");
     ASSERT_EQ(search.calls.size(), 1u);
     EXPECT_EQ(search.calls[0], (std::pair<int, std::string>{0, "127.0.0.1"}));
     EXPECT_EQ(report().find("USR"), std::string::npos);
@@ -51,13 +51,16 @@ TEST_F(EngineConflict, AConflictDuringTheWaitFailsTheImageWithoutConnecting) {
     EXPECT_EQ(engine.process_one("127.0.0.1", 0, kW, kRow, 0), -1);
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 20s);
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "wait for check ip conflict 3\n"
-                   "IP Conflict 127.0.0.1 err (127.0.0.1 00:11:22:33:44:55)!\n");
+    EXPECT_EQ(out,
+              "wait for check ip conflict 3\n"
+              "IP Conflict 127.0.0.1 err (127.0.0.1 00:11:22:33:44:55)!\n");
     EXPECT_EQ(dev.accepted(), 0);
     EXPECT_TRUE(window.cell_writes().empty());
     EXPECT_EQ(engine.m_ip_conflict[kW], 0);  // acted on, so cleared
-    EXPECT_EQ(count_of(report(), "upgrade error: ipaddr conflict, IP:127.0.0.1 "
-                                 "MAC:00:11:22:33:44:55"), 1);
+    EXPECT_EQ(count_of(report(),
+                       "upgrade error: ipaddr conflict, IP:127.0.0.1 "
+                       "MAC:00:11:22:33:44:55"),
+              1);
     EXPECT_NE(report().find("USR"), std::string::npos);
 
     // The next attempt runs a fresh check and, with no new answer, passes it.

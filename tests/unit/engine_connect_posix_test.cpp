@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Connecting on Linux: the connected socket is left in blocking mode, each call of the exchange
 // saying for itself that it does not wait (Windows has no such switch per call and keeps it
 // non-blocking).

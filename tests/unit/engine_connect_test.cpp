@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Connecting to a device: attempts and waits by mode, the row and status line while trying.
 #include <gtest/gtest.h>
 
@@ -27,8 +28,8 @@ protected:
 
 std::vector<std::string> attempt_lines(int n, const char* word) {
     std::vector<std::string> v;
-    for (int i = 1; i <= n; ++i) v.push_back(std::string("IP:127.0.0.1  ") + word + " ... (" +
-                                             std::to_string(i) + ")");
+    for (int i = 1; i <= n; ++i)
+        v.push_back(std::string("IP:127.0.0.1  ") + word + " ... (" + std::to_string(i) + ")");
     return v;
 }
 
@@ -53,7 +54,8 @@ TEST_F(EngineConnect, EachModeWaitsItsOwnTimeForASilentDevice) {
     EXPECT_EQ(window.status_lines(), attempt_lines(1, "connecting"));
     EXPECT_EQ(window.column(6), std::vector<std::string>{"connecting"});  // it keeps that text
     EXPECT_GE(took, 300ms);
-    EXPECT_LT(took, 800ms + 5s);  // not the wait of the later images (the margin is for a busy machine)
+    EXPECT_LT(took,
+              800ms + 5s);  // not the wait of the later images (the margin is for a busy machine)
 
     started = Clock::now();
     out = connect(1, &r);
@@ -110,8 +112,7 @@ TEST_F(EngineConnect, ADeviceThatComesBackIsConnectedOnALaterAttempt) {
     ASSERT_EQ(r, 0) << out;
     EXPECT_NE(out.find("connect ret=-1 retry=0\nconnect ret=0 retry=1\n"), std::string::npos);
     EXPECT_EQ(window.status_lines().back(), "IP:127.0.0.1  running ... (2)");
-    EXPECT_EQ(window.column(6),
-              (std::vector<std::string>{"connecting", "connecting", "running"}));
+    EXPECT_EQ(window.column(6), (std::vector<std::string>{"connecting", "connecting", "running"}));
     ASSERT_TRUE(engine.m_sock[kW].valid());
     // (Its blocking mode on Linux: engine_connect_posix_test.cpp.)
     // The next connection replaces the socket.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The driver thread itself: starting and ending batches, a failed image check, the end message,
 // stopping the thread, and batches that have nothing to count.
 #include "engine_driver_support.h"

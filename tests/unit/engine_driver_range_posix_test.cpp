@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The batch driver in range mode without any way to send an echo: on Linux, a thread without the
 // capability CAP_NET_RAW where ping_group_range does not admit the process.
 #include <linux/capability.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The batch driver in range mode over loopback addresses (every 127.x answers the echo there,
 // so silent addresses are left to the lab tests) and the type filter. (A missing echo capability,
 // a Linux matter: engine_driver_range_posix_test.cpp.)
@@ -86,10 +87,11 @@ TEST_F(DriverRange, TheRangeMacFilledInByDiscoveryIsReportedAndAFailureStaysTick
     ASSERT_TRUE(start_range("127.0.0.20", 21, 1));
     ASSERT_TRUE(wait_batch());
 
-    EXPECT_EQ(report_lines(), (std::vector<std::string>{
-                                  "[IPSCAN] upgrade success: IP: 127.0.0.20 MAC: 02:AA:00:00:00:20</pre>",
-                                  "[IPSCAN] upgrade failure: IP: 127.0.0.21 MAC: 02:AA:00:00:00:21</pre>",
-                              }));
+    EXPECT_EQ(report_lines(),
+              (std::vector<std::string>{
+                  "[IPSCAN] upgrade success: IP: 127.0.0.20 MAC: 02:AA:00:00:00:20</pre>",
+                  "[IPSCAN] upgrade failure: IP: 127.0.0.21 MAC: 02:AA:00:00:00:21</pre>",
+              }));
     EXPECT_FALSE(row(0).ticked);
     EXPECT_TRUE(row(1).ticked);
     const auto range = window.record_tables().copy(RecordTable::range);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Test set-up for the batch driver: the engine behind the headless window, a fleet of fake
 // devices on loopback addresses (127.0.0.x, one port for all), and a START as the window does it.
@@ -22,11 +23,11 @@ struct Behaviour {
 // What one connection brought to a device.
 struct Received {
     std::vector<uint8_t> header;
-    uint32_t length = 0;      // the header's length field
-    uint64_t bytes = 0;       // image bytes received
-    uint32_t digest = 0;      // zlib crc32 of those bytes
+    uint32_t length = 0;  // the header's length field
+    uint64_t bytes = 0;   // image bytes received
+    uint32_t digest = 0;  // zlib crc32 of those bytes
     int reboot_records = 0;
-    bool answered_ok = false; // the F record it sent had value 1
+    bool answered_ok = false;  // the F record it sent had value 1
 };
 
 // Devices' upgrade services on several loopback addresses, all on one port. Every connection is
@@ -35,8 +36,7 @@ struct Received {
 class FakeFleet {
 public:
     explicit FakeFleet(const std::vector<std::string>& ips) {
-        for (int tries = 0; tries < 20 && !bind_all(ips); ++tries) {
-        }
+        for (int tries = 0; tries < 20 && !bind_all(ips); ++tries) {}
         thread_ = std::thread([this] { accept_loop(); });
     }
     ~FakeFleet() {
@@ -162,8 +162,10 @@ private:
                 send_record(fd, kCmdFinish, ok ? 1 : 0);
                 std::vector<uint8_t> rest;
                 read_to_eof(fd, rest, 10s);
-                for (std::size_t off = 0; off + kCmdRecordSize <= rest.size(); off += kCmdRecordSize)
-                    if (CmdRecord::decode(rest.data() + off).cmd == kCmdReboot) ++rec.reboot_records;
+                for (std::size_t off = 0; off + kCmdRecordSize <= rest.size();
+                     off += kCmdRecordSize)
+                    if (CmdRecord::decode(rest.data() + off).cmd == kCmdReboot)
+                        ++rec.reboot_records;
             }
         }
         {
@@ -216,9 +218,18 @@ public:
         int pass, total;
         bool range;
     };
-    std::vector<DeviceResult> results() const { std::lock_guard l(m_); return results_; }
-    std::vector<Pass> passes() const { std::lock_guard l(m_); return passes_; }
-    std::vector<int> loaded() const { std::lock_guard l(m_); return loaded_; }
+    std::vector<DeviceResult> results() const {
+        std::lock_guard l(m_);
+        return results_;
+    }
+    std::vector<Pass> passes() const {
+        std::lock_guard l(m_);
+        return passes_;
+    }
+    std::vector<int> loaded() const {
+        std::lock_guard l(m_);
+        return loaded_;
+    }
     // Addresses handled in one pass, sorted.
     std::vector<std::string> ips_of_pass(int pass) const {
         std::vector<std::string> out;
@@ -251,7 +262,10 @@ public:
         std::lock_guard l(m_);
         texts_.push_back(now.counter);
     }
-    std::vector<std::string> texts() const { std::lock_guard l(m_); return texts_; }
+    std::vector<std::string> texts() const {
+        std::lock_guard l(m_);
+        return texts_;
+    }
 
 private:
     mutable std::mutex m_;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The upgrade exchange against a fake device on 127.0.0.1: what is sent, how the device's records
 // move the row, the bars and the status line, and how failures end the image.
 #include <gtest/gtest.h>
@@ -72,8 +73,8 @@ TEST_F(EngineExchange, SendsHeaderThenDataAndSucceedsOnFinish) {
     EXPECT_TRUE(got.eof);            // the tool closed its socket
     EXPECT_FALSE(engine.m_sock[kW].valid());
     EXPECT_EQ(engine.m_sent[kW], data.size());
-    EXPECT_EQ(window.column(6), (std::vector<std::string>{"connecting", "running", "sending",
-                                                          "burning", "finish"}));
+    EXPECT_EQ(window.column(6),
+              (std::vector<std::string>{"connecting", "running", "sending", "burning", "finish"}));
     EXPECT_EQ(window.column(5),
               (std::vector<std::string>{"[B.S]: 25%", "[B.B]: 100%", "[B.F]: 100%"}));
     EXPECT_EQ(lines_of(out).back(), "process_one ret = 1");
@@ -220,11 +221,13 @@ TEST_F(EngineExchange, ADeviceThatStopsReadingDoesNotHoldTheSenderForEver) {
     timing().exchange_idle_limit = 300ms;
     load({{pattern(32 << 20)}});
     std::atomic<bool> release{false};
-    FakeDevice dev([&](SocketHandle fd) {
-        std::vector<uint8_t> head;
-        read_exact(fd, kImageHeaderSize, head);
-        wait_until([&] { return release.load(); }, 30s);  // reads nothing more
-    }, 4096);
+    FakeDevice dev(
+        [&](SocketHandle fd) {
+            std::vector<uint8_t> head;
+            read_exact(fd, kImageHeaderSize, head);
+            wait_until([&] { return release.load(); }, 30s);  // reads nothing more
+        },
+        4096);
     engine.m_port = dev.port();
     // A small send buffer makes "writable" mean "less room than one chunk" soon, as on a slow
     // link, so that a blocking send of a whole chunk would hang. The hook runs on the worker's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Image buffers on Linux: the advice for transparent huge pages, read back from the process's
 // memory map (/proc/self/smaps).
 #include <gtest/gtest.h>

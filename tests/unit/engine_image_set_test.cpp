@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The image set: checksum rule, loading, and refusing damaged or lying image files.
 #include <gtest/gtest.h>
 
@@ -103,9 +104,10 @@ TEST_F(EngineLoad, LoadsDataAndTrailerOfEveryUsedSlot) {
     EXPECT_EQ(engine.m_img_crc32[2], uint32_t(::crc32(0L, d2.data(), uInt(d2.size()))));
 
     const std::string path_len = std::to_string(engine.m_url[0].size());
-    EXPECT_EQ(out, "strlen(m_url[0]) = " + path_len + "\nstrlen(m_url[1]) = 0\n"
-                   "strlen(m_url[2]) = " + std::to_string(engine.m_url[2].size()) +
-                   "\nstrlen(m_url[3]) = 0\n");
+    EXPECT_EQ(out, "strlen(m_url[0]) = " + path_len +
+                       "\nstrlen(m_url[1]) = 0\n"
+                       "strlen(m_url[2]) = " +
+                       std::to_string(engine.m_url[2].size()) + "\nstrlen(m_url[3]) = 0\n");
 
     engine.release_images();
     for (int i = 0; i < kSlots; ++i) {
@@ -152,7 +154,8 @@ TEST_F(EngineLoad, LargeImagesReadInPartsKeepTheirChecksum) {
         EXPECT_EQ(engine.m_img_crc32[0], uint32_t(::crc32(0L, data.data(), uInt(n))));
 
         // First byte, both sides of every possible part boundary, last byte.
-        for (std::size_t at : {std::size_t(0), n / 2 - 1, n / 2, n / 3, 2 * (n / 3), n / 4 * 3, n - 1}) {
+        for (std::size_t at :
+             {std::size_t(0), n / 2 - 1, n / 2, n / 3, 2 * (n / 3), n / 4 * 3, n - 1}) {
             img.crc = image_checksum(data.data(), n, flag, 0xC3);
             img.data[at] ^= 0x80;
             write_image(dir.file("big.img"), img);

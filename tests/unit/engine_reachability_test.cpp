@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The reachability probe. Echo requests go to 127.0.0.1 only.
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -166,7 +167,8 @@ TEST_F(EngineReachability, NoProbeForAnAddressThatIsNoHost) {
         testing::internal::CaptureStderr();
         EXPECT_EQ(engine.ping_device(ip), 0) << ip;
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "Device is unreachable.\n");
-        EXPECT_NE(testing::internal::GetCapturedStderr().find("Ping request failed. GetLastError: "),
+        EXPECT_NE(testing::internal::GetCapturedStderr().find(
+                      "Ping request failed. GetLastError: "),
                   std::string::npos);
     }
 }
@@ -175,8 +177,8 @@ TEST_F(EngineReachability, NoProbeForAnAddressThatIsNoHost) {
 
 std::vector<uint8_t> icmp(uint8_t type, uint8_t code, uint16_t id, uint16_t seq,
                           std::vector<uint8_t> body = {}) {
-    std::vector<uint8_t> p = {type, code, 0, 0, uint8_t(id >> 8), uint8_t(id), uint8_t(seq >> 8),
-                              uint8_t(seq)};
+    std::vector<uint8_t> p = {
+        type, code, 0, 0, uint8_t(id >> 8), uint8_t(id), uint8_t(seq >> 8), uint8_t(seq)};
     p.insert(p.end(), body.begin(), body.end());
     return p;
 }
@@ -204,8 +206,7 @@ TEST(EngineEchoPacket, RepliesAreMatchedByIdAndSequence) {
     EXPECT_EQ(classify(with_ip(icmp(ICMP_ECHOREPLY, 0, 0x1235, 7)), true, 0x1234, 7),
               EchoPacket::other);
     // Our own request, seen by a raw socket on loopback, is no answer.
-    EXPECT_EQ(classify(with_ip(icmp(ICMP_ECHO, 0, 0x1234, 7)), true, 0x1234, 7),
-              EchoPacket::other);
+    EXPECT_EQ(classify(with_ip(icmp(ICMP_ECHO, 0, 0x1234, 7)), true, 0x1234, 7), EchoPacket::other);
     // A datagram socket delivers no IP header, and the kernel has matched the id.
     EXPECT_EQ(classify(icmp(ICMP_ECHOREPLY, 0, 0x9999, 7), false, -1, 7), EchoPacket::reply);
 }
@@ -217,7 +218,8 @@ TEST(EngineEchoPacket, ErrorsAboutOurRequestCarryTheirStatus) {
                        0x1234, 7, &status),
               EchoPacket::error_reply);
     EXPECT_EQ(status, ICMP_DEST_UNREACH << 8 | ICMP_HOST_UNREACH);
-    EXPECT_EQ(classify(with_ip(icmp(ICMP_TIME_EXCEEDED, 0, 0, 0, quoted)), true, 0x1234, 7, &status),
+    EXPECT_EQ(classify(with_ip(icmp(ICMP_TIME_EXCEEDED, 0, 0, 0, quoted)), true, 0x1234, 7,
+                       &status),
               EchoPacket::error_reply);
     EXPECT_EQ(status, ICMP_TIME_EXCEEDED << 8);
     // About someone else's request, or about something that is no echo request.

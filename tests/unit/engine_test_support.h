@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Test doubles for the engine's unit tests: a window that records what it is asked, a fake
 // device on 127.0.0.1, temporary image files, and shortened timings.
@@ -65,8 +66,8 @@ inline std::vector<uint8_t> pattern(std::size_t n, uint32_t seed = 1) {
 struct ImageSpec {
     std::vector<uint8_t> data;
     uint8_t xor_flag = 0, xor_key = 0;
-    int64_t length = -1;   // -1: the data size
-    int64_t crc = -1;      // -1: the right checksum
+    int64_t length = -1;  // -1: the data size
+    int64_t crc = -1;     // -1: the right checksum
 };
 inline ImageHeader write_image(const std::string& path, const ImageSpec& s) {
     ImageHeader h;
@@ -117,7 +118,10 @@ public:
     // Called (outside the window's lock) after every cell write, on the writer's thread.
     std::function<void(int row, int col, const std::string& text)> on_cell;
 
-    std::vector<CellWrite> cell_writes() const { std::lock_guard l(m_); return cells_; }
+    std::vector<CellWrite> cell_writes() const {
+        std::lock_guard l(m_);
+        return cells_;
+    }
     std::vector<std::string> column(int col) const {
         std::lock_guard l(m_);
         std::vector<std::string> out;
@@ -129,10 +133,22 @@ public:
         auto v = column(col);
         return v.empty() ? std::string() : v.back();
     }
-    std::vector<std::string> status_lines() const { std::lock_guard l(m_); return status_; }
-    std::vector<int> image_bar() const { std::lock_guard l(m_); return image_bar_; }
-    std::vector<int> device_bar() const { std::lock_guard l(m_); return device_bar_; }
-    int batch_bar() const { std::lock_guard l(m_); return batch_bar_; }
+    std::vector<std::string> status_lines() const {
+        std::lock_guard l(m_);
+        return status_;
+    }
+    std::vector<int> image_bar() const {
+        std::lock_guard l(m_);
+        return image_bar_;
+    }
+    std::vector<int> device_bar() const {
+        std::lock_guard l(m_);
+        return device_bar_;
+    }
+    int batch_bar() const {
+        std::lock_guard l(m_);
+        return batch_bar_;
+    }
 
     int row_count() override { return 0; }
     void set_cell(int row, int col, const std::string& text) override {
@@ -182,10 +198,22 @@ public:
         std::lock_guard l(m_);
         status_.push_back(text);
     }
-    void set_image_bar(int pos) override { std::lock_guard l(m_); image_bar_.push_back(pos); }
-    void set_device_bar(int pos) override { std::lock_guard l(m_); device_bar_.push_back(pos); }
-    void set_batch_bar(int pos) override { std::lock_guard l(m_); batch_bar_ = pos; }
-    int get_batch_bar() override { std::lock_guard l(m_); return batch_bar_; }
+    void set_image_bar(int pos) override {
+        std::lock_guard l(m_);
+        image_bar_.push_back(pos);
+    }
+    void set_device_bar(int pos) override {
+        std::lock_guard l(m_);
+        device_bar_.push_back(pos);
+    }
+    void set_batch_bar(int pos) override {
+        std::lock_guard l(m_);
+        batch_bar_ = pos;
+    }
+    int get_batch_bar() override {
+        std::lock_guard l(m_);
+        return batch_bar_;
+    }
     void set_counter(const std::string&) override {}
     std::string type_filter_text() override { return {}; }
     bool range_box_checked() override { return false; }
@@ -270,7 +298,8 @@ inline bool read_exact(SocketHandle fd, std::size_t n, std::vector<uint8_t>& out
 
 // True when the peer closed the connection (after any bytes, which are appended to `out`); a
 // reset counts as closed too.
-inline bool read_to_eof(SocketHandle fd, std::vector<uint8_t>& out, std::chrono::milliseconds limit = 10s) {
+inline bool read_to_eof(SocketHandle fd, std::vector<uint8_t>& out,
+                        std::chrono::milliseconds limit = 10s) {
     const auto end = Clock::now() + limit;
     std::vector<uint8_t> buf(65536);
     for (;;) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Discovery datagrams at their worst: far beyond the size that is read, and nested deeper than
 // the parser should ever recurse. Each has a defined outcome, the same on every machine.
 #include <gtest/gtest.h>
@@ -16,7 +17,9 @@ const std::string kHead = "<event><active>search</active><type>ack</type>";
 const std::string kAnswer = kHead + "<ip>10.0.0.7</ip><mac>00:11:22:33:44:55</mac></event>";
 constexpr std::size_t k64KiB = 64 * 1024;
 
-std::optional<DiscoveryAnswer> eval(const std::string& s) { return evaluate_answer(s.data(), s.size()); }
+std::optional<DiscoveryAnswer> eval(const std::string& s) {
+    return evaluate_answer(s.data(), s.size());
+}
 
 // Each padding on its own would be harmless at 2047 bytes; at 64 KiB the datagram is dropped
 // whole, whatever its first 2047 bytes say.

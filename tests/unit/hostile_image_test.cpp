@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Image files whose trailer or size claims about 4 GiB: the slot fails at load time, before a
 // buffer of that size is asked for and before any device is contacted.
 #include <cstring>
@@ -58,7 +59,8 @@ TEST_F(HostileImage, FileOfMoreThanFourGiBFailsTheSlot) {
     }
     // Sparse where the file system can: no disk space is used for the rest.
     std::error_code ec;
-    std::filesystem::resize_file(path, uint64_t(1) << 32 | uint64_t(kImageHeaderSize + data.size()), ec);
+    std::filesystem::resize_file(path, uint64_t(1) << 32 | uint64_t(kImageHeaderSize + data.size()),
+                                 ec);
     if (ec) GTEST_SKIP() << "no file of 4 GiB here: " << ec.message();
     engine.m_url[0] = path;
     bool ok = true;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The logs when their folder cannot be made: start-up goes on with the logs closed, every line
 // is dropped, nothing is written anywhere else, and nothing waits for ever.
 #include <gtest/gtest.h>
@@ -24,7 +25,9 @@ std::string listing(const std::string& dir) {
     std::error_code ec;
     for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        out += it->path().string() + (it->is_symlink() ? " link\n" : it->is_directory() ? " dir\n" : " file\n");
+        out += it->path().string() + (it->is_symlink()     ? " link\n"
+                                      : it->is_directory() ? " dir\n"
+                                                           : " file\n");
     }
     return out;
 }
@@ -33,7 +36,7 @@ TEST(HostileLogDir, AFolderThatCannotBeMadeLeavesTheLogsClosed) {
     TempDir dir;
     struct Case {
         const char* what;
-        std::string work_dir;                 // the working directory handed to open_logs
+        std::string work_dir;  // the working directory handed to open_logs
         std::function<void(const std::string&)> make;
     };
     const std::string long_name(300, 'd');  // longer than any file name may be
@@ -66,7 +69,8 @@ TEST(HostileLogDir, AFolderThatCannotBeMadeLeavesTheLogsClosed) {
             logs.userReport.WriteTagged("USR", "upgrade success, IP:%s", "10.0.0.1");
             logs.deviceLog.WriteInfo("dropped %d\n", 1);
             // Standard output still goes where it went before.
-            struct stat out {}, err {};
+            struct stat out {
+            }, err{};
             if (::fstat(STDOUT_FILENO, &out) != 0 || ::fstat(STDERR_FILENO, &err) != 0) bad |= 8;
             return bad;
         });

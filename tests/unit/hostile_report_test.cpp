@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Markup from devices must not reach the HTML user report as markup. A MAC text travels from a
 // discovery answer (where XML entities are decoded, so "&lt;" arrives as "<") into the device
 // list and the conflict lines of the report; both writers of those lines are driven here the
@@ -19,8 +20,9 @@ protected:
     // Worker 0 checks `ip` for a second device, and `datagram` is the answer to its directed
     // search, read as the receive thread reads it; `decoded` looks at the MAC the parser gave.
     // Returns the report's lines.
-    std::vector<std::string> conflict_check(const std::string& ip, const std::string& datagram,
-                                            const std::function<void(const std::string&)>& decoded) {
+    std::vector<std::string> conflict_check(
+        const std::string& ip, const std::string& datagram,
+        const std::function<void(const std::string&)>& decoded) {
         // Worker 0 is watched as while it runs in a batch.
         engine.m_thread_live[0] = true;
         EngineWorkerWatch workers(engine);
@@ -31,7 +33,8 @@ protected:
             const auto answer = evaluate_answer(datagram.data(), datagram.size());
             ASSERT_TRUE(answer && answer->ip && answer->mac);
             decoded(*answer->mac);
-            intake.add_found_device(answer->ip->c_str(), nullptr, answer->mac->c_str(), nullptr, nullptr);
+            intake.add_found_device(answer->ip->c_str(), nullptr, answer->mac->c_str(), nullptr,
+                                    nullptr);
         };
         testing::internal::CaptureStdout();
         EXPECT_EQ(engine.check_ip_conflict(ip, 0), 1);
@@ -77,8 +80,10 @@ TEST_F(HostileReport, LineBreaksInMacTextsCannotAddReportLines) {
     // it would read as a line of its own in the report.
     const std::string forged = "[2024-05-01 09:03:07] [SEARCH] upgrade success: IP:10.0.0.9 MAC:bb";
     engine.set_cur_device(0, "10.0.0.6", "aa:00");
-    const std::string datagram = "<event><active>search</active><type>ack</type><ip>10.0.0.6</ip>"
-                                 "<mac>cc&#13;&#10;" + forged + "</mac></event>";
+    const std::string datagram =
+        "<event><active>search</active><type>ack</type><ip>10.0.0.6</ip>"
+        "<mac>cc&#13;&#10;" +
+        forged + "</mac></event>";
     const auto lines = conflict_check("10.0.0.6", datagram, [](const std::string& mac) {
         EXPECT_NE(mac.find('\n'), std::string::npos) << "the reference is decoded";
     });

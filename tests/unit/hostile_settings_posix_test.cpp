@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // config.ini as a "file" that is a folder, a device, a pipe or a broken link, made with the
 // POSIX calls and read in a forked child with a deadline.
 #include <gtest/gtest.h>
@@ -32,9 +33,11 @@ TEST(HostileSettings, AConfigThatIsNoFileGivesTheDefaults) {
              ::mkdir(config.c_str(), 0755);
              test::write_file(config + "/config.ini", "[Settings]\ndebug=1\n");
          }},
-        {"a link to a folder", [&] { ASSERT_EQ(::symlink(dir.path().c_str(), config.c_str()), 0); }},
+        {"a link to a folder",
+         [&] { ASSERT_EQ(::symlink(dir.path().c_str(), config.c_str()), 0); }},
         {"a link to /dev/zero", [&] { ASSERT_EQ(::symlink("/dev/zero", config.c_str()), 0); }},
-        {"a link to /dev/urandom", [&] { ASSERT_EQ(::symlink("/dev/urandom", config.c_str()), 0); }},
+        {"a link to /dev/urandom",
+         [&] { ASSERT_EQ(::symlink("/dev/urandom", config.c_str()), 0); }},
         {"a dangling link", [&] { ASSERT_EQ(::symlink("nowhere.ini", config.c_str()), 0); }},
         {"a link to itself", [&] { ASSERT_EQ(::symlink("config.ini", config.c_str()), 0); }},
         {"a pipe nobody writes to", [&] { ASSERT_EQ(::mkfifo(config.c_str(), 0644), 0); }},

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // config.ini as an installer may really leave it: numbers far out of range, lines far longer
 // than any setting needs. (A "file" that is a folder, a device or a broken link:
 // hostile_settings_posix_test.cpp.)
@@ -31,8 +32,8 @@ TEST(HostileSettings, NumbersOutOfRangeKeepTheirMeaning) {
         int as_int;
     };
     const Case cases[] = {
-        {"4294967296", INT_MAX},             // 2^32: zero in the low 32 bits
-        {"18446744073709551616", INT_MAX},   // 2^64: zero in the low 64 bits
+        {"4294967296", INT_MAX},            // 2^32: zero in the low 32 bits
+        {"18446744073709551616", INT_MAX},  // 2^64: zero in the low 64 bits
         {"99999999999999999999999999999999999999", INT_MAX},
         {"2147483648", INT_MAX},
         {"-1", -1},
@@ -49,8 +50,8 @@ TEST(HostileSettings, NumbersOutOfRangeKeepTheirMeaning) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value);
         EXPECT_EQ(profile_int(c.value), c.as_int);
-        const Settings s = settings_from(
-            dir, std::string("[Settings]\ndebug=") + c.value + "\nfake_burn=" + c.value + "\n");
+        const Settings s = settings_from(dir, std::string("[Settings]\ndebug=") + c.value +
+                                                  "\nfake_burn=" + c.value + "\n");
         EXPECT_EQ(s.debug, c.as_int != 0);
         EXPECT_EQ(s.fake_burn, c.as_int != 0);
     }
@@ -67,12 +68,12 @@ TEST(HostileSettings, TheTailOfALongLineIsNoSetting) {
     for (std::size_t pad = 150; pad <= 1100; ++pad) {
         SCOPED_TRACE("padding " + std::to_string(pad));
         const std::string filler(pad, 'x');
-        const Settings commented = settings_from(
-            dir, "[Settings]\n;" + filler + "debug=1\n#" + filler + "fake_burn=1\n");
+        const Settings commented = settings_from(dir, "[Settings]\n;" + filler + "debug=1\n#" +
+                                                          filler + "fake_burn=1\n");
         ASSERT_FALSE(commented.debug);
         ASSERT_FALSE(commented.fake_burn);
-        const Settings in_value =
-            settings_from(dir, "[Settings]\nlanguage=" + filler + "fake_burn=1\ndebug=0\n");
+        const Settings in_value = settings_from(dir, "[Settings]\nlanguage=" + filler +
+                                                         "fake_burn=1\ndebug=0\n");
         ASSERT_FALSE(in_value.fake_burn);
         ASSERT_FALSE(in_value.debug);
         ASSERT_EQ(in_value.language.substr(0, 10), std::string(10, 'x'));
@@ -82,8 +83,8 @@ TEST(HostileSettings, TheTailOfALongLineIsNoSetting) {
         ASSERT_FALSE(ini.has("Settings", "debug"));
     }
     // A long line is cut, not dropped, and the lines after it are read as usual.
-    const Settings s = settings_from(
-        dir, "[Settings]\nlanguage=en" + std::string(5000, ' ') + "x\ndebug=1\n");
+    const Settings s = settings_from(dir, "[Settings]\nlanguage=en" + std::string(5000, ' ') +
+                                              "x\ndebug=1\n");
     EXPECT_EQ(s.language, "en");
     EXPECT_TRUE(s.use_english);
     EXPECT_TRUE(s.debug);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Screening of zip entry names.
 #include <gtest/gtest.h>
 
@@ -63,7 +64,8 @@ TEST(EntryName, FolderAttributeAndOddBytes) {
 
 // Windows tools write names in their code page and leave the UTF-8 flag clear.
 TEST(EntryName, NamesInTheMakersCodePageBecomeUtf8) {
-    const std::string utf8 = "brelk_upgrade_image/4_\xe9\x97\xa8\xe5\x8f\xa3\xe6\x9c\xba.img";  // 门口机
+    const std::string utf8 =
+        "brelk_upgrade_image/4_\xe9\x97\xa8\xe5\x8f\xa3\xe6\x9c\xba.img";  // 门口机
     const std::string gbk = "brelk_upgrade_image/4_\xc3\xc5\xbf\xda\xbb\xfa.img";
     EXPECT_EQ(entry_name_utf8(gbk, false), utf8);
     EXPECT_EQ(entry_name_utf8(utf8, false), utf8) << "already UTF-8";
@@ -76,8 +78,10 @@ TEST(EntryName, NamesInTheMakersCodePageBecomeUtf8) {
     // are not taken for UTF-8: ED A1 B0 A1 is GBK for "怼啊", not half of a UTF-16 pair.
     EXPECT_EQ(entry_name_utf8("\xed\xa1\xb0\xa1", false), "\xe6\x80\xbc\xe5\x95\x8a");
     EXPECT_NE(entry_name_utf8("\xe0\x80\x80", false), "\xe0\x80\x80") << "overlong: read as GBK";
-    EXPECT_NE(entry_name_utf8("\xf4\x90\x80\x80", false), "\xf4\x90\x80\x80") << "too high: read as GBK";
-    EXPECT_EQ(entry_name_utf8("\xf0\x9f\x98\x80.img", false), "\xf0\x9f\x98\x80.img") << "UTF-8: kept";
+    EXPECT_NE(entry_name_utf8("\xf4\x90\x80\x80", false), "\xf4\x90\x80\x80")
+        << "too high: read as GBK";
+    EXPECT_EQ(entry_name_utf8("\xf0\x9f\x98\x80.img", false), "\xf0\x9f\x98\x80.img")
+        << "UTF-8: kept";
 
     // 乗 is 81 5C in GBK: its second byte is "\", which must not split the name.
     const std::string name = entry_name_utf8("dir/\x81\x5c.img", false);
@@ -89,7 +93,8 @@ TEST(EntryName, NamesInTheMakersCodePageBecomeUtf8) {
 }
 
 std::string field(uint16_t id, const std::string& body) {
-    std::string f = {char(id & 0xff), char(id >> 8), char(body.size() & 0xff), char(body.size() >> 8)};
+    std::string f = {char(id & 0xff), char(id >> 8), char(body.size() & 0xff),
+                     char(body.size() >> 8)};
     return f + body;
 }
 std::string le64(uint64_t v) {
@@ -108,8 +113,8 @@ TEST(ExtraFields, Zip64ValuesReplaceOnlyTheMarkedSizes) {
     EXPECT_FALSE(v.header_offset);
     // Both sizes and the offset, values beyond 32 bits.
     const uint64_t big = (uint64_t(5) << 32) + 7;
-    ASSERT_TRUE(resolve_zip64(field(0x0001, le64(big) + le64(big - 1) + le64(big + 9)), kZip64Marker,
-                              kZip64Marker, v));
+    ASSERT_TRUE(resolve_zip64(field(0x0001, le64(big) + le64(big - 1) + le64(big + 9)),
+                              kZip64Marker, kZip64Marker, v));
     EXPECT_EQ(v.uncompressed, big);
     EXPECT_EQ(v.compressed, big - 1);
     ASSERT_TRUE(v.header_offset);
@@ -135,14 +140,16 @@ TEST(ExtraFields, MarkedSizesWithoutTheirValueAndCutBlocksAreRefused) {
     EXPECT_FALSE(resolve_zip64(cut, kZip64Marker, 5, v));
     EXPECT_FALSE(find_extra_field(cut, 0x0001));
     EXPECT_FALSE(find_extra_field("\x01\x00\x08", 0x0001));
-    for (std::size_t n = 0; n < 4; ++n) EXPECT_FALSE(find_extra_field(std::string(n, '\0'), 0)) << n;
+    for (std::size_t n = 0; n < 4; ++n)
+        EXPECT_FALSE(find_extra_field(std::string(n, '\0'), 0)) << n;
 }
 
 TEST(ExtraFields, UnicodePathCountsOnlyForTheNameItWasWrittenFor) {
     const std::string raw = "brelk_upgrade_image/4_\x81\x5c.img";
     const std::string utf8 = "brelk_upgrade_image/4_\xe9\x97\xa8.img";
     auto upath = [](uint8_t version, const std::string& for_name, const std::string& name) {
-        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(for_name.data()), uInt(for_name.size()));
+        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(for_name.data()),
+                                uInt(for_name.size()));
         std::string body(1, char(version));
         for (int i = 0; i < 4; ++i) body += char((crc >> (8 * i)) & 0xff);
         return field(0x7075, body + name);

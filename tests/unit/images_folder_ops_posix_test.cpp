@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Folder operations where symbolic links lie in the way (made with the POSIX calls; the Windows
 // build of std::filesystem makes none).
 #include <gtest/gtest.h>

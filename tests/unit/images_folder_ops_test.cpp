@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Folder operations and the keyword search in a folder. (With links: images_folder_ops_posix_test.cpp.)
 #include <gtest/gtest.h>
 
@@ -69,9 +70,9 @@ TEST(FindByPrefix, CaseInsensitiveExactlyOneRegularFileDirectlyInFolder) {
     write_file(f + "/UBOOT.IMG", "u");
     write_file(f + "/kernel_a.img", "a");
     write_file(f + "/kernel_b.img", "b");
-    write_file(f + "/sub/1_boot.img", "s");  // in a sub-folder: never found
-    fs::create_directory(f + "/system_dir");    // a folder is not a file
-    write_file(f + "/sys", "short");             // shorter than "system": no match
+    write_file(f + "/sub/1_boot.img", "s");   // in a sub-folder: never found
+    fs::create_directory(f + "/system_dir");  // a folder is not a file
+    write_file(f + "/sys", "short");          // shorter than "system": no match
 
     std::string field = "unchanged";
     EXPECT_EQ(find_by_prefix(f, "uboot", field), 0);

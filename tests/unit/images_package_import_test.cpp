@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The package import end to end: real archives, the keyword passes, messages, and re-imports.
 #include <gtest/gtest.h>
 
@@ -121,7 +122,8 @@ TEST_F(PackageImportTest, ReimportDeletesThePreviousFolder) {
     // The window deletes the folder named by the package field first, then imports again.
     delete_previous_import(zip);
     EXPECT_FALSE(fs::exists(folder));
-    ASSERT_EQ(import({{"brelk_upgrade_image/1_uboot.img", "b2"}, {"brelk_upgrade_image/2_kernel.img", "k2"}}),
+    ASSERT_EQ(import({{"brelk_upgrade_image/1_uboot.img", "b2"},
+                      {"brelk_upgrade_image/2_kernel.img", "k2"}}),
               ImportStatus::imported);
     EXPECT_FALSE(fs::exists(img("4_old_app.img")));
     EXPECT_EQ(slots, (SlotPaths{img("1_uboot.img"), img("2_kernel.img"), "", ""}));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The headless "package" verb: table, JSON and exit codes.
 #include <gtest/gtest.h>
 
@@ -27,14 +28,18 @@ VerbRun run_verb(const std::string& pkg, bool json) {
 TEST(PackageVerb, PrintsTableOfFourSlots) {
     TempDir t;
     const std::string zip = t / "fw.zip";
-    make_zip(zip, {{"brelk_upgrade_image/1_uboot.img", "b"}, {"brelk_upgrade_image/4_reboot_app.img", "a"}});
+    make_zip(zip, {{"brelk_upgrade_image/1_uboot.img", "b"},
+                   {"brelk_upgrade_image/4_reboot_app.img", "a"}});
     VerbRun r = run_verb(zip, false);
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(r.err.empty());
     const std::string f = native_path(t / "brelk_upgrade_image");
-    EXPECT_NE(r.out.find("BOOT    no     " + f + native_path("/1_uboot.img\n")), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("BOOT    no     " + f + native_path("/1_uboot.img\n")), std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("KERNEL  no     \n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("FW      yes    " + f + native_path("/4_reboot_app.img\n")), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("FW      yes    " + f + native_path("/4_reboot_app.img\n")),
+              std::string::npos)
+        << r.out;
 }
 
 // The text of `s` inside a JSON string: quotes and backslashes escaped.
@@ -59,13 +64,15 @@ TEST(PackageVerb, JsonNamesEverySlotAndEscapesPaths) {
     const std::string esc = json_inner(native_path(dir));
     const std::string sep = json_inner(std::string(1, path_separator()));
     EXPECT_NE(esc.find('\\'), std::string::npos) << "the path holds something to escape";
-    EXPECT_EQ(r.out, "{\"package\":\"" + esc + sep + "fw.zip\",\"unzip_dir\":\"" + esc + sep +
-                         "brelk_upgrade_image\",\"ok\":true,\"slots\":["
-                         "{\"slot\":\"BOOT\",\"role\":\"boot\",\"path\":\"\",\"reboot_after\":false},"
-                         "{\"slot\":\"KERNEL\",\"role\":\"kernel\",\"path\":\"" + esc + sep +
-                         "brelk_upgrade_image" + sep + "2_kernel.img\",\"reboot_after\":false},"
-                         "{\"slot\":\"SYSTEM\",\"role\":\"system\",\"path\":\"\",\"reboot_after\":false},"
-                         "{\"slot\":\"FW\",\"role\":\"app\",\"path\":\"\",\"reboot_after\":false}]}\n");
+    EXPECT_EQ(r.out,
+              "{\"package\":\"" + esc + sep + "fw.zip\",\"unzip_dir\":\"" + esc + sep +
+                  "brelk_upgrade_image\",\"ok\":true,\"slots\":["
+                  "{\"slot\":\"BOOT\",\"role\":\"boot\",\"path\":\"\",\"reboot_after\":false},"
+                  "{\"slot\":\"KERNEL\",\"role\":\"kernel\",\"path\":\"" +
+                  esc + sep + "brelk_upgrade_image" + sep +
+                  "2_kernel.img\",\"reboot_after\":false},"
+                  "{\"slot\":\"SYSTEM\",\"role\":\"system\",\"path\":\"\",\"reboot_after\":false},"
+                  "{\"slot\":\"FW\",\"role\":\"app\",\"path\":\"\",\"reboot_after\":false}]}\n");
 }
 
 TEST(PackageVerb, FailuresExitNonZeroWithTheMessage) {
@@ -132,7 +139,8 @@ TEST(PackageVerb, RelativePathIsTakenFromTheWorkingFolder) {
     VerbRun r = run_verb("fw.zip", false);
     fs::current_path(cwd);
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find(native_path(t / "brelk_upgrade_image/3_rootfs.img")), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(native_path(t / "brelk_upgrade_image/3_rootfs.img")), std::string::npos)
+        << r.out;
 }
 
 TEST(PackageVerb, CommandLineWiring) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Packages written by the zip tools installers meet (Info-ZIP, Python's zipfile, 7-Zip,
 // libarchive), each run here on one set of images: the keyword passes, the bytes and the reboot
 // flags must come out the same whatever wrote the archive.
@@ -54,12 +55,12 @@ bool in_ci() {
 }
 
 // A writer that is not installed fails the test under CI and skips it elsewhere.
-#define REQUIRE_TOOL(tool)                                                               \
-    do {                                                                                 \
-        if (find_executable(tool).empty()) {                                             \
-            if (in_ci()) FAIL() << tool << " is missing (scripts/setup installs it)";    \
-            GTEST_SKIP() << tool << " is missing";                                       \
-        }                                                                                \
+#define REQUIRE_TOOL(tool)                                                            \
+    do {                                                                              \
+        if (find_executable(tool).empty()) {                                          \
+            if (in_ci()) FAIL() << tool << " is missing (scripts/setup installs it)"; \
+            GTEST_SKIP() << tool << " is missing";                                    \
+        }                                                                             \
     } while (0)
 
 class RealWriters : public ::testing::Test {
@@ -70,14 +71,13 @@ protected:
         write_file(py, kPyWrite);
     }
 
-
     // Runs `script` with sh in the source folder ($1: the archive to write), as the tool would be
     // run by hand there.
     void write_with(const std::string& script, const std::vector<std::string>& env = {}) {
         std::vector<std::string> argv = {"env"};
         argv.insert(argv.end(), env.begin(), env.end());
-        for (const std::string& a : {std::string("sh"), std::string("-c"),
-                                     "cd \"$0\" && " + script, src.path(), zip})
+        for (const std::string& a :
+             {std::string("sh"), std::string("-c"), "cd \"$0\" && " + script, src.path(), zip})
             argv.push_back(a);
         const ProgramResult r = run_program(argv, std::chrono::seconds(120));
         ASSERT_TRUE(r.succeeded()) << script << ": " << r.error << r.output;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The reboot flags, the image set for the start command, and dropped files.
 #include <gtest/gtest.h>
 
@@ -8,7 +9,8 @@ namespace quillon {
 namespace {
 
 TEST(ImageSlots, RebootFlagOnlyForLowerCaseWord) {
-    SlotPaths p{"/pkg/brelk_upgrade_image/1_uboot.img", "/pkg/brelk_upgrade_image/reboot_kernel.img",
+    SlotPaths p{"/pkg/brelk_upgrade_image/1_uboot.img",
+                "/pkg/brelk_upgrade_image/reboot_kernel.img",
                 "/pkg/brelk_upgrade_image/3_REBOOT_rootfs.img", ""};
     EXPECT_EQ(mark_reboot_slots(p), (RebootFlags{0, 1, 0, 0}));
     // Anywhere in the full path counts, also in a folder name.

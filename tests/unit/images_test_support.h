@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Shared by the images tests: temporary folders, real zip archives written with minizip's zip
 // API, and snapshots of a folder tree to prove that nothing changed.
@@ -45,7 +46,8 @@ inline uint32_t crc_of(const std::string& data) {
 // Writes a zip archive entry by entry. Every call checks minizip's result.
 class ZipWriter {
 public:
-    explicit ZipWriter(const std::string& path) : zf_(::zipOpen64(path.c_str(), APPEND_STATUS_CREATE)) {
+    explicit ZipWriter(const std::string& path)
+        : zf_(::zipOpen64(path.c_str(), APPEND_STATUS_CREATE)) {
         EXPECT_NE(zf_, nullptr) << path;
     }
     ZipWriter(const ZipWriter&) = delete;
@@ -53,7 +55,7 @@ public:
     ~ZipWriter() { close(); }
 
     struct Options {
-        int method = Z_DEFLATED;       // or 0 = stored
+        int method = Z_DEFLATED;  // or 0 = stored
         int level = Z_DEFAULT_COMPRESSION;
         unsigned long external_fa = 0;
         unsigned long version_made_by = 0;  // 0 = minizip's default
@@ -64,7 +66,8 @@ public:
     void add(const std::string& name, const std::string& data, const Options& o) {
         open_entry(name, o, false);
         if (!data.empty()) {
-            EXPECT_EQ(::zipWriteInFileInZip(zf_, data.data(), static_cast<unsigned>(data.size())), ZIP_OK);
+            EXPECT_EQ(::zipWriteInFileInZip(zf_, data.data(), static_cast<unsigned>(data.size())),
+                      ZIP_OK);
         }
         EXPECT_EQ(::zipCloseFileInZip(zf_), ZIP_OK);
     }
@@ -81,7 +84,9 @@ public:
                           uint32_t crc, bool zip64) {
         // Compress `data` as a raw deflate stream, as a zip entry holds it.
         z_stream zs{};
-        EXPECT_EQ(::deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+        EXPECT_EQ(::deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
+                                 Z_DEFAULT_STRATEGY),
+                  Z_OK);
         std::string out(::deflateBound(&zs, data.size()) + 16, '\0');
         zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
         zs.avail_in = static_cast<uInt>(data.size());
@@ -94,7 +99,8 @@ public:
         Options o;
         o.zip64 = zip64;
         open_entry(name, o, true);
-        EXPECT_EQ(::zipWriteInFileInZip(zf_, out.data(), static_cast<unsigned>(out.size())), ZIP_OK);
+        EXPECT_EQ(::zipWriteInFileInZip(zf_, out.data(), static_cast<unsigned>(out.size())),
+                  ZIP_OK);
         EXPECT_EQ(::zipCloseFileInZipRaw64(zf_, declared_size, crc), ZIP_OK);
     }
     void close() {
@@ -110,8 +116,8 @@ private:
         zi.external_fa = o.external_fa;
         int r = ::zipOpenNewFileInZip4_64(zf_, name.c_str(), &zi, nullptr, 0, nullptr, 0, nullptr,
                                           o.method, o.level, raw ? 1 : 0, -MAX_WBITS, 8,
-                                          Z_DEFAULT_STRATEGY, nullptr, 0,
-                                          o.version_made_by, 0, o.zip64 ? 1 : 0);
+                                          Z_DEFAULT_STRATEGY, nullptr, 0, o.version_made_by, 0,
+                                          o.zip64 ? 1 : 0);
         EXPECT_EQ(r, ZIP_OK) << name;
     }
 
@@ -140,7 +146,8 @@ using TreeSnapshot = std::map<std::string, NodeState>;
 
 inline TreeSnapshot snapshot(const std::string& root) {
     TreeSnapshot snap;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+         ++it) {
         const fs::path& p = it->path();
         const fs::file_status st = fs::symlink_status(p);
         NodeState n{};

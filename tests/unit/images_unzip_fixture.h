@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The set-up of the unzip tests: a package folder with the archive beside a folder that no
 // archive may touch.

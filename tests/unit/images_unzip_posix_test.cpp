@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Unpacking into a package folder that already holds symbolic links (made with the POSIX calls;
 // the Windows build of std::filesystem makes none).
 #include <gtest/gtest.h>

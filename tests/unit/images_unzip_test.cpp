@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Unpacking real archives: exact contents, and hostile or broken archives that must fail cleanly
 // without writing anything outside the package's folder. (Links already in the package folder:
 // images_unzip_posix_test.cpp.)
@@ -17,8 +18,7 @@ static std::atomic<std::size_t> g_largest_new{0};
 
 void* operator new(std::size_t n) {
     std::size_t seen = g_largest_new.load();
-    while (n > seen && !g_largest_new.compare_exchange_weak(seen, n)) {
-    }
+    while (n > seen && !g_largest_new.compare_exchange_weak(seen, n)) {}
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
@@ -84,7 +84,8 @@ TEST_F(UnzipTest, AFailedEntryLeavesTheFileItWouldHaveReplaced) {
     expect_refused("CRC");
     EXPECT_EQ(read_file(pkg + "/notes.txt"), "the old notes");
     for (const auto& e : fs::directory_iterator(pkg))
-        EXPECT_TRUE(e.path().filename() == "notes.txt" || e.path().filename() == "package.zip") << e.path();
+        EXPECT_TRUE(e.path().filename() == "notes.txt" || e.path().filename() == "package.zip")
+            << e.path();
 }
 
 // A small archive that declares a thousandfold its size must not fill the disk: refused before
@@ -95,9 +96,11 @@ TEST_F(UnzipTest, EntriesDeclaringMoreThanTheFreeSpaceAreRefusedBeforeWriting) {
     const uint64_t count = fs::space(pkg).available / each + 2;
     {
         ZipWriter w(zip);
-        w.add_raw_deflated("brelk_upgrade_image/1_uboot.img", data, data.size(), crc_of(data), false);
+        w.add_raw_deflated("brelk_upgrade_image/1_uboot.img", data, data.size(), crc_of(data),
+                           false);
         for (uint64_t i = 0; i < count; ++i)
-            w.add_raw_deflated("brelk_upgrade_image/" + std::to_string(i) + ".img", data, each, crc_of(data), false);
+            w.add_raw_deflated("brelk_upgrade_image/" + std::to_string(i) + ".img", data, each,
+                               crc_of(data), false);
     }
     expect_refused("bytes free");
     EXPECT_FALSE(fs::exists(pkg + "/brelk_upgrade_image"));
@@ -134,13 +137,18 @@ TEST_F(UnzipTest, AnEntryNamedLikeTheArchiveDoesNotSpoilTheRest) {
 }
 
 TEST_F(UnzipTest, NamesInTheMakersCodePageAreWrittenAsUtf8) {
-    make_zip(zip, {{"brelk_upgrade_image/4_\xc3\xc5\xbf\xda\xbb\xfa.img", "fw"}});  // GBK, flag clear
+    make_zip(zip,
+             {{"brelk_upgrade_image/4_\xc3\xc5\xbf\xda\xbb\xfa.img", "fw"}});  // GBK, flag clear
     ASSERT_EQ(unzip_package(zip, pkg), 0);
-    EXPECT_EQ(read_file(pkg + "/brelk_upgrade_image/4_\xe9\x97\xa8\xe5\x8f\xa3\xe6\x9c\xba.img"), "fw");
+    EXPECT_EQ(read_file(pkg + "/brelk_upgrade_image/4_\xe9\x97\xa8\xe5\x8f\xa3\xe6\x9c\xba.img"),
+              "fw");
 }
 
 TEST_F(UnzipTest, ArchiveOfOneFolderUnpacksJustTheFolder) {
-    { ZipWriter w(zip); w.add_folder("brelk_upgrade_image/"); }
+    {
+        ZipWriter w(zip);
+        w.add_folder("brelk_upgrade_image/");
+    }
     EXPECT_EQ(unzip_package(zip, pkg), 0);
     EXPECT_TRUE(fs::is_directory(pkg + "/brelk_upgrade_image"));
     EXPECT_TRUE(fs::is_empty(pkg + "/brelk_upgrade_image"));
@@ -163,7 +171,8 @@ TEST_F(UnzipTest, TruncatedArchivesFail) {
                     {"brelk_upgrade_image/2_kernel.img", random_bytes(50000, 5)}});
     const std::string bytes = read_file(good);
     // Cuts into the central directory, into the data, and into the first header.
-    for (std::size_t cut : {bytes.size() - 23, bytes.size() - 60, bytes.size() / 2, std::size_t{30}}) {
+    for (std::size_t cut :
+         {bytes.size() - 23, bytes.size() - 60, bytes.size() / 2, std::size_t{30}}) {
         write_file(zip, bytes.substr(0, cut));
         SCOPED_TRACE(cut);
         expect_refused();
@@ -209,7 +218,8 @@ TEST_F(UnzipTest, CorruptedDeflatedDataFails) {
 
 TEST_F(UnzipTest, NamesLeadingOutsideAreRefused) {
     for (const std::string& name :
-         {std::string("../outside/evil.txt"), std::string("brelk_upgrade_image/../../outside/evil.txt"),
+         {std::string("../outside/evil.txt"),
+          std::string("brelk_upgrade_image/../../outside/evil.txt"),
           std::string("..\\outside\\evil.txt"), outside + "/abs.txt", std::string("/abs.txt")}) {
         SCOPED_TRACE(name);
         make_zip(zip, {{name, "pwned"}});
@@ -218,7 +228,10 @@ TEST_F(UnzipTest, NamesLeadingOutsideAreRefused) {
         EXPECT_FALSE(fs::exists(outside + "/abs.txt"));
     }
     // A folder entry that leads outside is refused as well.
-    { ZipWriter w(zip); w.add_folder("../outside/newdir/"); }
+    {
+        ZipWriter w(zip);
+        w.add_folder("../outside/newdir/");
+    }
     expect_refused();
 }
 
@@ -253,7 +266,8 @@ TEST_F(UnzipTest, DeclaredSizeBeyondTheDataFailsWithoutAllocatingIt) {
 
     {
         ZipWriter w(zip);
-        w.add_raw_deflated("brelk_upgrade_image/1_uboot.img", data, 0xfffffffeu, crc_of(data), false);
+        w.add_raw_deflated("brelk_upgrade_image/1_uboot.img", data, 0xfffffffeu, crc_of(data),
+                           false);
     }
     expect_refused();
     EXPECT_FALSE(fs::exists(pkg + "/brelk_upgrade_image/1_uboot.img"));
@@ -263,13 +277,15 @@ TEST_F(UnzipTest, DeclaredSizeBelowTheDataFailsTheCrcCheck) {
     const std::string data = random_bytes(300000, 9);
     {
         ZipWriter w(zip);
-        w.add_raw_deflated("brelk_upgrade_image/1_uboot.img", data, data.size() / 2, crc_of(data), false);
+        w.add_raw_deflated("brelk_upgrade_image/1_uboot.img", data, data.size() / 2, crc_of(data),
+                           false);
     }
     expect_refused("CRC");
 }
 
 TEST_F(UnzipTest, DirectoryListingShorterThanDeclaredFails) {
-    make_zip(zip, {{"brelk_upgrade_image/1_uboot.img", "u"}, {"brelk_upgrade_image/2_kernel.img", "k"}});
+    make_zip(zip,
+             {{"brelk_upgrade_image/1_uboot.img", "u"}, {"brelk_upgrade_image/2_kernel.img", "k"}});
     std::string bytes = read_file(zip);
     const std::size_t eocd = bytes.rfind(std::string("PK\x05\x06", 4));
     ASSERT_NE(eocd, std::string::npos);
@@ -288,11 +304,12 @@ TEST_F(UnzipTest, EncryptedEntriesAreRefused) {
         ASSERT_NE(zf, nullptr);
         zip_fileinfo zi{};
         const std::string data = "secret image";
-        ASSERT_EQ(::zipOpenNewFileInZip3_64(zf, "brelk_upgrade_image/1_uboot.img", &zi, nullptr, 0, nullptr,
-                                            0, nullptr, Z_DEFLATED, 6, 0, -MAX_WBITS, 8,
+        ASSERT_EQ(::zipOpenNewFileInZip3_64(zf, "brelk_upgrade_image/1_uboot.img", &zi, nullptr, 0,
+                                            nullptr, 0, nullptr, Z_DEFLATED, 6, 0, -MAX_WBITS, 8,
                                             Z_DEFAULT_STRATEGY, "pw", crc_of(data), 0),
                   ZIP_OK);
-        ASSERT_EQ(::zipWriteInFileInZip(zf, data.data(), static_cast<unsigned>(data.size())), ZIP_OK);
+        ASSERT_EQ(::zipWriteInFileInZip(zf, data.data(), static_cast<unsigned>(data.size())),
+                  ZIP_OK);
         ASSERT_EQ(::zipCloseFileInZip(zf), ZIP_OK);
         ASSERT_EQ(::zipClose(zf, nullptr), ZIP_OK);
     }

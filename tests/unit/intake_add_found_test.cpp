@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The intake over the headless window: the device list, type filter, record tables and user
 // report that discovery answers end up in.
 #include <gtest/gtest.h>
@@ -89,8 +90,8 @@ TEST_F(IntakeAddFound, NewDevicesBecomeTickedReadyRowsNumberedByTheRowsBefore) {
     const std::vector<DeviceRow> r = rows();
     ASSERT_EQ(r.size(), 4u);
     const std::array<std::string, kColumnCount> first = {
-        "2", "198.18.0.10", "01-01", "00:aa", "PANEL", "0%", "Ready", "0 s",
-        "2023-11-14 22:13:20", "V1"};
+        "2",   "198.18.0.10",         "01-01", "00:aa", "PANEL", "0%", "Ready",
+        "0 s", "2023-11-14 22:13:20", "V1"};
     EXPECT_EQ(r[1].cells, first);
     EXPECT_EQ(r[2].cells[col_id], "3");
     EXPECT_EQ(r[2].cells[col_devid], "0345-67-891 ");
@@ -149,9 +150,12 @@ TEST_F(IntakeAddFound, AnswerWithoutAUsableIpIsDroppedInEveryMode) {
     workers.count = 1;
     workers.set(0, "198.18.0.10", "00:aa");
     const std::string long_ip = "198.18.0.10" + std::string(5000, '0');
-    const char* bad_ips[] = {nullptr,         "",          "198.18.0",     "198.18.0.256",
-                             "198.18.0.10 ",  " 198.18.0.10", "198.018.0.10", "host.example",
-                             "http://x/",     "<b>198.18.0.10</b>", long_ip.c_str()};
+    const char* bad_ips[] = {nullptr,        "",
+                             "198.18.0",     "198.18.0.256",
+                             "198.18.0.10 ", " 198.18.0.10",
+                             "198.018.0.10", "host.example",
+                             "http://x/",    "<b>198.18.0.10</b>",
+                             long_ip.c_str()};
     const std::vector<DeviceRow> before = rows();
     for (int closed = 0; closed <= 1; ++closed) {
         win.flags().intake_closed = closed;
@@ -224,10 +228,10 @@ TEST_F(IntakeAddFound, ConflictMarksEveryWorkerOnTheAddressWithItsOwnLine) {
     workers.count = 6;
     workers.set(0, "198.18.0.10", "AA");
     workers.set(1, "198.18.0.10", "BB");
-    workers.set(2, "198.18.0.10", "");                // no MAC expected: nothing to compare
-    workers.set(3, "198.18.0.11", "AA");              // another address
-    workers.set(4, "198.18.0.10", "CC");              // the answering device itself
-    workers.set(5, "198.18.0.10", "AA", false);       // slot of an ended worker
+    workers.set(2, "198.18.0.10", "");           // no MAC expected: nothing to compare
+    workers.set(3, "198.18.0.11", "AA");         // another address
+    workers.set(4, "198.18.0.10", "CC");         // the answering device itself
+    workers.set(5, "198.18.0.10", "AA", false);  // slot of an ended worker
 
     answer("198.18.0.10", "1019901", "CC");
 
@@ -414,7 +418,8 @@ TEST_F(IntakeAddFound, AfterTheSearchWindowRanOutAnAnswerCountsByWhenItArrived) 
 
     // A new window: while it is open every answer counts; its end is the new limit.
     f.open_search_window();
-    intake.add_found_devices({received("198.18.0.11", "1", "00:bb", end + milliseconds(5))}, "Ready");
+    intake.add_found_devices({received("198.18.0.11", "1", "00:bb", end + milliseconds(5))},
+                             "Ready");
     const auto end2 = Clock::now();
     f.end_search_window(end2);
     intake.add_found_devices({received("198.18.0.13", "1", "00:dd", end2),
@@ -454,9 +459,10 @@ TEST_F(IntakeAddFound, RowsWaitingInABatchAreListedBeforeALaterAnswerRefreshesRo
     f.conflict_watch = 1;
     // The first came in time and is listed; the second came late, so it only refreshes the rows
     // of its address, and it must find the first one's row there.
-    intake.add_found_devices({received("198.18.0.10", "1019901", "00:aa", end - milliseconds(1), "V1"),
-                              received("198.18.0.10", "1019901", "00:ff", end + milliseconds(1), "V2")},
-                             "Ready");
+    intake.add_found_devices(
+        {received("198.18.0.10", "1019901", "00:aa", end - milliseconds(1), "V1"),
+         received("198.18.0.10", "1019901", "00:ff", end + milliseconds(1), "V2")},
+        "Ready");
     const std::vector<DeviceRow> r = rows();
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].cells[col_version], "V2");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include <gtest/gtest.h>
 
 #include <string>
@@ -42,11 +43,11 @@ TEST(IntakeDeviceType, BoundariesOfTheCodeRanges) {
     EXPECT_EQ(device_type_code("20001"), 1);
     EXPECT_EQ(device_type_code("29999"), 1);
     EXPECT_EQ(device_type_code("30001"), 4);
-    EXPECT_EQ(device_type_code("10000000000"), 4);   // 10^10 is not above 10^10
+    EXPECT_EQ(device_type_code("10000000000"), 4);  // 10^10 is not above 10^10
     EXPECT_EQ(device_type_code("10000000001"), 2);
-    EXPECT_EQ(device_type_code("1000000000000"), 2); // 10^12 is not above 10^12
+    EXPECT_EQ(device_type_code("1000000000000"), 2);  // 10^12 is not above 10^12
     EXPECT_EQ(device_type_code("1000000000001"), 255);
-    EXPECT_EQ(device_type_code("9999"), 255);        // 99 in the hundreds, but v <= 30000
+    EXPECT_EQ(device_type_code("9999"), 255);  // 99 in the hundreds, but v <= 30000
     EXPECT_EQ(device_type_code("39900"), 0);
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The engine's worker slots as the intake's conflict watch sees them, and a scratch folder.
 #include <array>

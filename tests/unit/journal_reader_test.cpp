@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading journals back: whole journals, a last line cut by a crash at every byte, and lines that
 // are not what they claim to be.
 #include <gtest/gtest.h>
@@ -22,20 +23,23 @@ std::string taken(int row, const std::string& ip) {
                 R"(,"ip":")" + ip + R"(","mac":""})");
 }
 std::string image(int row, const std::string& ip, int slot, bool ok) {
-    return line(R"({"event":"image_finished","pass":0,"row":)" + std::to_string(row) + R"(,"ip":")" + ip +
-                R"(","mac":"","slot":)" + std::to_string(slot) + R"(,"success":)" + (ok ? "true" : "false") + "}");
+    return line(R"({"event":"image_finished","pass":0,"row":)" + std::to_string(row) +
+                R"(,"ip":")" + ip + R"(","mac":"","slot":)" + std::to_string(slot) +
+                R"(,"success":)" + (ok ? "true" : "false") + "}");
 }
 std::string ended(int row, const std::string& ip, bool ok) {
-    return line(R"({"event":"device_end","pass":0,"row":)" + std::to_string(row) + R"(,"ip":")" + ip +
-                R"(","mac":"","success":)" + (ok ? "true" : "false") + R"(,"slots":[1],"elapsed_s":1.5})");
+    return line(R"({"event":"device_end","pass":0,"row":)" + std::to_string(row) + R"(,"ip":")" +
+                ip + R"(","mac":"","success":)" + (ok ? "true" : "false") +
+                R"(,"slots":[1],"elapsed_s":1.5})");
 }
-const std::string kEnd = line(R"({"event":"batch_end","time":"2026-01-02 03:09:00","passes":2,"stopped":false})");
+const std::string kEnd = line(
+    R"({"event":"batch_end","time":"2026-01-02 03:09:00","passes":2,"stopped":false})");
 
 // Row 0 done, row 1 failed once, row 2 in the middle of its image.
 std::string unfinished() {
-    return line(kStart) + taken(0, "10.0.0.1") + taken(1, "10.0.0.2") + image(0, "10.0.0.1", 1, true) +
-           ended(0, "10.0.0.1", true) + image(1, "10.0.0.2", 1, false) + ended(1, "10.0.0.2", false) +
-           taken(2, "10.0.0.3");
+    return line(kStart) + taken(0, "10.0.0.1") + taken(1, "10.0.0.2") +
+           image(0, "10.0.0.1", 1, true) + ended(0, "10.0.0.1", true) +
+           image(1, "10.0.0.2", 1, false) + ended(1, "10.0.0.2", false) + taken(2, "10.0.0.3");
 }
 
 TEST(JournalReader, TellsWhatEachDeviceOfAnUnfinishedBatchReached) {
@@ -62,8 +66,9 @@ TEST(JournalReader, TellsWhatEachDeviceOfAnUnfinishedBatchReached) {
     EXPECT_EQ(d.failed(), 1);
     EXPECT_EQ(d.pending(), 2);
 
-    const JournalDoc f = read_journal_text(unfinished() + ended(2, "10.0.0.3", true) + taken(1, "10.0.0.2") +
-                                           ended(1, "10.0.0.2", true) + kEnd);
+    const JournalDoc f = read_journal_text(unfinished() + ended(2, "10.0.0.3", true) +
+                                           taken(1, "10.0.0.2") + ended(1, "10.0.0.2", true) +
+                                           kEnd);
     EXPECT_TRUE(f.finished);
     EXPECT_EQ(f.ended, "2026-01-02 03:09:00");
     EXPECT_EQ(f.succeeded(), 3);
@@ -100,15 +105,16 @@ TEST(JournalReader, HostileLinesAreSkippedAndCounted) {
         R"("just a string")",
         R"({"no_event":1})",
         R"({"event":7})",
-        R"({"event":"device_end","row":"0","ip":"10.0.0.1","mac":"","success":true})",   // row as text
-        R"({"event":"device_end","row":-1,"ip":"10.0.0.1","mac":"","success":true})",    // negative row
+        R"({"event":"device_end","row":"0","ip":"10.0.0.1","mac":"","success":true})",  // row as text
+        R"({"event":"device_end","row":-1,"ip":"10.0.0.1","mac":"","success":true})",  // negative row
         R"({"event":"device_end","row":99999999999999999999,"ip":"x","mac":"","success":true})",
-        R"({"event":"device_end","row":0,"ip":"10.0.0.1","mac":"","success":"yes"})",   // not a bool
+        R"({"event":"device_end","row":0,"ip":"10.0.0.1","mac":"","success":"yes"})",  // not a bool
         R"({"event":"image_finished","row":0,"ip":"10.0.0.1","mac":"","slot":7,"success":true})",
-        R"({"event":"batch_end"})",                                                        // no time
-        kStart,                                                                            // a second start
-        std::string(200000, '[') + std::string(200000, ']'),                               // deep nesting
-        R"({"event":"device_end","row":0,"ip":")" + std::string(2 << 20, 'a') + R"(","mac":"","success":true})",
+        R"({"event":"batch_end"})",                           // no time
+        kStart,                                               // a second start
+        std::string(200000, '[') + std::string(200000, ']'),  // deep nesting
+        R"({"event":"device_end","row":0,"ip":")" + std::string(2 << 20, 'a') +
+            R"(","mac":"","success":true})",
         "{\"event\":\"device_end\",\"row\":1,\"ip\":\"\xff\xfe\",\"mac\":\"\",\"success\":true",  // no brace
     };
     std::string text = line(kStart);
@@ -157,8 +163,10 @@ TEST(JournalReader, AStartLineIsTakenWholeOrNotAtAll) {
 TEST(JournalReader, ComeBackResultsAndLaterKindsOfLines) {
     const std::string text =
         line(kStart) + taken(0, "10.0.0.1") + ended(0, "10.0.0.1", true) +
-        line(R"({"event":"device_came_back","row":0,"ip":"10.0.0.1","mac":"AA","checked":true,"came_back":false})") +
-        line(R"({"event":"device_came_back","row":1,"ip":"10.0.0.2","mac":"BB","checked":false,"came_back":false})") +
+        line(
+            R"({"event":"device_came_back","row":0,"ip":"10.0.0.1","mac":"AA","checked":true,"came_back":false})") +
+        line(
+            R"({"event":"device_came_back","row":1,"ip":"10.0.0.2","mac":"BB","checked":false,"came_back":false})") +
         line(R"({"event":"something_new","row":0})");
     const JournalDoc d = read_journal_text(text);
     EXPECT_EQ(d.bad_lines, 0);
@@ -166,6 +174,58 @@ TEST(JournalReader, ComeBackResultsAndLaterKindsOfLines) {
     ASSERT_TRUE(d.devices[0].came_back.has_value());
     EXPECT_FALSE(*d.devices[0].came_back);
     EXPECT_FALSE(d.devices[1].came_back.has_value());  // not checked: unknown, not "not back"
+}
+
+// The start line with other settings in place of the usual ones.
+std::string start_with(const std::string& settings) {
+    std::string s = kStart;
+    const std::string old = R"("fake_burn":false})";
+    s.replace(s.find(old), old.size(), R"("fake_burn":false)" + settings + "}");
+    return line(s);
+}
+
+TEST(JournalReader, TheBatchRulesAreReadWhenThereAndMustMakeSense) {
+    // A journal from before the rules has none.
+    JournalDoc d = read_journal_text(unfinished());
+    EXPECT_EQ(d.canary, 0);
+    EXPECT_TRUE(d.max_failed.empty());
+    d = read_journal_text(start_with(R"(,"canary":3,"max_failed":"2")"));
+    ASSERT_TRUE(d.valid);
+    EXPECT_EQ(d.canary, 3);
+    EXPECT_EQ(d.max_failed, "2");
+    d = read_journal_text(start_with(R"(,"canary":0,"max_failed":null)"));
+    ASSERT_TRUE(d.valid);
+    EXPECT_TRUE(d.max_failed.empty());
+    for (const char* bad :
+         {R"(,"canary":-1)", R"(,"canary":"2")", R"(,"canary":2.5)", R"(,"max_failed":"lots")",
+          R"(,"max_failed":"120%")", R"(,"max_failed":2)"}) {
+        d = read_journal_text(start_with(bad));
+        EXPECT_FALSE(d.valid) << bad;
+        EXPECT_EQ(d.bad_lines, 1) << bad;
+    }
+}
+
+TEST(JournalReader, RuleDecisionsTellWhetherTheCanaryPassedAndWhatHaltedTheBatch) {
+    const std::string passed = line(
+        R"({"event":"batch_rule","rule":"canary","outcome":"passed","halts":false,"pass":0,"rows":[0],"why":"x"})");
+    const std::string halted = line(
+        R"({"event":"batch_rule","rule":"max_failed","outcome":"reached","halts":true,"pass":1,"rows":[],"why":"y"})");
+    JournalDoc d = read_journal_text(start_with(R"(,"canary":1)") + passed + halted);
+    EXPECT_EQ(d.bad_lines, 0);
+    EXPECT_TRUE(d.canary_passed);
+    EXPECT_EQ(d.halted_by, "max_failed");
+    d = read_journal_text(
+        start_with(R"(,"canary":1)") +
+        line(
+            R"({"event":"batch_rule","rule":"canary","outcome":"failed","halts":true,"pass":0,"rows":[0],"why":"z"})"));
+    EXPECT_FALSE(d.canary_passed);
+    EXPECT_EQ(d.halted_by, "canary");
+    // A rule line without what it must hold is skipped and counted.
+    d = read_journal_text(
+        line(kStart) + line(R"({"event":"batch_rule","rule":"canary","outcome":"passed"})") +
+        line(R"({"event":"batch_rule","rule":"canary","outcome":"passed","halts":"no"})"));
+    EXPECT_EQ(d.bad_lines, 2);
+    EXPECT_FALSE(d.canary_passed);
 }
 
 TEST(JournalReader, AMissingOrOversizedFileIsNoJournal) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The journal as the engine's observer writes it, read back; the files of a log folder.
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -26,7 +27,8 @@ namespace fs = std::filesystem;
 struct TempDir {
     fs::path path;
     TempDir() {
-        path = fs::temp_directory_path() / ("quillon-journal-" + std::to_string(std::random_device{}()));
+        path = fs::temp_directory_path() /
+               ("quillon-journal-" + std::to_string(std::random_device{}()));
         fs::create_directories(path);
     }
     ~TempDir() {
@@ -127,12 +129,61 @@ TEST(JournalWriter, AnUnfinishedBatchReadsBackAsItWasLeft) {
     EXPECT_TRUE(d.stopped);
 }
 
+TEST(JournalWriter, TheBatchRulesAndTheirDecisionsReadBack) {
+    Batch b;
+    BatchJournal j(b.dir.path.string());
+    j.set_rules(2, "10%");
+    j.images_loaded(b.engine);
+    BatchRuleEvent canary;
+    canary.rule = "canary";
+    canary.outcome = "passed";
+    canary.rows = {0, 2};
+    canary.why = "canary passed: 2 of 2 upgraded and back";
+    j.rule_decided(canary);
+
+    JournalDoc d;
+    ASSERT_TRUE(read_journal(j.path(), d));
+    EXPECT_EQ(d.bad_lines, 0);
+    EXPECT_EQ(d.canary, 2);
+    EXPECT_EQ(d.max_failed, "10%");
+    EXPECT_TRUE(d.canary_passed);
+    EXPECT_TRUE(d.halted_by.empty());
+    // The line itself, for a person reading the journal.
+    std::ifstream in(j.path());
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(
+        text.find(
+            R"({"event":"batch_rule","rule":"canary","outcome":"passed","halts":false,"pass":0,"rows":[0,2],"why":"canary passed: 2 of 2 upgraded and back"})"),
+        std::string::npos)
+        << text;
+
+    BatchRuleEvent limit;
+    limit.rule = "max_failed";
+    limit.outcome = "reached";
+    limit.halts = true;
+    limit.pass = 1;
+    j.rule_decided(limit);
+    j.batch_ended(BatchEnded{2, true});
+    ASSERT_TRUE(read_journal(j.path(), d));
+    EXPECT_EQ(d.halted_by, "max_failed");
+    EXPECT_TRUE(d.finished);
+
+    // A batch without rules records none, and the next batch does not inherit the last one's.
+    BatchJournal plain(b.dir.path.string());
+    plain.images_loaded(b.engine);
+    ASSERT_TRUE(read_journal(plain.path(), d));
+    EXPECT_EQ(d.canary, 0);
+    EXPECT_TRUE(d.max_failed.empty());
+    EXPECT_FALSE(d.canary_passed);
+}
+
 TEST(JournalWriter, EachBatchHasItsOwnJournalAndTheNewest20AreKept) {
     Batch b;
     // Older journals of earlier runs, one of them not a journal by its name.
     for (int i = 0; i < 25; ++i) {
         char name[64];
-        std::snprintf(name, sizeof name, "journal_2020%02d01_000000_000_00%02d.jsonl", i % 12 + 1, i);
+        std::snprintf(name, sizeof name, "journal_2020%02d01_000000_000_00%02d.jsonl", i % 12 + 1,
+                      i);
         std::ofstream(b.dir.path / name) << "{}\n";
     }
     std::ofstream(b.dir.path / "journal_notes.txt") << "mine\n";
@@ -211,7 +262,9 @@ TEST(JournalFiles, NamesSortByTimeAndTheNewestUnfinishedSkipsResumedOnes) {
           << R"(,"settings":{"mode":"list","threads":2,"auto_retry":false,"fake_burn":false},)"
           << R"("images":[{"slot":0,"path":"/b","size":1,"file_crc32":"00000000","reboot_after":false}],"devices":[]})"
           << "\n";
-        if (ended) f << R"({"event":"batch_end","time":"t"})" << "\n";
+        if (ended)
+            f << R"({"event":"batch_end","time":"t"})"
+              << "\n";
     };
     const std::string a = "journal_20250101_000000_000_0001.jsonl";  // unfinished, resumed by b
     const std::string b = "journal_20250102_000000_000_0001.jsonl";  // finished

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The debug log (standard output redirected into log/log_YYYYMMDD_HHMMSS.txt) and the start-up
 // of the run's logs. Everything that redirects standard output runs in a forked child.
 #include <sys/stat.h>
@@ -78,7 +79,8 @@ TEST(DebugLog, AFolderThatCannotBeMadeLeavesStandardOutputAlone) {
     TempDir dir;
     test::write_file(dir / "log", "a file where the folder should be");
     int code = run_in_child([&]() -> int {
-        struct stat before {}, after {};
+        struct stat before {
+        }, after{};
         if (::fstat(1, &before) != 0) return 10;
         if (!StartDebugLog(dir / "log").empty()) return 11;
         if (::fstat(1, &after) != 0) return 12;

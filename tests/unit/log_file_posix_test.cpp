@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A log on a device that refuses every write: Linux's /dev/full.
 #include <gtest/gtest.h>
 

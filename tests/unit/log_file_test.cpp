@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // LogFile: exact line layouts, escaping in the report, any message length, whole lines under
 // concurrent writers, and the open rules.
 #include "log/log_file.h"
@@ -85,8 +86,9 @@ TEST(LogFileLayout, InfoLineIsPlainAndKeepsTheMessagesOwnLineEnd) {
     std::string after = log_timestamp();
     std::vector<std::string> ts;
     std::string content = read_file(path);
-    ASSERT_TRUE(test::match_with_ts(
-        content, "[{ts}] [INFO] upgrade start !\n\n[{ts}] [INFO] a<b & \"c\" 7\n", &ts))
+    ASSERT_TRUE(
+        test::match_with_ts(content,
+                            "[{ts}] [INFO] upgrade start !\n\n[{ts}] [INFO] a<b & \"c\" 7\n", &ts))
         << content;
     expect_ts_between(ts[0], before, after);
     expect_ts_between(ts[1], before, after);
@@ -128,8 +130,10 @@ TEST(LogFileConcurrency, WritersNeverMixLines) {
     for (int t = 0; t < threads; ++t) {
         pool.emplace_back([&, t] {
             for (int n = 0; n < lines; ++n) {
-                if (n % 2) log.WriteTagged("SEARCH", "t%d n%d %s end", t, n, pad.c_str());
-                else log.WriteInfo("t%d n%d %s end", t, n, pad.c_str());
+                if (n % 2)
+                    log.WriteTagged("SEARCH", "t%d n%d %s end", t, n, pad.c_str());
+                else
+                    log.WriteInfo("t%d n%d %s end", t, n, pad.c_str());
             }
         });
     }

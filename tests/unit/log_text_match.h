@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Matching log text that contains timestamps, without std::regex.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Showing the user report: the URL handed to the opener, and when nothing is handed.
 #include <gtest/gtest.h>
 
@@ -67,7 +68,8 @@ TEST(ShowUserReport, NothingWhenTheReportIsMissing) {
     ScopedChdir cd(dir.path());
     RecordingOpener opener;
     ShowUserReport(opener);
-    std::filesystem::create_directories(test::fs_path(dir / "log/upgrade_user.html"));  // a folder, not a report
+    std::filesystem::create_directories(
+        test::fs_path(dir / "log/upgrade_user.html"));  // a folder, not a report
     ShowUserReport(opener);
     EXPECT_TRUE(opener.urls.empty());
 }
@@ -93,7 +95,8 @@ TEST(ShowUserReport, UsesTheWorkingDirectoryOfTheMomentOfTheCall) {
 TEST(ShowUserReport, AnOddFolderNameStillNamesTheSameFile) {
     TempDir dir;
     // Windows forbids '?' in a name; ';' is as odd for a URL there.
-    std::string odd = dir / (path_separator() == '/' ? "site #3 100% ?a=b 楼" : "site #3 100% ;a=b 楼");
+    std::string odd = dir /
+                      (path_separator() == '/' ? "site #3 100% ?a=b 楼" : "site #3 100% ;a=b 楼");
     make_report(odd);
     ScopedChdir cd(odd);
     RecordingOpener opener;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The kernel's flags for the mapping that holds an address, as /proc/self/smaps gives them
 // ("VmFlags: rd wr mr mw me ac hg" ...); "" when no mapping holds it.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 quillon_unit_tests(platform LIBS quillon_platform)
 
 # A program that writes back the arguments it received, for the tests of starting programs.

@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
 // Adapter listing: system order, first IPv4 address per interface, loopback left out.
 #include "platform/adapters.h"
+#include "platform/adapter_order.h"
 
 #include <gtest/gtest.h>
 
@@ -72,6 +74,13 @@ TEST(Adapters, SystemListHasValidAddressesAndNoLoopback) {
         EXPECT_TRUE(found) << a.name << " " << a.ipv4;
     }
     EXPECT_LE(adapters.size(), addresses.size());
+    // In the order of order_adapters: the box's first entry is the likely site network.
+    for (std::size_t i = 1; i < adapters.size(); ++i) {
+        const Adapter& a = adapters[i - 1];
+        const Adapter& b = adapters[i];
+        EXPECT_LE(adapter_rank(a.name, a.up, a.loopback), adapter_rank(b.name, b.up, b.loopback))
+            << a.name << " before " << b.name;
+    }
 }
 
 TEST(Adapters, TheLoopbackAddressIsMarked) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Test helper: writes the arguments it received (all but the program name) as "<bytes>:<text>\n"
 // each, in UTF-8, so a test sees exactly what a started program got. On Windows the arguments
 // are split from the command line by CommandLineToArgvW, the rules programs there live by.

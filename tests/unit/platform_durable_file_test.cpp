@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Lines added to a durable file are all there, whole, in order; failures are results.
 #include <gtest/gtest.h>
 
@@ -19,7 +20,8 @@ std::string slurp(const fs::path& p) {
 }
 
 TEST(DurableFile, AddsAtTheEndAcrossReopensAndReportsFailures) {
-    const fs::path dir = fs::temp_directory_path() / ("quillon-durable-" + std::to_string(std::random_device{}()));
+    const fs::path dir = fs::temp_directory_path() /
+                         ("quillon-durable-" + std::to_string(std::random_device{}()));
     fs::create_directories(dir);
     const fs::path file = dir / "j.jsonl";
     {

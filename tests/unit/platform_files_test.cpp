@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Files and folders by UTF-8 path, with names that need more than ASCII and spaces.
 #include <gtest/gtest.h>
 
@@ -23,7 +24,8 @@ class FilesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        root_ = utf8(std::filesystem::temp_directory_path()) + "/quillon-文件 " + std::to_string(stamp);
+        root_ = utf8(std::filesystem::temp_directory_path()) + "/quillon-文件 " +
+                std::to_string(stamp);
         ASSERT_TRUE(make_directory(root_));
     }
     void TearDown() override { delete_tree(root_); }

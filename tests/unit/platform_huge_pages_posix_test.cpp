@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Huge pages for the image buffers: advising only the whole blocks inside a buffer.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
@@ -26,7 +27,8 @@ TEST(HugePages, OnlyWholeBlocksInsideTheBufferAreAdvised) {
     } unmap{map};
     auto* base = static_cast<uint8_t*>(map);
     uint8_t* block = reinterpret_cast<uint8_t*>(
-        (reinterpret_cast<uintptr_t>(base) + 2 * kHugePageBytes - 1) & ~uintptr_t(kHugePageBytes - 1));
+        (reinterpret_cast<uintptr_t>(base) + 2 * kHugePageBytes - 1) &
+        ~uintptr_t(kHugePageBytes - 1));
 
     // From the last page before a boundary to one page past the second boundary after it.
     ASSERT_TRUE(advise_huge_pages(block - 4096, 2 * kHugePageBytes + 8192));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Huge pages for the image buffers: counting the kernel's free 2 MiB blocks.
 #include <gtest/gtest.h>
 
@@ -19,11 +20,16 @@ TEST(HugePages, FreeBlocksCountedFromEveryZoneAtAndAboveTheHugeOrder) {
     EXPECT_EQ(free_huge_pages("Node 0, zone Normal 5 4 3 2 1\n", 3), std::size_t(2 + 1 * 2));
     // Other lines, torn lines and nothing at all count nothing; a torn line keeps what it has.
     EXPECT_EQ(free_huge_pages("", 9), 0u);
-    EXPECT_EQ(free_huge_pages("zone Normal 1 1 1 1 1 1 1 1 1 7\nNode 0, zone Normal 0 0 0 0 0 0 0 0 0 4 x 9\n", 9),
+    EXPECT_EQ(free_huge_pages(
+                  "zone Normal 1 1 1 1 1 1 1 1 1 7\nNode 0, zone Normal 0 0 0 0 0 0 0 0 0 4 x 9\n",
+                  9),
               4u);
     // A node of its own adds up.
-    EXPECT_EQ(free_huge_pages("Node 0, zone Normal 0 0 0 0 0 0 0 0 0 1 0\nNode 1, zone Normal 0 0 0 0 0 0 0 0 0 2 1\n", 9),
-              5u);
+    EXPECT_EQ(
+        free_huge_pages(
+            "Node 0, zone Normal 0 0 0 0 0 0 0 0 0 1 0\nNode 1, zone Normal 0 0 0 0 0 0 0 0 0 2 1\n",
+            9),
+        5u);
 }
 
 }  // namespace

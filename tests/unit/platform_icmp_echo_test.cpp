@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One ICMP echo through the system's interface. Echo requests go to 127.0.0.1 only.
 #include "platform/icmp_echo.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loading the INI file from disk on Linux: defaults for anything missing or unreadable.
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The INI reader: names compared without case, first occurrence wins, defaults for anything
 // missing, and the integer rule of the profile reader.
 #include "platform/ini_file.h"
@@ -26,7 +27,7 @@ TEST(IniFile, ValuesKeepTheirCase) {
 TEST(IniFile, MissingSectionOrKeyGivesTheDefault) {
     IniFile ini = IniFile::parse("language=en\n[Settings]\nfake_burn=1\n; debug=1\n# debug=1\n");
     EXPECT_EQ(ini.get_string("Settings", "language", "ch"), "ch");  // before any section
-    EXPECT_EQ(ini.get_int("Settings", "debug", 7), 7);               // only in comments
+    EXPECT_EQ(ini.get_int("Settings", "debug", 7), 7);              // only in comments
     EXPECT_EQ(ini.get_int("Nothing", "fake_burn", 5), 5);
     EXPECT_FALSE(ini.has("Settings", "debug"));
     EXPECT_EQ(ini.get_int("Settings", "fake_burn", 0), 1);
@@ -38,7 +39,8 @@ TEST(IniFile, FirstOccurrenceWins) {
 }
 
 TEST(IniFile, BrokenLinesDoNotHideTheRest) {
-    IniFile ini = IniFile::parse("garbage without equals\n[Settings\n[Settings]\n=x\nfake_burn=3\n");
+    IniFile ini = IniFile::parse(
+        "garbage without equals\n[Settings\n[Settings]\n=x\nfake_burn=3\n");
     EXPECT_EQ(ini.get_int("Settings", "fake_burn", 0), 3);
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading the settings file on Windows: the path is UTF-8 inside the program and may name a
 // folder that is not ASCII.
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The program's own reading of dotted texts accepts exactly what the C library's inet_pton does,
 // so that moving off it changed nothing on Linux.
 #include <arpa/inet.h>
@@ -13,7 +14,8 @@ namespace {
 
 TEST(PlatformIpv4Posix, AgreesWithInetPton) {
     std::vector<std::string> texts;
-    const char* parts[] = {"0", "1", "9", "00", "01", "10", "99", "100", "255", "256", "300", "0255", ""};
+    const char* parts[] = {"0",   "1",   "9",   "00",  "01",   "10", "99",
+                           "100", "255", "256", "300", "0255", ""};
     for (const char* a : parts)
         for (const char* b : parts) {
             texts.push_back(std::string(a) + "." + b + ".3.4");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // IPv4 texts and byte order, the same rules on every system.
 #include "platform/ipv4.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The request to stay awake is taken for the life of the object.
 #include <gtest/gtest.h>
 

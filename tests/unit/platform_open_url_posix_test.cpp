@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Opening a URL through xdg-open: an xdg-open of our own, first in PATH, writes down what it got.
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Opening a URL through ShellExecuteW. The test makes quillon_argv_echo the handler of HTML files
 // and of http URLs, so it runs only under Wine, in the run's own prefix: on a real PC it would
 // change the browser.
@@ -37,8 +38,8 @@ public:
             existed_ = true;
             wchar_t buf[1024];
             DWORD size = sizeof buf, type = 0;
-            if (::RegQueryValueExW(k, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) ==
-                    ERROR_SUCCESS &&
+            if (::RegQueryValueExW(k, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buf),
+                                   &size) == ERROR_SUCCESS &&
                 type == REG_SZ) {
                 had_value_ = true;
                 old_.assign(buf, size / sizeof(wchar_t));
@@ -99,8 +100,10 @@ std::string wait_for(const std::wstring& marker, const std::string& want) {
 std::string file_url_of(const std::string& path) {
     std::string url = "file:///";
     for (unsigned char c : path) {
-        if (c == '\\') url += '/';
-        else if (std::isalnum(c) || c == '/' || c == ':' || c == '.' || c == '_' || c == '-') url += char(c);
+        if (c == '\\')
+            url += '/';
+        else if (std::isalnum(c) || c == '/' || c == ':' || c == '.' || c == '_' || c == '-')
+            url += char(c);
         else {
             char esc[4];
             std::snprintf(esc, sizeof esc, "%%%02X", c);
@@ -125,7 +128,8 @@ protected:
         ASSERT_EQ(::SetEnvironmentVariableW(L"QUILLON_ARGV_ECHO_TO", marker_.c_str()), TRUE);
         const std::wstring command = L"\"" + echo_ + L"\" \"%1\"";
         keys_.push_back(std::make_unique<ClassDefault>(L".html", L"QuillonTest.html"));
-        keys_.push_back(std::make_unique<ClassDefault>(L"QuillonTest.html\\shell\\open\\command", command));
+        keys_.push_back(
+            std::make_unique<ClassDefault>(L"QuillonTest.html\\shell\\open\\command", command));
         keys_.push_back(std::make_unique<ClassDefault>(L"http\\shell\\open\\command", command));
         for (const auto& k : keys_) ASSERT_TRUE(k->ok());
     }

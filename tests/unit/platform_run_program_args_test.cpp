@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Starting a program without a shell, on every system: the arguments reach the program as they
 // were given (on Windows through one quoted command line), its exit status and output come back,
 // and a program that runs too long is ended. The program started is quillon_argv_echo.
@@ -29,8 +30,10 @@ void set_env(const char* name, const char* value) {
 #ifdef _WIN32
     ::_putenv_s(name, value ? value : "");
 #else
-    if (value) ::setenv(name, value, 1);
-    else ::unsetenv(name);
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
 #endif
 }
 
@@ -56,7 +59,8 @@ TEST(WindowsCommandLine, QuotesByTheRulesOfTheWindowsRuntime) {
     ASSERT_TRUE(windows_command_line({"C:\\Program Files\\x.exe", "plain", "two words", ""}, line));
     EXPECT_EQ(line, R"("C:\Program Files\x.exe" plain "two words" "")");
     // Backslashes are doubled only before a quote and before the closing quote.
-    ASSERT_TRUE(windows_command_line({"p", R"(a\b)", R"(a"b)", R"(a\"b)", R"(dir with\)", R"(\\)"}, line));
+    ASSERT_TRUE(
+        windows_command_line({"p", R"(a\b)", R"(a"b)", R"(a\"b)", R"(dir with\)", R"(\\)"}, line));
     EXPECT_EQ(line, R"("p" a\b "a\"b" "a\\\"b" "dir with\\" \\)");
     ASSERT_TRUE(windows_command_line({"p", "tab\there", "line\nend"}, line));
     EXPECT_EQ(line, "\"p\" \"tab\there\" \"line\nend\"");
@@ -73,10 +77,30 @@ TEST(WindowsCommandLine, RefusesWhatCannotBeCarried) {
 TEST(RunProgramArgs, EveryArgumentArrivesUnchanged) {
     const std::string exe = echo_program();
     ASSERT_FALSE(find_executable(exe).empty()) << exe;
-    const std::vector<std::string> args = {
-        "", " ", "plain", "two words", "a\"b", "\"", "\"\"", "\\", "a\\", "a\\\\", "a\\\"b",
-        "\\\\\"", "end\\ ", "C:\\Program Files\\Quillon\\", "tab\there", "line\nend",
-        "%PATH%", "$HOME", "^&|<>();", "*?", "张伟 固件 v2", "-", "--", "/c"};
+    const std::vector<std::string> args = {"",
+                                           " ",
+                                           "plain",
+                                           "two words",
+                                           "a\"b",
+                                           "\"",
+                                           "\"\"",
+                                           "\\",
+                                           "a\\",
+                                           "a\\\\",
+                                           "a\\\"b",
+                                           "\\\\\"",
+                                           "end\\ ",
+                                           "C:\\Program Files\\Quillon\\",
+                                           "tab\there",
+                                           "line\nend",
+                                           "%PATH%",
+                                           "$HOME",
+                                           "^&|<>();",
+                                           "*?",
+                                           "张伟 固件 v2",
+                                           "-",
+                                           "--",
+                                           "/c"};
     std::vector<std::string> argv = {exe};
     argv.insert(argv.end(), args.begin(), args.end());
     const ProgramResult r = run_program(argv, 60s);
@@ -140,8 +164,9 @@ TEST(PingCommand, OnlyForADottedAddress) {
     EXPECT_EQ(cmd[0], "ping");
     EXPECT_EQ(cmd[2], "4");
     EXPECT_EQ(cmd[3], "10.0.0.9");
-    for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "256.0.0.1", "01.2.3.4", "1..2.3", "-c",
-                            "1.2.3.4 ", " 1.2.3.4", "1.2.3.4\n", "a.b.c.d", "1.2.3.-4", "1234.1.1.1"})
+    for (const char* bad :
+         {"", "1.2.3", "1.2.3.4.5", "256.0.0.1", "01.2.3.4", "1..2.3", "-c", "1.2.3.4 ", " 1.2.3.4",
+          "1.2.3.4\n", "a.b.c.d", "1.2.3.-4", "1234.1.1.1"})
         EXPECT_TRUE(ping_command(bad, 4).empty()) << bad;
     EXPECT_TRUE(ping_command("10.0.0.9", 0).empty());
     EXPECT_TRUE(ping_command("10.0.0.9", 101).empty());

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Running programs without a shell: arguments passed literally, output captured, timeouts kill
 // the program's whole process group, nothing of this process leaks into the program.
 #include "platform/run_program.h"
@@ -100,7 +101,8 @@ TEST(RunProgram, DescriptorsOfThisProcessAreNotInherited) {
 }
 
 TEST(RunProgram, IgnoredSignalsAreResetForTheProgram) {
-    struct sigaction ign {}, old {};
+    struct sigaction ign {
+    }, old{};
     ign.sa_handler = SIG_IGN;
     ::sigaction(SIGTERM, &ign, &old);
     auto r = run_program({"sh", "-c", "kill -TERM $$; echo survived"}, 10s);
@@ -120,7 +122,8 @@ TEST(RunProgram, ParallelCallsKeepTheirOutputsApart) {
                              .output;
         });
     for (auto& t : pool) t.join();
-    for (int i = 0; i < n; ++i) EXPECT_EQ(outputs[i], std::to_string(i) + "\n" + std::to_string(i) + "\n");
+    for (int i = 0; i < n; ++i)
+        EXPECT_EQ(outputs[i], std::to_string(i) + "\n" + std::to_string(i) + "\n");
 }
 
 TEST(SpawnDetached, StartsTheProgramAndLeavesNoChildBehind) {

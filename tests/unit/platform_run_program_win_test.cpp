@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Running a program on Windows: what it starts is ended with it on a timeout (the job object).
 #include <windows.h>
 
@@ -19,8 +20,9 @@ TEST(RunProgramWin, ATimeoutEndsWhatTheProgramStartedToo) {
     const std::string dir = self.substr(0, self.find_last_of("/\\") + 1);
     const std::string pid_file = dir + "argv_echo_sleeper.pid";
     std::remove(pid_file.c_str());
-    const ProgramResult r = run_program(
-        {dir + "quillon_argv_echo", "--spawn-sleeper", pid_file, "--sleep-ms", "60000"}, 2s);
+    const ProgramResult r = run_program({dir + "quillon_argv_echo", "--spawn-sleeper", pid_file,
+                                         "--sleep-ms", "60000"},
+                                        2s);
     EXPECT_TRUE(r.started) << r.error;
     EXPECT_TRUE(r.timed_out);
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sockets, waits, the wake-up and the port claim, on the loopback only.
 #include <gtest/gtest.h>
 
@@ -20,7 +21,8 @@ const Ipv4 kLoopback = *parse_ipv4("127.0.0.1");
 
 // A UDP socket bound to a free loopback port (tried from a start that differs per run).
 Socket bound_udp(uint16_t& port) {
-    static uint16_t next = uint16_t(30000 + (Clock::now().time_since_epoch().count() / 1000) % 20000);
+    static uint16_t next = uint16_t(30000 +
+                                    (Clock::now().time_since_epoch().count() / 1000) % 20000);
     for (int tries = 0; tries < 200; ++tries) {
         Socket s = open_udp_socket();
         if (!s.valid()) return s;
@@ -123,7 +125,8 @@ TEST(PlatformWakeup, MakesItsHandleReadableUntilCleared) {
 
 TEST(PlatformPortClaim, OneHolderPerAddressAndPort) {
     const Ipv4 a = *parse_ipv4("127.0.0.1");
-    const uint16_t port = uint16_t(20000 + (Clock::now().time_since_epoch().count() / 1000) % 20000);
+    const uint16_t port = uint16_t(20000 +
+                                   (Clock::now().time_since_epoch().count() / 1000) % 20000);
     PortClaim first, second, other_port;
     bool busy = true;
     first.claim(a, port, busy);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Names that Windows would take for something else never become files of a package.
 #include <gtest/gtest.h>
 
@@ -14,7 +15,8 @@ namespace {
 TEST(PlatformUnpackFolderWin, DevicesStreamsAndCutNamesAreRefused) {
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     const std::u8string t = std::filesystem::temp_directory_path().u8string();
-    const std::string root = std::string(t.begin(), t.end()) + "\\quillon-解包 " + std::to_string(stamp);
+    const std::string root = std::string(t.begin(), t.end()) + "\\quillon-解包 " +
+                             std::to_string(stamp);
     ASSERT_TRUE(make_directory(root));
     std::string err;
     FolderHandle dir = open_folder(root, err);

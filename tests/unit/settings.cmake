@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 quillon_unit_tests(settings LIBS quillon_settings quillon_texts)
 
 if(CMAKE_CROSSCOMPILING)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The language rule at start-up on a POSIX system: the forcing files, then the locale variables,
 // which the test sets in the process.
 #include <gtest/gtest.h>

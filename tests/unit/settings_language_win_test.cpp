@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The language rule at start-up on Windows: the forcing files, then the system's default locale,
 // which a process cannot change for itself. The test checks the system it runs on; the Wine run
 // with a Chinese (PRC) system locale (quillon_settings_tests_zh_cn) covers the Chinese half. Set

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Start-up settings: marker files, config.ini and how they combine with the locale.
 #include "app/settings.h"
 
@@ -82,9 +83,11 @@ TEST(LoadSettings, DebugAndFakeBurnAreAnyNonzeroInteger) {
 TEST(LoadSettings, ComeBackIsSecondsWithinZeroToADay) {
     TempDir dir;
     EXPECT_EQ(load_settings(dir.path()).come_back, 300);
-    const std::pair<const char*, int> cases[] = {
-        {"come_back=45", 45}, {"come_back=0", 0}, {"come_back=-7", 0}, {"come_back=999999", 86400},
-        {"come_back=abc", 0}};
+    const std::pair<const char*, int> cases[] = {{"come_back=45", 45},
+                                                 {"come_back=0", 0},
+                                                 {"come_back=-7", 0},
+                                                 {"come_back=999999", 86400},
+                                                 {"come_back=abc", 0}};
     for (const auto& [line, want] : cases) {
         write_file(dir / "config.ini", std::string("[Settings]\n") + line + "\n");
         EXPECT_EQ(load_settings(dir.path()).come_back, want) << line;

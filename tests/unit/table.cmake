@@ -1,1 +1,2 @@
+# SPDX-License-Identifier: Apache-2.0
 quillon_unit_tests(table LIBS quillon_table)

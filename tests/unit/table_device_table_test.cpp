@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "window/device_table.h"
 
 #include <gtest/gtest.h>
@@ -13,12 +14,12 @@ class Recorder : public DeviceTableObserver {
 public:
     explicit Recorder(const DeviceTable& t) : table_(t) {}
     void rows_about_to_be_inserted(int f, int l) override {
-        log.push_back("about_insert " + std::to_string(f) + "-" + std::to_string(l) + " n=" +
-                      std::to_string(table_.row_count()));
+        log.push_back("about_insert " + std::to_string(f) + "-" + std::to_string(l) +
+                      " n=" + std::to_string(table_.row_count()));
     }
     void rows_inserted(int f, int l) override {
-        log.push_back("inserted " + std::to_string(f) + "-" + std::to_string(l) + " n=" +
-                      std::to_string(table_.row_count()));
+        log.push_back("inserted " + std::to_string(f) + "-" + std::to_string(l) +
+                      " n=" + std::to_string(table_.row_count()));
     }
     void cell_changed(int r, int c) override {
         log.push_back("cell " + std::to_string(r) + "," + std::to_string(c) + "=" +
@@ -113,13 +114,13 @@ TEST(DeviceTable, ObserversHearEachChangeAtTheRightMoment) {
     t.set_cell(0, col_ip, "10.0.0.1");  // same text: nothing to repaint
     t.set_check(0, true);
     t.set_check(0, true);
-    t.set_tag(0, 4);  // the tag is not shown: no notification
+    t.set_tag(0, 4);             // the tag is not shown: no notification
     t.set_cell(5, col_ip, "x");  // bad row: no notification
     t.clear_rows();
 
-    EXPECT_EQ(rec.log, (std::vector<std::string>{
-                           "about_insert 0-0 n=0", "inserted 0-0 n=1", "cell 0,1=10.0.0.1",
-                           "check 0=1", "about_reset n=1", "reset n=0"}));
+    EXPECT_EQ(rec.log, (std::vector<std::string>{"about_insert 0-0 n=0", "inserted 0-0 n=1",
+                                                 "cell 0,1=10.0.0.1", "check 0=1",
+                                                 "about_reset n=1", "reset n=0"}));
 
     t.remove_observer(&rec);
     rec.log.clear();
@@ -147,8 +148,8 @@ TEST(DeviceTable, ReorderMovesWholeRowsAndRefusesNonPermutations) {
     EXPECT_EQ(t.rows()[0], before[2]);
     EXPECT_EQ(t.rows()[1], before[0]);
     EXPECT_EQ(t.rows()[2], before[1]);
-    EXPECT_EQ(rec.log, (std::vector<std::string>{"about_reorder first=a",
-                                                 "reordered 2 0 1 first=c"}));
+    EXPECT_EQ(rec.log,
+              (std::vector<std::string>{"about_reorder first=a", "reordered 2 0 1 first=c"}));
     t.remove_observer(&rec);
 }
 

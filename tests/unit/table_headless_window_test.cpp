@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The headless window: its window thread under load from many threads, and its widgets.
 #include "window/headless_window.h"
 
@@ -43,8 +44,9 @@ TEST(HeadlessWindow, SameDeviceFromEightThreadsAtOnceIsListedOnce) {
         std::atomic<int> refused{0};
         run_together(8, [&](int i) {
             // Same IP and MAC; only the version differs, so a second row would show.
-            FoundDevice d{"10.1.1.1", "01-01", "AA:BB", "WALL", "V" + std::to_string(i), "Ready",
-                          "2024-01-01 00:00:00"};
+            FoundDevice d{
+                "10.1.1.1",           "01-01", "AA:BB", "WALL", "V" + std::to_string(i), "Ready",
+                "2024-01-01 00:00:00"};
             (w.insert_found_device(d) >= 0 ? inserted : refused).fetch_add(1);
         });
         ASSERT_EQ(inserted.load(), 1);
@@ -92,7 +94,8 @@ TEST(HeadlessWindow, RangeWorkersAndIntakeAtOnceKeepEveryRowWhole) {
     std::thread intake([&] {
         int k = 0;
         while (!workers_done) {
-            std::string ip = "10.3." + std::to_string(k % kWorkers) + "." + std::to_string(k % kEach);
+            std::string ip = "10.3." + std::to_string(k % kWorkers) + "." +
+                             std::to_string(k % kEach);
             w.update_row_by_ip(ip, "01-01", "MAC-" + ip, "PANEL", "V9", "Ready");
             ++k;
         }
@@ -244,11 +247,11 @@ TEST(HeadlessWindow, WidgetRequestsChangeStateAndTellObservers) {
         changes = log.changes;
         last_counter = log.last_counter;
     });
-    EXPECT_EQ(changes, (std::vector<WidgetChange>{
-                           WidgetChange::counter, WidgetChange::batch_bar, WidgetChange::image_bar,
-                           WidgetChange::device_bar, WidgetChange::status_line,
-                           WidgetChange::message, WidgetChange::message,
-                           WidgetChange::type_filter, WidgetChange::type_filter}));
+    EXPECT_EQ(changes, (std::vector<WidgetChange>{WidgetChange::counter, WidgetChange::batch_bar,
+                                                  WidgetChange::image_bar, WidgetChange::device_bar,
+                                                  WidgetChange::status_line, WidgetChange::message,
+                                                  WidgetChange::message, WidgetChange::type_filter,
+                                                  WidgetChange::type_filter}));
     EXPECT_EQ(last_counter, "(  1/3  )");
 }
 

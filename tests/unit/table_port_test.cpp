@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The list and record requests of the window port, through the headless window.
 #include "window/table_port.h"
 
@@ -27,7 +28,8 @@ protected:
     std::string local_time_text() override { return "2024-05-06 07:08:09"; }
 };
 
-FoundDevice device(const std::string& ip, const std::string& mac, const std::string& type = "PANEL") {
+FoundDevice device(const std::string& ip, const std::string& mac,
+                   const std::string& type = "PANEL") {
     return FoundDevice{ip, "01-01", mac, type, "V2.0." + ip, "Ready", "2024-01-02 03:04:05"};
 }
 
@@ -46,9 +48,16 @@ TEST(TablePort, FoundDeviceBecomesATickedRowNumberedFromOneWithItsRecord) {
     ASSERT_EQ(w.insert_found_device(device("10.0.0.6", "AA:06", "MONITOR")), 1);
     ASSERT_EQ(w.row_count(), 2);
 
-    const std::vector<std::string> expected = {
-        "1", "10.0.0.5", "01-01", "AA:05", "PANEL", "0%", "Ready", "0 s",
-        "2024-01-02 03:04:05", "V2.0.10.0.0.5"};
+    const std::vector<std::string> expected = {"1",
+                                               "10.0.0.5",
+                                               "01-01",
+                                               "AA:05",
+                                               "PANEL",
+                                               "0%",
+                                               "Ready",
+                                               "0 s",
+                                               "2024-01-02 03:04:05",
+                                               "V2.0.10.0.0.5"};
     for (int c = 0; c < 10; ++c) EXPECT_EQ(w.get_cell(0, c), expected[c]) << "column " << c;
     EXPECT_EQ(w.get_cell(1, col_id), "2");
     EXPECT_TRUE(w.get_check(0));
@@ -91,7 +100,9 @@ TEST(TablePort, SameDeviceMeansSameIpOrSameMacExactly) {
 TEST(TablePort, NewTypeNameIsOfferedInTheTypeFilterOnce) {
     FixedClockWindow w;
     w.choose_type_filter(2);
-    for (int i = 0; i < 5; ++i) w.insert_found_device(device("10.0.1." + std::to_string(i), "W" + std::to_string(i), "WALL"));
+    for (int i = 0; i < 5; ++i)
+        w.insert_found_device(
+            device("10.0.1." + std::to_string(i), "W" + std::to_string(i), "WALL"));
     w.insert_found_device(device("10.0.2.1", "P1", "PANEL"));
     // A device already listed offers nothing, not even a new type.
     w.insert_found_device(device("10.0.1.0", "X", "LIFT"));
@@ -126,8 +137,8 @@ TEST(TablePort, RangeRowForAnUnknownAddressHasEmptyDiscoveryTexts) {
     FixedClockWindow w;
     ASSERT_EQ(w.add_range_row("192.168.7.20", "running"), 0);
     EXPECT_EQ(w.get_cell(0, col_id), "1");
-    const std::vector<std::string> expected = {"1",  "192.168.7.20", "", "", "", "0%",
-                                               "running", "0 s", "2024-05-06 07:08:09", ""};
+    const std::vector<std::string> expected = {
+        "1", "192.168.7.20", "", "", "", "0%", "running", "0 s", "2024-05-06 07:08:09", ""};
     for (int c = 0; c < 10; ++c) EXPECT_EQ(w.get_cell(0, c), expected[c]) << "column " << c;
     EXPECT_FALSE(w.get_check(0));  // the worker ticks it when its upgrade starts
     auto recs = w.record_tables().copy(RecordTable::range);
@@ -170,7 +181,8 @@ TEST(TablePort, RangeRowBeginTimeIsTheLocalTime) {
     // It is now's local time (read back through mktime, which takes local time).
     std::tm tm{};
     ASSERT_EQ(std::sscanf(t.c_str(), "%d-%d-%d %d:%d:%d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
-                          &tm.tm_hour, &tm.tm_min, &tm.tm_sec), 6);
+                          &tm.tm_hour, &tm.tm_min, &tm.tm_sec),
+              6);
     tm.tm_year -= 1900;
     tm.tm_mon -= 1;
     tm.tm_isdst = -1;

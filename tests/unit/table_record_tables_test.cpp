@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "window/record_tables.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +40,7 @@ TEST(RecordTables, SaveRecordHoldsTheTenTextsThenTheTick) {
     EXPECT_EQ(recs[0], (DeviceRecord{"1", "10.0.0.1", "dev-10.0.0.1", "AA:01", "PANEL", "0%",
                                      "Ready", "0 s", "2024-01-02 03:04:05", "V1", "TRUE"}));
     ASSERT_EQ(recs[1].size(), 11u);
-    EXPECT_EQ(recs[1][10], "FLASE");  // the unticked spelling of the saved records
+    EXPECT_EQ(recs[1][10], "FLASE");             // the unticked spelling of the saved records
     EXPECT_EQ(rt.size(RecordTable::range), 0u);  // the other table is untouched
 
     // An unticked row rebuilt from its record is unticked again; a ticked one ticked.
@@ -152,7 +153,7 @@ TEST(RecordTables, SetTickMarksTheDevicesCompleteRecordsOnly) {
     add(t, "10.0.0.1", "AA:01", "PANEL", "V1", false);
     add(t, "10.0.0.2", "AA:02", "PANEL", "V1", false);
     add(t, "10.0.0.2", "AA:99", "PANEL", "V1", false);  // a second device on the address
-    rt.save_record(RecordTable::found, 1, t);  // record 0: empty placeholder
+    rt.save_record(RecordTable::found, 1, t);           // record 0: empty placeholder
     rt.save_record(RecordTable::found, 2, t);
     rt.set_tick(RecordTable::found, "10.0.0.2", "AA:02", true);
     rt.set_tick(RecordTable::found, "10.0.0.1", "AA:01", true);  // only its placeholder: nothing

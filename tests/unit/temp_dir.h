@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Test helpers: a temporary folder removed at the end, a working-directory change undone at the
 // end, a file written or read whole, environment variables restored at the end.
@@ -19,8 +20,10 @@ inline void set_env(const std::string& name, const char* value) {
 #ifdef _WIN32
     ::_putenv_s(name.c_str(), value ? value : "");  // an empty value removes the variable
 #else
-    if (value) ::setenv(name.c_str(), value, 1);
-    else ::unsetenv(name.c_str());
+    if (value)
+        ::setenv(name.c_str(), value, 1);
+    else
+        ::unsetenv(name.c_str());
 #endif
 }
 

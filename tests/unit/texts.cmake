@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 quillon_unit_tests(texts LIBS quillon_texts)
 
 if(CMAKE_CROSSCOMPILING)

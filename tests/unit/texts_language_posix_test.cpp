@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The language rule where the locale variables tell the system's locale.
 #include <gtest/gtest.h>
 

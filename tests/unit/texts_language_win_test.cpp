@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The language rule on Windows: the system's default locale decides, and the locale variables
 // that decide on a POSIX system do not matter. Set QUILLON_EXPECT_SYSTEM_LOCALE (a locale name,
 // "zh-CN") to also require that the system runs with that locale.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The text table: exact texts in both languages.
 #include "texts/ui_texts.h"
 

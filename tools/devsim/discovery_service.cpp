@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "discovery_service.h"
 
 #include <arpa/inet.h>
@@ -103,14 +104,17 @@ void DiscoveryService::run() {
             if (::sendmsg(sock_.get(), &msg, 0) >= 0) {
                 ++answers_;
             } else if (options_.verbose) {
-                std::fprintf(stderr, "quillon-devsim: answer from %s: %s\n", d.ip.c_str(), std::strerror(errno));
+                std::fprintf(stderr, "quillon-devsim: answer from %s: %s\n", d.ip.c_str(),
+                             std::strerror(errno));
             }
             now = Clock::now();
         }
 
         int timeout = -1;
         if (!pending.empty()) {
-            auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(pending.top().at - now).count();
+            auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(pending.top().at -
+                                                                              now)
+                            .count();
             timeout = static_cast<int>(std::max<long long>(0, std::min<long long>(wait + 1, 1000)));
         }
         pollfd fds[2] = {{sock_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
@@ -133,7 +137,8 @@ void DiscoveryService::run() {
         msg.msg_control = control;
         msg.msg_controllen = sizeof control;
         const ssize_t n = ::recvmsg(sock_.get(), &msg, MSG_DONTWAIT);
-        if (n <= 0 || (msg.msg_flags & MSG_TRUNC) || static_cast<std::size_t>(n) > kMaxDatagram) continue;
+        if (n <= 0 || (msg.msg_flags & MSG_TRUNC) || static_cast<std::size_t>(n) > kMaxDatagram)
+            continue;
         if (!is_search_request(buf.data(), static_cast<std::size_t>(n))) continue;
         in_addr dst{};
         bool have_dst = false;
@@ -162,8 +167,8 @@ void DiscoveryService::run() {
             const std::size_t count = fleet.size();
             for (std::size_t i = 0; i < count; ++i) {
                 auto offset = std::chrono::milliseconds(
-                    count > 1 ? static_cast<long long>(options_.answer_spread_ms) * static_cast<long long>(i) /
-                                    static_cast<long long>(count)
+                    count > 1 ? static_cast<long long>(options_.answer_spread_ms) *
+                                    static_cast<long long>(i) / static_cast<long long>(count)
                               : 0);
                 queue_answer(i, now + offset);
             }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The devices' side of the discovery exchange. One UDP socket on the wildcard address serves the
 // whole fleet: IP_PKTINFO tells the destination of each search (one device's address, or a

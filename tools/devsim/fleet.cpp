@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "fleet.h"
 
 #include <arpa/inet.h>
@@ -122,7 +123,8 @@ std::string default_device_id(std::size_t n) {
                           static_cast<int>(1 + (cycle / 98) % 98));
             break;
         case 1:  // MONITOR: building, unit, floor, room
-            std::snprintf(buf, sizeof buf, "%02d%02d%02d%02d", 1, 1, static_cast<int>(1 + (cycle / 98) % 98),
+            std::snprintf(buf, sizeof buf, "%02d%02d%02d%02d", 1, 1,
+                          static_cast<int>(1 + (cycle / 98) % 98),
                           static_cast<int>(1 + cycle % 98));
             break;
         case 2:  // PERSON: eleven digits
@@ -250,7 +252,8 @@ std::string Fleet::build(const FleetConfig& config) {
     if (config.count > 0) {
         if (!config.first) return "--count needs --first";
         in_addr a = *config.first;
-        for (std::size_t i = 0; i < config.count; ++i, a = next_device_addr(a)) get_or_add(a, config);
+        for (std::size_t i = 0; i < config.count; ++i, a = next_device_addr(a))
+            get_or_add(a, config);
     }
     if (!config.fleet_file.empty())
         if (auto err = load_file(config); !err.empty()) return err;

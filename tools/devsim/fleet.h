@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The simulated fleet as configured: one entry per device address with its id, MAC, version
 // and the ways it is told to misbehave. Built from --first/--count and an optional fleet file.
@@ -13,21 +14,22 @@ namespace quillon::devsim {
 
 // How one device misbehaves. Every field off: a well-behaved device.
 struct Faults {
-    bool refuse = false;                   // "refuse": never accepts an upgrade connection
-    std::optional<uint64_t> drop_after;    // "drop=K": closes the connection after K image bytes
-    bool fail = false;                     // "fail": F with value 0 for every image
-    std::optional<uint64_t> hang_after;    // "hang[=K]": after K image bytes reads and sends nothing more
-    bool split = false;                    // "split": every record byte by byte, short pauses between
-    bool junk = false;                     // "junk": a record with an unknown code before every record
-    bool conflict = false;                 // "conflict": a second answer to each search, with another MAC
-    int fail_first = 0;                    // "fail-first=N": the first N connections end with F value 0
-    bool no_return = false;                // "no-return": goes away for good on a reboot record
-    std::optional<int> burn_ms;            // "burn-ms=MS": this device burns for MS per image
-    bool old_version = false;              // "old-version": comes back from a reboot with the
-                                           // version it had (the image took but did not boot)
-    std::optional<int> reboot_ms;          // "reboot-ms=MS": away for MS after a reboot record
-    int first = 0;                         // "first=N": refuse, drop, fail, hang, split and junk
-                                           // strike on the first N connections only; 0 = on all
+    bool refuse = false;                 // "refuse": never accepts an upgrade connection
+    std::optional<uint64_t> drop_after;  // "drop=K": closes the connection after K image bytes
+    bool fail = false;                   // "fail": F with value 0 for every image
+    std::optional<uint64_t>
+        hang_after;                // "hang[=K]": after K image bytes reads and sends nothing more
+    bool split = false;            // "split": every record byte by byte, short pauses between
+    bool junk = false;             // "junk": a record with an unknown code before every record
+    bool conflict = false;         // "conflict": a second answer to each search, with another MAC
+    int fail_first = 0;            // "fail-first=N": the first N connections end with F value 0
+    bool no_return = false;        // "no-return": goes away for good on a reboot record
+    std::optional<int> burn_ms;    // "burn-ms=MS": this device burns for MS per image
+    bool old_version = false;      // "old-version": comes back from a reboot with the
+                                   // version it had (the image took but did not boot)
+    std::optional<int> reboot_ms;  // "reboot-ms=MS": away for MS after a reboot record
+    int first = 0;                 // "first=N": refuse, drop, fail, hang, split and junk
+                                   // strike on the first N connections only; 0 = on all
     // Whether the transient faults (refuse, drop, fail, hang, split, junk) strike on connection
     // number `attempt` (1 for the first).
     bool strikes(int attempt) const { return first == 0 || attempt <= first; }
@@ -44,7 +46,7 @@ std::string parse_faults(const std::string& list, Faults& out);
 
 struct DeviceSpec {
     in_addr addr{};
-    std::string ip;            // dotted form of addr
+    std::string ip;  // dotted form of addr
     std::string id;
     std::string mac;
     std::string version;
@@ -72,7 +74,7 @@ struct FleetConfig {
     std::size_t count = 0;
     std::string fleet_file;
     std::string version = "1.0.0";
-    std::string next_version;  // empty: version + "-new"
+    std::string next_version;                // empty: version + "-new"
     std::vector<std::string> fault_options;  // "ADDR:LIST" as given on the command line
 };
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "fleet_state.h"
 
 namespace quillon::devsim {
@@ -32,7 +33,8 @@ void FleetState::reboot(std::size_t i, Clock::time_point now, Clock::duration do
     r.back_at = now + down;
     if (fleet_.devices()[i].faults.no_return) r.gone = true;
     // Only a device that took an image comes back with another version.
-    if (r.written && !fleet_.devices()[i].faults.old_version) r.version = fleet_.devices()[i].next_version;
+    if (r.written && !fleet_.devices()[i].faults.old_version)
+        r.version = fleet_.devices()[i].next_version;
     r.written = false;
 }
 

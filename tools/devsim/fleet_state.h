@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What changes while the simulator runs: which devices are away (rebooting or gone for good),
 // their current versions and how many connections each has had. Shared by the discovery and

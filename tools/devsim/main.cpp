@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-devsim: a fleet of simulated intercom devices in one process.
 #include <signal.h>
 #include <sys/resource.h>
@@ -56,30 +57,51 @@ int main(int argc, char** argv) {
     SimOptions so;
     std::string first_text, bind_text = "0.0.0.0", down_mode = "refuse", ready_file;
     app.add_option("--first", first_text, "address of the first device (e.g. 198.18.0.10)");
-    app.add_option("--count", fc.count, "number of devices numbered upwards from --first (last octets 0 and 255 skipped)")
+    app.add_option(
+           "--count", fc.count,
+           "number of devices numbered upwards from --first (last octets 0 and 255 skipped)")
         ->check(CLI::Range(0, 60000));
-    app.add_option("--fleet", fc.fleet_file, "fleet file (devices added to or changed from --first/--count)")
+    app.add_option("--fleet", fc.fleet_file,
+                   "fleet file (devices added to or changed from --first/--count)")
         ->check(CLI::ExistingFile);
-    app.add_option("--device-version", fc.version, "firmware version the devices report")->capture_default_str();
-    app.add_option("--next-version", fc.next_version, "version after a reboot that followed a good image (default: VERSION-new)");
-    app.add_option("--fault", fc.fault_options, "ADDRESS:LIST, faults of one device (repeatable)");
-    app.add_option("--burn-ms", so.burn_ms, "time one image takes to burn")->capture_default_str()->check(CLI::Range(0, 3600000));
-    app.add_option("--reboot-ms", so.reboot_ms, "time a device is away after a reboot record")
-        ->capture_default_str()->check(CLI::Range(0, 3600000));
-    app.add_option("--down-mode", down_mode, "an away device refuses connections or lets them time out")
-        ->capture_default_str()->check(CLI::IsMember({"refuse", "silent"}));
-    app.add_option("--answer-spread-ms", so.answer_spread_ms, "spread the answers to one broadcast search over this time")
-        ->capture_default_str()->check(CLI::Range(0, 600000));
-    app.add_option("--idle-timeout-ms", so.idle_timeout_ms, "a device ends a connection idle this long")
-        ->capture_default_str()->check(CLI::Range(1, 86400000));
-    app.add_option("--split-pause-ms", so.split_pause_ms, "pause between the bytes of a split record")
-        ->capture_default_str()->check(CLI::Range(0, 10000));
-    app.add_option("--max-image-bytes", so.max_image_bytes, "a header length above this is refused with F 0")
+    app.add_option("--device-version", fc.version, "firmware version the devices report")
         ->capture_default_str();
-    app.add_option("--discovery-port", so.discovery_port, "UDP port of the discovery exchange")->capture_default_str();
-    app.add_option("--upgrade-port", so.upgrade_port, "TCP port of the upgrade service")->capture_default_str();
-    app.add_option("--bind", bind_text, "address the discovery socket binds")->capture_default_str();
-    app.add_option("--record", so.record_path, "write what every device received to FILE (JSON lines)");
+    app.add_option("--next-version", fc.next_version,
+                   "version after a reboot that followed a good image (default: VERSION-new)");
+    app.add_option("--fault", fc.fault_options, "ADDRESS:LIST, faults of one device (repeatable)");
+    app.add_option("--burn-ms", so.burn_ms, "time one image takes to burn")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 3600000));
+    app.add_option("--reboot-ms", so.reboot_ms, "time a device is away after a reboot record")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 3600000));
+    app.add_option("--down-mode", down_mode,
+                   "an away device refuses connections or lets them time out")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"refuse", "silent"}));
+    app.add_option("--answer-spread-ms", so.answer_spread_ms,
+                   "spread the answers to one broadcast search over this time")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 600000));
+    app.add_option("--idle-timeout-ms", so.idle_timeout_ms,
+                   "a device ends a connection idle this long")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 86400000));
+    app.add_option("--split-pause-ms", so.split_pause_ms,
+                   "pause between the bytes of a split record")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 10000));
+    app.add_option("--max-image-bytes", so.max_image_bytes,
+                   "a header length above this is refused with F 0")
+        ->capture_default_str();
+    app.add_option("--discovery-port", so.discovery_port, "UDP port of the discovery exchange")
+        ->capture_default_str();
+    app.add_option("--upgrade-port", so.upgrade_port, "TCP port of the upgrade service")
+        ->capture_default_str();
+    app.add_option("--bind", bind_text, "address the discovery socket binds")
+        ->capture_default_str();
+    app.add_option("--record", so.record_path,
+                   "write what every device received to FILE (JSON lines)");
     app.add_option("--ready-file", ready_file, "create FILE once every socket is bound");
     app.add_flag("-v,--verbose", so.verbose, "a line on standard error per connection");
     CLI11_PARSE(app, argc, argv);
@@ -87,13 +109,15 @@ int main(int argc, char** argv) {
     if (!first_text.empty()) {
         fc.first = parse_ipv4(first_text);
         if (!fc.first) {
-            std::fprintf(stderr, "quillon-devsim: --first '%s' is not an IPv4 address\n", first_text.c_str());
+            std::fprintf(stderr, "quillon-devsim: --first '%s' is not an IPv4 address\n",
+                         first_text.c_str());
             return 2;
         }
     }
     auto bind = parse_ipv4(bind_text);
     if (!bind) {
-        std::fprintf(stderr, "quillon-devsim: --bind '%s' is not an IPv4 address\n", bind_text.c_str());
+        std::fprintf(stderr, "quillon-devsim: --bind '%s' is not an IPv4 address\n",
+                     bind_text.c_str());
         return 2;
     }
     so.discovery_bind = *bind;
@@ -120,9 +144,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     const auto& devs = sim.fleet().devices();
-    std::fprintf(stderr, "quillon-devsim: ready, %zu devices (%s .. %s), discovery port %u, upgrade port %u\n",
-                 devs.size(), devs.front().ip.c_str(), devs.back().ip.c_str(), so.discovery_port,
-                 so.upgrade_port);
+    std::fprintf(
+        stderr,
+        "quillon-devsim: ready, %zu devices (%s .. %s), discovery port %u, upgrade port %u\n",
+        devs.size(), devs.front().ip.c_str(), devs.back().ip.c_str(), so.discovery_port,
+        so.upgrade_port);
     if (!ready_file.empty() && !write_ready_file(ready_file, devs.size())) {
         std::fprintf(stderr, "quillon-devsim: cannot write ready file '%s'\n", ready_file.c_str());
         return 1;
@@ -131,10 +157,13 @@ int main(int argc, char** argv) {
     int sig = 0;
     sigwait(&stop_signals, &sig);
     sim.stop();
-    std::fprintf(stderr, "quillon-devsim: stopped (%s); %llu searches, %llu answers, %llu connections, %llu images written\n",
-                 sig == SIGINT ? "SIGINT" : "SIGTERM", static_cast<unsigned long long>(sim.discovery().searches()),
-                 static_cast<unsigned long long>(sim.discovery().answers()),
-                 static_cast<unsigned long long>(sim.upgrade().connections()),
-                 static_cast<unsigned long long>(sim.upgrade().successes()));
+    std::fprintf(
+        stderr,
+        "quillon-devsim: stopped (%s); %llu searches, %llu answers, %llu connections, %llu images written\n",
+        sig == SIGINT ? "SIGINT" : "SIGTERM",
+        static_cast<unsigned long long>(sim.discovery().searches()),
+        static_cast<unsigned long long>(sim.discovery().answers()),
+        static_cast<unsigned long long>(sim.upgrade().connections()),
+        static_cast<unsigned long long>(sim.upgrade().successes()));
     return 0;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The whole simulated fleet: its state, the discovery and upgrade services and the record.
 #include <memory>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade_service.h"
 
 #include <arpa/inet.h>
@@ -57,8 +58,10 @@ std::string UpgradeService::open_listener(std::size_t i) {
     sa.sin_port = htons(options_.upgrade_port);
     sa.sin_addr = d.addr;
     if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
-        return "cannot bind " + d.ip + ":" + std::to_string(options_.upgrade_port) + ": " + std::strerror(errno);
-    if (::listen(fd.get(), 64) != 0) return "cannot listen on " + d.ip + ": " + std::strerror(errno);
+        return "cannot bind " + d.ip + ":" + std::to_string(options_.upgrade_port) + ": " +
+               std::strerror(errno);
+    if (::listen(fd.get(), 64) != 0)
+        return "cannot listen on " + d.ip + ": " + std::strerror(errno);
     listeners_[i] = std::move(fd);
     dropping_[i] = false;
     return {};
@@ -129,7 +132,8 @@ void UpgradeService::accept_all(std::size_t i) {
     for (;;) {
         sockaddr_in peer{};
         socklen_t plen = sizeof peer;
-        UniqueFd c(::accept4(listeners_[i].get(), reinterpret_cast<sockaddr*>(&peer), &plen, SOCK_CLOEXEC));
+        UniqueFd c(::accept4(listeners_[i].get(), reinterpret_cast<sockaddr*>(&peer), &plen,
+                             SOCK_CLOEXEC));
         if (!c.valid()) {
             if (errno == EINTR) continue;
             if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED)
@@ -203,7 +207,8 @@ void UpgradeService::run() {
         int timeout = 1000;  // also the pace at which finished connection threads are joined
         due = state_.next_return(now);
         if (auto back = due) {
-            auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(*back - now).count() + 1;
+            auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(*back - now).count() +
+                      1;
             timeout = static_cast<int>(std::clamp<long long>(ms, 0, timeout));
         }
         const int r = ::poll(fds.data(), fds.size(), timeout);

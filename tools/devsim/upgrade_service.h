@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The devices' upgrade service: one listening TCP socket per device, bound to the device's
 // address, served by one accepting thread; every connection gets a thread of its own.
@@ -58,11 +59,11 @@ private:
     const SimOptions& options_;
     RecordLog& log_;
     SessionContext ctx_;
-    std::vector<UniqueFd> listeners_;   // owned by the accepting thread once it runs
-    std::vector<bool> dropping_;        // DownMode::silent: listener set to drop everything
+    std::vector<UniqueFd> listeners_;  // owned by the accepting thread once it runs
+    std::vector<bool> dropping_;       // DownMode::silent: listener set to drop everything
     std::list<std::unique_ptr<Worker>> workers_;  // owned by the accepting thread
-    UniqueFd stop_;   // eventfd, written once by stop(): readable for ever after
-    UniqueFd wake_;   // eventfd: a device went away, look at the listeners again
+    UniqueFd stop_;  // eventfd, written once by stop(): readable for ever after
+    UniqueFd wake_;  // eventfd: a device went away, look at the listeners again
     std::thread thread_;
     std::mutex away_mutex_;  // owner: device_went_away / run; guards the two counters below
     std::condition_variable away_cv_;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "upgrade_session.h"
 
 #include <arpa/inet.h>
@@ -146,9 +147,10 @@ public:
         rec_.result = exchange();
         ctx_.log.write(rec_);
         if (ctx_.options.verbose)
-            std::fprintf(stderr, "quillon-devsim: %s <- %s: %s, %llu of %u bytes%s\n", spec_.ip.c_str(),
-                         rec_.peer.c_str(), rec_.result.c_str(), static_cast<unsigned long long>(rec_.received),
-                         rec_.length, rec_.reboot_records ? ", reboot" : "");
+            std::fprintf(stderr, "quillon-devsim: %s <- %s: %s, %llu of %u bytes%s\n",
+                         spec_.ip.c_str(), rec_.peer.c_str(), rec_.result.c_str(),
+                         static_cast<unsigned long long>(rec_.received), rec_.length,
+                         rec_.reboot_records ? ", reboot" : "");
         return rec_.result;
     }
 
@@ -161,7 +163,8 @@ private:
         }
         if (Io io = send_raw(make_record(cmd, value)); io != Io::ok) return io;
         static const char letters[] = "?SBF";
-        rec_.sent.push_back(std::string(1, cmd < 4 ? letters[cmd] : 'X').append(std::to_string(value)));
+        rec_.sent.push_back(
+            std::string(1, cmd < 4 ? letters[cmd] : 'X').append(std::to_string(value)));
         return Io::ok;
     }
 
@@ -253,7 +256,8 @@ private:
             digest = crc32(digest, buf.data(), static_cast<uInt>(got));
             rec_.received += got;
             rec_.digest = static_cast<uint32_t>(digest);
-            while (next_percent <= 100 && rec_.received * 100 >= uint64_t(next_percent) * hf.length) {
+            while (next_percent <= 100 &&
+                   rec_.received * 100 >= uint64_t(next_percent) * hf.length) {
                 if (Io io = send_record(kCmdSend, next_percent); io != Io::ok) {
                     finish_digest(sum, digest, hf);
                     return result_of(io);
@@ -287,7 +291,8 @@ private:
             }
             ++rec_.reboot_records;
             ctx_.state.reboot(index_, Clock::now(),
-                              std::chrono::milliseconds(faults_.reboot_ms.value_or(ctx_.options.reboot_ms)));
+                              std::chrono::milliseconds(
+                                  faults_.reboot_ms.value_or(ctx_.options.reboot_ms)));
             // Port closed first, connection second: whoever sees the connection end finds the
             // device already away.
             if (ctx_.on_reboot) ctx_.on_reboot();
@@ -326,8 +331,8 @@ void refuse_session(SessionContext& ctx, std::size_t device, int attempt, Unique
     conn.reset();
     ctx.log.write(rec);
     if (ctx.options.verbose)
-        std::fprintf(stderr, "quillon-devsim: %s <- %s: refused (connection %d)\n", rec.device.c_str(),
-                     rec.peer.c_str(), attempt);
+        std::fprintf(stderr, "quillon-devsim: %s <- %s: refused (connection %d)\n",
+                     rec.device.c_str(), rec.peer.c_str(), attempt);
 }
 
 }  // namespace quillon::devsim

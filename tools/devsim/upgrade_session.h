@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One upgrade connection as a device handles it: header, image data with S records, burning
 // with B records, F, then the reboot record or the end of the connection.
@@ -16,8 +17,8 @@ struct SessionContext {
     FleetState& state;
     const SimOptions& options;
     RecordLog& log;
-    int stop_fd;                       // readable once the simulator stops
-    std::function<void()> on_reboot;   // tells the listener side that a device went away
+    int stop_fd;                      // readable once the simulator stops
+    std::function<void()> on_reboot;  // tells the listener side that a device went away
 };
 
 // Runs the whole connection on the calling thread and writes its record. `attempt` is the

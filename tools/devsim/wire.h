@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What a device sees on its upgrade connection: the 204-byte image header, the image data, and
 // the 136-byte command records. Only the header fields a device acts on are decoded.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quillon-mkimage: writes firmware image files as the devices expect them (the data followed by
 // a 204-byte trailer with the length and the checksum), and packs them into a package.
 //
@@ -63,21 +64,23 @@ int write_package(const std::string& out, const std::vector<std::string>& images
     int rc = 0;
     for (const std::string& path : images) {
         std::ifstream in(path, std::ios::binary);
-        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
         if (!in.good() && !in.eof()) {
             std::fprintf(stderr, "quillon-mkimage: cannot read %s\n", path.c_str());
             rc = 1;
             break;
         }
         const auto slash = path.rfind('/');
-        const std::string name =
-            "brelk_upgrade_image/" + (slash == std::string::npos ? path : path.substr(slash + 1));
+        const std::string name = "brelk_upgrade_image/" +
+                                 (slash == std::string::npos ? path : path.substr(slash + 1));
         zip_fileinfo info{};
-        if (zipOpenNewFileInZip(zf, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                Z_DEFAULT_COMPRESSION) != ZIP_OK ||
+        if (zipOpenNewFileInZip(zf, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                Z_DEFLATED, Z_DEFAULT_COMPRESSION) != ZIP_OK ||
             zipWriteInFileInZip(zf, bytes.data(), unsigned(bytes.size())) != ZIP_OK ||
             zipCloseFileInZip(zf) != ZIP_OK) {
-            std::fprintf(stderr, "quillon-mkimage: cannot add %s to %s\n", path.c_str(), out.c_str());
+            std::fprintf(stderr, "quillon-mkimage: cannot add %s to %s\n", path.c_str(),
+                         out.c_str());
             rc = 1;
             break;
         }

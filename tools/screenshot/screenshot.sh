@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Renders the main window into PNG files, in English and in Chinese: idle with a discovered fleet
 # of twelve simulated devices, and in the middle of a batch. The window is the real program
 # (window_lab_test) in the tool's namespace of a lab of its own; the simulator burns slowly so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The window's discovery link over the process's endpoint: searches and the restart on a new
 // adapter, with the answers going to the device intake.
@@ -17,7 +18,10 @@ public:
     // program, most likely), at start-up and after a change of adapter.
     DiscoveryRunner(BrelkMulEvent& endpoint, FoundDeviceSink& intake, uint16_t port,
                     std::function<void()> serve_window, std::function<void()> port_in_use)
-        : endpoint_(endpoint), intake_(intake), port_(port), serve_window_(std::move(serve_window)),
+        : endpoint_(endpoint),
+          intake_(intake),
+          port_(port),
+          serve_window_(std::move(serve_window)),
           port_in_use_(std::move(port_in_use)) {}
 
     int start(Ipv4 bind_addr) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/qt/quillon_app.h"
 
 #include <QApplication>
@@ -19,9 +20,7 @@ namespace quillon {
 
 CQuillonApp::CQuillonApp(AppOptions options) : options_(std::move(options)) {}
 
-CQuillonApp::~CQuillonApp() {
-    shutdown();
-}
+CQuillonApp::~CQuillonApp() { shutdown(); }
 
 void CQuillonApp::shutdown() {
     // The receive thread and the driver may be waiting for the window thread: stop serving them
@@ -85,8 +84,10 @@ int CQuillonApp::init_instance() {
         runner_ = std::make_unique<DiscoveryRunner>(
             endpoint_, *tap_, options_.discovery_port, [&port] { port.serve_posted(); },
             [&dlg, discovery_port] {
-                std::fprintf(stderr, "discovery: UDP port %u is in use; is another Quillon program running?\n",
-                             discovery_port);
+                std::fprintf(
+                    stderr,
+                    "discovery: UDP port %u is in use; is another Quillon program running?\n",
+                    discovery_port);
                 dlg.show_message(fixed_text::kPortInUse);
             });
         if (runner_->start(dlg.bind_addr()) != 0) {
@@ -102,7 +103,10 @@ int CQuillonApp::init_instance() {
     engine_.set_window(&dlg.port());
     journal_ = std::make_unique<BatchJournal>(log_dir);
     if (!names.empty()) journal_->set_adapter(names.front(), ips.front());
-    engine_.set_observer(journal_.get());
+    outcomes_ = std::make_unique<BatchOutcomes>(dlg.user_report());
+    observers_.add(journal_.get());
+    observers_.add(outcomes_.get());
+    engine_.set_observer(&observers_);
     if (options_.start_driver) {
         engine_.start_driver();
         driver_started_ = true;

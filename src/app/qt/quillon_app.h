@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Start-up of the desktop program: logs, settings, language, the window's texts and states,
 // adapters, discovery, the engine and its driver, the first search and its search window.
@@ -11,7 +12,9 @@
 #include "discovery/brelk_mul_event.h"
 #include "discovery/intake.h"
 #include "discovery/come_back_tap.h"
+#include "engine/batch_outcomes.h"
 #include "engine/come_back_watch.h"
+#include "engine/observer_fan.h"
 #include "engine/upgrade_engine.h"
 #include "journal/batch_journal.h"
 #include "texts/ui_texts.h"
@@ -68,6 +71,10 @@ private:
     std::unique_ptr<DiscoveryRunner> runner_;
     std::unique_ptr<SearchSenderFor<BrelkMulEvent>> search_sender_;
     std::unique_ptr<BatchJournal> journal_;  // the engine's observer: every batch's journal
+    // The report's SUMMARY lines at the end of every batch; with the journal, the engine's
+    // observers (through the fan).
+    std::unique_ptr<BatchOutcomes> outcomes_;
+    ObserverFan observers_;
     bool debug_mode_ = false;
     bool driver_started_ = false;
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/qt/unfinished_batch_check.h"
 
 #include "engine/text_format.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // At start-up, after the start-up search: a batch that died leaves the devices it upgraded
 // unticked, and the person is told how many.

@@ -1,10 +1,9 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "app/qt/upgrade_engine_link.h"
 
 namespace quillon {
 
-void UpgradeEngineLink::start_batch(const BatchSettings& s) {
-    engine_.start_batch(s);
-}
+void UpgradeEngineLink::start_batch(const BatchSettings& s) { engine_.start_batch(s); }
 
 std::string UpgradeEngineLink::worker_status(int w) { return engine_.worker(w).status; }
 

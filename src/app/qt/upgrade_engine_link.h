@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The window's view of the process's upgrade engine.
 #include "engine/upgrade_engine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "window/qt/about_dlg.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "window/qt/column_rule.h"
 
 #include <algorithm>

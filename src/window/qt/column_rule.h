@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Widths of the device list's ten columns for a list client width.
 #include <array>

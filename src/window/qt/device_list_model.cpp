@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "window/qt/device_list_model.h"
 
 #include "texts/ui_texts.h"
@@ -5,10 +6,11 @@
 namespace quillon {
 
 namespace {
-constexpr TextId kHeader[kColumnCount] = {
-    TextId::col_id,      TextId::col_ip,     TextId::col_devid,   TextId::col_mac,
-    TextId::col_type,    TextId::col_percent, TextId::col_status, TextId::col_elapsed,
-    TextId::col_begin,   TextId::col_version};
+constexpr TextId kHeader[kColumnCount] = {TextId::col_id,     TextId::col_ip,
+                                          TextId::col_devid,  TextId::col_mac,
+                                          TextId::col_type,   TextId::col_percent,
+                                          TextId::col_status, TextId::col_elapsed,
+                                          TextId::col_begin,  TextId::col_version};
 }  // namespace
 
 DeviceListModel::DeviceListModel(DeviceTable& table, QObject* parent)
@@ -82,13 +84,15 @@ void DeviceListModel::rows_reordered(const std::vector<int>& new_to_old) {
     std::vector<int> old_to_new(new_to_old.size(), -1);
     for (std::size_t i = 0; i < new_to_old.size(); ++i) {
         const int o = new_to_old[i];
-        if (o >= 0 && static_cast<std::size_t>(o) < old_to_new.size()) old_to_new[o] = static_cast<int>(i);
+        if (o >= 0 && static_cast<std::size_t>(o) < old_to_new.size())
+            old_to_new[o] = static_cast<int>(i);
     }
     QModelIndexList moved;
     moved.reserve(old.size());
     for (const QModelIndex& i : old) {
         const int r = i.row();
-        const int nr = (r >= 0 && static_cast<std::size_t>(r) < old_to_new.size()) ? old_to_new[r] : -1;
+        const int nr = (r >= 0 && static_cast<std::size_t>(r) < old_to_new.size()) ? old_to_new[r]
+                                                                                   : -1;
         moved.append(nr < 0 ? QModelIndex() : index(nr, i.column()));
     }
     changePersistentIndexList(old, moved);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The Qt view's model of the device table: ten text columns, a check box in the first column.
 // Lives on the GUI thread, like the table it shows; it follows the table through its observer.

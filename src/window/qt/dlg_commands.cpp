@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window's commands: each control bound to its handler, each handler handed to the
 // window controller, which holds the states (Idle, search window, Running, Stopping).
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The image slots, the package slot and dropped files, handed to the window controller; the
 // file dialog's filter in Qt's form.
 #include <QDragEnterEvent>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the user does with the device list (sort, filter by type, open, ping, copy) and the
 // hidden conflict test, handed to the window controller.
 #include "window/qt/quillon_dlg.h"

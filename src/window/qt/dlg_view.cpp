@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "window/qt/dlg_view.h"
 
 #include <QAbstractButton>
@@ -50,9 +51,12 @@ bool DlgView::is_checked(int id) const {
 
 void DlgView::set_text(int id, const std::string& text) {
     QWidget* w = widget(id);
-    if (auto* e = qobject_cast<QLineEdit*>(w)) e->setText(q(text));
-    else if (auto* l = qobject_cast<QLabel*>(w)) l->setText(q(text));
-    else if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setText(q(text));
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        e->setText(q(text));
+    else if (auto* l = qobject_cast<QLabel*>(w))
+        l->setText(q(text));
+    else if (auto* b = qobject_cast<QAbstractButton*>(w))
+        b->setText(q(text));
 }
 
 std::string DlgView::text(int id) const {
@@ -65,8 +69,10 @@ std::string DlgView::text(int id) const {
 
 void DlgView::clear_text(int id) {
     QWidget* w = widget(id);
-    if (auto* e = qobject_cast<QLineEdit*>(w)) e->clear();  // a change when it held any text
-    else if (auto* l = qobject_cast<QLabel*>(w)) l->clear();
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        e->clear();  // a change when it held any text
+    else if (auto* l = qobject_cast<QLabel*>(w))
+        l->clear();
 }
 
 void DlgView::show_hint(int id, const std::string& text) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The main window's widgets as the window controller sees them: controls by number, the
 // window's message boxes and file dialog, the desktop, the window thread's timer and queue.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "window/qt/gui_window_port.h"
 
 #include <QCheckBox>
@@ -70,9 +71,7 @@ void GuiWindowPort::close() {
     }
 }
 
-void GuiWindowPort::serve_posted() {
-    QCoreApplication::sendPostedEvents(&dlg_);
-}
+void GuiWindowPort::serve_posted() { QCoreApplication::sendPostedEvents(&dlg_); }
 
 int GuiWindowPort::selected_worker() {
     int r = 0;

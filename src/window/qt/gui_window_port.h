@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The window port of the desktop program: the list requests of TablePort plus the widget
 // requests, each carried to the GUI thread with a blocking queued call (run at once when the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "window/qt/ipv4_edit.h"
 
 #include <QRegularExpression>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The range start: one line that takes a dotted IPv4 address. Like an address control, a field
 // left blank reads as 0.

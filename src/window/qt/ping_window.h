@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A small window that runs "ping -c 4 ADDRESS" and shows what it prints. The program is started
 // without a shell, with the address as one argument, and runs on its own: the main window keeps

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window's widgets, layout, keys, size rule, texts and start-up states.
 #include "window/qt/quillon_dlg.h"
 
@@ -27,7 +28,6 @@
 #include <QTableView>
 #include <QUrl>
 #include <QVBoxLayout>
-
 
 #include "texts/ui_texts.h"
 #include "window/qt/about_dlg.h"
@@ -228,12 +228,14 @@ bool CQuillonDlg::eventFilter(QObject* watched, QEvent* event) {
     // Files dropped anywhere on the window go the window's way: a text field would otherwise
     // take a dragged file as its path text (and a package dropped on its own field would not be
     // imported). Drags of plain text are left to the fields.
-    if (watched != this && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
-                            event->type() == QEvent::Drop)) {
+    if (watched != this && (event->type() == QEvent::DragEnter ||
+                            event->type() == QEvent::DragMove || event->type() == QEvent::Drop)) {
         auto* drop = static_cast<QDropEvent*>(event);  // the drag events derive from it
         if (drop->mimeData() && drop->mimeData()->hasUrls()) {
-            if (event->type() == QEvent::Drop) dropEvent(drop);
-            else drop->acceptProposedAction();
+            if (event->type() == QEvent::Drop)
+                dropEvent(drop);
+            else
+                drop->acceptProposedAction();
             return true;
         }
     }
@@ -247,8 +249,10 @@ bool CQuillonDlg::eventFilter(QObject* watched, QEvent* event) {
             const int row = index.isValid() ? index.row() : -1;
             const bool dbl = event->type() == QEvent::MouseButtonDblClick;
             if (me->button() == Qt::RightButton) {
-                if (dbl) on_row_right_double_click(row);
-                else on_row_right_click(row);
+                if (dbl)
+                    on_row_right_double_click(row);
+                else
+                    on_row_right_click(row);
                 return true;
             }
             if (me->button() == Qt::LeftButton && dbl) on_row_double_click(row);
@@ -270,8 +274,10 @@ void CQuillonDlg::reject() { on_exit(); }
 
 void CQuillonDlg::closeEvent(QCloseEvent* event) {
     // The close box is EXIT: it may ask first, and No keeps the window.
-    if (ctl_->confirm_exit()) event->accept();
-    else event->ignore();
+    if (ctl_->confirm_exit())
+        event->accept();
+    else
+        event->ignore();
 }
 
 void CQuillonDlg::apply_column_rule() {
@@ -328,9 +334,7 @@ std::string CQuillonDlg::open_file_dialog(const std::string& filter) {
     return path.toStdString();
 }
 
-void CQuillonDlg::open_url(const std::string& url) {
-    QDesktopServices::openUrl(QUrl(q(url)));
-}
+void CQuillonDlg::open_url(const std::string& url) { QDesktopServices::openUrl(QUrl(q(url))); }
 
 void CQuillonDlg::start_ping(const std::string& ip) {
     // Runs on its own; the window keeps serving its commands and the workers' requests.

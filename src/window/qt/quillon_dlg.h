@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The main window: every control of the program, bound to the window controller, which holds
 // the commands and the window's state (Idle, search window, Running, Stopping). Runs on the GUI

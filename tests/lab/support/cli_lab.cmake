@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # quillon-cli-lab: quillon-cli with the lab's shortened timings (QUILLON_TEST_TIMING and
 # friends), for the Linux lab and, in the Windows cross build, the Wine lab; the shipped
 # quillon-cli reads no such variable. Never installed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "lab_client.h"
 
 #include <arpa/inet.h>
@@ -35,7 +36,8 @@ Image make_image(std::size_t size, uint32_t seed, uint8_t xor_key, bool xor_flag
         b = static_cast<uint8_t>(x);
     }
     img.header.assign(kHeaderSize, 0);
-    for (std::size_t i = 0; i < 4; ++i) img.header[i] = static_cast<uint8_t>(0xA0 + i);  // opaque bytes
+    for (std::size_t i = 0; i < 4; ++i)
+        img.header[i] = static_cast<uint8_t>(0xA0 + i);  // opaque bytes
     for (std::size_t i = 12; i < 84; ++i) img.header[i] = static_cast<uint8_t>(i);
     for (std::size_t i = 86; i < kHeaderSize; ++i) img.header[i] = static_cast<uint8_t>(255 - i);
     set_le32(img.header, 4, static_cast<uint32_t>(size));
@@ -114,7 +116,8 @@ std::vector<DevRecord> UpgradeClient::read_until_finish(std::chrono::millisecond
     std::size_t have = 0;
     while (Clock::now() < deadline) {
         pollfd p{fd_.get(), POLLIN, 0};
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (::poll(&p, 1, static_cast<int>(std::max<long long>(left, 1))) <= 0) continue;
         const ssize_t n = ::recv(fd_.get(), buf + have, kRecordSize - have, 0);
         if (n <= 0) {
@@ -156,8 +159,8 @@ bool UpgradeClient::quiet_for(std::chrono::milliseconds span) {
     return ::poll(&p, 1, static_cast<int>(span.count())) == 0;
 }
 
-bool wait_for_connect_result(in_addr a, uint16_t port, ConnectResult want, std::chrono::milliseconds limit,
-                             std::chrono::milliseconds per_try) {
+bool wait_for_connect_result(in_addr a, uint16_t port, ConnectResult want,
+                             std::chrono::milliseconds limit, std::chrono::milliseconds per_try) {
     const auto deadline = Clock::now() + limit;
     while (Clock::now() < deadline) {
         UpgradeClient c;
@@ -170,8 +173,8 @@ bool wait_for_connect_result(in_addr a, uint16_t port, ConnectResult want, std::
     return false;
 }
 
-std::vector<Answer> search(in_addr to, uint16_t port, std::chrono::milliseconds window, in_addr bind,
-                           uint16_t bind_port, bool broadcast) {
+std::vector<Answer> search(in_addr to, uint16_t port, std::chrono::milliseconds window,
+                           in_addr bind, uint16_t bind_port, bool broadcast) {
     std::vector<Answer> out;
     UniqueFd s(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!s.valid()) return out;
@@ -188,18 +191,23 @@ std::vector<Answer> search(in_addr to, uint16_t port, std::chrono::milliseconds 
     dst.sin_family = AF_INET;
     dst.sin_port = htons(port);
     dst.sin_addr = to;
-    if (::sendto(s.get(), req.data(), req.size(), 0, reinterpret_cast<sockaddr*>(&dst), sizeof dst) < 0) return out;
+    if (::sendto(s.get(), req.data(), req.size(), 0, reinterpret_cast<sockaddr*>(&dst),
+                 sizeof dst) < 0)
+        return out;
     const auto deadline = Clock::now() + window;
     char buf[kMaxDatagram + 1];
     while (Clock::now() < deadline) {
         pollfd p{s.get(), POLLIN, 0};
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (::poll(&p, 1, static_cast<int>(std::max<long long>(left, 1))) <= 0) continue;
         sockaddr_in from{};
         socklen_t flen = sizeof from;
-        const ssize_t n = ::recvfrom(s.get(), buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &flen);
+        const ssize_t n = ::recvfrom(s.get(), buf, sizeof buf, 0,
+                                     reinterpret_cast<sockaddr*>(&from), &flen);
         if (n <= 0) continue;
-        if (auto a = evaluate_answer(buf, static_cast<std::size_t>(n))) out.push_back({dotted(from.sin_addr), *a});
+        if (auto a = evaluate_answer(buf, static_cast<std::size_t>(n)))
+            out.push_back({dotted(from.sin_addr), *a});
     }
     return out;
 }
@@ -218,7 +226,8 @@ uint16_t free_port() {
         sockaddr_in ua{};
         ua.sin_family = AF_INET;
         ua.sin_port = sa.sin_port;
-        if (::bind(u.get(), reinterpret_cast<sockaddr*>(&ua), sizeof ua) == 0) return ntohs(sa.sin_port);
+        if (::bind(u.get(), reinterpret_cast<sockaddr*>(&ua), sizeof ua) == 0)
+            return ntohs(sa.sin_port);
     }
     return 0;
 }
@@ -252,8 +261,8 @@ std::vector<std::string> record_lines(const std::string& path, const std::string
     return out;
 }
 
-std::vector<std::string> wait_record_lines(const std::string& path, const std::string& device, std::size_t count,
-                                           std::chrono::milliseconds limit) {
+std::vector<std::string> wait_record_lines(const std::string& path, const std::string& device,
+                                           std::size_t count, std::chrono::milliseconds limit) {
     const auto deadline = Clock::now() + limit;
     for (;;) {
         auto lines = record_lines(path, device);

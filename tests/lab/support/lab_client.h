@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The tool's side of both exchanges, reduced to what the lab tests need: build an image, send it
 // to a device and collect the device's records; send a search and collect the answers.
@@ -63,7 +64,8 @@ private:
 };
 
 // Connects until `want` is the outcome or the deadline passes; true when it was seen.
-bool wait_for_connect_result(in_addr addr, uint16_t port, ConnectResult want, std::chrono::milliseconds limit,
+bool wait_for_connect_result(in_addr addr, uint16_t port, ConnectResult want,
+                             std::chrono::milliseconds limit,
                              std::chrono::milliseconds per_try = 200ms);
 
 struct Answer {
@@ -74,8 +76,8 @@ struct Answer {
 // Sends one search request to `to`:`port` from `bind` (port 0 = any) and gathers the evaluated
 // answers until `window` has passed. Broadcast only when `broadcast` is set: callers make sure
 // they run inside a lab namespace.
-std::vector<Answer> search(in_addr to, uint16_t port, std::chrono::milliseconds window, in_addr bind = {},
-                           uint16_t bind_port = 0, bool broadcast = false);
+std::vector<Answer> search(in_addr to, uint16_t port, std::chrono::milliseconds window,
+                           in_addr bind = {}, uint16_t bind_port = 0, bool broadcast = false);
 
 // A free port on loopback for TCP and UDP alike, as far as one can tell right now.
 uint16_t free_port();
@@ -89,7 +91,8 @@ std::optional<std::string> json_field(const std::string& line, const std::string
 // Every line of the record file whose "device" is `device`.
 std::vector<std::string> record_lines(const std::string& path, const std::string& device);
 // Waits until the record holds `count` lines for `device`; returns them.
-std::vector<std::string> wait_record_lines(const std::string& path, const std::string& device, std::size_t count,
+std::vector<std::string> wait_record_lines(const std::string& path, const std::string& device,
+                                           std::size_t count,
                                            std::chrono::milliseconds limit = 10s);
 
 }  // namespace quillon::labtest

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A simulated fleet in the test's own process, on loopback addresses 127.A.B.10 and up (A and B
 // random per process so that parallel runs keep apart) and on free ports.
@@ -18,15 +19,19 @@ class SimFixture : public ::testing::Test {
 protected:
     // Call from the test body with the fleet it needs; faults as "INDEX:LIST" pairs of the
     // devices counted from 0.
-    void start_fleet(std::size_t count, std::vector<std::pair<std::size_t, std::string>> faults = {},
+    void start_fleet(std::size_t count,
+                     std::vector<std::pair<std::size_t, std::string>> faults = {},
                      devsim::SimOptions opts = fast_options()) {
-        static std::mt19937 rng(static_cast<unsigned>(::getpid()) ^ static_cast<unsigned>(Clock::now().time_since_epoch().count()));
-        const std::string base = "127." + std::to_string(64 + rng() % 128) + "." + std::to_string(rng() % 250) + ".";
+        static std::mt19937 rng(static_cast<unsigned>(::getpid()) ^
+                                static_cast<unsigned>(Clock::now().time_since_epoch().count()));
+        const std::string base = "127." + std::to_string(64 + rng() % 128) + "." +
+                                 std::to_string(rng() % 250) + ".";
         devsim::FleetConfig fc;
         fc.first = devsim::parse_ipv4(base + "10");
         fc.count = count;
         fc.version = "1.0.0";
-        for (auto& [i, list] : faults) fc.fault_options.push_back(base + std::to_string(10 + i) + ":" + list);
+        for (auto& [i, list] : faults)
+            fc.fault_options.push_back(base + std::to_string(10 + i) + ":" + list);
         devsim::Fleet fleet;
         ASSERT_EQ(fleet.build(fc), "");
         for (const auto& d : fleet.devices()) ips.push_back(d.ip);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Built only into quillon-cli-lab, the lab tests' copy of quillon-cli; the shipped programs never
 // read these variables. QUILLON_TEST_TIMING=fast shortens the waits that add nothing to
