@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/upgrade_engine.h"
+#include "engine/engine_internals.h"
 #include "engine/wire_format.h"
 #include "tool/image_file.h"
 
@@ -40,7 +40,7 @@ void warm_cache(const std::string& path) {
 }
 
 void BM_load_images(benchmark::State& state) {
-    UpgradeEngine engine;
+    EngineInternals engine;
     for (std::size_t i = 0; i < g_files.size(); ++i) engine.m_url[i] = g_files[i];
     for (auto _ : state) {
         if (!engine.load_images()) {
@@ -59,7 +59,7 @@ void BM_load_images(benchmark::State& state) {
 // One pass of `sum` over every loaded image per iteration.
 template <typename Sum>
 void checksum_alone(benchmark::State& state, Sum sum) {
-    UpgradeEngine engine;
+    EngineInternals engine;
     for (std::size_t i = 0; i < g_files.size(); ++i) engine.m_url[i] = g_files[i];
     if (!engine.load_images()) {
         state.SkipWithError("load_images failed");

@@ -22,8 +22,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/upgrade_engine.h"
-#include "engine/window_port.h"
+#include "engine/engine_internals.h"
+#include "contract/window_port.h"
 #include "engine/wire_format.h"
 #include "log/log_file.h"
 #include "platform/timing.h"
@@ -38,10 +38,10 @@ namespace {
 class NullWindow : public WindowPort {
 public:
     int row_count() override { return 4; }
-    int column_count() override { return 10; }
-    int append_row(const std::string&) override { return -1; }
     void set_cell(int, int, const std::string&) override {}
     std::string get_cell(int, int) override { return {}; }
+    void set_device_text(int, DeviceField, const std::string&) override {}
+    std::string device_text(int, DeviceField) override { return {}; }
     void set_check(int, bool) override {}
     bool get_check(int) override { return true; }
     void set_tag(int, int) override {}
@@ -52,13 +52,9 @@ public:
     int add_range_row(const std::string&, const std::string&) override { return -1; }
     void update_row_by_ip(const std::string&, const std::string&, const std::string&,
                           const std::string&, const std::string&, const std::string&) override {}
-    void save_record(RecordTable, int) override {}
     void set_record_tick(RecordTable, const std::string&, const std::string&, bool) override {}
     void clear_records(RecordTable) override {}
-    std::string lookup_devid(const std::string&) override { return {}; }
-    std::string lookup_mac(const std::string&) override { return {}; }
     std::string lookup_type(const std::string&) override { return {}; }
-    std::string lookup_version(const std::string&) override { return {}; }
     std::string lookup_range_mac(const std::string&) override { return {}; }
     int selected_worker() override { return 0; }
     void set_status_line(const std::string&) override {}
@@ -171,7 +167,7 @@ int main(int argc, char** argv) {
 
     const std::size_t slot_size = total_mib * 1024 * 1024 / kSlots - kImageHeaderSize;
     NullWindow window;
-    UpgradeEngine engine;
+    EngineInternals engine;
     engine.m_dlg = &window;
     for (int i = 0; i < kSlots; ++i) {
         engine.m_url[i] = folder + "/slot" + std::to_string(i) + ".img";

@@ -448,7 +448,7 @@ int run_come_back(const Options& o, TimedApplication& qapp, const QElapsedTimer&
                                 port.get_cell(r, col_version)});
             }
             handed = int(devs.size());
-            watch.begin_batch(port, app.engine().m_search, &count, true);
+            watch.begin_batch(port, app.engine().search(), &count, true);
             start_ns = now;
             stage = Stage::waiting;
             driver = std::thread([&, devs = std::move(devs)] {

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/upgrade_engine.h"
-#include "engine/window_port.h"
+#include "engine/engine_internals.h"
+#include "contract/window_port.h"
 #include "engine/wire_format.h"
 #include "fuzz_support.h"
 #include "log/log_file.h"
@@ -44,14 +44,21 @@ public:
     int bad_requests = 0;
 
     int row_count() override { return 0; }
-    int column_count() override { return 10; }
-    int append_row(const std::string&) override { return -1; }
     void set_cell(int row, int col, const std::string& text) override {
         if (row != kRow || (col != 5 && col != 6)) ++bad_requests;
         ++cells;
         if (col == 5) last_percent = text;
     }
     std::string get_cell(int, int) override { return {}; }
+    void set_device_text(int row, quillon::DeviceField field, const std::string& text) override {
+        using quillon::DeviceField;
+        set_cell(row,
+                 field == DeviceField::progress ? 5
+                 : field == DeviceField::state  ? 6
+                                                : -1,
+                 text);
+    }
+    std::string device_text(int, quillon::DeviceField) override { return {}; }
     void set_check(int, bool) override { ++bad_requests; }
     bool get_check(int) override { return false; }
     void set_tag(int, int) override { ++bad_requests; }
@@ -62,14 +69,10 @@ public:
     int add_range_row(const std::string&, const std::string&) override { return -1; }
     void update_row_by_ip(const std::string&, const std::string&, const std::string&,
                           const std::string&, const std::string&, const std::string&) override {}
-    void save_record(quillon::RecordTable, int) override {}
     void set_record_tick(quillon::RecordTable, const std::string&, const std::string&,
                          bool) override {}
     void clear_records(quillon::RecordTable) override {}
-    std::string lookup_devid(const std::string&) override { return {}; }
-    std::string lookup_mac(const std::string&) override { return {}; }
     std::string lookup_type(const std::string&) override { return {}; }
-    std::string lookup_version(const std::string&) override { return {}; }
     std::string lookup_range_mac(const std::string&) override { return {}; }
     int selected_worker() override { return selected; }
     void set_status_line(const std::string&) override {
@@ -165,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     CellWindow window;
     window.selected = (settings & 0x80) ? kW : kW + 1;
-    auto engine = std::make_unique<quillon::UpgradeEngine>();
+    auto engine = std::make_unique<quillon::EngineInternals>();
     engine->m_dlg = &window;
     engine->m_img_count = n;
     engine->m_need_reboot[kW] = reboot;

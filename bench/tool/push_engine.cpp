@@ -2,7 +2,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "engine/upgrade_engine.h"
+#include "engine/engine_internals.h"
 #include "log/log_file.h"
 #include "platform/timing.h"
 #include "push.h"
@@ -16,7 +16,7 @@ double push_engine(const PushTarget& t, std::string& why) {
     timing().conflict_wait_step = std::chrono::milliseconds(0);
     LogFile report;
     HeadlessWindow window(report, {"ALL"});
-    UpgradeEngine engine;
+    EngineInternals engine;
     engine.m_dlg = &window;
     engine.m_port = t.port;
     engine.m_url[0] = t.image;
@@ -24,7 +24,8 @@ double push_engine(const PushTarget& t, std::string& why) {
         why = "the engine cannot load " + t.image;
         return -1;
     }
-    const int row = window.append_row("1");
+    int row = -1;
+    window.run([&] { row = window.device_table().append_row("1"); });
     engine.set_cur_device(0, t.ip, "");
     engine.m_need_reboot[0] = 0;
     const auto t0 = std::chrono::steady_clock::now();

@@ -50,7 +50,7 @@ void BatchRules::attach(UpgradeEngine& engine, ObserverFan& fan) {
             say_(e.why);
         });
         fan.add(canary_.get());
-        engine.m_first_wave = canary_.get();
+        engine.set_first_wave(canary_.get());
     }
     if (settings_.max_failed) {
         // Under g_list_lock: the journal's and the summary's locks nest inside it; the person

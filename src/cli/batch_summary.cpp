@@ -45,18 +45,17 @@ uint32_t crc_of(const uint8_t* data, uint32_t len) {
 void BatchSummary::images_loaded(const UpgradeEngine& engine) {
     std::vector<ImageInfo> images;
     for (int j = 0; j < kSlots; ++j) {
-        if (engine.m_img_len[j] == 0) continue;
+        const LoadedImage im = engine.loaded_image(j);
+        if (im.len == 0) continue;
         ImageInfo info;
         info.slot = j;
-        info.path = engine.m_url[j];
+        info.path = im.path;
         // The exchange sends the trailer's length, never more than the data loaded.
-        info.bytes = std::min(engine.m_img_head[j].length(), engine.m_img_len[j]);
+        info.bytes = std::min(im.head->length(), im.len);
         // The load worked out the crc32 of all N bytes; only a trailer shorter than the data
         // needs a pass of its own.
-        info.crc32 = info.bytes == engine.m_img_len[j]
-                         ? engine.m_img_crc32[j]
-                         : crc_of(engine.m_img_data[j].get(), info.bytes);
-        info.reboot_after = engine.m_reboot_after[j] != 0;
+        info.crc32 = info.bytes == im.len ? im.crc32 : crc_of(im.data, info.bytes);
+        info.reboot_after = im.reboot_after;
         images.push_back(info);
     }
     std::lock_guard l(m_);

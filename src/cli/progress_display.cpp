@@ -88,15 +88,16 @@ ProgressState ProgressDisplay::gather(HeadlessWindow& window, UpgradeEngine& eng
     s.batch_bar = w.batch_bar;
     s.counter = w.counter;
     for (int i = 0; i < kWorkers; ++i) {
-        if (!engine.m_thread_live[i]) continue;
-        std::string status = engine.status(i);
-        if (status.empty()) status = std::string("IP:").append(engine.cur_ip(i));
+        const WorkerSnapshot worker = engine.worker(i);
+        if (!worker.live) continue;
+        std::string status = worker.status;
+        if (status.empty()) status = std::string("IP:").append(worker.cur_ip);
         // Appended rather than "literal" + string: GCC 12 warns falsely (-Wrestrict) on the latter.
         s.workers.push_back(std::string("[").append(std::to_string(i)).append("] ").append(status));
     }
     // After the last pass: how many rebooted devices the end of the batch still waits for.
-    if (s.workers.empty() && engine.m_come_back) {
-        if (const int n = engine.m_come_back->awaited(); n > 0)
+    if (s.workers.empty() && engine.come_back()) {
+        if (const int n = engine.come_back()->awaited(); n > 0)
             s.workers.push_back(awaiting_text(n));
     }
     return s;

@@ -14,7 +14,7 @@
 
 #include "cli/site_list.h"
 #include "discovery/brelk_mul_event.h"
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 
 namespace quillon::cli {
 

@@ -25,7 +25,7 @@
 #include "discovery/discovery_endpoints.h"
 #include "discovery/device_type.h"
 #include "discovery/intake.h"
-#include "engine/come_back_tap.h"
+#include "discovery/come_back_tap.h"
 #include "engine/come_back_watch.h"
 #include "engine/engine_worker_watch.h"
 #include "engine/observer_fan.h"
@@ -244,19 +244,19 @@ int UpgradeRun::run() {
     window_->set_report_handler([this, report] { display_->message("Report: " + report); });
 
     engine_ = std::make_unique<UpgradeEngine>();
-    engine_->m_dlg = window_.get();
-    engine_->m_port = uint16_t(opt_.upgrade_port);
-    engine_->m_fake_burn = fake_ ? 1 : 0;
+    engine_->set_window(window_.get());
+    engine_->set_upgrade_port(uint16_t(opt_.upgrade_port));
+    engine_->set_fake_burn(fake_ ? 1 : 0);
     journal_ = std::make_unique<BatchJournal>(log_folder_);
     if (opt_.resume) journal_->set_continues(journal_file_name(resume_.journal_path));
     observers_.add(&summary_);
     observers_.add(journal_.get());
-    engine_->m_observer = &observers_;
+    engine_->set_observer(&observers_);
     // A threshold passed stops the batch as Ctrl-C does; the window hears it on its own thread.
     rules_ = std::make_unique<BatchRules>(
         rules, [this](const std::string& t) { display_->message(t); },
         [this](const std::string& why) {
-            engine_->m_running = 0;
+            engine_->request_stop();
             window_->post([this, why] {
                 window_->set_stop_enabled(false);
                 display_->message("Stopping: " + why);
@@ -269,7 +269,7 @@ int UpgradeRun::run() {
     come_back_ = std::make_unique<ComeBackWatch>();
     come_back_->set_limit(
         std::chrono::seconds(opt_.come_back >= 0 ? opt_.come_back : settings.come_back));
-    engine_->m_come_back = come_back_.get();
+    engine_->set_come_back(come_back_.get());
     tap_ = std::make_unique<ComeBackTap>(*intake_, *come_back_);
     site_answers_ = std::make_unique<SiteAnswers>(*tap_);
     discovery_ = std::make_unique<DiscoveryEndpoints>([] { return T(TextId::st_ready); });
@@ -326,7 +326,7 @@ int UpgradeRun::start_discovery() {
         return -1;
     }
     discovery_up_ = true;
-    engine_->m_search = sender_.get();
+    engine_->set_search(sender_.get());
     const std::string where = listening_adapters(*discovery_);
     if (all)
         journal_->set_adapter(kAllAdapters, where);
@@ -434,23 +434,24 @@ int UpgradeRun::start_batch() {
         for (int r = 0; r < t.row_count(); ++r)
             if (t.get_check(r)) batch_rows_.insert(r);
     });
-    // Everything the driver reads is written before the flags and the running flag.
+    BatchSettings batch;
     for (int i = 0; i < 4; ++i) {
-        e.m_url[i] = images_.paths[std::size_t(i)];
-        e.m_reboot_after[i] = images_.reboot_after[std::size_t(i)];
+        batch.url[i] = images_.paths[std::size_t(i)];
+        batch.reboot_after[i] = images_.reboot_after[std::size_t(i)];
     }
-    e.m_ip_scan = range_mode_ ? 1 : 0;
-    e.m_ip_begin = range_.begin;
-    e.m_ip_end = range_.end;
+    batch.ip_scan = range_mode_ ? 1 : 0;
+    batch.ip_begin = range_.begin;
+    batch.ip_end = range_.end;
     const bool resume_settings = opt_.resume && !opt_.threads_given;
-    e.m_thread_num = std::clamp(resume_settings ? resume_.doc.threads : opt_.threads, 1, kWorkers);
-    e.m_auto_retry = opt_.auto_retry || (opt_.resume && resume_.doc.auto_retry) ? 1 : 0;
+    batch.thread_num = std::clamp(resume_settings ? resume_.doc.threads : opt_.threads, 1,
+                                  kWorkers);
+    e.set_auto_retry(opt_.auto_retry || (opt_.resume && resume_.doc.auto_retry) ? 1 : 0);
     w.flags().close_intake();
     w.flags().conflict_watch = 1;
     w.leave_idle();
     w.set_stop_enabled(true);
-    e.start_batch();
-    std::printf("upgrade thread %d\n", e.m_thread_num);
+    e.start_batch(batch);
+    std::printf("upgrade thread %d\n", batch.thread_num);
     logs_.deviceLog.WriteInfo("app_upgrade is ok !\n");
     display_->start(w, e);
     return -1;
@@ -471,7 +472,7 @@ void UpgradeRun::wait_batch() {
         if (!signalled) continue;
         if (signals_.count() == 1) {
             // STOP answered Yes: the devices in hand finish, no other begins, no retry pass.
-            engine_->m_running = 0;
+            engine_->request_stop();
             window_->set_stop_enabled(false);
             display_->message(
                 "Stopping: the devices in hand finish, no other begins "
@@ -526,7 +527,7 @@ int UpgradeRun::finish() {
     int rc = kExitAllUpgraded;
     if (doc.images_bad)
         rc = kExitImagesBad;
-    else if (engine_->m_echo_failed)
+    else if (engine_->echo_failed())
         rc = kExitSomeFailed;
     else if (doc.devices.empty())
         rc = kExitNothingToDo;

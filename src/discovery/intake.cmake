@@ -5,4 +5,4 @@ add_library(quillon_intake STATIC
   ${CMAKE_CURRENT_LIST_DIR}/intake.cpp
   ${CMAKE_CURRENT_LIST_DIR}/device_type.cpp)
 target_include_directories(quillon_intake PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(quillon_intake PUBLIC quillon_texts quillon_log)
+target_link_libraries(quillon_intake PUBLIC quillon_contract quillon_texts quillon_log)

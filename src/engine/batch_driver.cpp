@@ -12,7 +12,7 @@
 #include "engine/first_wave.h"
 #include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "log/log_file.h"
 #include "platform/keep_awake.h"
 #include "platform/local_time.h"
@@ -25,13 +25,6 @@ namespace {
 
 constexpr int kMaxPasses = 10;
 constexpr std::size_t kTextMax = kEngineTextMax;
-
-constexpr int kColIp = 1;
-constexpr int kColMac = 3;
-constexpr int kColStat = 6;
-constexpr int kColElapsed = 7;
-constexpr int kColBegin = 8;
-constexpr int kColVersion = 9;
 
 std::string cut(std::string s) {
     if (s.size() > kTextMax) s.resize(kTextMax);
@@ -64,6 +57,20 @@ void UpgradeEngine::stop_driver() {
     }
     m_driver_wake.notify_all();
     m_driver_thread.join();
+}
+
+void UpgradeEngine::start_batch(const BatchSettings& s) {
+    // Everything the driver and the workers read is written before the running flag, whose
+    // store publishes it.
+    for (int i = 0; i < kSlots; ++i) {
+        m_url[i] = s.url[i];
+        m_reboot_after[i] = s.reboot_after[i] ? 1 : 0;
+    }
+    m_ip_begin = s.ip_begin;
+    m_ip_end = s.ip_end;
+    m_ip_scan = s.ip_scan;
+    m_thread_num = s.thread_num;
+    start_batch();
 }
 
 void UpgradeEngine::start_batch() {
@@ -140,7 +147,6 @@ void UpgradeEngine::start_workers(int n) {
             // would race with the driver storing the ids: one that started first would find
             // nothing, and its devices would silently never be tried.
             m_thread[i] = std::thread([this, i] { worker_main(i); });
-            m_tid[i] = m_thread[i].get_id();
         } catch (const std::system_error& e) {
             m_thread_live[i] = false;
             std::printf("process thread %d not started: %s\n", i, e.what());
@@ -194,7 +200,7 @@ void UpgradeEngine::run_batch() {
     // Every rebooted device back or past its limit; STOP ends the wait.
     auto wait_come_back = [this] {
         if (m_come_back && m_come_back->wait_all([this] { return m_running == 0; }))
-            m_dlg->set_status_line(status(std::clamp(m_dlg->selected_worker(), 0, kWorkers - 1)));
+            m_dlg->show_followed_status(statuses());
     };
     // A first wave runs alone in a pass of its own (not one of the retry passes); the rows it
     // holds back wait for its devices to come back and for its verdict.
@@ -214,10 +220,7 @@ void UpgradeEngine::run_batch() {
         join_workers();
         std::this_thread::sleep_for(timing().pass_settle);
 
-        for (int i = 0; i < kWorkers; ++i) {
-            m_sock[i].reset();
-            m_tid[i] = std::thread::id();
-        }
+        for (int i = 0; i < kWorkers; ++i) m_sock[i].reset();
         const int total = m_total;
         m_dlg->set_batch_bar(total > 0 ? 100 * m_done / total : 0);
 
@@ -272,7 +275,8 @@ int UpgradeEngine::process_list(int w) {
     // The row count is read afresh for every row: the list may grow while the pass runs.
     for (int r = 0; m_running == 1 && r < m_dlg->row_count(); ++r) {
         if (!m_dlg->get_check(r) || m_dlg->get_tag(r) != w) continue;
-        set_cur_device(w, cut(m_dlg->get_cell(r, kColIp)), cut(m_dlg->get_cell(r, kColMac)));
+        set_cur_device(w, cut(m_dlg->device_text(r, DeviceField::ip)),
+                       cut(m_dlg->device_text(r, DeviceField::mac)));
         ret = run_device(w, r, Mode::list);
     }
     return ret;
@@ -322,7 +326,7 @@ int UpgradeEngine::process_range(int w) {
         if (row < 0) continue;  // the window is gone
         // Asks the device to identify itself, so that its answer fills in the row's other cells.
         if (m_search) m_search->search(0, ip.c_str());
-        m_dlg->set_cell(row, kColBegin, local_time_text());
+        m_dlg->set_device_text(row, DeviceField::begin_time, local_time_text());
         m_dlg->set_check(row, true);
         ret = run_device(w, row, Mode::range);
     }
@@ -333,8 +337,8 @@ int UpgradeEngine::run_device(int w, int r, Mode mode) {
     const bool list = mode == Mode::list;
     const std::string ip = cur_ip(w);
     if (list) {
-        m_dlg->set_cell(r, kColBegin, local_time_text());
-        m_dlg->set_cell(r, kColElapsed, "0 s");
+        m_dlg->set_device_text(r, DeviceField::begin_time, local_time_text());
+        m_dlg->set_device_text(r, DeviceField::elapsed, "0 s");
     }
     const auto t0 = Clock::now();
     if (m_observer) m_observer->device_taken(DeviceTaken{m_pass, w, r, !list, ip, cur_mac(w)});
@@ -390,7 +394,8 @@ void UpgradeEngine::end_device(int w, int r, Mode mode, bool success, unsigned s
     cur_device(w, ip, mac);
     // Success unticks, failure ticks: the tick is what the next pass still has to do.
     m_dlg->set_check(r, !success);
-    m_dlg->set_cell(r, kColStat, T(success ? TextId::st_success : TextId::st_failure));
+    m_dlg->set_device_text(r, DeviceField::state,
+                           T(success ? TextId::st_success : TextId::st_failure));
     LogFile& report = m_dlg->user_report();
     if (list)
         report.WriteTagged("SEARCH",
@@ -405,7 +410,8 @@ void UpgradeEngine::end_device(int w, int r, Mode mode, bool success, unsigned s
     m_dlg->set_record_tick(m_ip_scan ? RecordTable::range : RecordTable::found, ip, mac, !success);
 
     const auto secs = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
-    m_dlg->set_cell(r, kColElapsed, format_text("%llu s", static_cast<unsigned long long>(secs)));
+    m_dlg->set_device_text(r, DeviceField::elapsed,
+                           format_text("%llu s", static_cast<unsigned long long>(secs)));
     ++m_done;
     set_counter_and_bar();
 
@@ -423,7 +429,8 @@ void UpgradeEngine::end_device(int w, int r, Mode mode, bool success, unsigned s
         m_observer->device_ended(res);
     }
     // The reboot record went out with the last image: from now on the device is watched.
-    if (success && m_come_back) m_come_back->watch(r, ip, mac, m_dlg->get_cell(r, kColVersion));
+    if (success && m_come_back)
+        m_come_back->watch(r, ip, mac, m_dlg->device_text(r, DeviceField::version));
 }
 
 // ---------------------------------------------------------------- conflict watch

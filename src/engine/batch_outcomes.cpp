@@ -2,33 +2,27 @@
 #include "engine/batch_outcomes.h"
 
 #include "engine/upgrade_engine.h"
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 
 namespace quillon {
-namespace {
-
-constexpr int kColIp = 1;
-constexpr int kColMac = 3;
-
-}  // namespace
 
 void BatchOutcomes::images_loaded(const UpgradeEngine& e) {
     // Read before the lock: the window is never called under it.
     std::map<int, Device> chosen;
-    WindowPort* dlg = e.m_dlg;
+    WindowPort* dlg = e.window();
     const int rows = dlg ? dlg->row_count() : 0;
     // A range pass adds its rows as addresses answer; device_ended brings them.
-    if (!(e.m_ip_scan && rows == 0)) {
+    if (!(e.settings().ip_scan && rows == 0)) {
         for (int r = 0; r < rows; ++r) {
             if (!dlg->get_check(r)) continue;
             Device& d = chosen[r];
-            d.ip = dlg->get_cell(r, kColIp);
-            d.mac = dlg->get_cell(r, kColMac);
+            d.ip = dlg->device_text(r, DeviceField::ip);
+            d.mac = dlg->device_text(r, DeviceField::mac);
         }
     }
     unsigned loaded = 0;
     for (int j = 0; j < kSlots; ++j)
-        if (e.m_img_len[j] != 0) loaded |= 1u << j;
+        if (e.loaded_image(j).len != 0) loaded |= 1u << j;
     std::lock_guard l(m_);
     rows_ = std::move(chosen);
     loaded_slots_ = loaded;

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "engine/canary_wave.h"
 
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 
 namespace quillon {
 namespace {
-
-constexpr int kColIp = 1;
 
 std::string devices_text(std::size_t n) {
     return std::to_string(n) + (n == 1 ? " device" : " devices");
@@ -26,7 +24,7 @@ bool CanaryWave::hold_back(WindowPort& dlg) {
         if (int(wave.size()) < devices_) {
             WaveDevice d;
             d.row = r;
-            d.ip = dlg.get_cell(r, kColIp);
+            d.ip = dlg.device_text(r, DeviceField::ip);
             wave.push_back(std::move(d));
         } else {
             held.push_back(r);

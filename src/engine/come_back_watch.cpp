@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "engine/upgrade_engine.h"
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "log/log_file.h"
 #include "platform/ipv4.h"
 #include "platform/timing.h"
@@ -14,10 +14,6 @@
 
 namespace quillon {
 namespace {
-
-constexpr int kColIp = 1;
-constexpr int kColStat = 6;
-constexpr int kColVersion = 9;
 
 int whole_seconds(ComeBackWatch::Clock::duration d) {
     return int(std::chrono::duration_cast<std::chrono::seconds>(d).count());
@@ -239,21 +235,21 @@ void ComeBackWatch::report(const Device& d) {
     r.mac = d.mac;
     r.version_before = d.version_before;
     // Rows are only appended while a batch runs; the check guards against a list changed anyway.
-    const bool row_ok = port.get_cell(d.row, kColIp) == d.ip;
+    const bool row_ok = port.device_text(d.row, DeviceField::ip) == d.ip;
     LogFile& log = port.user_report();
     if (d.state == State::back) {
         r.checked = true;
         r.came_back = true;
         r.version_after = d.version_after;
         r.seconds = whole_seconds(d.answered - d.since);
-        if (row_ok) port.set_cell(d.row, kColVersion, d.version_after);
+        if (row_ok) port.set_device_text(d.row, DeviceField::version, d.version_after);
         log.WriteTagged("CHECK", "device back: IP:%s MAC:%s version:%s -> %s (%d s)", d.ip.c_str(),
                         d.mac.c_str(), d.version_before.c_str(), d.version_after.c_str(),
                         r.seconds);
     } else if (d.state == State::not_back) {
         r.checked = true;
         r.seconds = whole_seconds(limit());
-        if (row_ok) port.set_cell(d.row, kColStat, T(TextId::st_not_back));
+        if (row_ok) port.set_device_text(d.row, DeviceField::state, T(TextId::st_not_back));
         log.WriteTagged("CHECK", "device not back: IP:%s MAC:%s after %d s", d.ip.c_str(),
                         d.mac.c_str(), r.seconds);
     } else {

@@ -26,6 +26,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "contract/answer_watch.h"
 #include "engine/batch_observer.h"
 #include "platform/ipv4.h"
 
@@ -34,7 +35,7 @@ namespace quillon {
 class WindowPort;
 class SearchSender;
 
-class ComeBackWatch {
+class ComeBackWatch final : public AnswerWatch {
 public:
     using Clock = std::chrono::steady_clock;
 
@@ -58,7 +59,7 @@ public:
 
     // The discovery receive thread: an accepted answer. Counts only for a watched device that
     // has been searched for since its reboot (an earlier answer still on its way proves nothing).
-    void answer(const char* ip, const char* mac, const char* version);
+    void answer(const char* ip, const char* mac, const char* version) override;
 
     // Driver thread, after the last pass: returns once every watched device is back or past its
     // limit and reported, or at once when `stopped` says so (then every device not yet back is

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "engine/upgrade_engine.h"
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "log/log_file.h"
 #include "platform/timing.h"
 

@@ -5,7 +5,7 @@
 
 #include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "platform/ipv4.h"
 #include "platform/socket.h"
 #include "platform/timing.h"
@@ -52,8 +52,8 @@ int UpgradeEngine::connect_device(const std::string& ip, int w, int images_done,
         const auto started = Clock::now();
         const std::string line = format_text("IP:%s  %s ... (%d)", cur_ip(w).c_str(),
                                              connecting.c_str(), a + 1);
-        if (m_dlg->selected_worker() == w) m_dlg->set_status_line(line);
-        m_dlg->set_cell(row, 6, connecting);
+        m_dlg->show_worker(w, &line, -1, -1);
+        m_dlg->set_device_text(row, DeviceField::state, connecting);
 
         if (!fd.valid()) {
             fd = new_stream_socket();
@@ -79,8 +79,8 @@ int UpgradeEngine::connect_device(const std::string& ip, int w, int images_done,
         const std::string& running = T(TextId::st_running);
         const std::string line = format_text("IP:%s  %s ... (%d)", cur_ip(w).c_str(),
                                              running.c_str(), made);
-        if (m_dlg->selected_worker() == w) m_dlg->set_status_line(line);
-        m_dlg->set_cell(row, 6, running);
+        m_dlg->show_worker(w, &line, -1, -1);
+        m_dlg->set_device_text(row, DeviceField::state, running);
     }
     print_local_time();
     return connected ? 0 : -1;

@@ -2,9 +2,9 @@
 #pragma once
 // The engine's side of the intake's conflict watch: which device each running worker is
 // upgrading, and the flag that fails its next image when another MAC answers for that address.
-// Header only, so that the engine library itself does not depend on discovery; a front end that
-// wires the intake to the engine includes it (and links the intake).
-#include "discovery/intake.h"
+// The one adapter from the engine to the intake's WorkerWatch: both front ends and the tests use
+// it.
+#include "contract/worker_watch.h"
 #include "engine/upgrade_engine.h"
 
 namespace quillon {

@@ -7,16 +7,13 @@
 
 #include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "platform/socket.h"
 #include "platform/timing.h"
 #include "texts/ui_texts.h"
 
 namespace quillon {
 namespace {
-
-constexpr int kPercentColumn = 5;
-constexpr int kStateColumn = 6;
 
 // Every send is non-blocking (send_now) and driven by the loop's wait, so that a device that
 // stops reading is caught by the inactivity limit instead of holding the worker for ever; a
@@ -46,15 +43,11 @@ void UpgradeEngine::show_progress(int w, int slot, int row, int images_done, uin
     m_img_percent[w] = int(p);
     const int dev = int(p) / (2 * n) + (sending ? 100 * k : 100 * k + 50) / n;
     m_dev_percent[w] = dev;
-    if (m_dlg->selected_worker() == w) {
-        m_dlg->set_status_line(status);
-        m_dlg->set_image_bar(int(p));
-        m_dlg->set_device_bar(dev);
-    }
-    m_dlg->set_cell(row, kPercentColumn,
-                    format_text("[%s.%s]: %d%%%s", kSlotLetter[slot], sending ? "S" : "B", dev,
-                                suffix));
-    m_dlg->set_cell(row, kStateColumn, phase);
+    m_dlg->show_worker(w, &status, int(p), dev);
+    m_dlg->set_device_text(row, DeviceField::progress,
+                           format_text("[%s.%s]: %d%%%s", kSlotLetter[slot], sending ? "S" : "B",
+                                       dev, suffix));
+    m_dlg->set_device_text(row, DeviceField::state, phase);
 }
 
 void UpgradeEngine::show_finish(int w, int slot) {
@@ -63,19 +56,17 @@ void UpgradeEngine::show_finish(int w, int slot) {
                                            T(TextId::ph_finish).c_str());
     set_status(w, status);
     m_img_percent[w] = 100;
-    if (m_dlg->selected_worker() == w) {
-        m_dlg->set_status_line(status);
-        m_dlg->set_image_bar(100);
-    }
+    m_dlg->show_worker(w, &status, 100, -1);
 }
 
 void UpgradeEngine::show_image_done(int w, int slot, int row, int images_done) {
     const int n = std::max(m_img_count, 1);
     const int dev = 100 * (images_done + 1) / n;
     m_dev_percent[w] = dev;
-    if (m_dlg->selected_worker() == w) m_dlg->set_device_bar(dev);
-    m_dlg->set_cell(row, kPercentColumn, format_text("[%s.F]: %d%%", kSlotLetter[slot], dev));
-    m_dlg->set_cell(row, kStateColumn, T(TextId::ph_finish));
+    m_dlg->show_worker(w, nullptr, -1, dev);
+    m_dlg->set_device_text(row, DeviceField::progress,
+                           format_text("[%s.F]: %d%%", kSlotLetter[slot], dev));
+    m_dlg->set_device_text(row, DeviceField::state, T(TextId::ph_finish));
 }
 
 void UpgradeEngine::send_reboot(int w) {
@@ -168,7 +159,7 @@ int UpgradeEngine::process_one(const std::string& ip, int slot, int w, int row, 
         const int ready = wait_sockets(&p, 1, t.select_wait);
         if (ready < 0) {
             std::printf("process_one select = %d errno=%d\n", ready, last_socket_error());
-            m_dlg->set_cell(row, kStateColumn, T(TextId::st_lost));
+            m_dlg->set_device_text(row, DeviceField::state, T(TextId::st_lost));
             result = -1;
             break;
         }
@@ -197,7 +188,7 @@ int UpgradeEngine::process_one(const std::string& ip, int slot, int w, int row, 
         if (Clock::now() - m_last_activity[w] >= t.exchange_idle_limit) {
             std::printf("process_one idle %d ms, ip=%s\n", int(t.exchange_idle_limit.count()),
                         ip.c_str());
-            m_dlg->set_cell(row, kStateColumn, T(TextId::st_lost));
+            m_dlg->set_device_text(row, DeviceField::state, T(TextId::st_lost));
             result = -1;
         }
     }

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "engine/upgrade_engine.h"
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "platform/timing.h"
 
 namespace quillon {

@@ -30,7 +30,9 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "engine/batch_settings.h"
 #include "engine/wire_format.h"
 #include "platform/socket.h"
 
@@ -72,12 +74,91 @@ private:
     Endpoint& endpoint_;
 };
 
+// What a view shows of one worker, copied together (the texts under the worker's text lock).
+struct WorkerSnapshot {
+    bool live = false;  // the worker has a thread of the current pass
+    std::string cur_ip, cur_mac, status;
+    int img_percent = 0, dev_percent = 0;
+};
+
+// One slot of the loaded image set, as the observers of images_loaded read it. The pointers stay
+// valid until the set is released at the end of the batch; len 0 = the slot is not loaded.
+struct LoadedImage {
+    std::string path;
+    uint32_t len = 0;                   // data bytes loaded
+    const ImageHeader* head = nullptr;  // the 204-byte trailer, sent as header
+    uint32_t crc32 = 0;                 // zlib's crc32 of the len data bytes
+    const uint8_t* data = nullptr;
+    bool reboot_after = false;
+};
+
 class UpgradeEngine {
 public:
     UpgradeEngine();
     UpgradeEngine(const UpgradeEngine&) = delete;
     UpgradeEngine& operator=(const UpgradeEngine&) = delete;
     ~UpgradeEngine();
+
+    // ---------------- wiring (once, before start_driver) ----------------
+    void set_window(WindowPort* dlg) { m_dlg = dlg; }
+    WindowPort* window() const { return m_dlg; }
+    void set_search(SearchSender* search) { m_search = search; }
+    SearchSender* search() const { return m_search; }
+    void set_observer(BatchObserver* observer) { m_observer = observer; }
+    void set_come_back(ComeBackWatch* watch) { m_come_back = watch; }
+    void set_first_wave(FirstWave* wave) { m_first_wave = wave; }
+    ComeBackWatch* come_back() const { return m_come_back; }
+    void set_upgrade_port(uint16_t port) { m_port = port; }
+    void set_fake_burn(int on) { m_fake_burn = on ? 1 : 0; }
+
+    // ---------------- what the front ends read ----------------
+    bool running() const { return m_running.load() == 1; }
+    // The graceful stop: the devices in hand finish, no other begins, no retry pass.
+    void request_stop() { m_running.store(0); }
+    // A range pass found that no ICMP echo can be sent from this process.
+    bool echo_failed() const { return m_echo_failed.load() != 0; }
+    int auto_retry() const { return m_auto_retry.load(); }
+    int fake_burn() const { return m_fake_burn; }
+    // The settings of the batch under way (or of the last one).
+    BatchSettings settings() const;
+    WorkerSnapshot worker(int w) const;
+    LoadedImage loaded_image(int slot) const;
+
+    // ---------------- the window's hidden conflict test, on worker 0 ----------------
+    // Worker 0's current address and MAC, its conflict flag cleared.
+    void arm_conflict_probe(const std::string& ip, const std::string& mac);
+    // True (and the flag cleared) when discovery reported a conflict for worker 0; `ip` and
+    // `mac` are then worker 0's current address and MAC.
+    bool take_conflict(std::string& ip, std::string& mac);
+
+    // ---------------- batch driver (batch_driver.cpp) ----------------
+    // Starts the driver thread (driver_loop) once; the window must be set.
+    void start_driver();
+    // START, the one way both front ends begin a batch: copies the settings into the engine,
+    // sets m_running under g_run_lock, then wakes the driver so that the batch begins at once
+    // instead of at its next poll. Only while no batch runs.
+    void start_batch(const BatchSettings& settings);
+    // Follows the auto-retry option at every change (also during a batch).
+    void set_auto_retry(int on) { m_auto_retry = on ? 1 : 0; }
+    // Ends driver_loop after the batch under way (if any) and joins the thread. Call it with
+    // m_running cleared when a batch must not run to its end. Not from the driver thread.
+    void stop_driver();
+
+    // ---------------- for the discovery intake's conflict watch ----------------
+    // False when worker i has no thread; otherwise its current address and expected MAC, taken
+    // together. Any thread; never waits for the window.
+    bool watched_device(int i, std::string& ip, std::string& mac) const;
+    // m_ip_conflict[i] = 1, and worker i's conflict wait ends at once. Whoever raises the flag
+    // goes through here: a bare store is seen only when the wait's step runs out.
+    void flag_conflict(int i);
+    // The same, only while worker i is still on address `ip` (checked together with the store
+    // under the worker's text lock, against which set_cur_device clears the flag).
+    void flag_conflict(int i, const std::string& ip);
+
+private:
+    // White-box access for the engine's own tests and benchmarks (engine_internals.h); no
+    // front end includes it.
+    friend class EngineInternals;
 
     // ---------------- image set (written only while no worker runs) ----------------
     std::string m_url[kSlots];                      // full path per slot; empty = not used
@@ -123,10 +204,9 @@ public:
     std::atomic<int> m_pass{0};  // number of the pass under way, 0 = the first
 
     // ---------------- worker slots ----------------
-    Socket m_sock[kWorkers];          // worker sockets; invalid (kNoSocket) when none
-    uint32_t m_sent[kWorkers] = {};   // image bytes sent for the current image
-    std::thread m_thread[kWorkers];   // worker threads of the current pass (driver only)
-    std::thread::id m_tid[kWorkers];  // their ids; the default id means none
+    Socket m_sock[kWorkers];         // worker sockets; invalid (kNoSocket) when none
+    uint32_t m_sent[kWorkers] = {};  // image bytes sent for the current image
+    std::thread m_thread[kWorkers];  // worker threads of the current pass (driver only)
     // "m_thread[w] is set" for other threads: true from the worker's start until it is joined.
     std::atomic<bool> m_thread_live[kWorkers] = {};
     std::atomic<int> m_ip_conflict[kWorkers] = {};  // set by the intake, cleared by worker w
@@ -146,6 +226,8 @@ public:
     void cur_device(int w, std::string& ip, std::string& mac) const;
     void set_status(int w, const std::string& text);
     std::string status(int w) const;
+    // Every worker's status line, in worker order.
+    std::vector<std::string> statuses() const;
 
     // ---------------- image set (image_set.cpp) ----------------
     // Releases the previous set, then loads and checks every slot with a path. True when at least
@@ -174,15 +256,8 @@ public:
     // (conflict_check.cpp).
     int check_ip_conflict(const std::string& ip, int w);
 
-    // ---------------- batch driver (batch_driver.cpp) ----------------
-    // Starts the driver thread (driver_loop) once; m_dlg must be set.
-    void start_driver();
-    // START: sets m_running under g_run_lock, then wakes the driver so that the batch begins at
-    // once instead of at its next poll. Call it after the batch settings are written.
+    // The running flag and the driver's wake-up alone, for settings already in the members.
     void start_batch();
-    // Ends driver_loop after the batch under way (if any) and joins the thread. Call it with
-    // m_running cleared when a batch must not run to its end. Not from the driver thread.
-    void stop_driver();
     void driver_loop();
     void run_batch();
     void assign_rows();
@@ -190,18 +265,6 @@ public:
     int process_list(int w);
     int process_range(int w);
 
-    // ---------------- for the discovery intake's conflict watch ----------------
-    // False when worker i has no thread; otherwise its current address and expected MAC, taken
-    // together. Any thread; never waits for the window.
-    bool watched_device(int i, std::string& ip, std::string& mac) const;
-    // m_ip_conflict[i] = 1, and worker i's conflict wait ends at once. Whoever raises the flag
-    // goes through here: a bare store is seen only when the wait's step runs out.
-    void flag_conflict(int i);
-    // The same, only while worker i is still on address `ip` (checked together with the store
-    // under the worker's text lock, against which set_cur_device clears the flag).
-    void flag_conflict(int i, const std::string& ip);
-
-private:
     using Clock = std::chrono::steady_clock;
     enum class Mode { list, range };
     // One device of worker w on row r: the image loop, then the end of device.

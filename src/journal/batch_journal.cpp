@@ -10,7 +10,7 @@
 
 #include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "journal/journal_files.h"
 #include "log/log_dir.h"
 
@@ -18,9 +18,6 @@ namespace quillon {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-constexpr int kColIp = 1;
-constexpr int kColMac = 3;
 
 std::string time_text(bool utc) {
     static std::mutex time_lock;  // the C library's shared tm; a leaf lock
@@ -41,8 +38,9 @@ std::string time_text(bool utc) {
 // The crc32 of the whole image file, made from what the load already worked out: the data's
 // crc32 joined with that of the trailer that followed it.
 uint32_t file_crc32(const UpgradeEngine& e, int j) {
-    const uLong trailer = ::crc32(0L, e.m_img_head[j].bytes, kImageHeaderSize);
-    return uint32_t(::crc32_combine(e.m_img_crc32[j], trailer, z_off_t(kImageHeaderSize)));
+    const LoadedImage im = e.loaded_image(j);
+    const uLong trailer = ::crc32(0L, im.head->bytes, kImageHeaderSize);
+    return uint32_t(::crc32_combine(im.crc32, trailer, z_off_t(kImageHeaderSize)));
 }
 
 Json slot_list(unsigned slots) {
@@ -95,32 +93,34 @@ void BatchJournal::images_loaded(const UpgradeEngine& e) {
     Json devices = Json::array();
     std::string mode = "list";
     std::string range;
-    WindowPort* dlg = e.m_dlg;
+    const BatchSettings batch = e.settings();
+    WindowPort* dlg = e.window();
     const int rows = dlg ? dlg->row_count() : 0;
-    if (e.m_ip_scan && rows == 0) {
+    if (batch.ip_scan && rows == 0) {
         mode = "range";
         char buf[40];
-        std::snprintf(buf, sizeof buf, "%u.%u.%u.%u-%d", (e.m_ip_begin >> 24) & 0xFF,
-                      (e.m_ip_begin >> 16) & 0xFF, (e.m_ip_begin >> 8) & 0xFF, e.m_ip_begin & 0xFF,
-                      e.m_ip_end);
+        std::snprintf(buf, sizeof buf, "%u.%u.%u.%u-%d", (batch.ip_begin >> 24) & 0xFF,
+                      (batch.ip_begin >> 16) & 0xFF, (batch.ip_begin >> 8) & 0xFF,
+                      batch.ip_begin & 0xFF, batch.ip_end);
         range = buf;
     } else {
         for (int r = 0; r < rows; ++r) {
             if (!dlg->get_check(r)) continue;
             devices.push_back(Json{{"row", r},
-                                   {"ip", dlg->get_cell(r, kColIp)},
-                                   {"mac", dlg->get_cell(r, kColMac)}});
+                                   {"ip", dlg->device_text(r, DeviceField::ip)},
+                                   {"mac", dlg->device_text(r, DeviceField::mac)}});
         }
     }
     Json images = Json::array();
     for (int j = 0; j < kSlots; ++j) {
-        if (e.m_img_len[j] == 0) continue;
+        const LoadedImage im = e.loaded_image(j);
+        if (im.len == 0) continue;
         images.push_back(Json{{"slot", j},
                               {"role", kSlotRole[j]},
-                              {"path", e.m_url[j]},
-                              {"size", uint64_t(e.m_img_len[j]) + kImageHeaderSize},
+                              {"path", im.path},
+                              {"size", uint64_t(im.len) + kImageHeaderSize},
                               {"file_crc32", hex32(file_crc32(e, j))},
-                              {"reboot_after", e.m_reboot_after[j] != 0}});
+                              {"reboot_after", im.reboot_after}});
     }
 
     std::lock_guard l(m_);
@@ -141,9 +141,9 @@ void BatchJournal::images_loaded(const UpgradeEngine& e) {
                {"settings",
                 Json{{"mode", mode},
                      {"range", range},
-                     {"threads", e.m_thread_num},
-                     {"auto_retry", e.m_auto_retry.load() != 0},
-                     {"fake_burn", e.m_fake_burn != 0},
+                     {"threads", batch.thread_num},
+                     {"auto_retry", e.auto_retry() != 0},
+                     {"fake_burn", e.fake_burn() != 0},
                      {"canary", canary_},
                      {"max_failed", max_failed_.empty() ? Json(nullptr) : Json(max_failed_)}}},
                {"adapter", Json{{"name", adapter_}, {"address", adapter_address_}}},

@@ -4,14 +4,11 @@
 #include <algorithm>
 #include <cctype>
 
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "journal/journal_files.h"
 
 namespace quillon {
 namespace {
-
-constexpr int kColIp = 1;
-constexpr int kColMac = 3;
 
 bool same_mac(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -32,8 +29,8 @@ int untick_upgraded(WindowPort& list, const JournalDoc& doc) {
     int unticked = 0;
     const int rows = list.row_count();
     for (int r = 0; r < rows; ++r) {
-        const std::string ip = list.get_cell(r, kColIp);
-        const std::string mac = list.get_cell(r, kColMac);
+        const std::string ip = list.device_text(r, DeviceField::ip);
+        const std::string mac = list.device_text(r, DeviceField::mac);
         const bool done = std::any_of(doc.devices.begin(), doc.devices.end(),
                                       [&](const JournalDevice& d) {
                                           if (!d.succeeded) return false;

@@ -2,29 +2,20 @@
 #pragma once
 // What the main window reads and writes of the upgrade engine. The desktop program hands the
 // window a link over the process's engine; window tests can hand it one of their own.
-#include <cstdint>
 #include <string>
 
-namespace quillon {
+#include "engine/batch_settings.h"
 
-// The settings START copies into the engine before it sets the running flag.
-struct BatchSettings {
-    std::string url[4];                  // BOOT, KERNEL, SYSTEM, FW paths (at most 1023 bytes each)
-    uint32_t ip_begin = 0;               // range start, first octet most significant
-    int ip_end = 0;                      // last octet of the range
-    int ip_scan = 0;                     // 1 = range mode
-    int thread_num = 1;                  // 1..10
-    int reboot_after[4] = {0, 0, 0, 0};  // set by the last package import
-};
+namespace quillon {
 
 class EngineLink {
 public:
     virtual ~EngineLink() = default;
 
     virtual bool running() const = 0;
-    virtual void set_batch(const BatchSettings& settings) = 0;
-    // Sets the running flag and wakes the driver, which picks the batch up.
-    virtual void start_running() = 0;
+    // Hands the engine the batch, sets the running flag and wakes the driver, which picks the
+    // batch up.
+    virtual void start_batch(const BatchSettings& settings) = 0;
     // Clears the running flag (a plain store the driver and the workers poll).
     virtual void request_stop() = 0;
     virtual void set_auto_retry(int on) = 0;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "window/device_table.h"
 
 namespace quillon {

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 
 namespace quillon {
 

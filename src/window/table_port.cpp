@@ -25,16 +25,33 @@ int TablePort::row_count() {
     return on_window(0, [this] { return table_.row_count(); });
 }
 
-int TablePort::append_row(const std::string& col0) {
-    return on_window(-1, [&] { return table_.append_row(col0); });
-}
-
 void TablePort::set_cell(int row, int col, const std::string& text) {
     run_on_window_thread([&] { table_.set_cell(row, col, text); });
 }
 
 std::string TablePort::get_cell(int row, int col) {
     return on_window(std::string(), [&] { return table_.get_cell(row, col); });
+}
+
+int TablePort::column_of(DeviceField field) {
+    switch (field) {
+        case DeviceField::ip: return col_ip;
+        case DeviceField::mac: return col_mac;
+        case DeviceField::progress: return col_percent;
+        case DeviceField::state: return col_stat;
+        case DeviceField::elapsed: return col_elapsed;
+        case DeviceField::begin_time: return col_begin;
+        case DeviceField::version: return col_version;
+    }
+    return -1;
+}
+
+void TablePort::set_device_text(int row, DeviceField field, const std::string& text) {
+    set_cell(row, column_of(field), text);
+}
+
+std::string TablePort::device_text(int row, DeviceField field) {
+    return get_cell(row, column_of(field));
 }
 
 void TablePort::set_check(int row, bool ticked) {
@@ -158,10 +175,6 @@ void TablePort::update_row_by_ip(const std::string& ip, const std::string& devid
     });
 }
 
-void TablePort::save_record(RecordTable table, int row) {
-    run_on_window_thread([&] { records_.save_record(table, row, table_); });
-}
-
 void TablePort::set_record_tick(RecordTable table, const std::string& ip, const std::string& mac,
                                 bool ticked) {
     records_.set_tick(table, ip, mac, ticked);
@@ -169,10 +182,7 @@ void TablePort::set_record_tick(RecordTable table, const std::string& ip, const 
 
 void TablePort::clear_records(RecordTable table) { records_.clear(table); }
 
-std::string TablePort::lookup_devid(const std::string& ip) { return records_.lookup_devid(ip); }
-std::string TablePort::lookup_mac(const std::string& ip) { return records_.lookup_mac(ip); }
 std::string TablePort::lookup_type(const std::string& ip) { return records_.lookup_type(ip); }
-std::string TablePort::lookup_version(const std::string& ip) { return records_.lookup_version(ip); }
 std::string TablePort::lookup_range_mac(const std::string& ip) {
     return records_.lookup_range_mac(ip);
 }

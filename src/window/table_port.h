@@ -18,7 +18,7 @@
 #include <vector>
 #include <utility>
 
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "window/device_table.h"
 #include "window/record_tables.h"
 
@@ -28,8 +28,6 @@ class TablePort : public WindowPort {
 public:
     // ---- elementary list operations ----
     int row_count() override;
-    int column_count() override { return kColumnCount; }
-    int append_row(const std::string& col0) override;
     void set_cell(int row, int col, const std::string& text) override;
     std::string get_cell(int row, int col) override;
     void set_check(int row, bool ticked) override;
@@ -37,6 +35,10 @@ public:
     void set_tag(int row, int tag) override;
     int get_tag(int row) override;
     void clear_rows() override;
+    void set_device_text(int row, DeviceField field, const std::string& text) override;
+    std::string device_text(int row, DeviceField field) override;
+    // The column that shows a device field.
+    static int column_of(DeviceField field);
 
     // ---- compound operations ----
     int count_checked() override;
@@ -51,14 +53,10 @@ public:
     void update_row_by_ip(const std::string& ip, const std::string& devid, const std::string& mac,
                           const std::string& type_name, const std::string& version,
                           const std::string& status) override;
-    void save_record(RecordTable table, int row) override;
     void set_record_tick(RecordTable table, const std::string& ip, const std::string& mac,
                          bool ticked) override;
     void clear_records(RecordTable table) override;
-    std::string lookup_devid(const std::string& ip) override;
-    std::string lookup_mac(const std::string& ip) override;
     std::string lookup_type(const std::string& ip) override;
-    std::string lookup_version(const std::string& ip) override;
     std::string lookup_range_mac(const std::string& ip) override;
 
     // The table itself, for the window's own commands and its view: window thread only.

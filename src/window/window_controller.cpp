@@ -180,10 +180,7 @@ void WindowController::on_start() {
     batch.ip_scan = range_mode ? 1 : 0;
     batch.thread_num = n;
     for (int i = 0; i < 4; ++i) batch.reboot_after[i] = m_reboot_after[i];
-    if (engine_) {
-        engine_->set_batch(batch);
-        engine_->start_running();
-    }
+    if (engine_) engine_->start_batch(batch);
     std::printf("upgrade thread %d\n", n);
     std::fflush(stdout);
 

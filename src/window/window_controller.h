@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "platform/ipv4.h"
 #include "window/record_tables.h"
 #include "window/search_windows.h"

@@ -290,7 +290,7 @@ TEST_F(CommandsTest, CleanWhileIdleEmptiesListAndRecords) {
     dlg->flags().intake_closed = 0;
     button(IDC_CLEAN)->click();
     EXPECT_EQ(dlg->port().row_count(), 0);
-    EXPECT_EQ(dlg->port().lookup_mac("10.0.0.1"), "");
+    EXPECT_EQ(static_cast<GuiWindowPort&>(dlg->port()).record_tables().lookup_mac("10.0.0.1"), "");
     EXPECT_EQ(dlg->port().lookup_range_mac("10.0.0.9"), "");
     EXPECT_EQ(dlg->flags().intake_closed.load(), 1);
     EXPECT_TRUE(dlg->shown.empty());
@@ -344,7 +344,7 @@ TEST_F(CommandsTest, SearchResetsTheListAndSendsOneBroadcastOnBothSockets) {
     discovery.searches.clear();
     button(IDC_SEARCH)->click();
     EXPECT_EQ(dlg->port().row_count(), 0);
-    EXPECT_EQ(dlg->port().lookup_mac("10.0.0.1"), "");
+    EXPECT_EQ(static_cast<GuiWindowPort&>(dlg->port()).record_tables().lookup_mac("10.0.0.1"), "");
     EXPECT_EQ(entries(IDC_TYPE_FILTER), std::vector<std::string>{"ALL"});
     ASSERT_EQ(discovery.searches.size(), 1u);
     EXPECT_EQ(discovery.searches[0].both, 1);
@@ -390,7 +390,8 @@ TEST_F(CommandsTest, RangeBoxClearsTheListAndResetsTheViewButNotTheRecords) {
     discovery.searches.clear();
     box(IDC_RANGE_BOX)->click();
     EXPECT_EQ(dlg->port().row_count(), 0);
-    EXPECT_EQ(dlg->port().lookup_mac("10.0.0.1"), "aa:bb:cc:00:00:01");
+    EXPECT_EQ(static_cast<GuiWindowPort&>(dlg->port()).record_tables().lookup_mac("10.0.0.1"),
+              "aa:bb:cc:00:00:01");
     EXPECT_EQ(combo(IDC_TYPE_FILTER)->currentIndex(), 0);
     EXPECT_EQ(text_of(IDC_STATUS_LINE), "");
     EXPECT_EQ(text_of(IDC_COUNTER), "");
@@ -455,7 +456,7 @@ TEST_F(CommandsTest, AdapterChangeRebindsAndSearchesOnTheFirstSocket) {
     EXPECT_EQ(discovery.restarts, std::vector<std::string>{"172.16.9.8"});
     EXPECT_EQ(text_of(IDC_RANGE_START), "172.16.9.250");
     EXPECT_EQ(dlg->port().row_count(), 0);
-    EXPECT_EQ(dlg->port().lookup_mac("10.0.0.1"), "");
+    EXPECT_EQ(static_cast<GuiWindowPort&>(dlg->port()).record_tables().lookup_mac("10.0.0.1"), "");
     EXPECT_EQ(entries(IDC_TYPE_FILTER), std::vector<std::string>{"ALL"});
     ASSERT_EQ(discovery.searches.size(), 1u);
     EXPECT_EQ(discovery.searches[0].both, 0);

@@ -27,7 +27,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "platform/timing.h"
 #include "texts/ui_texts.h"
 #include "window/qt/control_ids.h"
@@ -52,11 +52,11 @@ public:
     bool conflict = false;
 
     bool running() const override { return running_flag.load() == 1; }
-    void set_batch(const BatchSettings& s) override {
+    void start_batch(const BatchSettings& s) override {
         last = s;
         ++batches;
+        running_flag = 1;
     }
-    void start_running() override { running_flag = 1; }
     void request_stop() override {
         running_flag = 0;
         ++stops;

@@ -14,6 +14,7 @@
 
 #include "app/qt/quillon_app.h"
 #include "app/qt/upgrade_engine_link.h"
+#include "engine/engine_worker_watch.h"
 #include "discovery/intake.h"
 #include "engine/wire_format.h"
 #include "journal/journal_doc.h"
@@ -86,7 +87,7 @@ protected:
         };
         app = std::make_unique<CQuillonApp>(std::move(o));
         ASSERT_EQ(app->init_instance(), 0);
-        UpgradeEngineLink link(app->engine());
+        EngineWorkerWatch link(app->engine());
         DeviceIntake intake(dlg->port(), link);
         std::atomic<bool> done{false};
         std::thread receive([&] {

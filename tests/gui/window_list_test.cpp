@@ -166,7 +166,8 @@ TEST_F(ListTest, OnlyAPlainIpv4AddressIsOpenedOrPinged) {
                            "example.org", "10.0.0.1 "}) {
         make_window();
         add_device(ip, "aa:00:00:00:00:01", "PANEL");
-        if (dlg->port().row_count() == 0) dlg->port().append_row("1");
+        if (dlg->port().row_count() == 0)
+            static_cast<GuiWindowPort&>(dlg->port()).device_table().append_row("1");
         dlg->port().set_cell(0, 1, ip);
         dlg->on_row_double_click(0);
         dlg->on_row_right_double_click(0);

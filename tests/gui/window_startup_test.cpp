@@ -99,8 +99,8 @@ TEST_F(StartupTest, ChineseOnAChineseSystemWithoutSettings) {
     EXPECT_TRUE(fs::exists("log/upgrade_user.html"));
     EXPECT_FALSE(fs::exists("log/upgrade_dev.log"));
     EXPECT_TRUE(dlg->isVisible());
-    EXPECT_EQ(app->engine().m_fake_burn, 0);
-    EXPECT_EQ(app->engine().m_dlg, &dlg->port());
+    EXPECT_EQ(app->engine().fake_burn(), 0);
+    EXPECT_EQ(app->engine().window(), &dlg->port());
     // Type filter and threads in Chinese.
     auto* threads = dlg->findChild<QComboBox*>(QString::number(IDC_THREADS));
     EXPECT_EQ(threads->itemText(0).toStdString(), T(TextId::threads_prefix) + ":[1]");
@@ -144,7 +144,7 @@ TEST_F(StartupTest, FakeBurnIsAnnouncedBeforeTheWindowIsShown) {
     start();
     ASSERT_FALSE(dlg->shown.empty());
     EXPECT_EQ(dlg->shown.front().text, "fake burn!");
-    EXPECT_EQ(app->engine().m_fake_burn, 1);
+    EXPECT_EQ(app->engine().fake_burn(), 1);
 }
 
 TEST_F(StartupTest, DebugModeWritesTheDeviceLog) {
@@ -198,7 +198,7 @@ TEST_F(StartupTest, ADiscoveredDeviceReachesTheListThroughTheIntake) {
     ASSERT_EQ(dlg->flags().intake_closed.load(), 0);
     // The intake as the program wires it, called from a thread of its own as the receive
     // thread calls it.
-    UpgradeEngineLink link(app->engine());
+    EngineWorkerWatch link(app->engine());
     DeviceIntake intake(dlg->port(), link);
     std::atomic<bool> done{false};
     std::thread receive([&] {
@@ -222,7 +222,7 @@ TEST_F(StartupTest, AnAnswerOnTheLoopbackReachesTheListThroughTheRealEndpoint) {
     EnvVar a("LC_ALL", "en_US.UTF-8");
     start();
     // The real endpoint bound to the loopback on a port of its own; it never searches here.
-    UpgradeEngineLink link(app->engine());
+    EngineWorkerWatch link(app->engine());
     DeviceIntake intake(dlg->port(), link);
     BrelkMulEvent endpoint;
     const Ipv4 lo = *parse_ipv4("127.0.0.1");
@@ -275,7 +275,7 @@ TEST_F(StartupTest, AnswersThatCameWithinTheSearchWindowAreListedWhenReadAfterIt
     const auto ended = std::chrono::steady_clock::now();
     ASSERT_EQ(dlg->flags().intake_closed.load(), 1);
 
-    UpgradeEngineLink link(app->engine());
+    EngineWorkerWatch link(app->engine());
     DeviceIntake intake(dlg->port(), link);
     // As the receive thread hands over what it read late: one answer that came during the
     // window, one after it, and a copy of the first from the other socket.
@@ -354,7 +354,7 @@ TEST_F(StartupTest, ABatchWithABadImageEndsWithTheMessageAndAnIdleWindow) {
     ASSERT_FALSE(dlg->shown.empty());
     EXPECT_EQ(dlg->shown.back().text, "Image check failed!");
     EXPECT_EQ(dlg->findChild<QPushButton*>(QString::number(IDC_CLEAN))->text(), "CLEAN");
-    EXPECT_FALSE(app->engine().m_running.load());
+    EXPECT_FALSE(app->engine().running());
 }
 
 }  // namespace

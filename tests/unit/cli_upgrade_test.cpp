@@ -12,6 +12,7 @@
 #include "cli/progress_display.h"
 #include "cli/upgrade_images.h"
 #include "cli/upgrade_options.h"
+#include "engine/engine_internals.h"
 #include "engine/upgrade_engine.h"
 #include "platform/files.h"
 #include "temp_dir.h"
@@ -52,7 +53,7 @@ TEST(CliUpgradeRange, HostAddressesOnly) {
 }
 
 TEST(CliUpgradeSummary, DigestIsTheCrcOfTheBytesSentAndPassesAddUp) {
-    UpgradeEngine e;
+    EngineInternals e;
     std::vector<uint8_t> data(1000);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i * 7);
     e.m_img_data[2] = std::make_unique<uint8_t[]>(data.size());

@@ -168,8 +168,10 @@ public:
     bool conflict = false;
 
     bool running() const override { return running_flag == 1; }
-    void set_batch(const BatchSettings& s) override { batches.push_back(s); }
-    void start_running() override { running_flag = 1; }
+    void start_batch(const BatchSettings& s) override {
+        batches.push_back(s);
+        running_flag = 1;
+    }
     void request_stop() override {
         running_flag = 0;
         ++stops;

@@ -290,7 +290,7 @@ TEST_F(DriverRules, AFailingCanaryLeavesEveryOtherDeviceUntouched) {
     fleet->set(addr[1], {0, true});
     CanaryWave wave(2, [this](const BatchRuleEvent& e) { tell(e); });
     fan.add(&wave);
-    engine.m_first_wave = &wave;
+    engine.set_first_wave(&wave);
     ASSERT_TRUE(start(3, true));
     ASSERT_TRUE(wait_batch());
 
@@ -317,7 +317,7 @@ TEST_F(DriverRules, APassingCanaryGoesOnToAllWithItsOwnRetries) {
     fleet->set(addr[3], {3, false});  // fails its first pass after the canary, then works
     CanaryWave wave(2, [this](const BatchRuleEvent& e) { tell(e); });
     fan.add(&wave);
-    engine.m_first_wave = &wave;
+    engine.set_first_wave(&wave);
     ASSERT_TRUE(start(2, true));
     ASSERT_TRUE(wait_batch());
 

@@ -6,7 +6,7 @@
 #include <set>
 #include <thread>
 
-#include "engine/come_back_tap.h"
+#include "discovery/come_back_tap.h"
 #include "engine/come_back_watch.h"
 #include "engine_test_support.h"
 #include "log/log_file.h"

@@ -198,7 +198,7 @@ class RecordingObserver : public BatchObserver {
 public:
     void images_loaded(const UpgradeEngine& e) override {
         std::lock_guard l(m_);
-        loaded_.push_back(e.m_img_count);
+        loaded_.push_back(static_cast<const EngineInternals&>(e).m_img_count);
     }
     void pass_started(int pass, int total, bool range) override {
         std::lock_guard l(m_);
@@ -393,7 +393,7 @@ protected:
     CounterLog counters;
     std::atomic<int> reports_shown{0};
     std::unique_ptr<FakeFleet> fleet;
-    UpgradeEngine engine;  // after the window and the fleet: it goes first
+    EngineInternals engine;  // after the window and the fleet: it goes first
 };
 
 }  // namespace quillon::test

@@ -74,7 +74,7 @@ TEST_F(EngineReachability, WithoutAnyEchoSocketItSaysSoOnceAndNamesTheCapability
     EXPECT_EQ(count_of(err, "Unable to open handle for ICMP.\n"), 2);
     EXPECT_EQ(count_of(err, "CAP_NET_RAW"), 1);
     EXPECT_EQ(count_of(out, "Device is unreachable.\n"), 2);
-    EXPECT_NE(std::string(UpgradeEngine::echo_unavailable_text()).find("CAP_NET_RAW"),
+    EXPECT_NE(std::string(EngineInternals::echo_unavailable_text()).find("CAP_NET_RAW"),
               std::string::npos);
 }
 
@@ -82,7 +82,7 @@ TEST_F(EngineReachability, WithoutAnyEchoSocketItSaysSoOnceAndNamesTheCapability
 TEST_F(EngineReachability, TheCapabilityMessageComesFromTheTextTable) {
     for (bool english : {true, false}) {
         ui_texts().fill(english);
-        const std::string text = UpgradeEngine::echo_unavailable_text();
+        const std::string text = EngineInternals::echo_unavailable_text();
         EXPECT_EQ(text, T(TextId::msg_echo_unavailable));
         EXPECT_NE(text.find("CAP_NET_RAW"), std::string::npos) << text;
     }

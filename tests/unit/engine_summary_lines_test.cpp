@@ -184,7 +184,7 @@ class StopAfterRow : public BatchObserver {
 public:
     StopAfterRow(UpgradeEngine& e, int row) : engine_(e), row_(row) {}
     void device_ended(const DeviceResult& r) override {
-        if (r.row == row_) engine_.m_running = 0;
+        if (r.row == row_) engine_.request_stop();
     }
 
 private:

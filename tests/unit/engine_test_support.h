@@ -18,8 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/engine_internals.h"
 #include "engine/upgrade_engine.h"
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "engine/wire_format.h"
 #include "log/log_file.h"
 #include "platform/socket.h"
@@ -150,8 +151,6 @@ public:
     }
 
     int row_count() override { return 0; }
-    int column_count() override { return 10; }
-    int append_row(const std::string&) override { return -1; }
     void set_cell(int row, int col, const std::string& text) override {
         {
             std::lock_guard l(m_);
@@ -160,6 +159,26 @@ public:
         if (on_cell) on_cell(row, col, text);
     }
     std::string get_cell(int, int) override { return {}; }
+    // Recorded by the device table's columns (PERCENT 5, STAT 6, ...), as the real window maps
+    // the fields.
+    static int column_of(DeviceField field) {
+        switch (field) {
+            case DeviceField::ip: return 1;
+            case DeviceField::mac: return 3;
+            case DeviceField::progress: return 5;
+            case DeviceField::state: return 6;
+            case DeviceField::elapsed: return 7;
+            case DeviceField::begin_time: return 8;
+            case DeviceField::version: return 9;
+        }
+        return -1;
+    }
+    void set_device_text(int row, DeviceField field, const std::string& text) override {
+        set_cell(row, column_of(field), text);
+    }
+    std::string device_text(int row, DeviceField field) override {
+        return get_cell(row, column_of(field));
+    }
     void set_check(int, bool) override {}
     bool get_check(int) override { return false; }
     void set_tag(int, int) override {}
@@ -170,13 +189,9 @@ public:
     int add_range_row(const std::string&, const std::string&) override { return -1; }
     void update_row_by_ip(const std::string&, const std::string&, const std::string&,
                           const std::string&, const std::string&, const std::string&) override {}
-    void save_record(RecordTable, int) override {}
     void set_record_tick(RecordTable, const std::string&, const std::string&, bool) override {}
     void clear_records(RecordTable) override {}
-    std::string lookup_devid(const std::string&) override { return {}; }
-    std::string lookup_mac(const std::string&) override { return {}; }
     std::string lookup_type(const std::string&) override { return {}; }
-    std::string lookup_version(const std::string&) override { return {}; }
     std::string lookup_range_mac(const std::string&) override { return {}; }
     int selected_worker() override { return selected; }
     void set_status_line(const std::string& text) override {
@@ -435,7 +450,7 @@ protected:
     ShortTimings timings;
     FakeWindow window;
     RecordingSearch search;
-    UpgradeEngine engine;
+    EngineInternals engine;
 };
 
 }  // namespace quillon::test

@@ -12,13 +12,13 @@ namespace {
 using HostileImage = EngineTest;
 
 // Loads slot 0 and returns the standard output of the load.
-std::string load_slot0(UpgradeEngine& engine, bool& ok) {
+std::string load_slot0(EngineInternals& engine, bool& ok) {
     testing::internal::CaptureStdout();
     ok = engine.load_images();
     return testing::internal::GetCapturedStdout();
 }
 
-void expect_slot0_failed(UpgradeEngine& engine, RecordingSearch& search) {
+void expect_slot0_failed(EngineInternals& engine, RecordingSearch& search) {
     EXPECT_EQ(engine.m_img_len[0], 0u);
     EXPECT_EQ(engine.m_img_data[0], nullptr);
     EXPECT_EQ(engine.m_img_count, 0);

@@ -9,25 +9,11 @@
 
 #include "discovery/discovery_codec.h"
 #include "discovery/intake.h"
+#include "engine/engine_worker_watch.h"
 #include "engine_test_support.h"
 
 namespace quillon::test {
 namespace {
-
-// The engine's worker slots as the intake's conflict watch reads them.
-class EngineWorkers : public WorkerWatch {
-public:
-    explicit EngineWorkers(UpgradeEngine& e) : engine_(e) {}
-    int worker_count() override { return 1; }
-    bool watched_device(int i, Watched& out) override {
-        engine_.cur_device(i, out.ip, out.mac);
-        return true;
-    }
-    void flag_conflict(int i, const std::string& ip) override { engine_.flag_conflict(i, ip); }
-
-private:
-    UpgradeEngine& engine_;
-};
 
 class HostileReport : public EngineTest {
 protected:
@@ -37,7 +23,9 @@ protected:
     std::vector<std::string> conflict_check(
         const std::string& ip, const std::string& datagram,
         const std::function<void(const std::string&)>& decoded) {
-        EngineWorkers workers(engine);
+        // Worker 0 is watched as while it runs in a batch.
+        engine.m_thread_live[0] = true;
+        EngineWorkerWatch workers(engine);
         DeviceIntake intake(window, workers);
         window.flags().intake_closed = 1;
         window.flags().conflict_watch = 1;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <thread>
 
+#include "engine/engine_internals.h"
 #include "engine/upgrade_engine.h"
 #include "journal/batch_journal.h"
 #include "journal/journal_doc.h"
@@ -46,7 +47,7 @@ struct Batch {
     TempDir dir;
     LogFile report;
     HeadlessWindow window{report, {"ALL"}};
-    UpgradeEngine engine;
+    EngineInternals engine;
     std::string image_path;
     std::string file_bytes;
 

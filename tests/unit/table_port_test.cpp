@@ -41,7 +41,9 @@ std::vector<DeviceRow> rows_of(HeadlessWindow& w) {
 
 TEST(TablePort, FoundDeviceBecomesATickedRowNumberedFromOneWithItsRecord) {
     FixedClockWindow w;
-    EXPECT_EQ(w.column_count(), 10);
+    int columns = 0;
+    w.run([&] { columns = w.device_table().column_count(); });
+    EXPECT_EQ(columns, 10);
     ASSERT_EQ(w.insert_found_device(device("10.0.0.5", "AA:05")), 0);
     ASSERT_EQ(w.insert_found_device(device("10.0.0.6", "AA:06", "MONITOR")), 1);
     ASSERT_EQ(w.row_count(), 2);
@@ -238,14 +240,14 @@ TEST(TablePort, DeviceEndMarksTheRecordAndSaveRecordReplacesIt) {
     EXPECT_EQ(recs[1][10], "TRUE");
 
     w.set_cell(1, col_stat, "failure");
-    w.save_record(RecordTable::found, 1);
+    w.run([&] { w.record_tables().save_record(RecordTable::found, 1, w.device_table()); });
     recs = w.record_tables().copy(RecordTable::found);
     ASSERT_EQ(recs[1].size(), 11u);
     EXPECT_EQ(recs[1][col_stat], "failure");
     EXPECT_EQ(w.count_checked(), 1);
 
     w.clear_records(RecordTable::found);
-    EXPECT_EQ(w.lookup_mac("10.0.0.1"), "");
+    EXPECT_EQ(w.record_tables().lookup_mac("10.0.0.1"), "");
     EXPECT_EQ(w.row_count(), 2);  // the list is not a record table
 }
 

@@ -51,7 +51,7 @@ int CQuillonApp::init_instance() {
     const Settings settings = load_settings(cwd);
     ui_texts().use_english = settings.use_english;
     debug_mode_ = settings.debug;
-    engine_.m_fake_burn = settings.fake_burn ? 1 : 0;
+    engine_.set_fake_burn(settings.fake_burn);
 
     if (debug_mode_) {
         StartDebugLog();
@@ -73,10 +73,10 @@ int CQuillonApp::init_instance() {
 
     // Discovery, engine, driver, the first search.
     dlg.flags().intake_closed = 0;
-    intake_ = std::make_unique<DeviceIntake>(dlg.port(), link_);
+    intake_ = std::make_unique<DeviceIntake>(dlg.port(), watch_);
     come_back_ = std::make_unique<ComeBackWatch>();
     come_back_->set_limit(std::chrono::seconds(settings.come_back));
-    engine_.m_come_back = come_back_.get();
+    engine_.set_come_back(come_back_.get());
     tap_ = std::make_unique<ComeBackTap>(*intake_, *come_back_);
     if (options_.network) {
         auto& port = static_cast<GuiWindowPort&>(dlg.port());
@@ -96,17 +96,17 @@ int CQuillonApp::init_instance() {
         }
         dlg.set_discovery(runner_.get());
         search_sender_ = std::make_unique<SearchSenderFor<BrelkMulEvent>>(endpoint_);
-        engine_.m_search = search_sender_.get();
+        engine_.set_search(search_sender_.get());
     } else {
         dlg.set_discovery(options_.discovery);
     }
-    engine_.m_dlg = &dlg.port();
+    engine_.set_window(&dlg.port());
     journal_ = std::make_unique<BatchJournal>(log_dir);
     if (!names.empty()) journal_->set_adapter(names.front(), ips.front());
     outcomes_ = std::make_unique<BatchOutcomes>(dlg.user_report());
     observers_.add(journal_.get());
     observers_.add(outcomes_.get());
-    engine_.m_observer = &observers_;
+    engine_.set_observer(&observers_);
     if (options_.start_driver) {
         engine_.start_driver();
         driver_started_ = true;

@@ -8,10 +8,11 @@
 
 #include "app/qt/discovery_runner.h"
 #include "app/qt/upgrade_engine_link.h"
+#include "engine/engine_worker_watch.h"
 #include "discovery/brelk_mul_event.h"
 #include "discovery/intake.h"
+#include "discovery/come_back_tap.h"
 #include "engine/batch_outcomes.h"
-#include "engine/come_back_tap.h"
 #include "engine/come_back_watch.h"
 #include "engine/observer_fan.h"
 #include "engine/upgrade_engine.h"
@@ -58,6 +59,7 @@ private:
     AppOptions options_;
     UpgradeEngine engine_;
     UpgradeEngineLink link_{engine_};
+    EngineWorkerWatch watch_{engine_};  // the intake's view of the workers
     std::unique_ptr<CQuillonDlg> dlg_;
     std::unique_ptr<DeviceIntake> intake_;
     // Follows the upgraded devices through their reboot; the tap hands it every answer that

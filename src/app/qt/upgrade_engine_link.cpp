@@ -3,49 +3,20 @@
 
 namespace quillon {
 
-void UpgradeEngineLink::set_batch(const BatchSettings& s) {
-    // Only while no batch runs: the driver and the workers read these after m_running is set.
-    for (int i = 0; i < kSlots; ++i) {
-        engine_.m_url[i] = s.url[i];
-        engine_.m_reboot_after[i] = s.reboot_after[i] ? 1 : 0;
-    }
-    engine_.m_ip_begin = s.ip_begin;
-    engine_.m_ip_end = s.ip_end;
-    engine_.m_ip_scan = s.ip_scan;
-    engine_.m_thread_num = s.thread_num;
-    workers_.store(s.thread_num);
-}
+void UpgradeEngineLink::start_batch(const BatchSettings& s) { engine_.start_batch(s); }
 
-void UpgradeEngineLink::start_running() { engine_.start_batch(); }
+std::string UpgradeEngineLink::worker_status(int w) { return engine_.worker(w).status; }
 
-std::string UpgradeEngineLink::worker_status(int w) {
-    return valid(w) ? engine_.status(w) : std::string();
-}
+int UpgradeEngineLink::img_percent(int w) { return engine_.worker(w).img_percent; }
 
-int UpgradeEngineLink::img_percent(int w) { return valid(w) ? engine_.m_img_percent[w].load() : 0; }
-
-int UpgradeEngineLink::dev_percent(int w) { return valid(w) ? engine_.m_dev_percent[w].load() : 0; }
+int UpgradeEngineLink::dev_percent(int w) { return engine_.worker(w).dev_percent; }
 
 void UpgradeEngineLink::arm_conflict_probe(const std::string& ip, const std::string& mac) {
-    engine_.set_cur_device(0, ip, mac);
-    engine_.m_ip_conflict[0].store(0);
+    engine_.arm_conflict_probe(ip, mac);
 }
 
 bool UpgradeEngineLink::take_conflict(std::string& ip, std::string& mac) {
-    if (engine_.m_ip_conflict[0].load() != 1) return false;
-    engine_.cur_device(0, ip, mac);
-    engine_.m_ip_conflict[0].store(0);
-    return true;
-}
-
-bool UpgradeEngineLink::watched_device(int i, Watched& out) {
-    if (!valid(i) || !engine_.m_thread_live[i].load()) return false;
-    engine_.cur_device(i, out.ip, out.mac);
-    return true;
-}
-
-void UpgradeEngineLink::flag_conflict(int i, const std::string& ip) {
-    if (valid(i)) engine_.flag_conflict(i, ip);
+    return engine_.take_conflict(ip, mac);
 }
 
 }  // namespace quillon

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/ipv4.h"
-#include "engine/window_port.h"
+#include "contract/window_port.h"
 #include "log/log_file.h"
 #include "window/control_ids.h"
 #include "window/qt/device_list_model.h"

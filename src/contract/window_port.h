@@ -69,6 +69,10 @@ struct WindowFlags {
 
 enum class RecordTable { found, range };
 
+// What a text of a device's row says. The engine and the journal name these; the device table
+// maps them to its columns.
+enum class DeviceField { ip, mac, progress, state, elapsed, begin_time, version };
+
 // The engine's copies of a device's address and MAC texts hold at most this many bytes.
 inline constexpr std::size_t kEngineTextMax = 127;
 
@@ -86,8 +90,6 @@ public:
 
     // ---- device list, elementary operations (rows and columns 0-based; bad rows do nothing) ----
     virtual int row_count() = 0;
-    virtual int column_count() = 0;
-    virtual int append_row(const std::string& col0) = 0;
     virtual void set_cell(int row, int col, const std::string& text) = 0;
     virtual std::string get_cell(int row, int col) = 0;
     virtual void set_check(int row, bool ticked) = 0;
@@ -95,6 +97,10 @@ public:
     virtual void set_tag(int row, int tag) = 0;
     virtual int get_tag(int row) = 0;
     virtual void clear_rows() = 0;
+
+    // ---- one device's row, by what its texts say (bad rows do nothing) ----
+    virtual void set_device_text(int row, DeviceField field, const std::string& text) = 0;
+    virtual std::string device_text(int row, DeviceField field) = 0;
 
     // ---- compound list operations ----
     virtual int count_checked() = 0;
@@ -118,20 +124,33 @@ public:
     virtual void update_row_by_ip(const std::string& ip, const std::string& devid,
                                   const std::string& mac, const std::string& type_name,
                                   const std::string& version, const std::string& status) = 0;
-    virtual void save_record(RecordTable table, int row) = 0;
     // Text 10 ("TRUE"/"FLASE") of the device's records: same IP, and in found_records the same
     // MAC. Rows may have been sorted or filtered since the records were saved.
     virtual void set_record_tick(RecordTable table, const std::string& ip, const std::string& mac,
                                  bool ticked) = 0;
     virtual void clear_records(RecordTable table) = 0;
-    virtual std::string lookup_devid(const std::string& ip) = 0;
-    virtual std::string lookup_mac(const std::string& ip) = 0;
     virtual std::string lookup_type(const std::string& ip) = 0;
-    virtual std::string lookup_version(const std::string& ip) = 0;
     virtual std::string lookup_range_mac(const std::string& ip) = 0;
 
     // ---- widgets ----
     virtual int selected_worker() = 0;
+    // What worker w has to show in the status line and the image and device bars. The window
+    // shows it only while w is the worker it follows (selected_worker): the engine reports every
+    // worker and the view decides. A null status or a negative bar leaves that widget as it is.
+    virtual void show_worker(int w, const std::string* status, int image_bar, int device_bar) {
+        if (selected_worker() != w) return;
+        if (status) set_status_line(*status);
+        if (image_bar >= 0) set_image_bar(image_bar);
+        if (device_bar >= 0) set_device_bar(device_bar);
+    }
+    // The status line shows again the status of the worker the window follows (the first one
+    // when it follows none); `status_of_worker` holds every worker's status line.
+    virtual void show_followed_status(const std::vector<std::string>& status_of_worker) {
+        if (status_of_worker.empty()) return;
+        const int last = int(status_of_worker.size()) - 1;
+        const int w = selected_worker();
+        set_status_line(status_of_worker[std::size_t(w < 0 ? 0 : w > last ? last : w)]);
+    }
     virtual void set_status_line(const std::string& text) = 0;
     virtual void set_image_bar(int pos) = 0;
     virtual void set_device_bar(int pos) = 0;

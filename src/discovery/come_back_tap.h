@@ -2,20 +2,20 @@
 #pragma once
 // Hands every accepted discovery answer to the come-back watcher as well as to the intake.
 // The intake gets each answer exactly as before, whatever its state (open, closed, conflict
-// watch on): the watcher only looks. Header only, like engine_worker_watch.h, so that the engine
-// library does not depend on discovery; a front end that wires the endpoint includes it.
+// watch on): the watcher only looks. It knows the watcher only as an AnswerWatch, so that
+// discovery does not depend on the engine.
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "contract/answer_watch.h"
 #include "discovery/brelk_mul_event.h"
-#include "engine/come_back_watch.h"
 
 namespace quillon {
 
 class ComeBackTap final : public FoundDeviceSink {
 public:
-    ComeBackTap(FoundDeviceSink& intake, ComeBackWatch& watch) : intake_(intake), watch_(watch) {}
+    ComeBackTap(FoundDeviceSink& intake, AnswerWatch& watch) : intake_(intake), watch_(watch) {}
 
     void add_found_device(const char* ip, const char* id, const char* mac, const char* version,
                           const char* status) override {
@@ -33,7 +33,7 @@ public:
 
 private:
     FoundDeviceSink& intake_;
-    ComeBackWatch& watch_;
+    AnswerWatch& watch_;
 };
 
 }  // namespace quillon
