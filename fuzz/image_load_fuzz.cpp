@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/upgrade_engine.h"
+#include "engine/engine_internals.h"
 #include "engine/wire_format.h"
 #include "fuzz_support.h"
 
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memcpy(file.data() + n, head.bytes, kImageHeaderSize);
     }
 
-    quillon::UpgradeEngine engine;
+    quillon::EngineInternals engine;
     const std::string path = scratch() / "image.img";
     write_file(path, file);
     engine.m_url[slot] = path;
