@@ -10,16 +10,6 @@
 namespace quillon::test {
 namespace {
 
-std::vector<std::string> ips(int first, int count) {
-    std::vector<std::string> out;
-    for (int i = 0; i < count; ++i) out.push_back("127.0.0." + std::to_string(first + i));
-    return out;
-}
-
-std::string mac_of(const std::string& ip) {
-    return "02:00:00:00:00:" + ip.substr(ip.rfind('.') + 1);
-}
-
 DeviceResult result(int pass, int row, bool success, const std::string& ip = "10.0.0.1") {
     DeviceResult r;
     r.pass = pass;

@@ -396,4 +396,16 @@ protected:
     EngineInternals engine;  // after the window and the fleet: it goes first
 };
 
+// The fake devices' addresses 127.0.0.first .. first+count-1, and the MAC a fake device at an
+// address answers with.
+inline std::vector<std::string> ips(int first, int count) {
+    std::vector<std::string> out;
+    for (int i = 0; i < count; ++i) out.push_back("127.0.0." + std::to_string(first + i));
+    return out;
+}
+
+inline std::string mac_of(const std::string& ip) {
+    return "02:00:00:00:00:" + ip.substr(ip.rfind('.') + 1);
+}
+
 }  // namespace quillon::test
