@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The language rule at start-up on Windows: the forcing files, then the system's default locale,
 // which a process cannot change for itself. The test checks the system it runs on; the Wine run
-// with a Chinese (PRC) system locale (quillon_settings_tests_zh_cn) covers the Chinese half. Set
+// with a Chinese (PRC) system locale (quillon_app_tests_zh_cn) covers the Chinese half. Set
 // QUILLON_EXPECT_SYSTEM_LOCALE (a locale name, "zh-CN") to require that system.
 #include <gtest/gtest.h>
 

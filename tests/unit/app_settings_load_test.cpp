@@ -128,8 +128,8 @@ TEST(LoadSettings, ALongWorkingDirectoryStillFindsItsSettings) {
     EXPECT_TRUE(load_settings(deep + "/").use_english);
 }
 
-// (The language rule at start-up, per system: settings_language_posix_test.cpp and
-// settings_language_win_test.cpp.)
+// (The language rule at start-up, per system: app_settings_language_posix_test.cpp and
+// app_settings_language_win_test.cpp.)
 
 }  // namespace
 }  // namespace quillon

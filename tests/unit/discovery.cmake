@@ -1,2 +1,4 @@
 # SPDX-License-Identifier: Apache-2.0
-quillon_unit_tests(discovery LIBS quillon_discovery)
+# The search exchange (discovery_*) and the device intake (discovery_intake_*), which reads the
+# found devices into the headless window.
+quillon_unit_tests(discovery LIBS quillon_discovery quillon_intake quillon_table)

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "discovery/intake.h"
-#include "intake_fakes.h"
+#include "discovery_intake_fakes.h"
 #include "log/log_file.h"
 #include "texts/ui_texts.h"
 #include "window/headless_window.h"

@@ -20,7 +20,7 @@
 
 #include "log/log_file.h"
 #include "platform/timing.h"
-#include "table_test_support.h"
+#include "window_table_test_support.h"
 #include "temp_dir.h"
 #include "texts/ui_texts.h"
 #include "window/control_ids.h"

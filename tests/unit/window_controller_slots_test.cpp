@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The image slots and the package slot: the start-up state, the five enable and clear rules,
 // the browse dialog, the reboot marks and dropped files.
-#include "controller_fakes.h"
+#include "window_controller_fakes.h"
 
 namespace quillon::test {
 namespace {

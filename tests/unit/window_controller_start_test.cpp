@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // START: its checks in order, every refusal with what it has already changed, and what an
 // accepted START hands to the engine.
-#include "controller_fakes.h"
+#include "window_controller_fakes.h"
 
 namespace quillon::test {
 namespace {

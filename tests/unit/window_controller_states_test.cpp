@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The window's four states (Idle, search window, Running, Stopping), the controls each enables,
 // CLEAN/STOP, EXIT and the commands around them, without a toolkit.
-#include "controller_fakes.h"
+#include "window_controller_fakes.h"
 
 namespace quillon::test {
 namespace {

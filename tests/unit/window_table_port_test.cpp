@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "table_test_support.h"
+#include "window_table_test_support.h"
 #include "window/headless_window.h"
 
 namespace quillon {

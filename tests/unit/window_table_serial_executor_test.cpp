@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "table_test_support.h"
+#include "window_table_test_support.h"
 
 namespace quillon {
 namespace {

@@ -1,2 +1,0 @@
-# SPDX-License-Identifier: Apache-2.0
-quillon_unit_tests(controller LIBS quillon_controller)
