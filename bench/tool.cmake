@@ -13,7 +13,7 @@ add_executable(quillon-bench
   ${CMAKE_CURRENT_LIST_DIR}/tool/measured_run.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tool/push_engine.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tool/push_reference.cpp)
-target_link_libraries(quillon-bench PRIVATE quillon_bench_model quillon_engine quillon_table quillon_log
+target_link_libraries(quillon-bench PRIVATE quillon_bench_model quillon_engine quillon_window quillon_log
   quillon_platform CLI11::CLI11 ZLIB::ZLIB Threads::Threads)
 
 # The checksum benchmark (Google Benchmark, Debian libbenchmark-dev).
@@ -28,8 +28,8 @@ else()
 endif()
 
 # The desktop program's window under load (needs the Qt window).
-if(TARGET quillon_desktop)
+if(TARGET quillon_app_qt)
   add_executable(quillon_window_bench ${CMAKE_CURRENT_LIST_DIR}/window_bench.cpp
     ${CMAKE_CURRENT_LIST_DIR}/window_probe.cpp)
-  target_link_libraries(quillon_window_bench PRIVATE quillon_desktop Qt6::Widgets)
+  target_link_libraries(quillon_window_bench PRIVATE quillon_app_qt Qt6::Widgets)
 endif()

@@ -6,8 +6,8 @@ if(NOT QUILLON_BUILD_WINDOW)
 endif()
 # Kept in its own folder so that the toolkit-free table library beside it never picks it up.
 file(GLOB quillon_window_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/qt/*.cpp)
-add_library(quillon_window STATIC ${quillon_window_srcs})
-set_target_properties(quillon_window PROPERTIES AUTOMOC ON)
-target_include_directories(quillon_window PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(quillon_window PUBLIC Qt6::Widgets quillon_controller quillon_table quillon_texts quillon_log
+add_library(quillon_window_qt STATIC ${quillon_window_srcs})
+set_target_properties(quillon_window_qt PROPERTIES AUTOMOC ON)
+target_include_directories(quillon_window_qt PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(quillon_window_qt PUBLIC Qt6::Widgets quillon_window_controller quillon_window quillon_texts quillon_log
                       quillon_images quillon_platform quillon_version Threads::Threads)

@@ -1,5 +1,5 @@
 # SPDX-License-Identifier: Apache-2.0
-quillon_unit_tests(app LIBS quillon_settings quillon_texts)
+quillon_unit_tests(app LIBS quillon_app quillon_texts)
 
 if(CMAKE_CROSSCOMPILING)
   # Once more on a Chinese (PRC) system: Wine takes the system locale from the locale variables.
