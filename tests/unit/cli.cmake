@@ -1,5 +1,6 @@
 # SPDX-License-Identifier: Apache-2.0
-quillon_unit_tests(cli LIBS quillon_cli)
+# The package verb's tests write real archives with minizip's zip API.
+quillon_unit_tests(cli LIBS quillon_cli PkgConfig::MINIZIP ZLIB::ZLIB)
 
 # The shipped programs cannot be made to shorten their timings: neither holds the name of a
 # variable that would (the lab tests use their own build, quillon-cli-lab).

@@ -5,7 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <sstream>
 
-#include "cli/package_verb.h"
+#include "cli/verb_package.h"
 #include "images_test_support.h"
 
 namespace quillon {
