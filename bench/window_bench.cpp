@@ -59,7 +59,7 @@
 #include "platform/timing.h"
 #include "texts/ui_texts.h"
 #include "window/device_table.h"
-#include "window/qt/control_ids.h"
+#include "window/control_ids.h"
 #include "window_probe.h"
 
 namespace quillon::bench {

@@ -49,7 +49,7 @@ public:
     // The answers read at one go from the sockets, in the order they were read, with the same
     // status text. A sink that can take them together overrides this; by default each is
     // handed to add_found_device in turn.
-    // (Defined here: the intake library implements sinks without the sockets.)
+    // (Defined here: quillon_discovery_intake implements sinks without the sockets.)
     virtual void add_found_devices(const std::vector<ReceivedAnswer>& answers, const char* status) {
         auto text = [](const std::optional<std::string>& t) { return t ? t->c_str() : nullptr; };
         for (const ReceivedAnswer& r : answers) {

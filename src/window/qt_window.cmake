@@ -4,7 +4,8 @@
 if(NOT QUILLON_BUILD_WINDOW)
   return()
 endif()
-# Kept in its own folder so that the toolkit-free table library beside it never picks it up.
+# The Qt files live in qt/ and are globbed from there alone; the toolkit-free libraries of this
+# folder list their own sources.
 file(GLOB quillon_window_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/qt/*.cpp)
 add_library(quillon_window_qt STATIC ${quillon_window_srcs})
 set_target_properties(quillon_window_qt PROPERTIES AUTOMOC ON)

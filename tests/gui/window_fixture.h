@@ -30,9 +30,9 @@
 #include "contract/window_port.h"
 #include "platform/timing.h"
 #include "texts/ui_texts.h"
-#include "window/qt/control_ids.h"
-#include "window/qt/discovery_link.h"
-#include "window/qt/engine_link.h"
+#include "window/control_ids.h"
+#include "window/discovery_link.h"
+#include "window/engine_link.h"
 #include "window/qt/gui_window_port.h"
 #include "window/qt/quillon_dlg.h"
 

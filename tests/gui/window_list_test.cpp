@@ -5,7 +5,7 @@
 #include <QMouseEvent>
 
 #include "window/qt/ping_window.h"
-#include "window/qt/row_compare.h"
+#include "window/row_compare.h"
 #include "window_fixture.h"
 
 namespace quillon::test {

@@ -6,7 +6,7 @@
 
 #include "discovery/brelk_mul_event.h"
 #include "platform/socket.h"
-#include "window/qt/discovery_link.h"
+#include "window/discovery_link.h"
 
 namespace quillon {
 

@@ -2,7 +2,7 @@
 #pragma once
 // The window's view of the process's upgrade engine.
 #include "engine/upgrade_engine.h"
-#include "window/qt/engine_link.h"
+#include "window/engine_link.h"
 
 namespace quillon {
 
