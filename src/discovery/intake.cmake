@@ -4,5 +4,5 @@
 add_library(quillon_discovery_intake STATIC
   ${CMAKE_CURRENT_LIST_DIR}/intake.cpp
   ${CMAKE_CURRENT_LIST_DIR}/device_type.cpp)
-target_include_directories(quillon_discovery_intake PUBLIC ${CMAKE_SOURCE_DIR}/src)
+quillon_publish_headers(quillon_discovery_intake discovery)
 target_link_libraries(quillon_discovery_intake PUBLIC quillon_contract quillon_texts quillon_log)

@@ -9,6 +9,6 @@ endif()
 file(GLOB quillon_window_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/qt/*.cpp)
 add_library(quillon_window_qt STATIC ${quillon_window_srcs})
 set_target_properties(quillon_window_qt PROPERTIES AUTOMOC ON)
-target_include_directories(quillon_window_qt PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(quillon_window_qt PUBLIC Qt6::Widgets quillon_window_controller quillon_window quillon_texts quillon_log
+quillon_publish_headers(quillon_window_qt window)
+target_link_libraries(quillon_window_qt PUBLIC Qt6::Widgets quillon_window_controller quillon_window quillon_contract quillon_texts quillon_log
                       quillon_images quillon_platform quillon_version Threads::Threads)

@@ -2,7 +2,7 @@
 # The simulator's own tests, in-process on loopback addresses: no namespace needed.
 set(_devsim_test_dir ${CMAKE_CURRENT_LIST_DIR})
 add_library(quillon_lab_client STATIC ${_devsim_test_dir}/support/lab_client.cpp)
-target_include_directories(quillon_lab_client PUBLIC ${_devsim_test_dir}/support ${CMAKE_SOURCE_DIR}/src)
+target_include_directories(quillon_lab_client PUBLIC ${_devsim_test_dir}/support)
 target_link_libraries(quillon_lab_client PUBLIC quillon_devsim_core)
 
 file(GLOB _devsim_tests CONFIGURE_DEPENDS ${_devsim_test_dir}/devsim_*_test.cpp)
