@@ -31,11 +31,14 @@
 #include "contract/window_port.h"
 #include "platform/timing.h"
 #include "texts/ui_texts.h"
-#include "support/wait_until.h"
-#include "support/window_fakes.h"
 #include "window/qt/control_ids.h"
+#include "window/qt/discovery_link.h"
+#include "window/qt/engine_link.h"
 #include "window/qt/gui_window_port.h"
 #include "window/qt/quillon_dlg.h"
+
+#include "support/wait_until.h"
+#include "support/window_fakes.h"
 
 namespace quillon::test {
 

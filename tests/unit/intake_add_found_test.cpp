@@ -15,10 +15,11 @@
 #include "discovery/intake.h"
 #include "intake_fakes.h"
 #include "log/log_file.h"
-#include "support/files.h"
-#include "support/temp_dir.h"
 #include "texts/ui_texts.h"
 #include "window/headless_window.h"
+
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon {
 namespace {
