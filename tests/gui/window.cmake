@@ -5,9 +5,9 @@ if(NOT TARGET quillon_window)
 endif()
 file(GLOB window_gui_test_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/window_*_test.cpp)
 add_executable(quillon_window_gui_tests ${window_gui_test_srcs} ${CMAKE_CURRENT_LIST_DIR}/window_test_main.cpp)
+target_link_libraries(quillon_window_gui_tests PRIVATE quillon_test_support)
 set_target_properties(quillon_window_gui_tests PROPERTIES AUTOMOC ON)
 target_link_libraries(quillon_window_gui_tests PRIVATE quillon_window Qt6::Test GTest::gtest Threads::Threads PkgConfig::MINIZIP)
-target_link_libraries(quillon_window_gui_tests PRIVATE quillon_test_support)
 # Its own precompiled headers: the Qt programs build position-independent, which a header
 # compiled for the other test programs does not fit.
 target_precompile_headers(quillon_window_gui_tests PRIVATE <gtest/gtest.h> <QApplication> <QTest>

@@ -7,10 +7,10 @@ endif()
 include(${CMAKE_CURRENT_LIST_DIR}/lab_fixture.cmake)
 
 add_executable(window_lab_test ${CMAKE_CURRENT_LIST_DIR}/window_lab_test.cpp)
+target_link_libraries(window_lab_test PRIVATE quillon_test_support)
 set_target_properties(window_lab_test PROPERTIES AUTOMOC ON)
 target_include_directories(window_lab_test PRIVATE ${CMAKE_SOURCE_DIR}/tests/gui)
 target_link_libraries(window_lab_test PRIVATE quillon_desktop Qt6::Test GTest::gtest Threads::Threads)
-target_link_libraries(window_lab_test PRIVATE quillon_test_support)
 
 quillon_lab_fixture(window NDEV 6)
 quillon_lab_test(lab_window_fleet LAB window COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/window_lab_test.sh)
