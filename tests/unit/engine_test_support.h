@@ -26,9 +26,9 @@
 #include "platform/socket.h"
 #include "platform/tcp_service.h"
 #include "platform/timing.h"
+#include "support/files.h"
 #include "support/temp_dir.h"
 #include "support/wait_until.h"
-#include "support/files.h"
 #include "texts/ui_texts.h"
 
 namespace quillon::test {

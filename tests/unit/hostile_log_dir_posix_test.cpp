@@ -12,8 +12,8 @@
 #include "support/child_process.h"
 #include "log/log_dir.h"
 #include "log/log_file.h"
-#include "support/temp_dir.h"
 #include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon {
 namespace {

@@ -10,8 +10,8 @@
 
 #include "app/settings.h"
 #include "support/child_process.h"
-#include "support/temp_dir.h"
 #include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon {
 namespace {

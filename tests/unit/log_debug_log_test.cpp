@@ -14,8 +14,8 @@
 #include "support/child_process.h"
 #include "log/log_file.h"
 #include "log_text_match.h"
-#include "support/temp_dir.h"
 #include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon {
 namespace {

@@ -10,8 +10,8 @@
 
 #include "platform/open_url.h"
 #include "platform/run_program.h"
-#include "support/temp_dir.h"
 #include "support/scoped_env.h"
+#include "support/temp_dir.h"
 #include "support/wait_until.h"
 
 namespace quillon::test {

@@ -13,9 +13,9 @@
 #include <thread>
 
 #include "platform/unique_fd.h"
+#include "support/files.h"
 #include "support/temp_dir.h"
 #include "support/wait_until.h"
-#include "support/files.h"
 
 namespace quillon {
 namespace {

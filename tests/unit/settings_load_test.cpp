@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
-#include "support/temp_dir.h"
 #include "support/files.h"
+#include "support/temp_dir.h"
 #include "texts/ui_texts.h"
 
 namespace quillon {
