@@ -350,7 +350,7 @@ TEST_F(StartupTest, ABatchWithABadImageEndsWithTheMessageAndAnIdleWindow) {
     start_button->click();
     ASSERT_FALSE(start_button->isEnabled());
     // The driver picks the batch up, fails the image check, says so and makes the window idle.
-    ASSERT_TRUE(wait_until([&] { return start_button->isEnabled(); }, 10000));
+    ASSERT_TRUE(wait_until([&] { return start_button->isEnabled(); }, std::chrono::seconds(10)));
     ASSERT_FALSE(dlg->shown.empty());
     EXPECT_EQ(dlg->shown.back().text, "Image check failed!");
     EXPECT_EQ(dlg->findChild<QPushButton*>(QString::number(IDC_CLEAN))->text(), "CLEAN");

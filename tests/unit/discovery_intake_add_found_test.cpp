@@ -8,8 +8,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +17,9 @@
 #include "log/log_file.h"
 #include "texts/ui_texts.h"
 #include "window/headless_window.h"
+
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon {
 namespace {
@@ -52,7 +53,7 @@ protected:
         ui_texts().fill(true);
     }
 
-    IntakeAddFound() { report.Open((dir.path() / "upgrade_user.html").string()); }
+    IntakeAddFound() { report.Open(dir / "upgrade_user.html"); }
 
     void answer(const char* ip, const char* id, const char* mac, const char* version = "v") {
         intake.add_found_device(ip, id, mac, version, "Ready");
@@ -66,12 +67,7 @@ protected:
         win.run([&] { out = win.device_table().rows(); });
         return out;
     }
-    std::string report_text() {
-        std::ifstream in(dir.path() / "upgrade_user.html");
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
+    std::string report_text() { return test::read_file(dir / "upgrade_user.html"); }
     int conflict_lines() { return count_of(report_text(), "[USR] ipaddress conflict, "); }
 
     TempDir dir;

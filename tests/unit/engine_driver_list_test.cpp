@@ -301,7 +301,7 @@ TEST_F(DriverList, ASecondMacAnsweringForTheAddressFailsTheDeviceBeforeAnythingI
     EXPECT_EQ(fleet->connections(addr[1]), 0);  // no attempt got past the check
     EXPECT_FALSE(row(0).ticked);
     EXPECT_TRUE(row(1).ticked);
-    const std::string report = read_file(dir.file("upgrade_user.html"));
+    const std::string report = read_file(dir / "upgrade_user.html");
     EXPECT_EQ(
         count_of(
             report,
@@ -334,7 +334,7 @@ TEST_F(DriverList, AConflictRaisedForTheLastAddressIsNotChargedToTheNextDevice) 
 
     EXPECT_EQ(fleet->connections(addr[0]), 1);
     EXPECT_FALSE(row(0).ticked);
-    const std::string report = read_file(dir.file("upgrade_user.html"));
+    const std::string report = read_file(dir / "upgrade_user.html");
     EXPECT_EQ(count_of(report, "ipaddr conflict"), 0) << report;
     EXPECT_EQ(count_of(report, "[SEARCH] upgrade success: IP:127.0.0.125 "), 1) << report;
 

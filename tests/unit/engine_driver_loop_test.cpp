@@ -11,7 +11,7 @@ using DriverLoop = DriverTest;
 TEST_F(DriverLoop, AnImageThatFailsItsCheckEndsTheBatchWithoutPassOrReport) {
     make_fleet({"127.0.0.110"});
     add_row("127.0.0.110", "02:00:00:00:01:10");
-    const std::string bad = dir.file("bad.img");
+    const std::string bad = dir / "bad.img";
     write_image(bad, ImageSpec{pattern(900), 0, 0, -1, 0x1234});
     engine.m_url[0] = bad;
     ASSERT_TRUE(start(2));

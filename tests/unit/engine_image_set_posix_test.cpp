@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "engine_test_support.h"
-#include "mapping_flags.h"
+#include "support/mapping_flags.h"
 #include "platform/huge_pages.h"
 
 namespace quillon::test {
@@ -21,8 +21,8 @@ TEST_F(EngineLoad, LargeImageBuffersAskForHugePages) {
         GTEST_SKIP() << "this kernel has no transparent huge pages";
     if (free_huge_pages_now() < 16) GTEST_SKIP() << "too few free 2 MiB blocks on this machine now";
     const std::size_t n = std::size_t(12) << 20;
-    write_image(dir.file("big.img"), ImageSpec{pattern(n, 5), 0, 0});
-    engine.m_url[0] = dir.file("big.img");
+    write_image(dir / "big.img", ImageSpec{pattern(n, 5), 0, 0});
+    engine.m_url[0] = dir / "big.img";
     testing::internal::CaptureStdout();
     ASSERT_TRUE(engine.load_images());
     testing::internal::GetCapturedStdout();

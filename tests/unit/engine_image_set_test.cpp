@@ -80,10 +80,10 @@ using EngineLoad = EngineTest;
 TEST_F(EngineLoad, LoadsDataAndTrailerOfEveryUsedSlot) {
     const auto d0 = pattern(5000, 1);
     const auto d2 = pattern(70000, 2);
-    const ImageHeader h0 = write_image(dir.file("a.img"), {d0});
-    const ImageHeader h2 = write_image(dir.file("c.img"), {d2, 1, 0x77});
-    engine.m_url[0] = dir.file("a.img");
-    engine.m_url[2] = dir.file("c.img");
+    const ImageHeader h0 = write_image(dir / "a.img", {d0});
+    const ImageHeader h2 = write_image(dir / "c.img", {d2, 1, 0x77});
+    engine.m_url[0] = dir / "a.img";
+    engine.m_url[2] = dir / "c.img";
 
     testing::internal::CaptureStdout();
     ASSERT_TRUE(engine.load_images());
@@ -124,8 +124,8 @@ TEST_F(EngineLoad, FlippingAnyDataByteFailsTheSlot) {
             ImageSpec img{data, flag, 0x91};
             img.crc = image_checksum(data.data(), data.size(), flag, 0x91);
             img.data[i] ^= 0x01;
-            write_image(dir.file("x.img"), img);
-            engine.m_url[0] = dir.file("x.img");
+            write_image(dir / "x.img", img);
+            engine.m_url[0] = dir / "x.img";
             testing::internal::CaptureStdout();
             EXPECT_FALSE(engine.load_images()) << "byte " << i;
             const std::string out = testing::internal::GetCapturedStdout();
@@ -144,8 +144,8 @@ TEST_F(EngineLoad, LargeImagesReadInPartsKeepTheirChecksum) {
     const auto data = pattern(n, 11);
     for (uint8_t flag : {0, 1}) {
         ImageSpec img{data, flag, 0xC3};
-        write_image(dir.file("big.img"), img);
-        engine.m_url[0] = dir.file("big.img");
+        write_image(dir / "big.img", img);
+        engine.m_url[0] = dir / "big.img";
         testing::internal::CaptureStdout();
         ASSERT_TRUE(engine.load_images()) << "flag " << int(flag);
         testing::internal::GetCapturedStdout();
@@ -158,7 +158,7 @@ TEST_F(EngineLoad, LargeImagesReadInPartsKeepTheirChecksum) {
              {std::size_t(0), n / 2 - 1, n / 2, n / 3, 2 * (n / 3), n / 4 * 3, n - 1}) {
             img.crc = image_checksum(data.data(), n, flag, 0xC3);
             img.data[at] ^= 0x80;
-            write_image(dir.file("big.img"), img);
+            write_image(dir / "big.img", img);
             img.data[at] ^= 0x80;
             testing::internal::CaptureStdout();
             EXPECT_FALSE(engine.load_images()) << "flag " << int(flag) << " byte " << at;
@@ -194,9 +194,9 @@ TEST_F(EngineLoad, DamagedOrLyingFilesFailAtLoadTime) {
     };
     int n = 0;
     for (const auto& c : cases) {
-        const std::string path = dir.file("case" + std::to_string(n++));
+        const std::string path = dir / ("case" + std::to_string(n++));
         c.make(path);
-        engine.m_url[0] = dir.file("good.img");
+        engine.m_url[0] = dir / "good.img";
         write_image(engine.m_url[0], {pattern(100)});
         engine.m_url[1] = path;
         testing::internal::CaptureStdout();
@@ -211,10 +211,10 @@ TEST_F(EngineLoad, DamagedOrLyingFilesFailAtLoadTime) {
 }
 
 TEST_F(EngineLoad, AFailingSlotEndsTheLoadAtOnce) {
-    write_image(dir.file("bad.img"), {pattern(10), 0, 0, -1, 1234});
-    write_image(dir.file("good.img"), {pattern(10)});
-    engine.m_url[0] = dir.file("bad.img");
-    engine.m_url[3] = dir.file("good.img");
+    write_image(dir / "bad.img", {pattern(10), 0, 0, -1, 1234});
+    write_image(dir / "good.img", {pattern(10)});
+    engine.m_url[0] = dir / "bad.img";
+    engine.m_url[3] = dir / "good.img";
     testing::internal::CaptureStdout();
     EXPECT_FALSE(engine.load_images());
     const std::string out = testing::internal::GetCapturedStdout();

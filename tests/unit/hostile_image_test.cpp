@@ -33,7 +33,7 @@ TEST_F(HostileImage, TrailerClaimingFourGiBFailsTheSlot) {
     // 1000 real bytes with a correct checksum; only the length lies.
     ImageSpec img{pattern(1000)};
     img.length = 0xFFFFFFFF;
-    engine.m_url[0] = dir.file("liar.img");
+    engine.m_url[0] = dir / "liar.img";
     write_image(engine.m_url[0], img);
     bool ok = true;
     const std::string out = load_slot0(engine, ok);
@@ -50,7 +50,7 @@ TEST_F(HostileImage, FileOfMoreThanFourGiBFailsTheSlot) {
     ImageHeader trailer;
     trailer.set_length(5);
     trailer.set_crc(image_checksum(data.data(), data.size(), 0, 0));
-    const std::string path = dir.file("huge.img");
+    const std::string path = dir / "huge.img";
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));

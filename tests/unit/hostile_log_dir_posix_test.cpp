@@ -9,10 +9,11 @@
 #include <functional>
 #include <string>
 
-#include "child_process.h"
+#include "support/child_process.h"
 #include "log/log_dir.h"
 #include "log/log_file.h"
-#include "temp_dir.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon {
 namespace {

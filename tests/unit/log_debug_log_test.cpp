@@ -11,10 +11,11 @@
 #include <iostream>
 #include <thread>
 
-#include "child_process.h"
+#include "support/child_process.h"
 #include "log/log_file.h"
 #include "log_text_match.h"
-#include "temp_dir.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon {
 namespace {

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "log_text_match.h"
-#include "temp_dir.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon {
 namespace {
