@@ -15,6 +15,7 @@
 #include "discovery/intake.h"
 #include "discovery_intake_fakes.h"
 #include "log/log_file.h"
+#include "platform/local_time.h"
 #include "texts/ui_texts.h"
 #include "window/headless_window.h"
 
@@ -110,9 +111,9 @@ TEST_F(IntakeAddFound, NewDevicesBecomeTickedReadyRowsNumberedByTheRowsBefore) {
 }
 
 TEST_F(IntakeAddFound, BeginTimeIsLocalTime) {
-    EXPECT_EQ(format_begin_time(0), "1970-01-01 00:00:00");
+    EXPECT_EQ(local_time_text(0), "1970-01-01 00:00:00");
     set_time_zone("CET-1");
-    EXPECT_EQ(format_begin_time(951778800), "2000-02-29 00:00:00");
+    EXPECT_EQ(local_time_text(951778800), "2000-02-29 00:00:00");
     set_time_zone("UTC0");
 }
 

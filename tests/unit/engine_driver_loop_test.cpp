@@ -2,6 +2,7 @@
 // The driver thread itself: starting and ending batches, a failed image check, the end message,
 // stopping the thread, and batches that have nothing to count.
 #include "engine_driver_support.h"
+#include "debug_lines.h"
 
 namespace quillon::test {
 namespace {
@@ -73,10 +74,10 @@ TEST_F(DriverLoop, APassWithoutDevicesShowsZeroAndEndsNormally) {
     images({500});
     add_row("127.0.0.130", "02:00:00:00:01:30");
     window.set_check(0, false);
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     ASSERT_TRUE(start(4, true));
     ASSERT_TRUE(wait_batch());
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
 
     EXPECT_EQ(count_of(out, "process thread 0\n"), 1);
     EXPECT_EQ(widgets().counter, "(  0/0  )");

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "debug_lines.h"
 #include "engine_test_support.h"
 #include "support/mapping_flags.h"
 #include "platform/huge_pages.h"
@@ -23,9 +24,9 @@ TEST_F(EngineLoad, LargeImageBuffersAskForHugePages) {
     const std::size_t n = std::size_t(12) << 20;
     write_image(dir / "big.img", ImageSpec{pattern(n, 5), 0, 0});
     engine.m_url[0] = dir / "big.img";
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     ASSERT_TRUE(engine.load_images());
-    testing::internal::GetCapturedStdout();
+    debug_lines.take();
     const uint8_t* middle = engine.m_img_data[0].get() + n / 2;
     EXPECT_TRUE(asks_for_huge_pages(middle)) << mapping_flags(middle);
 }

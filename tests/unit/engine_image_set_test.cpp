@@ -7,6 +7,7 @@
 
 #include <zlib.h>
 
+#include "debug_lines.h"
 #include "engine_test_support.h"
 
 namespace quillon::test {
@@ -85,9 +86,9 @@ TEST_F(EngineLoad, LoadsDataAndTrailerOfEveryUsedSlot) {
     engine.m_url[0] = dir / "a.img";
     engine.m_url[2] = dir / "c.img";
 
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     ASSERT_TRUE(engine.load_images());
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
 
     EXPECT_EQ(engine.m_img_count, 2);
     EXPECT_EQ(engine.m_last_img, 2);
@@ -126,9 +127,9 @@ TEST_F(EngineLoad, FlippingAnyDataByteFailsTheSlot) {
             img.data[i] ^= 0x01;
             write_image(dir / "x.img", img);
             engine.m_url[0] = dir / "x.img";
-            testing::internal::CaptureStdout();
+            test::DebugLines debug_lines;
             EXPECT_FALSE(engine.load_images()) << "byte " << i;
-            const std::string out = testing::internal::GetCapturedStdout();
+            const std::string out = debug_lines.take();
             EXPECT_NE(out.find("load image err i= 0\n"), std::string::npos);
             EXPECT_EQ(engine.m_img_len[0], 0u);
             EXPECT_EQ(engine.m_img_data[0], nullptr);
@@ -146,9 +147,9 @@ TEST_F(EngineLoad, LargeImagesReadInPartsKeepTheirChecksum) {
         ImageSpec img{data, flag, 0xC3};
         write_image(dir / "big.img", img);
         engine.m_url[0] = dir / "big.img";
-        testing::internal::CaptureStdout();
+        test::DebugLines debug_lines;
         ASSERT_TRUE(engine.load_images()) << "flag " << int(flag);
-        testing::internal::GetCapturedStdout();
+        debug_lines.take();
         ASSERT_EQ(engine.m_img_len[0], n);
         EXPECT_EQ(0, std::memcmp(engine.m_img_data[0].get(), data.data(), n));
         EXPECT_EQ(engine.m_img_crc32[0], uint32_t(::crc32(0L, data.data(), uInt(n))));
@@ -160,9 +161,9 @@ TEST_F(EngineLoad, LargeImagesReadInPartsKeepTheirChecksum) {
             img.data[at] ^= 0x80;
             write_image(dir / "big.img", img);
             img.data[at] ^= 0x80;
-            testing::internal::CaptureStdout();
+            test::DebugLines debug_lines;
             EXPECT_FALSE(engine.load_images()) << "flag " << int(flag) << " byte " << at;
-            testing::internal::GetCapturedStdout();
+            debug_lines.take();
             EXPECT_EQ(engine.m_img_data[0], nullptr);
         }
     }
@@ -199,9 +200,9 @@ TEST_F(EngineLoad, DamagedOrLyingFilesFailAtLoadTime) {
         engine.m_url[0] = dir / "good.img";
         write_image(engine.m_url[0], {pattern(100)});
         engine.m_url[1] = path;
-        testing::internal::CaptureStdout();
+        test::DebugLines debug_lines;
         EXPECT_FALSE(engine.load_images()) << c.what;
-        const std::string out = testing::internal::GetCapturedStdout();
+        const std::string out = debug_lines.take();
         EXPECT_NE(out.find("load image err i= 1\n"), std::string::npos) << c.what;
         EXPECT_EQ(engine.m_img_len[1], 0u) << c.what;
         EXPECT_EQ(engine.m_img_data[1], nullptr) << c.what;
@@ -215,18 +216,18 @@ TEST_F(EngineLoad, AFailingSlotEndsTheLoadAtOnce) {
     write_image(dir / "good.img", {pattern(10)});
     engine.m_url[0] = dir / "bad.img";
     engine.m_url[3] = dir / "good.img";
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     EXPECT_FALSE(engine.load_images());
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
     EXPECT_EQ(lines_of(out).back(), "load image err i= 0");
     EXPECT_EQ(out.find("strlen(m_url[1])"), std::string::npos);
     EXPECT_EQ(engine.m_img_len[3], 0u);
 }
 
 TEST_F(EngineLoad, NoPathAtAllFailsWithoutAnErrorLine) {
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     EXPECT_FALSE(engine.load_images());
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
     EXPECT_EQ(out.find("load image err"), std::string::npos);
     EXPECT_EQ(count_of(out, "strlen(m_url["), 4);
 }
