@@ -22,6 +22,7 @@
 
 #include "engine/engine_internals.h"
 #include "engine/wire_format.h"
+#include "log/debug_line.h"
 #include "tool/image_file.h"
 
 using namespace quillon;
@@ -111,11 +112,8 @@ int main(int argc, char** argv) {
         g_files.push_back(f);
     }
     g_set_bytes = each * kSlots;
-    // The engine prints debug lines on standard output. With the results going to a file
-    // (--benchmark_out) they are silenced; on a terminal they stand between the result lines.
-    bool out_file = false;
-    for (char* a : rest) out_file = out_file || std::strncmp(a, "--benchmark_out=", 16) == 0;
-    if (out_file && !std::freopen("/dev/null", "w", stdout)) return 1;
+    // The engine's debug lines are not what is measured, and would stand between the results.
+    QuietDebugLines quiet;
 
     benchmark::RegisterBenchmark("load_images", BM_load_images)
         ->Unit(benchmark::kMillisecond)

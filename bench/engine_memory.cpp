@@ -25,6 +25,7 @@
 #include "engine/engine_internals.h"
 #include "contract/window_port.h"
 #include "engine/wire_format.h"
+#include "log/debug_line.h"
 #include "log/log_file.h"
 #include "platform/timing.h"
 #include "platform/unique_fd.h"
@@ -162,8 +163,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder);
 
     // The engine's debug lines are not what is measured.
-    std::FILE* devnull = std::freopen("/dev/null", "w", stdout);
-    (void)devnull;
+    QuietDebugLines quiet;
 
     const std::size_t slot_size = total_mib * 1024 * 1024 / kSlots - kImageHeaderSize;
     NullWindow window;

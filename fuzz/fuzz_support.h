@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Helpers shared by the libFuzzer targets: a fatal check, a scratch folder that lives as long as
-// the fuzzing process, and quiet standard output (the engine's debug lines would otherwise flood
-// the terminal at thousands of inputs a second).
+// the fuzzing process, and quiet diagnostic lines (the engine's would otherwise flood the terminal
+// at thousands of inputs a second).
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+
+#include "log/debug_line.h"
 
 namespace quillon::fuzz {
 
@@ -21,14 +23,8 @@ inline void check(bool ok, const char* what) {
     }
 }
 
-inline void silence_stdout() {
-    std::fflush(stdout);
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null >= 0) {
-        ::dup2(null, STDOUT_FILENO);
-        ::close(null);
-    }
-}
+// The engine's diagnostic lines, dropped for the whole run: they are not what is checked.
+inline void silence_debug_lines() { static QuietDebugLines quiet; }
 
 // Writes `bytes` as a new file at `path`. The old file is removed first rather than truncated:
 // ext4 flushes a truncated and rewritten file to disk when it is closed, which would make every

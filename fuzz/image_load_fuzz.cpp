@@ -48,7 +48,7 @@ quillon::fuzz::ScratchDir& scratch() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    quillon::fuzz::silence_stdout();
+    quillon::fuzz::silence_debug_lines();
     return 0;
 }
 

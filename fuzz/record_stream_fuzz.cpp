@@ -153,7 +153,7 @@ bool write_all(int fd, const uint8_t* p, std::size_t n) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    quillon::fuzz::silence_stdout();
+    quillon::fuzz::silence_debug_lines();
     quillon::ui_texts().fill(true);
     return 0;
 }

@@ -25,6 +25,7 @@
 #include "floor_model.h"
 #include "image_file.h"
 #include "irq_time.h"
+#include "log/debug_line.h"
 #include "measured_run.h"
 #include "platform/timing.h"
 #include "push.h"
@@ -200,10 +201,9 @@ int main(int argc, char** argv) {
         return to == stdout ? 0 : (std::fclose(to) == 0 ? 0 : 1);
     }
 
-    // push: the engine prints its debug lines on standard output; the figures go to the
-    // original standard output, the debug lines nowhere.
-    std::FILE* result = ::fdopen(::dup(1), "w");
-    if (!result || !std::freopen("/dev/null", "w", stdout)) return 1;
+    // push: the figures go to standard output, the engine's debug lines nowhere.
+    quillon::QuietDebugLines quiet;
+    std::FILE* result = stdout;
     std::vector<double> ours, ref, ours_cpu, ref_cpu;
     for (int i = 0; i < runs; ++i) {
         // Alternating, starting with a different one each round, so that a slow spell of the
@@ -230,6 +230,5 @@ int main(int argc, char** argv) {
                  "\"reference_cpu_median_s\":%.4f}\n",
                  json_list(ours).c_str(), json_list(ref).c_str(), mo, mr, mr > 0 ? mo / mr : 0,
                  median(ours_cpu), median(ref_cpu));
-    std::fclose(result);
-    return 0;
+    return std::fflush(result) == 0 ? 0 : 1;
 }

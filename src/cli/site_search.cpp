@@ -7,6 +7,7 @@
 #include "discovery/device_type.h"
 #include "discovery/intake.h"
 #include "log/log_file.h"
+#include "platform/local_time.h"
 #include "texts/ui_texts.h"
 
 namespace quillon::cli {
@@ -126,7 +127,7 @@ FoundDevice site_row(const SiteCheck& check, const std::string& status, std::tim
     dev.type_name = device_type_name(device_type_code(check.answer.id));
     dev.version = check.answer.version;
     dev.status = status;
-    dev.begin_time = format_begin_time(now);
+    dev.begin_time = local_time_text(now);
     // Listed whatever the intake's state: it stays closed to answers nobody asked for.
     dev.named = true;
     return dev;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "app/settings.h"
@@ -30,6 +31,7 @@
 #include "engine/engine_worker_watch.h"
 #include "engine/observer_fan.h"
 #include "engine/upgrade_engine.h"
+#include "log/debug_line.h"
 #include "log/log_dir.h"
 #include "journal/batch_journal.h"
 #include "journal/journal_files.h"
@@ -71,9 +73,9 @@ void open_run_logs(const UpgradeOptions& opt, bool debug, RunLogs& logs, std::st
     }
     folder = absolute_path(opt.log_dir);
     ensure_dir(folder);
-    logs.userReport.Open(join_path(folder, "upgrade_user.html"));
+    logs.userReport.Open(user_report_path(folder));
     if (debug) {
-        logs.debug_log_path = StartDebugLog(folder);
+        logs.debug_log_path = logs.debugLog.start(folder);
         logs.deviceLog.Open(join_path(folder, "upgrade_dev.log"));
     }
     logs.deviceLog.WriteInfo("upgrade start !\n");
@@ -136,6 +138,7 @@ private:
     ConsoleStreams streams_;
     std::unique_ptr<ProgressDisplay> display_;
     RunLogs logs_;
+    std::optional<QuietDebugLines> quiet_;  // the diagnostics, without a debug log
     BatchSummary summary_;  // before the engine: the driver reports to it until it is stopped
     std::unique_ptr<BatchJournal> journal_;
     std::unique_ptr<BatchRules> rules_;  // --canary, --max-failed; the engine points into it
@@ -224,12 +227,12 @@ int UpgradeRun::run() {
 
     open_run_logs(opt_, debug_, logs_, log_folder_);
     if (!logs_.userReport.is_open())
-        display_->message("warning: the report " + join_path(log_folder_, "upgrade_user.html") +
+        display_->message("warning: the report " + user_report_path(log_folder_) +
                           " cannot be written; the batch runs without it");
     if (debug_ && logs_.debug_log_path.empty())
         display_->message("warning: the debug log cannot be written in " + log_folder_);
     // The engine's diagnostics must not reach the summary on standard output.
-    if (!debug_ || logs_.debug_log_path.empty()) streams_.discard_stdout();
+    if (!debug_ || logs_.debug_log_path.empty()) quiet_.emplace();
     if (!opt_.verbose && !kKeepStderr) streams_.discard_stderr();
 
     if (const int rc = prepare_images(); rc >= 0) return rc;
@@ -240,7 +243,7 @@ int UpgradeRun::run() {
     // before (a late one to an earlier search, somebody else's search) lists no device.
     window_->flags().close_intake();
     window_->set_message_handler([this](const std::string& text) { display_->message(text); });
-    const std::string report = join_path(log_folder_, "upgrade_user.html");
+    const std::string report = user_report_path(log_folder_);
     window_->set_report_handler([this, report] { display_->message("Report: " + report); });
 
     engine_ = std::make_unique<UpgradeEngine>();
@@ -380,8 +383,7 @@ int UpgradeRun::list_devices() {
         }
         if (w.row_count() == 0)
             return summary_without_batch(site_checks_, kExitNothingToDo, opt_.json, opt_.csv,
-                                         streams_.out_fd(),
-                                         join_path(log_folder_, "upgrade_user.html"),
+                                         streams_.out_fd(), user_report_path(log_folder_),
                                          [this](const std::string& t) { display_->message(t); });
     } else if (!range_mode_ || !type_.empty()) {
         if (!discovery_up_) return kExitSomeFailed;
@@ -451,7 +453,7 @@ int UpgradeRun::start_batch() {
     w.leave_idle();
     w.set_stop_enabled(true);
     e.start_batch(batch);
-    std::printf("upgrade thread %d\n", batch.thread_num);
+    debug_line("upgrade thread %d\n", batch.thread_num);
     logs_.deviceLog.WriteInfo("app_upgrade is ok !\n");
     display_->start(w, e);
     return -1;
@@ -480,7 +482,6 @@ void UpgradeRun::wait_batch() {
             continue;
         }
         display_->message("Ended at once: a device in hand may be left half upgraded");
-        std::fflush(stdout);  // the debug log; the report and device log are flushed per line
         std::_Exit(kExitInterrupted);
     }
 }
@@ -501,7 +502,7 @@ int UpgradeRun::finish() {
     doc.stopped = signals_.count() > 0;
     doc.fake_burn = fake_;
     doc.counter = window_->widgets().counter;
-    doc.report_path = join_path(log_folder_, "upgrade_user.html");
+    doc.report_path = user_report_path(log_folder_);
     const auto tried = summary_.tried();
     window_->run([&] {
         const DeviceTable& t = window_->device_table();

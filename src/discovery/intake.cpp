@@ -13,15 +13,6 @@
 
 namespace quillon {
 
-std::string format_begin_time(std::time_t t) {
-    std::tm tm{};
-    if (!local_time(t, tm)) return std::string();
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    return buf;
-}
-
 bool is_ipv4_text(const char* text) { return parse_ipv4(text).has_value(); }
 
 std::time_t DeviceIntake::system_clock() { return std::time(nullptr); }
@@ -93,7 +84,7 @@ FoundDevice DeviceIntake::found_device(const std::string& ip, const std::string&
     dev.type_name = device_type_name(device_type_code(id));
     dev.version = version;
     dev.status = status;
-    dev.begin_time = format_begin_time(now);
+    dev.begin_time = local_time_text(now);
     return dev;
 }
 

@@ -65,9 +65,6 @@ private:
     Clock clock_;
 };
 
-// Local time as "%04d-%02d-%02d %02d:%02d:%02d" (the BEGIN TIME column's form).
-std::string format_begin_time(std::time_t t);
-
 // True for a dotted-decimal IPv4 address text (four decimal parts 0..255, nothing else).
 bool is_ipv4_text(const char* text);
 

@@ -13,6 +13,7 @@
 #include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
 #include "contract/window_port.h"
+#include "log/debug_line.h"
 #include "log/log_file.h"
 #include "platform/keep_awake.h"
 #include "platform/local_time.h"
@@ -29,14 +30,6 @@ constexpr std::size_t kTextMax = kEngineTextMax;
 std::string cut(std::string s) {
     if (s.size() > kTextMax) s.resize(kTextMax);
     return s;
-}
-
-std::string local_time_text() {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    local_time(now, tm);
-    return format_text("%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
-                       tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
 }
 
 }  // namespace
@@ -149,7 +142,7 @@ void UpgradeEngine::start_workers(int n) {
             m_thread[i] = std::thread([this, i] { worker_main(i); });
         } catch (const std::system_error& e) {
             m_thread_live[i] = false;
-            std::printf("process thread %d not started: %s\n", i, e.what());
+            debug_line("process thread %d not started: %s\n", i, e.what());
         }
     }
 }
@@ -209,11 +202,11 @@ void UpgradeEngine::run_batch() {
     for (;;) {
         m_pass = p;
         assign_rows();
-        std::printf("process pre \n");
+        debug_line("process pre \n");
         const int c = m_dlg->count_checked();
         int n = std::clamp(m_thread_num, 1, kWorkers);
         if (!m_ip_scan) n = std::min(n, c);
-        std::printf("process thread %d\n", n);
+        debug_line("process thread %d\n", n);
         if (m_observer) m_observer->pass_started(p, m_total, m_range_pass != 0);
 
         start_workers(n);
@@ -226,7 +219,7 @@ void UpgradeEngine::run_batch() {
 
         const int left = m_dlg->count_checked();
         m_left = m_auto_retry ? left : 0;
-        std::printf("process post \n");
+        debug_line("process post \n");
         ++p;
         if (wave && p == 1) {
             wait_come_back();
@@ -241,7 +234,7 @@ void UpgradeEngine::run_batch() {
     release_images();
     // The batch ends when every rebooted device is back or past its limit.
     wait_come_back();
-    std::printf("process end \n");
+    debug_line("process end \n");
     if (m_observer) m_observer->batch_ended(BatchEnded{p, !m_dlg->is_stop_enabled()});
 
     if (m_echo_failed) m_dlg->message_box(echo_unavailable_text());
@@ -260,12 +253,12 @@ void UpgradeEngine::run_batch() {
 int UpgradeEngine::worker_main(int w) {
     if (w < 0 || w >= kWorkers) return 0;
     const int tid = os_thread_id();
-    std::printf("process tid=%d pid=%d pid2=%d\n", w, tid, tid);
+    debug_line("process tid=%d pid=%d pid2=%d\n", w, tid, tid);
     if (m_range_pass)
         process_range(w);
     else
         process_list(w);
-    std::printf("process tid= %d \n", w);
+    debug_line("process tid= %d \n", w);
     return 0;
 }
 
@@ -298,7 +291,7 @@ int UpgradeEngine::process_range(int w) {
         if (v++ % n != 0) continue;
         const std::string ip = format_text("%u.%u.%u.%u", o1, o2, o3, unsigned(a));
         set_cur_device(w, ip, std::string());
-        std::printf("m_cur_ip[%d]=%s\n", w, ip.c_str());
+        debug_line("m_cur_ip[%d]=%s\n", w, ip.c_str());
 
         const int echo = ping_device(ip);
         if (echo < 0) {
@@ -361,10 +354,10 @@ int UpgradeEngine::run_device(int w, int r, Mode mode) {
             for (int a = 0; a < attempts; ++a) {
                 result = process_one(ip, j, w, r, images_done);
                 if (result != -1) break;
-                if (list) std::printf("process one retry = %d %d\n", attempts - a - 1, m_try_count);
+                if (list) debug_line("process one retry = %d %d\n", attempts - a - 1, m_try_count);
             }
         }
-        std::printf("process one %s %s ret = %d\n", ip.c_str(), m_url[j].c_str(), result);
+        debug_line("process one %s %s ret = %d\n", ip.c_str(), m_url[j].c_str(), result);
         if (m_observer)
             m_observer->image_finished(
                 ImageFinished{m_pass, w, r, ip, cur_mac(w), j, result != -1});
@@ -376,9 +369,9 @@ int UpgradeEngine::run_device(int w, int r, Mode mode) {
     const bool success = result != -1;
     const auto elapsed = Clock::now() - t0;
     if (list)
-        std::printf("%s, i=%d \n", ip.c_str(), j);
+        debug_line("%s, i=%d \n", ip.c_str(), j);
     else
-        std::printf("%s, i=%d, \n", ip.c_str(), j);
+        debug_line("%s, i=%d, \n", ip.c_str(), j);
 
     if (!list) set_cur_device(w, ip, cut(m_dlg->lookup_range_mac(ip)));
 

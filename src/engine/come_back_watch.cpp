@@ -7,6 +7,7 @@
 
 #include "engine/upgrade_engine.h"
 #include "contract/window_port.h"
+#include "log/debug_line.h"
 #include "log/log_file.h"
 #include "platform/ipv4.h"
 #include "platform/timing.h"
@@ -71,7 +72,7 @@ bool ComeBackWatch::ensure_thread() {
     try {
         m_thread = std::thread([this] { run(); });
     } catch (const std::system_error& e) {
-        std::printf("come-back watcher not started: %s\n", e.what());
+        debug_line("come-back watcher not started: %s\n", e.what());
         return false;
     }
     return true;

@@ -5,6 +5,7 @@
 
 #include "engine/upgrade_engine.h"
 #include "contract/window_port.h"
+#include "log/debug_line.h"
 #include "log/log_file.h"
 #include "platform/timing.h"
 
@@ -16,7 +17,7 @@ bool UpgradeEngine::query_and_wait_conflict(const std::string& ip, int w) {
     // while the wait without one costs three wake-ups, not a look every few milliseconds.
     const auto step = timing().conflict_wait_step;
     for (int left = 3; left >= 1; --left) {
-        std::printf("wait for check ip conflict %d\n", left);
+        debug_line("wait for check ip conflict %d\n", left);
         const auto end = Clock::now() + step;
         std::unique_lock<std::mutex> lk(m_conflict_lock);
         if (m_conflict_raised.wait_until(lk, end, [&] { return m_ip_conflict[w] != 0; }))
@@ -32,7 +33,7 @@ int UpgradeEngine::check_ip_conflict(const std::string& ip, int w) {
     m_dlg->user_report().WriteTagged("USR", "upgrade error: ipaddr conflict, IP:%s MAC:%s",
                                      cip.c_str(), cmac.c_str());
     m_ip_conflict[w] = 0;
-    std::printf("IP Conflict %s err (%s %s)!\n", ip.c_str(), cip.c_str(), cmac.c_str());
+    debug_line("IP Conflict %s err (%s %s)!\n", ip.c_str(), cip.c_str(), cmac.c_str());
     return 1;
 }
 

@@ -6,6 +6,7 @@
 #include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
 #include "contract/window_port.h"
+#include "log/debug_line.h"
 #include "platform/ipv4.h"
 #include "platform/socket.h"
 #include "platform/timing.h"
@@ -31,11 +32,11 @@ int UpgradeEngine::connect_device(const std::string& ip, int w, int images_done,
         wait = t.range_first_wait;
     }
 
-    std::printf("start connect ip=%s\n", ip.c_str());
+    debug_line("start connect ip=%s\n", ip.c_str());
     m_sock[w].reset();
     Socket fd = new_stream_socket();
     if (!fd.valid()) {
-        std::printf("::socket err !\n");
+        debug_line("::socket err !\n");
         return -1;
     }
 
@@ -58,12 +59,12 @@ int UpgradeEngine::connect_device(const std::string& ip, int w, int images_done,
         if (!fd.valid()) {
             fd = new_stream_socket();
             if (!fd.valid()) {
-                std::printf("::socket err !\n");
+                debug_line("::socket err !\n");
                 return -1;
             }
         }
         connected = connect_within(fd.get(), target, m_port, wait);
-        std::printf("connect ret=%d retry=%d\n", connected ? 0 : -1, a);
+        debug_line("connect ret=%d retry=%d\n", connected ? 0 : -1, a);
         made = a + 1;
         if (connected) break;
         fd.reset();
@@ -71,7 +72,7 @@ int UpgradeEngine::connect_device(const std::string& ip, int w, int images_done,
         // is rebooting gets the full attempts x wait to come back.
         if (a + 1 < attempts) std::this_thread::sleep_until(started + wait);
     }
-    if (!valid_ip) std::printf("connect ret=%d retry=%d\n", -1, 0);
+    if (!valid_ip) debug_line("connect ret=%d retry=%d\n", -1, 0);
 
     if (connected) {
         settle_connected(fd.get());

@@ -8,6 +8,7 @@
 #include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
 #include "contract/window_port.h"
+#include "log/debug_line.h"
 #include "platform/socket.h"
 #include "platform/timing.h"
 #include "texts/ui_texts.h"
@@ -75,7 +76,7 @@ void UpgradeEngine::send_reboot(int w) {
     CmdRecord{kCmdReboot, 0}.encode(rec);
     // One record into an idle connection: it fits the send buffer; the result is not needed.
     (void)send_now(m_sock[w].get(), rec, sizeof rec);
-    std::printf("send reboot \n");
+    debug_line("send reboot \n");
 }
 
 int UpgradeEngine::act_on_record(int w, int slot, int row, int images_done, const uint8_t* rec) {
@@ -103,7 +104,7 @@ int UpgradeEngine::recv_cmd(int w, int slot, int row, int images_done) {
     const long got = receive_now(m_sock[w].get(), buf + carry, sizeof buf - carry);
     if (got == kWouldBlock) return 0;  // nothing after all
     if (got <= 0) {
-        std::printf("recv_cmd ret <= 0 !\n");
+        debug_line("recv_cmd ret <= 0 !\n");
         return -1;
     }
     m_last_activity[w] = Clock::now();
@@ -131,7 +132,7 @@ int UpgradeEngine::process_one(const std::string& ip, int slot, int w, int row, 
     if (slot < 0 || slot >= kSlots || m_img_len[slot] == 0) return -1;
     if (check_ip_conflict(ip, w)) return -1;
     if (connect_device(ip, w, images_done, row) == -1) {
-        std::printf("connect %s err !\n", ip.c_str());
+        debug_line("connect %s err !\n", ip.c_str());
         return -1;
     }
     m_rx_len[w] = 0;
@@ -141,7 +142,7 @@ int UpgradeEngine::process_one(const std::string& ip, int slot, int w, int row, 
     const long hs = send_now(m_sock[w].get(), head.bytes, kImageHeaderSize);
     if (hs != long(kImageHeaderSize)) {
         // A header cut short would be read by the device as the start of something else.
-        std::printf("send to %s head[%d] err !\n", ip.c_str(), slot);
+        debug_line("send to %s head[%d] err !\n", ip.c_str(), slot);
         close_worker_socket(w);
         return -1;
     }
@@ -158,7 +159,7 @@ int UpgradeEngine::process_one(const std::string& ip, int slot, int w, int row, 
         SocketWait p{fd, true, m_sent[w] < length};
         const int ready = wait_sockets(&p, 1, t.select_wait);
         if (ready < 0) {
-            std::printf("process_one select = %d errno=%d\n", ready, last_socket_error());
+            debug_line("process_one select = %d errno=%d\n", ready, last_socket_error());
             m_dlg->set_device_text(row, DeviceField::state, T(TextId::st_lost));
             result = -1;
             break;
@@ -174,7 +175,7 @@ int UpgradeEngine::process_one(const std::string& ip, int slot, int w, int row, 
                 if (n == kWouldBlock) {
                     // the buffer filled up after all; the next poll says when to go on
                 } else if (n <= 0) {
-                    std::printf("send data ret %d\n", int(n));
+                    debug_line("send data ret %d\n", int(n));
                     result = -1;
                     break;
                 } else {
@@ -186,14 +187,14 @@ int UpgradeEngine::process_one(const std::string& ip, int slot, int w, int row, 
         // A device that neither sends nor takes anything any more is gone (or hung): without
         // this limit the worker, and with it the whole batch, would wait for ever.
         if (Clock::now() - m_last_activity[w] >= t.exchange_idle_limit) {
-            std::printf("process_one idle %d ms, ip=%s\n", int(t.exchange_idle_limit.count()),
-                        ip.c_str());
+            debug_line("process_one idle %d ms, ip=%s\n", int(t.exchange_idle_limit.count()),
+                       ip.c_str());
             m_dlg->set_device_text(row, DeviceField::state, T(TextId::st_lost));
             result = -1;
         }
     }
     close_worker_socket(w);
-    std::printf("process_one ret = %d\n", result);
+    debug_line("process_one ret = %d\n", result);
     return result;
 }
 

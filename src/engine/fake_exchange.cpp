@@ -6,6 +6,7 @@
 
 #include "engine/upgrade_engine.h"
 #include "contract/window_port.h"
+#include "log/debug_line.h"
 #include "platform/timing.h"
 
 namespace quillon {
@@ -15,15 +16,15 @@ int UpgradeEngine::fake_process_one(const std::string& ip, int slot, int w, int 
     if (slot < 0 || slot >= kSlots || m_img_len[slot] == 0) return -1;
     std::string cip, cmac;
     cur_device(w, cip, cmac);
-    std::printf("IP Conflict %s  (%s %s)! =%d\n", ip.c_str(), cip.c_str(), cmac.c_str(),
-                int(cmac.size()));
+    debug_line("IP Conflict %s  (%s %s)! =%d\n", ip.c_str(), cip.c_str(), cmac.c_str(),
+               int(cmac.size()));
 
     const Timing& t = timing();
     query_and_wait_conflict(ip, w);
     std::this_thread::sleep_for(t.fake_extra_wait);
     if (m_ip_conflict[w]) {
         m_ip_conflict[w] = 0;
-        std::printf("IP Conflict %s err (%s %s)!\n", ip.c_str(), cip.c_str(), cmac.c_str());
+        debug_line("IP Conflict %s err (%s %s)!\n", ip.c_str(), cip.c_str(), cmac.c_str());
         return -1;
     }
 
@@ -47,7 +48,7 @@ int UpgradeEngine::fake_process_one(const std::string& ip, int slot, int w, int 
     // Without devices in the pass there is no batch share to show.
     const int percent3 = total > 0 ? 100 * done / total : 0;
     if (m_dlg->get_batch_bar() < percent3) m_dlg->set_batch_bar(percent3);
-    std::printf("percent3=%d %d %d\n", percent3, done, total);
+    debug_line("percent3=%d %d %d\n", percent3, done, total);
     return 0;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/upgrade_engine.h"
+#include "log/debug_line.h"
 #include "platform/files.h"
 #include "platform/huge_pages.h"
 
@@ -77,7 +78,7 @@ bool UpgradeEngine::load_images() {
     m_last_img = -1;
 
     for (int i = 0; i < kSlots; ++i) {
-        std::printf("strlen(m_url[%d]) = %d\n", i, int(m_url[i].size()));
+        debug_line("strlen(m_url[%d]) = %d\n", i, int(m_url[i].size()));
         m_img_len[i] = 0;
         if (m_url[i].empty()) continue;
         m_last_img = i;
@@ -110,7 +111,7 @@ bool UpgradeEngine::load_images() {
         if (!ok) {
             m_img_data[i].reset();
             m_img_len[i] = 0;
-            std::printf("load image err i= %d\n", i);
+            debug_line("load image err i= %d\n", i);
             return false;
         }
         m_img_len[i] = n;

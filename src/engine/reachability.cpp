@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "engine/upgrade_engine.h"
+#include "log/debug_line.h"
 #include "platform/icmp_echo.h"
 #include "platform/ipv4.h"
 #include "platform/timing.h"
@@ -26,7 +27,7 @@ int UpgradeEngine::ping_device(const std::string& ip) {
     const std::optional<Ipv4> target = parse_ipv4(ip);
     if (!target || *target == kIpv4Any || *target == kIpv4Broadcast) {
         std::fprintf(stderr, "Ping request failed. GetLastError: %d\n", EINVAL);
-        std::printf("Device is unreachable.\n");
+        debug_line("Device is unreachable.\n");
         return 0;
     }
 
@@ -35,7 +36,7 @@ int UpgradeEngine::ping_device(const std::string& ip) {
     switch (r.outcome) {
         case EchoResult::no_socket:
             std::fprintf(stderr, "Unable to open handle for ICMP.\n");
-            std::printf("Device is unreachable.\n");
+            debug_line("Device is unreachable.\n");
             // Every further address would fail the same way: say once what is missing, and let the
             // caller tell the user instead of listing every address as unreachable.
             if (m_echo_unavailable.exchange(1) == 0)
@@ -47,20 +48,20 @@ int UpgradeEngine::ping_device(const std::string& ip) {
             // goes on.
             std::fprintf(stderr, "Unable to open handle for ICMP.\n");
             std::fprintf(stderr, "Ping request failed. GetLastError: %d\n", r.error);
-            std::printf("Device is unreachable.\n");
+            debug_line("Device is unreachable.\n");
             return 0;
         case EchoResult::no_reply:
             std::fprintf(stderr, "Ping request failed. GetLastError: %d\n", r.error);
-            std::printf("Device is unreachable.\n");
+            debug_line("Device is unreachable.\n");
             return 0;
         case EchoResult::error_reply:
             std::fprintf(stderr, "Ping failed with status code: %d\n", r.status);
-            std::printf("Device is unreachable.\n");
+            debug_line("Device is unreachable.\n");
             return 0;
         case EchoResult::reply: break;
     }
-    std::printf("Ping to %s succeeded!\n", ip.c_str());
-    std::printf("Device is reachable.\n");
+    debug_line("Ping to %s succeeded!\n", ip.c_str());
+    debug_line("Device is reachable.\n");
     return 1;
 }
 

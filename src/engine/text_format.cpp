@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "log/debug_line.h"
 #include "platform/local_time.h"
 
 namespace quillon {
@@ -28,7 +29,7 @@ void print_local_time() {
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
     local_time(now, tm);
-    std::printf("localtime is %2d:%2d:%2d\n", tm.tm_hour, tm.tm_min, tm.tm_sec);
+    debug_line("localtime is %2d:%2d:%2d\n", tm.tm_hour, tm.tm_min, tm.tm_sec);
 }
 
 std::string hex32(uint32_t v) {

@@ -12,7 +12,7 @@ std::string format_text(const char* fmt, ...) __attribute__((format(printf, 1, 2
 // write it.
 std::string hex32(uint32_t v);
 
-// "localtime is %2d:%2d:%2d\n" on standard output, as the connection attempts log it.
+// "localtime is %2d:%2d:%2d\n" as a diagnostic line, as the connection attempts log it.
 void print_local_time();
 
 }  // namespace quillon

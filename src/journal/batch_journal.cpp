@@ -13,6 +13,7 @@
 #include "contract/window_port.h"
 #include "journal/journal_files.h"
 #include "log/log_dir.h"
+#include "platform/local_time.h"
 
 namespace quillon {
 namespace {
@@ -20,18 +21,18 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 std::string time_text(bool utc) {
-    static std::mutex time_lock;  // the C library's shared tm; a leaf lock
     const std::time_t t = std::time(nullptr);
+    if (!utc) return local_time_text(t);
+    static std::mutex time_lock;  // the C library's shared tm; a leaf lock
     std::tm tm{};
     {
         std::lock_guard l(time_lock);
-        const std::tm* p = utc ? std::gmtime(&t) : std::localtime(&t);
+        const std::tm* p = std::gmtime(&t);
         if (p) tm = *p;
     }
-    char buf[32];
-    std::snprintf(buf, sizeof buf,
-                  utc ? "%04d-%02d-%02dT%02d:%02d:%02dZ" : "%04d-%02d-%02d %02d:%02d:%02d",
-                  tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02dZ", tm.tm_year + 1900,
+                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
     return buf;
 }
 

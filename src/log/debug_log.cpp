@@ -1,18 +1,19 @@
 // SPDX-License-Identifier: Apache-2.0
-// The debug log: standard output of the whole process, redirected into a file of its own.
-#include <cstdio>
+#include "log/debug_log.h"
+
 #include <ctime>
 
 #include "log/log_dir.h"
-#include "log/log_file.h"
 #include "platform/files.h"
 #include "platform/local_time.h"
 
 namespace quillon {
 
-std::string StartDebugLog() { return StartDebugLog(join_path(current_dir(), "log")); }
+DebugLog::~DebugLog() { installed_.reset(); }
 
-std::string StartDebugLog(const std::string& log_dir) {
+std::string DebugLog::start() { return start(join_path(current_dir(), "log")); }
+
+std::string DebugLog::start(const std::string& log_dir) {
     ensure_dir(log_dir);
     std::time_t now = std::time(nullptr);
     std::tm t{};
@@ -22,12 +23,18 @@ std::string StartDebugLog(const std::string& log_dir) {
                   t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
     std::string path = join_path(log_dir, name);
 
-    // Standard output itself is replaced, so every thread's printf lands in the file; when the
-    // file cannot be opened it stays where it was.
-    if (!redirect_stdout_to(path)) return {};
-    // Line-buffered, so that the last lines before a crash are in the file too.
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    // Binary (the same bytes on Windows), not inherited by programs started later.
+    std::unique_ptr<std::FILE, Closer> file(open_for_writing(path));
+    if (!file) return {};
+    installed_.reset();  // no line is being written to the old file once this returns
+    file_ = std::move(file);
+    installed_.emplace(*this);
     return path;
+}
+
+void DebugLog::write_debug(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), file_.get());
+    std::fflush(file_.get());
 }
 
 }  // namespace quillon

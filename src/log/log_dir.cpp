@@ -14,6 +14,10 @@ std::string join_path(const std::string& dir, const std::string& name) {
     return dir + "/" + name;
 }
 
+std::string user_report_path(const std::string& log_folder) {
+    return join_path(log_folder, "upgrade_user.html");
+}
+
 void ensure_dir(const std::string& path) { make_directory(path, 0755); }
 
 }  // namespace quillon

@@ -2,38 +2,12 @@
 #include "log/log_file.h"
 
 #include <cstdarg>
-#include <ctime>
 
+#include "log/format_message.h"
 #include "platform/files.h"
 #include "platform/local_time.h"
 
 namespace quillon {
-
-namespace {
-
-// The message with printf rules and no length limit: measured first, then formatted.
-std::string format_message(const char* fmt, va_list args) {
-    va_list measure;
-    va_copy(measure, args);
-    int n = std::vsnprintf(nullptr, 0, fmt, measure);
-    va_end(measure);
-    if (n <= 0) return {};
-    std::string out(static_cast<size_t>(n) + 1, '\0');
-    std::vsnprintf(out.data(), out.size(), fmt, args);
-    out.resize(static_cast<size_t>(n));
-    return out;
-}
-
-}  // namespace
-
-std::string log_timestamp() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    char buf[128];
-    if (!local_time(now, local)) return {};
-    size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
-    return std::string(buf, n);
-}
 
 std::string escape_html(std::string_view text) {
     std::string out;
@@ -101,7 +75,7 @@ void LogFile::WriteTagged(const char* tag, const char* fmt, ...) {
     va_start(args, fmt);
     std::string message = escape_html(format_message(fmt, args));
     va_end(args);
-    std::string head = "<pre>[" + log_timestamp() + "] [" + escape_html(tag ? tag : "") + "] ";
+    std::string head = "<pre>[" + local_time_text() + "] [" + escape_html(tag ? tag : "") + "] ";
     write_line(head, message, "</pre>\n");
 }
 
@@ -114,7 +88,7 @@ void LogFile::WriteInfo(const char* fmt, ...) {
     va_end(args);
     // Built by appending: GCC 12 warns falsely (-Wrestrict) on "[" + std::string&& here.
     std::string head = "[";
-    head += log_timestamp();
+    head += local_time_text();
     head += "] [INFO] ";
     write_line(head, message, "\n");
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "log/debug_log.h"
+
 namespace quillon {
 
 class LogFile {
@@ -37,16 +39,6 @@ private:
 // control characters (line breaks among them) as the text \xNN, so that they cannot add lines.
 std::string escape_html(std::string_view text);
 
-// The local time now as "%Y-%m-%d %H:%M:%S".
-std::string log_timestamp();
-
-// Redirects standard output of every thread into log/log_YYYYMMDD_HHMMSS.txt below the
-// working directory. Returns the file's path, or empty when it could not be opened (standard
-// output is then left as it was).
-std::string StartDebugLog();
-// The same into the given folder, created if missing.
-std::string StartDebugLog(const std::string& log_dir);
-
 // Opens a URL for the user; the desktop program uses the desktop's handler, tests record it.
 class UrlOpener {
 public:
@@ -66,12 +58,12 @@ std::string file_url(const std::string& absolute_path);
 struct RunLogs {
     LogFile userReport;  // "upgrade_user.html", always
     LogFile deviceLog;   // "upgrade_dev.log", debug mode only; closed (writes dropped) otherwise
-    std::string debug_log_path;  // the redirected standard output, debug mode only
+    DebugLog debugLog;   // the diagnostic lines, debug mode only
+    std::string debug_log_path;  // debugLog's file; empty when it is not open
 };
 
 // Start-up of the logs, in this order: create <dir>/log if missing; open the user report
-// (emptied); in debug mode redirect standard output into the debug log and open the device
-// log; then write "upgrade start !\n" to the device log (lost when it is closed).
+// (emptied); in debug mode start the debug log and open the device log; then write "upgrade start !\n" to the device log (lost when it is closed).
 // `dir` is the working directory of start-up. Failures are reported as LogFile::Open does and
 // start-up goes on.
 void open_logs(const std::string& dir, bool debug_mode, RunLogs& logs);

@@ -36,7 +36,7 @@ std::string file_url(const std::string& absolute_path) {
 void ShowUserReport(UrlOpener& opener) {
     std::string cwd = current_dir();
     if (cwd.empty()) return;
-    std::string path = join_path(join_path(cwd, "log"), "upgrade_user.html");
+    std::string path = user_report_path(join_path(cwd, "log"));
     if (!is_regular_file(path)) return;
     opener.open_url(file_url(path));
 }
@@ -44,9 +44,9 @@ void ShowUserReport(UrlOpener& opener) {
 void open_logs(const std::string& dir, bool debug_mode, RunLogs& logs) {
     std::string log_dir = join_path(dir, "log");
     ensure_dir(log_dir);
-    logs.userReport.Open(join_path(log_dir, "upgrade_user.html"));
+    logs.userReport.Open(user_report_path(log_dir));
     if (debug_mode) {
-        logs.debug_log_path = StartDebugLog(log_dir);
+        logs.debug_log_path = logs.debugLog.start(log_dir);
         logs.deviceLog.Open(join_path(log_dir, "upgrade_dev.log"));
     }
     logs.deviceLog.WriteInfo("upgrade start !\n");

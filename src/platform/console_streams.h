@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// The standard streams of a headless batch. Standard output is where the engine's diagnostic
-// lines go (the debug log in debug mode, nowhere otherwise), and standard error is where its
-// console lines go; the tool's own output must not mix with either. So the tool first keeps
-// duplicates of both streams for itself (the summary on the first, messages and progress on the
-// second), then points the descriptors elsewhere.
+// The standard streams of a headless batch. Standard error is where the engine's console lines
+// go; the tool's own output must not mix with them. So the tool first keeps duplicates of both
+// streams for itself (the summary on the first, messages and progress on the second), then
+// points descriptor 2 elsewhere. The engine's diagnostic lines do not touch standard output
+// there: the tool gives them a sink of their own (log/debug_line.h).
 #include <string>
 
 namespace quillon {
@@ -22,8 +22,6 @@ public:
     int out_fd() const { return out_; }
     int ui_fd() const { return ui_; }
 
-    // Diagnostics on standard output go nowhere (not in debug mode: the debug log takes them).
-    void discard_stdout();
     // Console lines on standard error go nowhere.
     void discard_stderr();
 

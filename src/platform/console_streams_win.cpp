@@ -42,11 +42,6 @@ ConsoleStreams::~ConsoleStreams() {
         if (fd >= 0) ::_close(fd);
 }
 
-void ConsoleStreams::discard_stdout() {
-    std::fflush(stdout);
-    point_at_null(1);
-}
-
 void ConsoleStreams::discard_stderr() {
     std::fflush(stderr);
     point_at_null(2);

@@ -66,10 +66,6 @@ std::string last_file_error_text();
 // The open itself never blocks: a pipe under the name with nobody reading it fails the open
 // (Linux) instead of holding the caller for ever.
 std::FILE* open_for_writing(const std::string& path);
-// Points standard output (descriptor 1, and so every thread's printf) at the file `path`,
-// created or emptied. False, with standard output left where it was, when the file cannot be
-// opened.
-bool redirect_stdout_to(const std::string& path);
 
 // A file opened for reading, for reads at any offset from several threads at once.
 class ReadOnlyFile {

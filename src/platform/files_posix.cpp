@@ -139,17 +139,6 @@ std::FILE* open_for_writing(const std::string& path) {
     return f;
 }
 
-bool redirect_stdout_to(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    std::fflush(stdout);
-    // Descriptor 1 itself is replaced, so every thread's printf, std::cout and anything else
-    // writing to standard output lands in the file.
-    const int rc = ::dup2(fd, STDOUT_FILENO);
-    ::close(fd);
-    return rc >= 0;
-}
-
 ReadOnlyFile::ReadOnlyFile(const std::string& path)
     : handle_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
 

@@ -103,21 +103,6 @@ std::FILE* open_for_writing(const std::string& path) {
     return ::_wfopen(w.c_str(), L"wbN");
 }
 
-bool redirect_stdout_to(const std::string& path) {
-    std::wstring w;
-    if (!wide_path(path, w)) return false;
-    const int fd = ::_wopen(w.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
-                            _S_IREAD | _S_IWRITE);
-    if (fd < 0) return false;
-    std::fflush(stdout);
-    // Descriptor 1 itself is replaced, so every thread's printf lands in the file.
-    const int rc = ::_dup2(fd, 1);
-    ::_close(fd);
-    if (rc != 0) return false;
-    ::_setmode(1, _O_BINARY);
-    return true;
-}
-
 ReadOnlyFile::ReadOnlyFile(const std::string& path) {
     std::wstring w;
     if (!wide_path(path, w)) return;

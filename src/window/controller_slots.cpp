@@ -6,6 +6,7 @@
 #include "images/image_slots.h"
 #include "images/message_sink.h"
 #include "images/package_import.h"
+#include "log/debug_line.h"
 #include "texts/ui_texts.h"
 #include "window/control_ids.h"
 #include "window/window_controller.h"
@@ -20,8 +21,8 @@ public:
     explicit ViewMessages(WindowView& view) : view_(view) {}
     void message(const std::string& text) override { view_.show_message(text); }
     void debug(const std::string& text) override {
-        std::printf("%s\n", text.c_str());
-        std::fflush(stdout);
+        debug_line("%s\n", text.c_str());
+        flush_debug_lines();
     }
 
 private:

@@ -9,17 +9,7 @@
 
 namespace quillon {
 
-std::string format_local_time_now() {
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    local_time(now, tm);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    return buf;
-}
-
-std::string TablePort::local_time_text() { return format_local_time_now(); }
+std::string TablePort::local_time_text() { return quillon::local_time_text(); }
 
 int TablePort::row_count() {
     return on_window(0, [this] { return table_.row_count(); });

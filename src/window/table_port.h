@@ -90,7 +90,4 @@ private:
     RecordTables records_;
 };
 
-// "%04d-%02d-%02d %02d:%02d:%02d" of the local time now.
-std::string format_local_time_now();
-
 }  // namespace quillon

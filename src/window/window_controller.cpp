@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "images/folder_ops.h"
+#include "log/debug_line.h"
 #include "log/log_file.h"
 #include "platform/timing.h"
 #include "texts/ui_texts.h"
@@ -181,8 +182,8 @@ void WindowController::on_start() {
     batch.thread_num = n;
     for (int i = 0; i < 4; ++i) batch.reboot_after[i] = m_reboot_after[i];
     if (engine_) engine_->start_batch(batch);
-    std::printf("upgrade thread %d\n", n);
-    std::fflush(stdout);
+    debug_line("upgrade thread %d\n", n);
+    flush_debug_lines();
 
     set_running_controls();
     deviceLog.WriteInfo("app_upgrade is ok !\n");

@@ -5,6 +5,7 @@ if(NOT TARGET quillon_window_qt)
 endif()
 file(GLOB window_gui_test_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/window_*_test.cpp)
 add_executable(quillon_window_gui_tests ${window_gui_test_srcs} ${CMAKE_CURRENT_LIST_DIR}/window_test_main.cpp)
+target_link_libraries(quillon_window_gui_tests PRIVATE quillon_test_support)
 set_target_properties(quillon_window_gui_tests PROPERTIES AUTOMOC ON)
 target_link_libraries(quillon_window_gui_tests PRIVATE quillon_window_qt Qt6::Test GTest::gtest Threads::Threads PkgConfig::MINIZIP)
 # Its own precompiled headers: the Qt programs build position-independent, which a header

@@ -38,7 +38,7 @@ protected:
 
     void TearDown() override {
         // The watcher's requests need the window thread: serve them until the wait is over.
-        wait_until([&] { return ended.load(); }, 10000);
+        wait_until([&] { return ended.load(); }, std::chrono::seconds(10));
         if (driver.joinable()) driver.join();
         WindowTest::TearDown();
     }

@@ -495,7 +495,7 @@ TEST_F(CommandsTest, ClosingTheWindowReleasesThreadsThatStillCallIt) {
     auto* port = static_cast<GuiWindowPort*>(&dlg->port());
     port->close();  // the window thread stops serving; the caller must not hang
     const int before = calls.load();
-    ASSERT_TRUE(wait_until([&] { return calls.load() > before + 100; }, 5000));
+    ASSERT_TRUE(wait_until([&] { return calls.load() > before + 100; }, std::chrono::seconds(5)));
     stop = true;
     caller.join();
 }

@@ -2,7 +2,8 @@
 #pragma once
 // The real main window with its outside world replaced: message boxes and file dialogs answer
 // from a script, URLs and pings are recorded, the engine is a recorder, and discovery is a
-// recorder, so that no window test ever sends a search from this machine.
+// recorder, so that no window test ever sends a search from this machine (support/window_fakes.h,
+// shared with the window controller's tests).
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -36,79 +37,18 @@
 #include "window/qt/gui_window_port.h"
 #include "window/qt/quillon_dlg.h"
 
+#include "support/wait_until.h"
+#include "support/window_fakes.h"
+
 namespace quillon::test {
 
-class RecordingEngine : public EngineLink {
-public:
-    std::atomic<int> running_flag{0};
-    BatchSettings last;
-    int batches = 0;
-    int stops = 0;
-    int auto_retry = -1;
-    std::string status[10];
-    int img[10] = {};
-    int dev[10] = {};
-    std::string probe_ip, probe_mac;
-    bool conflict = false;
-
-    bool running() const override { return running_flag.load() == 1; }
-    void start_batch(const BatchSettings& s) override {
-        last = s;
-        ++batches;
-        running_flag = 1;
-    }
-    void request_stop() override {
-        running_flag = 0;
-        ++stops;
-    }
-    void set_auto_retry(int on) override { auto_retry = on; }
-    std::string worker_status(int w) override { return status[w]; }
-    int img_percent(int w) override { return img[w]; }
-    int dev_percent(int w) override { return dev[w]; }
-    void arm_conflict_probe(const std::string& ip, const std::string& mac) override {
-        probe_ip = ip;
-        probe_mac = mac;
-    }
-    bool take_conflict(std::string& ip, std::string& mac) override {
-        if (!conflict) return false;
-        conflict = false;
-        ip = probe_ip;
-        mac = probe_mac;
-        return true;
-    }
-};
-
-class RecordingDiscovery : public DiscoveryLink {
-public:
-    struct Search {
-        int both;
-        std::string target;  // empty = broadcast
-    };
-    std::vector<Search> searches;
-    std::vector<std::string> restarts;
-
-    void search(int both, const char* target) override {
-        searches.push_back({both, target ? target : ""});
-    }
-    int restart(Ipv4 bind_addr) override {
-        restarts.push_back(ipv4_text(bind_addr));
-        return 0;
-    }
-};
-
-class TestDlg : public CQuillonDlg {
+class TestDlg : public CQuillonDlg, public ScriptedPerson {
 public:
     struct Shown {
         std::string text;
         MsgKind kind;
     };
     std::vector<Shown> shown;
-    std::deque<bool> answers;            // for questions; No when empty
-    std::function<void()> while_asking;  // runs while a question is open (then cleared)
-    std::deque<std::string> files;       // for file dialogs; cancelled when empty
-    std::vector<std::string> filters;
-    std::vector<std::string> urls;
-    std::vector<std::string> pings;
     bool real_ping = false;
 
     std::vector<std::string> texts() const {
@@ -120,19 +60,10 @@ public:
 protected:
     bool msg_box(const std::string& text, MsgKind kind) override {
         shown.push_back({text, kind});
-        if (kind != MsgKind::question) return true;
-        if (while_asking) std::exchange(while_asking, nullptr)();
-        if (answers.empty()) return false;
-        const bool a = answers.front();
-        answers.pop_front();
-        return a;
+        return kind != MsgKind::question || answer();
     }
     std::string open_file_dialog(const std::string& filter) override {
-        filters.push_back(filter);
-        if (files.empty()) return {};
-        std::string f = files.front();
-        files.pop_front();
-        return f;
+        return choose_file_for(filter);
     }
     void open_url(const std::string& url) override { urls.push_back(url); }
     void start_ping(const std::string& ip) override {
@@ -215,16 +146,11 @@ protected:
     }
 };
 
-// Waits, with a deadline, until cond holds, serving the window's events meanwhile.
-template <class F>
-bool wait_until(F cond, int ms = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QTest::qWait(5);
-    }
-    return true;
+// What a wait does between two looks in a window test (each program's main() sets it): serves
+// the window's events, or nothing the test waits for would happen.
+inline void serve_window_events() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QTest::qWait(5);
 }
 
 }  // namespace quillon::test

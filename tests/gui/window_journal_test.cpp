@@ -191,7 +191,7 @@ TEST_F(JournalStartupTest, ABatchOfTheWindowWritesItsJournal) {
     auto* start_button = dlg->findChild<QPushButton*>(QString::number(IDC_START));
     start_button->click();
     ASSERT_FALSE(start_button->isEnabled());
-    ASSERT_TRUE(wait_until([&] { return start_button->isEnabled(); }, 20000));
+    ASSERT_TRUE(wait_until([&] { return start_button->isEnabled(); }, std::chrono::seconds(20)));
     EXPECT_EQ(dlg->texts().back(), "The bulk upgrade process stop !");
 
     const auto journals = list_journals("log");

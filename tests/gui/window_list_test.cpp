@@ -202,7 +202,7 @@ TEST_F(ListTest, PingRunsWithoutAShellAndTheWindowStaysResponsive) {
     ASSERT_TRUE(wait_until([&] { return served.load(); }));
     worker.join();
     EXPECT_FALSE(ping->finished() && ping->output().isEmpty());
-    ASSERT_TRUE(wait_until([&] { return ping->finished(); }, 15000));
+    ASSERT_TRUE(wait_until([&] { return ping->finished(); }, std::chrono::seconds(15)));
     EXPECT_FALSE(ping->output().isEmpty());
 }
 

@@ -12,11 +12,13 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <iterator>
 #include <optional>
 #include <sstream>
 
 #include "app/qt/quillon_app.h"
 #include "discovery/discovery_codec.h"
+#include "log/debug_line.h"
 #include "platform/unique_fd.h"
 #include "platform/adapters.h"
 #include "window_fixture.h"
@@ -150,21 +152,21 @@ TEST_F(StartupTest, FakeBurnIsAnnouncedBeforeTheWindowIsShown) {
 TEST_F(StartupTest, DebugModeWritesTheDeviceLog) {
     EnvVar a("LC_ALL", "en_US.UTF-8");
     write_config("[Settings]\ndebug=2\n");
-    // Debug mode sends standard output to the debug log; give it back afterwards.
-    std::fflush(stdout);
-    const int saved = dup(1);
     start();
-    std::fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
     EXPECT_TRUE(app->debug_mode());
+    debug_line("upgrade thread %d\n", 3);
     std::ifstream dev("log/upgrade_dev.log");
     std::stringstream text;
     text << dev.rdbuf();
     EXPECT_NE(text.str().find("upgrade start !"), std::string::npos);
+    // The diagnostic lines go into the debug log while the program runs.
     bool debug_log = false;
     for (const auto& e : fs::directory_iterator("log")) {
-        if (e.path().filename().string().rfind("log_", 0) == 0) debug_log = true;
+        if (e.path().filename().string().rfind("log_", 0) != 0) continue;
+        debug_log = true;
+        std::ifstream in(e.path(), std::ios::binary);
+        const std::string lines{std::istreambuf_iterator<char>(in), {}};
+        EXPECT_TRUE(lines.ends_with("upgrade thread 3\n")) << lines;
     }
     EXPECT_TRUE(debug_log);
 }
@@ -350,7 +352,7 @@ TEST_F(StartupTest, ABatchWithABadImageEndsWithTheMessageAndAnIdleWindow) {
     start_button->click();
     ASSERT_FALSE(start_button->isEnabled());
     // The driver picks the batch up, fails the image check, says so and makes the window idle.
-    ASSERT_TRUE(wait_until([&] { return start_button->isEnabled(); }, 10000));
+    ASSERT_TRUE(wait_until([&] { return start_button->isEnabled(); }, std::chrono::seconds(10)));
     ASSERT_FALSE(dlg->shown.empty());
     EXPECT_EQ(dlg->shown.back().text, "Image check failed!");
     EXPECT_EQ(dlg->findChild<QPushButton*>(QString::number(IDC_CLEAN))->text(), "CLEAN");

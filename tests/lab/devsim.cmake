@@ -3,7 +3,7 @@
 set(_devsim_test_dir ${CMAKE_CURRENT_LIST_DIR})
 add_library(quillon_lab_client STATIC ${_devsim_test_dir}/support/lab_client.cpp)
 target_include_directories(quillon_lab_client PUBLIC ${_devsim_test_dir}/support)
-target_link_libraries(quillon_lab_client PUBLIC quillon_devsim_core)
+target_link_libraries(quillon_lab_client PUBLIC quillon_devsim_core quillon_test_support)
 
 file(GLOB _devsim_tests CONFIGURE_DEPENDS ${_devsim_test_dir}/devsim_*_test.cpp)
 add_executable(quillon_devsim_tests ${_devsim_tests})

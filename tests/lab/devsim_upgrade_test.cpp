@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "support/sim_fixture.h"
+#include "support/wait_until.h"
 
 namespace quillon::labtest {
 namespace {
@@ -215,9 +216,7 @@ TEST_F(DevsimUpgrade, ManyDevicesUpgradeAtOnce) {
                   hex8(zlib_digest(imgs[i].data, imgs[i].data.size())));
     }
     // A session is counted when it has ended, a moment after its record is written.
-    const auto until = std::chrono::steady_clock::now() + 5s;
-    while (sim->upgrade().successes() < kDevices && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(5ms);
+    test::wait_until([&] { return sim->upgrade().successes() >= kDevices; }, 5s);
     EXPECT_EQ(sim->upgrade().successes(), kDevices);
 }
 
@@ -228,9 +227,7 @@ TEST_F(DevsimUpgrade, StoppingTheSimulatorEndsOpenConnectionsAndRecordsThem) {
     const Image img = make_image(10000, 9);
     ASSERT_TRUE(c.send_image(img, 4000));
     // The device has the header: wait until it has read some data, then stop everything.
-    const auto deadline = Clock::now() + 5s;
-    while (sim->upgrade().connections() < 1 && Clock::now() < deadline)
-        std::this_thread::sleep_for(10ms);
+    test::wait_until([&] { return sim->upgrade().connections() >= 1; }, 5s);
     sim->stop();
     EXPECT_TRUE(c.wait_closed(3s));
     auto lines = record_lines(record, ips[0]);

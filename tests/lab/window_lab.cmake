@@ -7,6 +7,7 @@ endif()
 include(${CMAKE_CURRENT_LIST_DIR}/lab_fixture.cmake)
 
 add_executable(window_lab_test ${CMAKE_CURRENT_LIST_DIR}/window_lab_test.cpp)
+target_link_libraries(window_lab_test PRIVATE quillon_test_support)
 set_target_properties(window_lab_test PROPERTIES AUTOMOC ON)
 target_include_directories(window_lab_test PRIVATE ${CMAKE_SOURCE_DIR}/tests/gui)
 target_link_libraries(window_lab_test PRIVATE quillon_app_qt Qt6::Test GTest::gtest Threads::Threads)

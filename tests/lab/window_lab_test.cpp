@@ -164,10 +164,10 @@ TEST_F(WindowLabTest, StartupSearchFindsTheFleetAndStartUpgradesEveryDevice) {
 
     // The start-up search: every device once, and the search window closes by itself.
     const size_t n = ips.size();
-    ASSERT_TRUE(wait_until([&] { return rows() >= static_cast<int>(n); }, 10000))
+    ASSERT_TRUE(wait_until([&] { return rows() >= static_cast<int>(n); }, std::chrono::seconds(10)))
         << rows() << " of " << n << " devices listed";
     auto* search = ctl<QPushButton>(IDC_SEARCH);
-    ASSERT_TRUE(wait_until([&] { return search->isEnabled(); }, 5000))
+    ASSERT_TRUE(wait_until([&] { return search->isEnabled(); }, std::chrono::seconds(5)))
         << "search window still open";
     ASSERT_EQ(rows(), static_cast<int>(n)) << "a device listed twice";
     std::set<std::string> listed;
@@ -204,14 +204,15 @@ TEST_F(WindowLabTest, StartupSearchFindsTheFleetAndStartUpgradesEveryDevice) {
                 return shown(done) ||
                        (dev_bar->value() > 10 && dev_bar->value() < 90 && all_bar->value() > 0);
             },
-            30000));
+            std::chrono::seconds(30)));
         EXPECT_FALSE(shown(done)) << "the batch ended before a mid-batch screenshot";
         screenshot("batch");
     }
 
-    ASSERT_TRUE(wait_until([&] { return shown(done); }, 45000))
+    ASSERT_TRUE(wait_until([&] { return shown(done); }, std::chrono::seconds(45)))
         << "no end message; shown: " << shown_texts();
-    EXPECT_TRUE(wait_until([&] { return start->isEnabled(); }, 5000)) << "not back to idle";
+    EXPECT_TRUE(wait_until([&] { return start->isEnabled(); }, std::chrono::seconds(5)))
+        << "not back to idle";
     char counter[32];
     std::snprintf(counter, sizeof counter, "(%3zu/%-3zu)", n, n);  // the counter's fixed widths
     EXPECT_EQ(ctl<QLabel>(IDC_COUNTER)->text().toStdString(), counter);
@@ -251,6 +252,7 @@ TEST_F(WindowLabTest, StartupSearchFindsTheFleetAndStartUpgradesEveryDevice) {
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication qapp(argc, argv);
+    quillon::test::set_wait_step(quillon::test::serve_window_events);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

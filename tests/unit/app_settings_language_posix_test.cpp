@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "app/settings.h"
-#include "temp_dir.h"
+#include "support/files.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 #include "texts/ui_texts.h"
 
 namespace quillon {

@@ -9,7 +9,8 @@
 #include <string>
 
 #include "app/settings.h"
-#include "temp_dir.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 #include "texts/ui_texts.h"
 
 namespace quillon {

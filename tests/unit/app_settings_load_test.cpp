@@ -6,7 +6,8 @@
 
 #include <filesystem>
 
-#include "temp_dir.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 #include "texts/ui_texts.h"
 
 namespace quillon {

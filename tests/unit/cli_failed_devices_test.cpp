@@ -11,7 +11,8 @@
 
 #include "cli/batch_summary.h"
 #include "cli/failed_devices.h"
-#include "temp_dir.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon::cli {
 namespace {

@@ -6,10 +6,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "cli/resume_plan.h"
 #include "cli/upgrade_run.h"
+
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon::cli {
 namespace {
@@ -47,16 +49,6 @@ TEST(ResumeMatch, ByMacFirstThenByAddressButNeverAnotherDevice) {
               (std::vector<int>{0, -1}));
 }
 
-struct Folder {
-    fs::path path = fs::temp_directory_path() /
-                    ("quillon-resume-" + std::to_string(std::random_device{}()));
-    Folder() { fs::create_directories(path); }
-    ~Folder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
-
 // A path as a JSON string's content: Windows paths hold backslashes.
 std::string json_text(const std::string& s) {
     std::string out;
@@ -72,13 +64,13 @@ uint32_t crc_of(const std::string& s) {
 }
 
 TEST(ResumePlan, RefusesAChangedImageAndTakesOnlyWhatIsNotDone) {
-    Folder f;
-    const std::string image = (f.path / "k.img").string();
+    test::TempDir f;
+    const std::string image = f / "k.img";
     const std::string bytes(3000, 'k');
     std::ofstream(image, std::ios::binary) << bytes;
     char crc[16];
     std::snprintf(crc, sizeof crc, "%08x", crc_of(bytes));
-    const std::string journal = (f.path / "journal_20250101_000000_000_0001.jsonl").string();
+    const std::string journal = f / "journal_20250101_000000_000_0001.jsonl";
     std::ofstream(journal)
         << R"({"event":"batch_start","id":"x","time":"t","continues":null,)"
            R"("settings":{"mode":"list","threads":3,"auto_retry":true,"fake_burn":false},)"
@@ -93,7 +85,7 @@ TEST(ResumePlan, RefusesAChangedImageAndTakesOnlyWhatIsNotDone) {
     auto say = [&](const std::string& t) { said.push_back(t); };
 
     ResumePlan plan;
-    ASSERT_EQ(plan_resume(f.path.string(), "", plan, say), -1);
+    ASSERT_EQ(plan_resume(f.path(), "", plan, say), -1);
     // The same file, whichever separator joined its folder and name (Windows takes both).
     EXPECT_EQ(fs::path(plan.journal_path).lexically_normal(), fs::path(journal).lexically_normal());
     EXPECT_EQ(plan.images.paths[1], image);
@@ -106,24 +98,24 @@ TEST(ResumePlan, RefusesAChangedImageAndTakesOnlyWhatIsNotDone) {
     std::ofstream(image, std::ios::binary | std::ios::trunc) << other;
     said.clear();
     ResumePlan changed;
-    EXPECT_EQ(plan_resume(f.path.string(), fs::path(journal).filename().string(), changed, say),
+    EXPECT_EQ(plan_resume(f.path(), fs::path(journal).filename().string(), changed, say),
               kExitBadUsage);
     ASSERT_FALSE(said.empty());
     EXPECT_NE(said.back().find("KERNEL image " + image + " is not the file the batch began with"),
               std::string::npos)
         << said.back();
 
-    fs::remove(image);
+    fs::remove(test::fs_path(image));
     ResumePlan missing;
-    EXPECT_EQ(plan_resume(f.path.string(), journal, missing, say), kExitBadUsage);
+    EXPECT_EQ(plan_resume(f.path(), journal, missing, say), kExitBadUsage);
 
     // A finished batch is not resumed; nor is a file that is no journal.
     std::ofstream(journal, std::ios::app) << R"({"event":"batch_end","time":"t2"})"
                                           << "\n";
     ResumePlan finished;
-    EXPECT_EQ(plan_resume(f.path.string(), journal, finished, say), kExitBadUsage);
+    EXPECT_EQ(plan_resume(f.path(), journal, finished, say), kExitBadUsage);
     ResumePlan none;
-    EXPECT_EQ(plan_resume(f.path.string(), "", none, say), kExitBadUsage);
+    EXPECT_EQ(plan_resume(f.path(), "", none, say), kExitBadUsage);
     EXPECT_NE(said.back().find("no unfinished batch"), std::string::npos);
 }
 

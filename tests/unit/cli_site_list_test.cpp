@@ -12,7 +12,8 @@
 #include "cli/site_outcomes.h"
 #include "cli/site_search.h"
 #include "cli/site_search_verb.h"
-#include "temp_dir.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon::cli {
 namespace {

@@ -15,7 +15,8 @@
 #include "engine/engine_internals.h"
 #include "engine/upgrade_engine.h"
 #include "platform/files.h"
-#include "temp_dir.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon::cli {
 namespace {

@@ -8,8 +8,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,8 +15,12 @@
 #include "discovery/intake.h"
 #include "discovery_intake_fakes.h"
 #include "log/log_file.h"
+#include "platform/local_time.h"
 #include "texts/ui_texts.h"
 #include "window/headless_window.h"
+
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon {
 namespace {
@@ -52,7 +54,7 @@ protected:
         ui_texts().fill(true);
     }
 
-    IntakeAddFound() { report.Open((dir.path() / "upgrade_user.html").string()); }
+    IntakeAddFound() { report.Open(dir / "upgrade_user.html"); }
 
     void answer(const char* ip, const char* id, const char* mac, const char* version = "v") {
         intake.add_found_device(ip, id, mac, version, "Ready");
@@ -66,12 +68,7 @@ protected:
         win.run([&] { out = win.device_table().rows(); });
         return out;
     }
-    std::string report_text() {
-        std::ifstream in(dir.path() / "upgrade_user.html");
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
+    std::string report_text() { return test::read_file(dir / "upgrade_user.html"); }
     int conflict_lines() { return count_of(report_text(), "[USR] ipaddress conflict, "); }
 
     TempDir dir;
@@ -114,9 +111,9 @@ TEST_F(IntakeAddFound, NewDevicesBecomeTickedReadyRowsNumberedByTheRowsBefore) {
 }
 
 TEST_F(IntakeAddFound, BeginTimeIsLocalTime) {
-    EXPECT_EQ(format_begin_time(0), "1970-01-01 00:00:00");
+    EXPECT_EQ(local_time_text(0), "1970-01-01 00:00:00");
     set_time_zone("CET-1");
-    EXPECT_EQ(format_begin_time(951778800), "2000-02-29 00:00:00");
+    EXPECT_EQ(local_time_text(951778800), "2000-02-29 00:00:00");
     set_time_zone("UTC0");
 }
 

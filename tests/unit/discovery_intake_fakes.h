@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// The engine's worker slots as the intake's conflict watch sees them, and a scratch folder.
+// The engine's worker slots as the intake's conflict watch sees them.
 #include <array>
 #include <atomic>
-#include <cstdlib>
-#include <filesystem>
 #include <mutex>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -53,28 +50,6 @@ public:
         std::lock_guard<std::mutex> g(mu);
         if (slots[i].ip == ip) conflict.at(i).store(1);
     }
-};
-
-class TempDir {
-public:
-    // A new folder of a random name (create_directory fails on one that exists).
-    TempDir() {
-        std::random_device rd;
-        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-            const std::filesystem::path p = std::filesystem::temp_directory_path() /
-                                            ("quillon_intake_" + std::to_string(rd()));
-            std::error_code ec;
-            if (std::filesystem::create_directory(p, ec)) path_ = p;
-        }
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
 };
 
 }  // namespace quillon::test

@@ -128,7 +128,7 @@ TEST(FailureThreshold, AShareIsTakenOfThePassUnderWay) {
 // ------------------------------------------------------------------ the canary on its own
 
 struct CanaryList : ::testing::Test {
-    EngineDir dir;
+    TempDir dir;
     LogFile report;
     HeadlessWindow window{report, {"ALL"}};
     std::vector<BatchRuleEvent> told;

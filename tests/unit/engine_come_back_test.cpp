@@ -42,7 +42,7 @@ private:
 
 class ComeBackTest : public ::testing::Test {
 protected:
-    EngineDir dir;
+    TempDir dir;
     LogFile report;
     std::unique_ptr<HeadlessWindow> window;
     RecordingSearch search;
@@ -54,7 +54,7 @@ protected:
         ui_texts().fill(true);
         timing().come_back_interval = 20ms;
         timing().driver_poll = 5ms;
-        report.Open(dir.file("upgrade_user.html"));
+        report.Open(dir / "upgrade_user.html");
         window = std::make_unique<HeadlessWindow>(report, std::vector<std::string>{"ALL"});
     }
     void TearDown() override { timing() = saved; }
@@ -68,7 +68,7 @@ protected:
         d.named = true;
         return window->insert_found_device(d);
     }
-    std::string report_text() { return read_file(dir.file("upgrade_user.html")); }
+    std::string report_text() { return read_file(dir / "upgrade_user.html"); }
 };
 
 // Back with the new version, back with the old one, never back: the row, the report line and the

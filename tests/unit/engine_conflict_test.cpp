@@ -2,6 +2,7 @@
 // The address-conflict check and the simulated exchange that shares it.
 #include <gtest/gtest.h>
 
+#include "debug_lines.h"
 #include "engine_test_support.h"
 
 namespace quillon::test {
@@ -28,9 +29,9 @@ protected:
 };
 
 TEST_F(EngineConflict, WithoutAnswerTheCheckWaitsThreeStepsAndPasses) {
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     EXPECT_EQ(engine.check_ip_conflict("127.0.0.1", kW), 0);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
     EXPECT_EQ(out,
               "wait for check ip conflict 3\nwait for check ip conflict 2\n"
               "wait for check ip conflict 1\n");
@@ -46,11 +47,11 @@ TEST_F(EngineConflict, AConflictDuringTheWaitFailsTheImageWithoutConnecting) {
     another_device_answers();
     FakeDevice dev([](int) {});
     engine.m_port = dev.port();
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(engine.process_one("127.0.0.1", 0, kW, kRow, 0), -1);
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 20s);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
     EXPECT_EQ(out,
               "wait for check ip conflict 3\n"
               "IP Conflict 127.0.0.1 err (127.0.0.1 00:11:22:33:44:55)!\n");
@@ -74,9 +75,9 @@ TEST_F(EngineConflict, AConflictDuringTheWaitFailsTheImageWithoutConnecting) {
 TEST_F(EngineConflict, TheSimulatedExchangeShowsAWholeImage) {
     engine.m_done = 1;
     engine.m_total = 4;
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     EXPECT_EQ(engine.fake_process_one("127.0.0.1", 0, kW, kRow, 0), 0);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
     EXPECT_EQ(lines_of(out).front(), "IP Conflict 127.0.0.1  (127.0.0.1 00:11:22:33:44:55)! =17");
     EXPECT_EQ(lines_of(out).back(), "percent3=25 1 4");
     EXPECT_EQ(window.batch_bar(), 25);
@@ -100,9 +101,9 @@ TEST_F(EngineConflict, TheSimulatedExchangeShowsAWholeImage) {
 
 TEST_F(EngineConflict, TheSimulatedExchangeFailsOnAConflictWithoutReportLine) {
     another_device_answers();
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     EXPECT_EQ(engine.fake_process_one("127.0.0.1", 0, kW, kRow, 0), -1);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
     EXPECT_EQ(lines_of(out).back(), "IP Conflict 127.0.0.1 err (127.0.0.1 00:11:22:33:44:55)!");
     EXPECT_EQ(engine.m_ip_conflict[kW], 0);
     EXPECT_TRUE(window.cell_writes().empty());

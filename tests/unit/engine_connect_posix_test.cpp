@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include "debug_lines.h"
 #include "engine_test_support.h"
 
 namespace quillon::test {
@@ -21,9 +22,9 @@ TEST_F(EngineConnectLinux, TheConnectedSocketIsInBlockingMode) {
     engine.m_port = dev.port();
     engine.set_cur_device(kW, "127.0.0.1", "");
     window.selected = kW;
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     const int r = engine.connect_device("127.0.0.1", kW, 0, 4);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
     ASSERT_EQ(r, 0) << out;
     ASSERT_TRUE(engine.m_sock[kW].valid());
     EXPECT_EQ(::fcntl(static_cast<int>(engine.m_sock[kW].get()), F_GETFL) & O_NONBLOCK, 0);

@@ -2,6 +2,7 @@
 // Connecting to a device: attempts and waits by mode, the row and status line while trying.
 #include <gtest/gtest.h>
 
+#include "debug_lines.h"
 #include "engine_test_support.h"
 
 namespace quillon::test {
@@ -19,9 +20,9 @@ protected:
     }
     // Connects and returns the debug output.
     std::string connect(int images_done, int* result) {
-        testing::internal::CaptureStdout();
+        test::DebugLines debug_lines;
         *result = engine.connect_device("127.0.0.1", kW, images_done, kRow);
-        return testing::internal::GetCapturedStdout();
+        return debug_lines.take();
     }
     ClosedPort closed;
 };
@@ -128,9 +129,9 @@ TEST_F(EngineConnect, ADeviceThatComesBackIsConnectedOnALaterAttempt) {
 TEST_F(EngineConnect, NoAttemptOnAnAddressThatIsNoHost) {
     for (const char* ip : {"", "300.1.1.1", "1.2.3", "abc", "0.0.0.0", "255.255.255.255"}) {
         SCOPED_TRACE(ip);
-        testing::internal::CaptureStdout();
+        test::DebugLines debug_lines;
         EXPECT_EQ(engine.connect_device(ip, kW, 0, kRow), -1);
-        const std::string out = testing::internal::GetCapturedStdout();
+        const std::string out = debug_lines.take();
         EXPECT_NE(out.find("connect ret=-1 retry=0\n"), std::string::npos);
         EXPECT_TRUE(window.status_lines().empty());
     }

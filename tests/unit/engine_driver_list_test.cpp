@@ -2,6 +2,7 @@
 // The batch driver in list mode: workers and their rows, passes and auto-retry, the graceful
 // stop, the report lines, the saved ticks. Devices are fake services on 127.0.0.x.
 #include "discovery/intake.h"
+#include "debug_lines.h"
 #include "engine/engine_worker_watch.h"
 #include "engine_driver_support.h"
 
@@ -16,7 +17,7 @@ TEST_F(DriverList, ThreeRowsAndFiveWorkersStartThreeWorkersOneRowEach) {
     images({3000});
     for (auto& ip : addr) add_row(ip, mac_of(ip));
     fleet->hold();
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     ASSERT_TRUE(start(5));
     ASSERT_TRUE(wait_until([&] { return fleet->in_hand() == 3; }, 20s));
     // Every started worker is visible to the conflict watch while it runs; no others exist.
@@ -28,7 +29,7 @@ TEST_F(DriverList, ThreeRowsAndFiveWorkersStartThreeWorkersOneRowEach) {
     EXPECT_FALSE(engine.watched_device(3, ip, mac));
     fleet->release();
     ASSERT_TRUE(wait_batch());
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
 
     EXPECT_EQ(count_of(out, "process thread 3\n"), 1);
     for (int w = 0; w < 3; ++w)
@@ -301,7 +302,7 @@ TEST_F(DriverList, ASecondMacAnsweringForTheAddressFailsTheDeviceBeforeAnythingI
     EXPECT_EQ(fleet->connections(addr[1]), 0);  // no attempt got past the check
     EXPECT_FALSE(row(0).ticked);
     EXPECT_TRUE(row(1).ticked);
-    const std::string report = read_file(dir.file("upgrade_user.html"));
+    const std::string report = read_file(dir / "upgrade_user.html");
     EXPECT_EQ(
         count_of(
             report,
@@ -334,7 +335,7 @@ TEST_F(DriverList, AConflictRaisedForTheLastAddressIsNotChargedToTheNextDevice) 
 
     EXPECT_EQ(fleet->connections(addr[0]), 1);
     EXPECT_FALSE(row(0).ticked);
-    const std::string report = read_file(dir.file("upgrade_user.html"));
+    const std::string report = read_file(dir / "upgrade_user.html");
     EXPECT_EQ(count_of(report, "ipaddr conflict"), 0) << report;
     EXPECT_EQ(count_of(report, "[SEARCH] upgrade success: IP:127.0.0.125 "), 1) << report;
 

@@ -2,6 +2,7 @@
 // The driver thread itself: starting and ending batches, a failed image check, the end message,
 // stopping the thread, and batches that have nothing to count.
 #include "engine_driver_support.h"
+#include "debug_lines.h"
 
 namespace quillon::test {
 namespace {
@@ -11,7 +12,7 @@ using DriverLoop = DriverTest;
 TEST_F(DriverLoop, AnImageThatFailsItsCheckEndsTheBatchWithoutPassOrReport) {
     make_fleet({"127.0.0.110"});
     add_row("127.0.0.110", "02:00:00:00:01:10");
-    const std::string bad = dir.file("bad.img");
+    const std::string bad = dir / "bad.img";
     write_image(bad, ImageSpec{pattern(900), 0, 0, -1, 0x1234});
     engine.m_url[0] = bad;
     ASSERT_TRUE(start(2));
@@ -73,10 +74,10 @@ TEST_F(DriverLoop, APassWithoutDevicesShowsZeroAndEndsNormally) {
     images({500});
     add_row("127.0.0.130", "02:00:00:00:01:30");
     window.set_check(0, false);
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     ASSERT_TRUE(start(4, true));
     ASSERT_TRUE(wait_batch());
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
 
     EXPECT_EQ(count_of(out, "process thread 0\n"), 1);
     EXPECT_EQ(widgets().counter, "(  0/0  )");

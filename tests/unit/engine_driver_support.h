@@ -287,7 +287,7 @@ protected:
         t.driver_poll = 5ms;
         t.pass_settle = 5ms;
         t.reboot_pause = 5ms;
-        report.Open(dir.file("upgrade_user.html"));
+        report.Open(dir / "upgrade_user.html");
         window.add_widget_observer(&counters);
         window.set_report_handler([this] { ++reports_shown; });
         engine.m_dlg = &window;
@@ -311,7 +311,7 @@ protected:
     // Image files into slots 0, 1, ... with the right checksums.
     void images(const std::vector<std::size_t>& sizes) {
         for (std::size_t i = 0; i < sizes.size(); ++i) {
-            const std::string path = dir.file("img" + std::to_string(i) + ".img");
+            const std::string path = dir / ("img" + std::to_string(i) + ".img");
             write_image(path, ImageSpec{pattern(sizes[i], uint32_t(i + 1))});
             engine.m_url[i] = path;
         }
@@ -367,7 +367,7 @@ protected:
 
     std::vector<std::string> report_lines() const {
         std::vector<std::string> out;
-        for (auto& l : lines_of(read_file(dir.file("upgrade_user.html")))) {
+        for (auto& l : lines_of(read_file(dir / "upgrade_user.html"))) {
             // "<pre>[YYYY-MM-DD HH:MM:SS] " is 27 bytes; the rest is compared whole.
             if (l.size() > 27 && l.compare(0, 6, "<pre>[") == 0 && l[25] == ']')
                 out.push_back(l.substr(27));
@@ -384,7 +384,7 @@ protected:
     }
     int rows() { return window.row_count(); }
 
-    EngineDir dir;
+    TempDir dir;
     ShortTimings timings;
     LogFile report;
     HeadlessWindow window{report, {"ALL", "PANEL", "WALL", "MONITOR"}};

@@ -5,6 +5,7 @@
 
 #include <future>
 
+#include "debug_lines.h"
 #include "engine_test_support.h"
 
 namespace quillon::test {
@@ -61,9 +62,9 @@ TEST_F(EngineExchange, SendsHeaderThenDataAndSucceedsOnFinish) {
     Received got;
     FakeDevice dev(device_script(got, data.size(), {{1, 50}, {2, 100}, {3, 1}}));
 
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     EXPECT_EQ(run(dev, 0, 0), 1);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
 
     std::lock_guard l(got.m);
     ASSERT_EQ(got.head.size(), kImageHeaderSize);
@@ -138,9 +139,9 @@ TEST_F(EngineExchange, LastImageSendsOneRebootRecord) {
     engine.m_need_reboot[kW] = 1;
     Received got;
     FakeDevice dev(device_script(got, 1000, {{1, 100}, {2, 100}, {3, 1}}));
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     EXPECT_EQ(run(dev, 0, 0), 1);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
     std::lock_guard l(got.m);
     ASSERT_EQ(got.after.size(), kCmdRecordSize);
     EXPECT_EQ(got.after[0], 4);
@@ -165,9 +166,9 @@ TEST_F(EngineExchange, FinishWithValueZeroFailsEvenAfterAllData) {
     engine.m_need_reboot[kW] = 1;
     Received got;
     FakeDevice dev(device_script(got, 1000, {{1, 30}, {3, 0}}));
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     EXPECT_EQ(run(dev, 0, 0), -1);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
     EXPECT_EQ(window.image_bar().back(), 100);
     EXPECT_EQ(window.status_lines().back(), "IP:127.0.0.1  image[boot] finish");
     EXPECT_EQ(window.last(5), "[B.S]: 15%");  // the cells keep their last texts
@@ -194,9 +195,9 @@ TEST_F(EngineExchange, ADeviceClosingMidImageFailsIt) {
         std::vector<uint8_t> head;
         read_exact(fd, kImageHeaderSize + 1000, head);
     });
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     EXPECT_EQ(run(dev, 0, 0), -1);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
     EXPECT_EQ(lines_of(out).back(), "process_one ret = -1");
     EXPECT_FALSE(engine.m_sock[kW].valid());
 }
@@ -206,10 +207,10 @@ TEST_F(EngineExchange, ASilentDeviceIsLostAfterTheIdleLimit) {
     load({{pattern(1000)}});
     Received got;
     FakeDevice dev(device_script(got, 1000, {}));  // takes everything, never answers
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     auto r = std::async(std::launch::async, [&] { return run(dev, 0, 0); });
     ASSERT_EQ(r.wait_for(20s), std::future_status::ready) << "the exchange never gave up";
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
     EXPECT_EQ(r.get(), -1);
     EXPECT_EQ(window.last(6), "Connection lost");
     EXPECT_EQ(lines_of(out).back(), "process_one ret = -1");
@@ -263,9 +264,9 @@ TEST_F(EngineExchange, NoConnectionFailsTheImage) {
     timing().connect_wait = 50ms;
     ClosedPort closed;
     engine.m_port = closed.port();
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     EXPECT_EQ(engine.process_one("127.0.0.1", 0, kW, kRow, 0), -1);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
     EXPECT_NE(out.find("connect 127.0.0.1 err !\n"), std::string::npos);
     EXPECT_EQ(window.last(6), "connecting");
     EXPECT_FALSE(engine.m_sock[kW].valid());
@@ -362,9 +363,9 @@ TEST_F(EngineRecords, ClosedConnectionEndsTheImage) {
     EXPECT_EQ(feed(half.data(), 60), 0);
     peer.reset();
     ASSERT_TRUE(wait_ready(engine.m_sock[kW].get(), false, 10s));  // the close has come
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     EXPECT_EQ(engine.recv_cmd(kW, 0, kRow, 0), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "recv_cmd ret <= 0 !\n");
+    EXPECT_EQ(debug_lines.take(), "recv_cmd ret <= 0 !\n");
     EXPECT_TRUE(window.column(5).empty());
 }
 

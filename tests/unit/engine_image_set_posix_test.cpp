@@ -5,8 +5,9 @@
 
 #include <filesystem>
 
+#include "debug_lines.h"
 #include "engine_test_support.h"
-#include "mapping_flags.h"
+#include "support/mapping_flags.h"
 #include "platform/huge_pages.h"
 
 namespace quillon::test {
@@ -21,11 +22,11 @@ TEST_F(EngineLoad, LargeImageBuffersAskForHugePages) {
         GTEST_SKIP() << "this kernel has no transparent huge pages";
     if (free_huge_pages_now() < 16) GTEST_SKIP() << "too few free 2 MiB blocks on this machine now";
     const std::size_t n = std::size_t(12) << 20;
-    write_image(dir.file("big.img"), ImageSpec{pattern(n, 5), 0, 0});
-    engine.m_url[0] = dir.file("big.img");
-    testing::internal::CaptureStdout();
+    write_image(dir / "big.img", ImageSpec{pattern(n, 5), 0, 0});
+    engine.m_url[0] = dir / "big.img";
+    test::DebugLines debug_lines;
     ASSERT_TRUE(engine.load_images());
-    testing::internal::GetCapturedStdout();
+    debug_lines.take();
     const uint8_t* middle = engine.m_img_data[0].get() + n / 2;
     EXPECT_TRUE(asks_for_huge_pages(middle)) << mapping_flags(middle);
 }

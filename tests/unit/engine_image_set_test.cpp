@@ -7,6 +7,7 @@
 
 #include <zlib.h>
 
+#include "debug_lines.h"
 #include "engine_test_support.h"
 
 namespace quillon::test {
@@ -80,14 +81,14 @@ using EngineLoad = EngineTest;
 TEST_F(EngineLoad, LoadsDataAndTrailerOfEveryUsedSlot) {
     const auto d0 = pattern(5000, 1);
     const auto d2 = pattern(70000, 2);
-    const ImageHeader h0 = write_image(dir.file("a.img"), {d0});
-    const ImageHeader h2 = write_image(dir.file("c.img"), {d2, 1, 0x77});
-    engine.m_url[0] = dir.file("a.img");
-    engine.m_url[2] = dir.file("c.img");
+    const ImageHeader h0 = write_image(dir / "a.img", {d0});
+    const ImageHeader h2 = write_image(dir / "c.img", {d2, 1, 0x77});
+    engine.m_url[0] = dir / "a.img";
+    engine.m_url[2] = dir / "c.img";
 
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     ASSERT_TRUE(engine.load_images());
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
 
     EXPECT_EQ(engine.m_img_count, 2);
     EXPECT_EQ(engine.m_last_img, 2);
@@ -124,11 +125,11 @@ TEST_F(EngineLoad, FlippingAnyDataByteFailsTheSlot) {
             ImageSpec img{data, flag, 0x91};
             img.crc = image_checksum(data.data(), data.size(), flag, 0x91);
             img.data[i] ^= 0x01;
-            write_image(dir.file("x.img"), img);
-            engine.m_url[0] = dir.file("x.img");
-            testing::internal::CaptureStdout();
+            write_image(dir / "x.img", img);
+            engine.m_url[0] = dir / "x.img";
+            test::DebugLines debug_lines;
             EXPECT_FALSE(engine.load_images()) << "byte " << i;
-            const std::string out = testing::internal::GetCapturedStdout();
+            const std::string out = debug_lines.take();
             EXPECT_NE(out.find("load image err i= 0\n"), std::string::npos);
             EXPECT_EQ(engine.m_img_len[0], 0u);
             EXPECT_EQ(engine.m_img_data[0], nullptr);
@@ -144,11 +145,11 @@ TEST_F(EngineLoad, LargeImagesReadInPartsKeepTheirChecksum) {
     const auto data = pattern(n, 11);
     for (uint8_t flag : {0, 1}) {
         ImageSpec img{data, flag, 0xC3};
-        write_image(dir.file("big.img"), img);
-        engine.m_url[0] = dir.file("big.img");
-        testing::internal::CaptureStdout();
+        write_image(dir / "big.img", img);
+        engine.m_url[0] = dir / "big.img";
+        test::DebugLines debug_lines;
         ASSERT_TRUE(engine.load_images()) << "flag " << int(flag);
-        testing::internal::GetCapturedStdout();
+        debug_lines.take();
         ASSERT_EQ(engine.m_img_len[0], n);
         EXPECT_EQ(0, std::memcmp(engine.m_img_data[0].get(), data.data(), n));
         EXPECT_EQ(engine.m_img_crc32[0], uint32_t(::crc32(0L, data.data(), uInt(n))));
@@ -158,11 +159,11 @@ TEST_F(EngineLoad, LargeImagesReadInPartsKeepTheirChecksum) {
              {std::size_t(0), n / 2 - 1, n / 2, n / 3, 2 * (n / 3), n / 4 * 3, n - 1}) {
             img.crc = image_checksum(data.data(), n, flag, 0xC3);
             img.data[at] ^= 0x80;
-            write_image(dir.file("big.img"), img);
+            write_image(dir / "big.img", img);
             img.data[at] ^= 0x80;
-            testing::internal::CaptureStdout();
+            test::DebugLines debug_lines;
             EXPECT_FALSE(engine.load_images()) << "flag " << int(flag) << " byte " << at;
-            testing::internal::GetCapturedStdout();
+            debug_lines.take();
             EXPECT_EQ(engine.m_img_data[0], nullptr);
         }
     }
@@ -194,14 +195,14 @@ TEST_F(EngineLoad, DamagedOrLyingFilesFailAtLoadTime) {
     };
     int n = 0;
     for (const auto& c : cases) {
-        const std::string path = dir.file("case" + std::to_string(n++));
+        const std::string path = dir / ("case" + std::to_string(n++));
         c.make(path);
-        engine.m_url[0] = dir.file("good.img");
+        engine.m_url[0] = dir / "good.img";
         write_image(engine.m_url[0], {pattern(100)});
         engine.m_url[1] = path;
-        testing::internal::CaptureStdout();
+        test::DebugLines debug_lines;
         EXPECT_FALSE(engine.load_images()) << c.what;
-        const std::string out = testing::internal::GetCapturedStdout();
+        const std::string out = debug_lines.take();
         EXPECT_NE(out.find("load image err i= 1\n"), std::string::npos) << c.what;
         EXPECT_EQ(engine.m_img_len[1], 0u) << c.what;
         EXPECT_EQ(engine.m_img_data[1], nullptr) << c.what;
@@ -211,22 +212,22 @@ TEST_F(EngineLoad, DamagedOrLyingFilesFailAtLoadTime) {
 }
 
 TEST_F(EngineLoad, AFailingSlotEndsTheLoadAtOnce) {
-    write_image(dir.file("bad.img"), {pattern(10), 0, 0, -1, 1234});
-    write_image(dir.file("good.img"), {pattern(10)});
-    engine.m_url[0] = dir.file("bad.img");
-    engine.m_url[3] = dir.file("good.img");
-    testing::internal::CaptureStdout();
+    write_image(dir / "bad.img", {pattern(10), 0, 0, -1, 1234});
+    write_image(dir / "good.img", {pattern(10)});
+    engine.m_url[0] = dir / "bad.img";
+    engine.m_url[3] = dir / "good.img";
+    test::DebugLines debug_lines;
     EXPECT_FALSE(engine.load_images());
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
     EXPECT_EQ(lines_of(out).back(), "load image err i= 0");
     EXPECT_EQ(out.find("strlen(m_url[1])"), std::string::npos);
     EXPECT_EQ(engine.m_img_len[3], 0u);
 }
 
 TEST_F(EngineLoad, NoPathAtAllFailsWithoutAnErrorLine) {
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     EXPECT_FALSE(engine.load_images());
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
     EXPECT_EQ(out.find("load image err"), std::string::npos);
     EXPECT_EQ(count_of(out, "strlen(m_url["), 4);
 }

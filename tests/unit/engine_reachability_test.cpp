@@ -15,6 +15,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "debug_lines.h"
 #include "engine_test_support.h"
 #include "platform/icmp_echo.h"
 #include "platform/unique_fd.h"
@@ -39,10 +40,10 @@ bool drop_net_raw_here() {
 using EngineReachability = EngineTest;
 
 TEST_F(EngineReachability, LoopbackAnswersOrTheMissingCapabilityIsNamed) {
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     testing::internal::CaptureStderr();
     const int r = engine.ping_device("127.0.0.1");
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
     const std::string err = testing::internal::GetCapturedStderr();
     if (can_open(SOCK_DGRAM) || can_open(SOCK_RAW)) {
         EXPECT_EQ(r, 1) << err;
@@ -58,14 +59,14 @@ TEST_F(EngineReachability, WithoutAnyEchoSocketItSaysSoOnceAndNamesTheCapability
     if (can_open(SOCK_DGRAM)) GTEST_SKIP() << "ping_group_range admits us: no capability needed";
     int first = 0, second = 0;
     bool dropped = false;
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     testing::internal::CaptureStderr();
     std::thread([&] {
         dropped = drop_net_raw_here();
         first = engine.ping_device("127.0.0.1");
         second = engine.ping_device("127.0.0.1");
     }).join();
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
     const std::string err = testing::internal::GetCapturedStderr();
     ASSERT_TRUE(dropped);
     EXPECT_EQ(first, -1);
@@ -99,7 +100,7 @@ TEST_F(EngineReachability, OutOfDescriptorsMarksOnlyThatAddressUnreachable) {
     if (!can_open(SOCK_DGRAM) && !can_open(SOCK_RAW)) GTEST_SKIP() << "no ICMP socket here at all";
     rlimit old{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     testing::internal::CaptureStderr();
     int starved = 0;
     {
@@ -117,7 +118,7 @@ TEST_F(EngineReachability, OutOfDescriptorsMarksOnlyThatAddressUnreachable) {
     }
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &old), 0);
     const int after = engine.ping_device("127.0.0.1");
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(starved, 0);
     EXPECT_EQ(engine.m_echo_unavailable, 0);
@@ -149,13 +150,13 @@ bool enter_namespace_with_datagram_echo_only() {
 TEST_F(EngineReachability, TheUnprivilegedDatagramSocketAlsoProbes) {
     bool ready = false;
     int r = 0;
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     // A thread of its own: the namespace and the dropped capability end with it.
     std::thread([&] {
         ready = enter_namespace_with_datagram_echo_only();
         if (ready) r = engine.ping_device("127.0.0.1");
     }).join();
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = debug_lines.take();
     if (!ready) GTEST_SKIP() << "cannot create a network namespace here";
     EXPECT_EQ(r, 1);
     EXPECT_EQ(out, "Ping to 127.0.0.1 succeeded!\nDevice is reachable.\n");
@@ -163,10 +164,10 @@ TEST_F(EngineReachability, TheUnprivilegedDatagramSocketAlsoProbes) {
 
 TEST_F(EngineReachability, NoProbeForAnAddressThatIsNoHost) {
     for (const char* ip : {"", "1.2.3", "999.0.0.1", "0.0.0.0", "255.255.255.255"}) {
-        testing::internal::CaptureStdout();
+        test::DebugLines debug_lines;
         testing::internal::CaptureStderr();
         EXPECT_EQ(engine.ping_device(ip), 0) << ip;
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "Device is unreachable.\n");
+        EXPECT_EQ(debug_lines.take(), "Device is unreachable.\n");
         EXPECT_NE(testing::internal::GetCapturedStderr().find(
                       "Ping request failed. GetLastError: "),
                   std::string::npos);

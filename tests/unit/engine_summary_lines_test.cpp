@@ -107,15 +107,15 @@ TEST(SummaryLines, TheFailedImageIsTheFirstLoadedOneThatDidNotFinish) {
 }
 
 TEST(SummaryLines, WrittenWithTheSummaryTagAndEscapedForTheReport) {
-    EngineDir dir;
+    TempDir dir;
     {
         LogFile report;
-        report.Open(dir.file("r.html"));
+        report.Open(dir / "r.html");
         DeviceOutcome d = dev("10.0.0.1", OutcomeKind::not_found);
         d.name = "<b>door</b> & co";
         write_summary_lines(report, {d});
     }
-    const auto lines = lines_of(read_file(dir.file("r.html")));
+    const auto lines = lines_of(read_file(dir / "r.html"));
     ASSERT_EQ(lines.size(), 2u);
     for (const auto& l : lines) {
         EXPECT_EQ(l.compare(0, 6, "<pre>["), 0) << l;
@@ -128,9 +128,9 @@ TEST(SummaryLines, WrittenWithTheSummaryTagAndEscapedForTheReport) {
 
 // The collector on its own: what the driver and the come-back watcher report.
 TEST(BatchOutcomesCollector, ComeBackResultsDecideBetweenBackOldVersionNotBackAndNotChecked) {
-    EngineDir dir;
+    TempDir dir;
     LogFile report;
-    report.Open(dir.file("r.html"));
+    report.Open(dir / "r.html");
     BatchOutcomes c(report);
     for (int row = 0; row < 5; ++row) {
         DeviceResult r;
@@ -172,7 +172,7 @@ TEST(BatchOutcomesCollector, ComeBackResultsDecideBetweenBackOldVersionNotBackAn
     EXPECT_EQ(out[4].version, "V1");
     EXPECT_EQ(out[5].kind, OutcomeKind::upgraded_back);
     c.batch_ended(BatchEnded{});
-    EXPECT_EQ(lines_of(read_file(dir.file("r.html"))).size(), 3u);
+    EXPECT_EQ(lines_of(read_file(dir / "r.html")).size(), 3u);
 }
 
 // A real batch behind the headless window: one device fails, a stop after it leaves two never

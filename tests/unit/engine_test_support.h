@@ -26,30 +26,15 @@
 #include "platform/socket.h"
 #include "platform/tcp_service.h"
 #include "platform/timing.h"
-#include "temp_dir.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
+#include "support/wait_until.h"
 #include "texts/ui_texts.h"
 
 namespace quillon::test {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-// Waits for `cond` until `limit` passes; true when it became true.
-template <class F>
-bool wait_until(F cond, std::chrono::milliseconds limit = 10s) {
-    const auto end = Clock::now() + limit;
-    while (!cond()) {
-        if (Clock::now() > end) return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
-// A temporary folder (the shared one) that names its files.
-class EngineDir : public test::TempDir {
-public:
-    std::string file(const std::string& name) const { return *this / name; }
-};
 
 // Deterministic bytes of a given size.
 inline std::vector<uint8_t> pattern(std::size_t n, uint32_t seed = 1) {
@@ -428,7 +413,7 @@ inline int count_of(const std::string& hay, const std::string& needle) {
 // An engine wired to a recording window and search, with English texts and short timings.
 class EngineTest : public ::testing::Test {
 protected:
-    EngineTest() : window(dir.file("upgrade_user.html")) {
+    EngineTest() : window(dir / "upgrade_user.html") {
         ui_texts().fill(true);
         engine.m_dlg = &window;
         engine.m_search = &search;
@@ -437,16 +422,16 @@ protected:
     // Writes and loads one image per description into slots 0, 1, ...; fails the test if the load fails.
     void load(const std::vector<ImageSpec>& specs) {
         for (std::size_t i = 0; i < specs.size(); ++i) {
-            const std::string path = dir.file("slot" + std::to_string(i) + ".img");
+            const std::string path = dir / ("slot" + std::to_string(i) + ".img");
             write_image(path, specs[i]);
             engine.m_url[i] = path;
         }
         ASSERT_TRUE(engine.load_images());
     }
 
-    std::string report() const { return read_file(dir.file("upgrade_user.html")); }
+    std::string report() const { return read_file(dir / "upgrade_user.html"); }
 
-    EngineDir dir;
+    TempDir dir;
     ShortTimings timings;
     FakeWindow window;
     RecordingSearch search;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "debug_lines.h"
 #include "engine_test_support.h"
 
 namespace quillon::test {
@@ -13,9 +14,9 @@ using HostileImage = EngineTest;
 
 // Loads slot 0 and returns the standard output of the load.
 std::string load_slot0(EngineInternals& engine, bool& ok) {
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     ok = engine.load_images();
-    return testing::internal::GetCapturedStdout();
+    return debug_lines.take();
 }
 
 void expect_slot0_failed(EngineInternals& engine, RecordingSearch& search) {
@@ -23,9 +24,9 @@ void expect_slot0_failed(EngineInternals& engine, RecordingSearch& search) {
     EXPECT_EQ(engine.m_img_data[0], nullptr);
     EXPECT_EQ(engine.m_img_count, 0);
     // Nothing is tried with a slot that did not load: no conflict query, no connection.
-    testing::internal::CaptureStdout();
+    test::DebugLines debug_lines;
     EXPECT_EQ(engine.process_one("127.0.0.1", 0, 0, 0, 0), -1);
-    testing::internal::GetCapturedStdout();
+    debug_lines.take();
     EXPECT_TRUE(search.calls.empty());
 }
 
@@ -33,7 +34,7 @@ TEST_F(HostileImage, TrailerClaimingFourGiBFailsTheSlot) {
     // 1000 real bytes with a correct checksum; only the length lies.
     ImageSpec img{pattern(1000)};
     img.length = 0xFFFFFFFF;
-    engine.m_url[0] = dir.file("liar.img");
+    engine.m_url[0] = dir / "liar.img";
     write_image(engine.m_url[0], img);
     bool ok = true;
     const std::string out = load_slot0(engine, ok);
@@ -50,7 +51,7 @@ TEST_F(HostileImage, FileOfMoreThanFourGiBFailsTheSlot) {
     ImageHeader trailer;
     trailer.set_length(5);
     trailer.set_crc(image_checksum(data.data(), data.size(), 0, 0));
-    const std::string path = dir.file("huge.img");
+    const std::string path = dir / "huge.img";
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));

@@ -9,10 +9,11 @@
 #include <functional>
 #include <string>
 
-#include "child_process.h"
+#include "support/child_process.h"
 #include "log/log_dir.h"
 #include "log/log_file.h"
-#include "temp_dir.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon {
 namespace {
@@ -58,7 +59,7 @@ TEST(HostileLogDir, AFolderThatCannotBeMadeLeavesTheLogsClosed) {
         SCOPED_TRACE(c.what);
         c.make(c.work_dir);
         const std::string before = listing(dir.path());
-        // In a child: debug mode would redirect standard output if the debug log did open.
+        // In a child: a debug log that did open would take the diagnostic lines of the process.
         const int rc = test::run_in_child([&] {
             RunLogs logs;
             open_logs(c.work_dir, true, logs);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "debug_lines.h"
 #include "discovery/discovery_codec.h"
 #include "discovery/intake.h"
 #include "engine/engine_worker_watch.h"
@@ -36,9 +37,9 @@ protected:
             intake.add_found_device(answer->ip->c_str(), nullptr, answer->mac->c_str(), nullptr,
                                     nullptr);
         };
-        testing::internal::CaptureStdout();
+        test::DebugLines debug_lines;
         EXPECT_EQ(engine.check_ip_conflict(ip, 0), 1);
-        testing::internal::GetCapturedStdout();
+        debug_lines.take();
         search.on_search = nullptr;
         return lines_of(report());
     }

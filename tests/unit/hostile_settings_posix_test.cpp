@@ -9,8 +9,9 @@
 #include <string>
 
 #include "app/settings.h"
-#include "child_process.h"
-#include "temp_dir.h"
+#include "support/child_process.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon {
 namespace {

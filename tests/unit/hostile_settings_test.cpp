@@ -9,7 +9,8 @@
 
 #include "app/settings.h"
 #include "platform/ini_file.h"
-#include "temp_dir.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon {
 namespace {

@@ -17,7 +17,8 @@
 
 #include "images/message_sink.h"
 #include "platform/files.h"
-#include "temp_dir.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon::test {
 

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <set>
 #include <cstring>
 #include <thread>
@@ -18,24 +17,16 @@
 #include "journal/journal_files.h"
 #include "log/log_file.h"
 #include "platform/files.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 #include "window/headless_window.h"
 
 namespace quillon {
 namespace {
 namespace fs = std::filesystem;
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        path = fs::temp_directory_path() /
-               ("quillon-journal-" + std::to_string(std::random_device{}()));
-        fs::create_directories(path);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
+using test::fs_path;
+using test::TempDir;
 
 uint32_t crc_of(const std::string& bytes) {
     return uint32_t(::crc32(0L, reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
@@ -57,7 +48,7 @@ struct Batch {
         std::string trailer(kImageHeaderSize, '\0');
         for (std::size_t i = 0; i < trailer.size(); ++i) trailer[i] = char(i ^ 0x5a);
         file_bytes = data + trailer;
-        image_path = (dir.path / "2_kernel.img").string();
+        image_path = dir / "2_kernel.img";
         std::ofstream(image_path, std::ios::binary) << file_bytes;
         engine.m_url[1] = image_path;
         engine.m_img_len[1] = uint32_t(data.size());
@@ -83,7 +74,7 @@ struct Batch {
 
 TEST(JournalWriter, AnUnfinishedBatchReadsBackAsItWasLeft) {
     Batch b;
-    BatchJournal j(b.dir.path.string());
+    BatchJournal j(b.dir.path());
     j.set_adapter("lab0", "198.18.0.1");
     j.set_continues("journal_20200101_000000_000_abcd.jsonl");
     j.images_loaded(b.engine);
@@ -131,7 +122,7 @@ TEST(JournalWriter, AnUnfinishedBatchReadsBackAsItWasLeft) {
 
 TEST(JournalWriter, TheBatchRulesAndTheirDecisionsReadBack) {
     Batch b;
-    BatchJournal j(b.dir.path.string());
+    BatchJournal j(b.dir.path());
     j.set_rules(2, "10%");
     j.images_loaded(b.engine);
     BatchRuleEvent canary;
@@ -169,7 +160,7 @@ TEST(JournalWriter, TheBatchRulesAndTheirDecisionsReadBack) {
     EXPECT_TRUE(d.finished);
 
     // A batch without rules records none, and the next batch does not inherit the last one's.
-    BatchJournal plain(b.dir.path.string());
+    BatchJournal plain(b.dir.path());
     plain.images_loaded(b.engine);
     ASSERT_TRUE(read_journal(plain.path(), d));
     EXPECT_EQ(d.canary, 0);
@@ -184,10 +175,10 @@ TEST(JournalWriter, EachBatchHasItsOwnJournalAndTheNewest20AreKept) {
         char name[64];
         std::snprintf(name, sizeof name, "journal_2020%02d01_000000_000_00%02d.jsonl", i % 12 + 1,
                       i);
-        std::ofstream(b.dir.path / name) << "{}\n";
+        std::ofstream(fs_path(b.dir / name)) << "{}\n";
     }
-    std::ofstream(b.dir.path / "journal_notes.txt") << "mine\n";
-    BatchJournal j(b.dir.path.string());
+    std::ofstream(fs_path(b.dir / "journal_notes.txt")) << "mine\n";
+    BatchJournal j(b.dir.path());
     j.set_continues("journal_20200101_000000_000_abcd.jsonl");
     j.images_loaded(b.engine);
     const std::string first = j.path();
@@ -196,20 +187,20 @@ TEST(JournalWriter, EachBatchHasItsOwnJournalAndTheNewest20AreKept) {
     const std::string second = j.path();
     EXPECT_NE(first, second);
 
-    const auto all = list_journals(b.dir.path.string());
+    const auto all = list_journals(b.dir.path());
     ASSERT_EQ(all.size(), std::size_t(kJournalsKept));
     EXPECT_EQ(all[0], second);  // newest first
     EXPECT_EQ(all[1], first);
-    EXPECT_TRUE(fs::exists(b.dir.path / "journal_notes.txt"));
+    EXPECT_TRUE(fs::exists(fs_path(b.dir / "journal_notes.txt")));
     JournalDoc d;
     ASSERT_TRUE(read_journal(second, d));
     EXPECT_TRUE(d.continues.empty());  // only the batch right after --resume continues one
-    EXPECT_EQ(newest_unfinished_journal(b.dir.path.string()), second);
+    EXPECT_EQ(newest_unfinished_journal(b.dir.path()), second);
 }
 
 TEST(JournalWriter, AFolderThatCannotBeWrittenIsReportedNotFatal) {
     Batch b;
-    BatchJournal j((b.dir.path / "missing" / "deeper").string());
+    BatchJournal j(b.dir / "missing/deeper");
     j.images_loaded(b.engine);
     j.device_taken(DeviceTaken{});
     j.batch_ended(BatchEnded{});
@@ -218,8 +209,7 @@ TEST(JournalWriter, AFolderThatCannotBeWrittenIsReportedNotFatal) {
 
 TEST(JournalFiles, AFolderNamedInChineseIsWrittenListedReadAndPruned) {
     Batch b;
-    const std::u8string base = b.dir.path.u8string();
-    const std::string folder = std::string(base.begin(), base.end()) + "/固件 日志";
+    const std::string folder = b.dir / "固件 日志";
     ASSERT_TRUE(make_directory(folder));
     BatchJournal j(folder);
     j.images_loaded(b.engine);
@@ -230,7 +220,7 @@ TEST(JournalFiles, AFolderNamedInChineseIsWrittenListedReadAndPruned) {
     EXPECT_EQ(all[0], j.path());
     // The very folder, not one whose name the system's code page made up.
     const std::string name = journal_file_name(j.path());
-    EXPECT_TRUE(fs::exists(b.dir.path / fs::path(u8"固件 日志") / name)) << j.path();
+    EXPECT_TRUE(fs::exists(fs_path(b.dir.path()) / fs::path(u8"固件 日志") / name)) << j.path();
     JournalDoc d;
     ASSERT_TRUE(read_journal(j.path(), d));
     EXPECT_TRUE(d.valid);
@@ -244,19 +234,19 @@ TEST(JournalFiles, NamesSortByTimeAndTheNewestUnfinishedSkipsResumedOnes) {
     TempDir dir;
     std::set<std::string> names;
     for (int i = 0; i < 30; ++i) {
-        const std::string n = new_journal_name(dir.path.string());
+        const std::string n = new_journal_name(dir.path());
         EXPECT_TRUE(is_journal_name(n)) << n;
         EXPECT_TRUE(names.insert(n).second) << n;
-        std::ofstream(dir.path / n) << "";
+        std::ofstream(fs_path(dir / n)) << "";
     }
     EXPECT_FALSE(is_journal_name("journal_20200101_000000_000_abcd.json"));
     EXPECT_FALSE(is_journal_name("journal_2020010x_000000_000_abcd.jsonl"));
     EXPECT_FALSE(is_journal_name("../journal_20200101_000000_000_abcd"));
-    prune_journals(dir.path.string(), 0);
-    EXPECT_TRUE(list_journals(dir.path.string()).empty());
+    prune_journals(dir.path(), 0);
+    EXPECT_TRUE(list_journals(dir.path()).empty());
 
     auto write = [&](const std::string& name, const std::string& continues, bool ended) {
-        std::ofstream f(dir.path / name);
+        std::ofstream f(fs_path(dir / name));
         f << R"({"event":"batch_start","id":"x","time":"t","continues":)"
           << (continues.empty() ? "null" : "\"" + continues + "\"")
           << R"(,"settings":{"mode":"list","threads":2,"auto_retry":false,"fake_burn":false},)"
@@ -273,12 +263,12 @@ TEST(JournalFiles, NamesSortByTimeAndTheNewestUnfinishedSkipsResumedOnes) {
     write(a, "", false);
     write(b, a, true);
     write(d, "", true);
-    EXPECT_EQ(newest_unfinished_journal(dir.path.string()), "");
+    EXPECT_EQ(newest_unfinished_journal(dir.path()), "");
     write(c, "", false);
-    EXPECT_EQ(journal_file_name(newest_unfinished_journal(dir.path.string())), c);
+    EXPECT_EQ(journal_file_name(newest_unfinished_journal(dir.path())), c);
     // Torn to nothing but its start: still unfinished and still found.
-    std::ofstream(dir.path / d, std::ios::trunc) << "{\"event\":\"batch_st";
-    EXPECT_EQ(journal_file_name(newest_unfinished_journal(dir.path.string())), c);
+    std::ofstream(fs_path(dir / d), std::ios::trunc) << "{\"event\":\"batch_st";
+    EXPECT_EQ(journal_file_name(newest_unfinished_journal(dir.path())), c);
 }
 
 }  // namespace

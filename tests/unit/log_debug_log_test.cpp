@@ -1,32 +1,32 @@
 // SPDX-License-Identifier: Apache-2.0
-// The debug log (standard output redirected into log/log_YYYYMMDD_HHMMSS.txt) and the start-up
-// of the run's logs. Everything that redirects standard output runs in a forked child.
-#include <sys/stat.h>
-
+// The debug log (the diagnostic lines in log/log_YYYYMMDD_HHMMSS.txt) and the start-up of the
+// run's logs.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <iostream>
 #include <thread>
 
-#include "child_process.h"
+#include "debug_lines.h"
+#include "log/debug_line.h"
 #include "log/log_file.h"
 #include "log_text_match.h"
-#include "temp_dir.h"
+#include "platform/local_time.h"
+#include "support/child_process.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon {
 namespace {
 
 using test::read_file;
-using test::run_in_child;
 using test::TempDir;
 
 std::string debug_name_now() {
     std::time_t now = std::time(nullptr);
     std::tm t{};
-    localtime_r(&now, &t);
+    local_time(now, t);
     char buf[64];
     std::strftime(buf, sizeof buf, "log_%Y%m%d_%H%M%S.txt", &t);
     return buf;
@@ -42,51 +42,43 @@ std::vector<std::string> debug_logs_in(const std::string& dir) {
     return out;
 }
 
-TEST(DebugLog, StandardOutputOfEveryThreadLandsInTheFile) {
+TEST(DebugLog, EveryThreadsLinesLandInTheFile) {
     TempDir dir;
-    TempDir record;  // the child tells the parent the path and the names it saw around the call
-    int code = run_in_child([&]() -> int {
-        if (::chdir(dir.path().c_str()) != 0) return 10;
-        std::printf("before the redirection\n");
-        std::string before = debug_name_now();
-        std::string path = StartDebugLog();
-        std::string after = debug_name_now();
-        if (path.empty()) return 11;
-        test::write_file(record / "path", path);
-        test::write_file(record / "names", before + "\n" + after);
-        std::thread worker([] { std::printf("from a worker %d\n", 42); });
+    test::DebugLines before_and_after;
+    debug_line("before the debug log\n");
+    std::string path, before, after;
+    {
+        DebugLog log;
+        before = debug_name_now();
+        path = log.start(dir / "log");
+        after = debug_name_now();
+        ASSERT_FALSE(path.empty());
+        std::thread worker([] { debug_line("from a worker %d\n", 42); });
         worker.join();
-        std::cout << "from iostream" << std::endl;
-        // Line-buffered: the lines are in the file before anything flushes or exits.
-        std::string content = read_file(path);
-        if (content != "from a worker 42\nfrom iostream\n") return 12;
-        return 0;
-    });
-    ASSERT_EQ(code, 0);
+        debug_line("from the main thread\n");
+        // Pushed at once: the lines are in the file before anything flushes or closes it.
+        EXPECT_EQ(read_file(path), "from a worker 42\nfrom the main thread\n");
+    }
+    debug_line("after the debug log\n");
+    EXPECT_EQ(before_and_after.take(), "before the debug log\nafter the debug log\n");
 
-    std::string path = read_file(record / "path");
-    std::string names = read_file(record / "names");
     std::string name = std::filesystem::path(path).filename().string();
     EXPECT_EQ(std::filesystem::path(path).parent_path().string(), dir / "log");
     EXPECT_TRUE(test::is_debug_log_name(name)) << name;
     // The name carries the local time of the call.
-    EXPECT_LE(names.substr(0, names.find('\n')), name);
-    EXPECT_LE(name, names.substr(names.find('\n') + 1));
-    EXPECT_EQ(read_file(path), "from a worker 42\nfrom iostream\n");
+    EXPECT_LE(before, name);
+    EXPECT_LE(name, after);
+    EXPECT_EQ(read_file(path), "from a worker 42\nfrom the main thread\n");
 }
 
-TEST(DebugLog, AFolderThatCannotBeMadeLeavesStandardOutputAlone) {
+TEST(DebugLog, AFolderThatCannotBeMadeLeavesTheLinesWhereTheyWent) {
     TempDir dir;
     test::write_file(dir / "log", "a file where the folder should be");
-    int code = run_in_child([&]() -> int {
-        struct stat before {
-        }, after{};
-        if (::fstat(1, &before) != 0) return 10;
-        if (!StartDebugLog(dir / "log").empty()) return 11;
-        if (::fstat(1, &after) != 0) return 12;
-        return before.st_ino == after.st_ino && before.st_dev == after.st_dev ? 0 : 13;
-    });
-    EXPECT_EQ(code, 0);
+    test::DebugLines lines;
+    DebugLog log;
+    EXPECT_TRUE(log.start(dir / "log").empty());
+    debug_line("still here\n");
+    EXPECT_EQ(lines.take(), "still here\n");
 }
 
 TEST(OpenLogs, WithoutDebugModeOnlyTheEmptyReportExists) {
@@ -119,16 +111,15 @@ TEST(OpenLogs, ASecondStartEmptiesTheReport) {
     EXPECT_EQ(read_file(dir / "log/upgrade_user.html"), "");
 }
 
-TEST(OpenLogs, DebugModeWritesTheDeviceLogAndRedirectsStandardOutput) {
+TEST(OpenLogs, DebugModeWritesTheDeviceLogAndTheDebugLog) {
     TempDir dir;
-    int code = run_in_child([&]() -> int {
+    {
         RunLogs logs;
         open_logs(dir.path(), true, logs);
-        if (logs.debug_log_path.empty() || !logs.deviceLog.is_open()) return 10;
-        std::printf("diagnostic line\n");
-        return 0;
-    });
-    ASSERT_EQ(code, 0);
+        ASSERT_FALSE(logs.debug_log_path.empty());
+        ASSERT_TRUE(logs.deviceLog.is_open());
+        debug_line("diagnostic line\n");
+    }
     std::string dev = read_file(dir / "log/upgrade_dev.log");
     EXPECT_TRUE(test::match_with_ts(dev, "[{ts}] [INFO] upgrade start !\n\n")) << dev;
     EXPECT_EQ(read_file(dir / "log/upgrade_user.html"), "");

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "log/log_file.h"
-#include "temp_dir.h"
+#include "support/files.h"
 
 namespace quillon {
 namespace {

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "log_text_match.h"
-#include "temp_dir.h"
+#include "platform/local_time.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon {
 namespace {
@@ -31,10 +33,10 @@ TEST(LogFileLayout, TaggedLineIsPreTimestampTagMessage) {
     LogFile log;
     log.Open(path);
     ASSERT_TRUE(log.is_open());
-    std::string before = log_timestamp();
+    std::string before = local_time_text();
     log.WriteTagged("SEARCH", "upgrade success: IP:%s MAC:%s", "10.0.0.5", "00:11:22:33:44:55");
     log.WriteTagged("IPSCAN", "upgrade failure: IP: %s MAC: %s", "10.0.0.6", "aa");
-    std::string after = log_timestamp();
+    std::string after = local_time_text();
 
     std::vector<std::string> ts;
     std::string content = read_file(path);
@@ -80,10 +82,10 @@ TEST(LogFileLayout, InfoLineIsPlainAndKeepsTheMessagesOwnLineEnd) {
     std::string path = dir / "upgrade_dev.log";
     LogFile log;
     log.Open(path);
-    std::string before = log_timestamp();
+    std::string before = local_time_text();
     log.WriteInfo("upgrade start !\n");
     log.WriteInfo("a<b & \"c\" %d", 7);
-    std::string after = log_timestamp();
+    std::string after = local_time_text();
     std::vector<std::string> ts;
     std::string content = read_file(path);
     ASSERT_TRUE(

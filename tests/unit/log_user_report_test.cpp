@@ -8,7 +8,9 @@
 
 #include "log/log_file.h"
 #include "platform/files.h"
-#include "temp_dir.h"
+#include "support/files.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace quillon {
 namespace {

@@ -4,11 +4,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <thread>
 #include <vector>
 
 #include "platform/durable_file.h"
+
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon {
 namespace {
@@ -20,9 +22,8 @@ std::string slurp(const fs::path& p) {
 }
 
 TEST(DurableFile, AddsAtTheEndAcrossReopensAndReportsFailures) {
-    const fs::path dir = fs::temp_directory_path() /
-                         ("quillon-durable-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir);
+    const test::TempDir tmp;
+    const fs::path dir = test::fs_path(tmp.path());
     const fs::path file = dir / "j.jsonl";
     {
         DurableFile f;
@@ -49,14 +50,12 @@ TEST(DurableFile, AddsAtTheEndAcrossReopensAndReportsFailures) {
     DurableFile g;
     EXPECT_FALSE(g.open((dir / "no" / "such" / "folder.jsonl").string()));
     EXPECT_FALSE(g.append("x\n"));
-    fs::remove_all(dir);
 }
 
 // The path is UTF-8 on every system: a folder named in Chinese is the folder written to.
 TEST(DurableFile, TakesAUtf8Path) {
-    std::u8string name = u8"quillon-持久 日志 ";
-    for (char c : std::to_string(std::random_device{}())) name += char8_t(c);
-    const fs::path dir = fs::temp_directory_path() / name;
+    const test::TempDir tmp;
+    const fs::path dir = test::fs_path(tmp.path()) / u8"持久 日志";
     fs::create_directories(dir);
     const std::u8string file = (dir / u8"记录.jsonl").u8string();
     {
@@ -65,7 +64,6 @@ TEST(DurableFile, TakesAUtf8Path) {
         EXPECT_TRUE(f.append("one\n"));
     }
     EXPECT_EQ(slurp(fs::path(file)), "one\n");
-    fs::remove_all(dir);
 }
 
 }  // namespace

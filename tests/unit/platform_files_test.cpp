@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -146,6 +148,15 @@ TEST(PlatformLocalTime, GivesTheCalendarOfAMoment) {
     std::tm t{};
     ASSERT_TRUE(local_time(std::time_t(86400 * 365), t));
     EXPECT_TRUE(t.tm_year == 70 || t.tm_year == 71) << t.tm_year;  // 1971-01-01 in any zone
+}
+
+TEST(PlatformLocalTime, TheTextIsZeroPaddedAndEmptyForAMomentWithoutLocalTime) {
+    // 1971-01-01 00:00:00 UTC is 1970-12-31 or 1971-01-01 in any zone.
+    const std::string text = local_time_text(std::time_t(86400 * 365));
+    EXPECT_TRUE(std::regex_match(text, std::regex(R"((1970-12-31|1971-01-01) \d\d:\d\d:\d\d)")))
+        << text;
+    EXPECT_EQ(local_time_text(std::numeric_limits<std::time_t>::max()), "");
+    EXPECT_EQ(local_time_text().size(), 19u);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "mapping_flags.h"
+#include "support/mapping_flags.h"
 #include "platform/huge_pages.h"
 
 namespace quillon::test {

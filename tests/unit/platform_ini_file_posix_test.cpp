@@ -8,7 +8,8 @@
 #include <filesystem>
 
 #include "platform/ini_file.h"
-#include "temp_dir.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace quillon {
 namespace {

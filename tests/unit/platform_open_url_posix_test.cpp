@@ -10,7 +10,9 @@
 
 #include "platform/open_url.h"
 #include "platform/run_program.h"
-#include "temp_dir.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 namespace quillon::test {
 namespace {
@@ -38,10 +40,10 @@ TEST(OpenUrlPosix, TheUrlReachesXdgOpenAsOneArgument) {
     ASSERT_EQ(open_url(url), 0);
     const std::string want = std::to_string(url.size()) + ":" + url + "\n";
     std::string got;
-    for (int i = 0; i < 1000 && got != want; ++i) {
-        std::this_thread::sleep_for(10ms);
+    test::wait_until([&] {
         got = read_all(marker);
-    }
+        return got == want;
+    });
     EXPECT_EQ(got, want);
 
     // A refused URL is not handed over.

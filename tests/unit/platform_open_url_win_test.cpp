@@ -17,6 +17,7 @@
 #include "platform/open_url.h"
 #include "platform/run_program.h"
 #include "platform/utf16_win.h"
+#include "support/wait_until.h"
 
 namespace quillon {
 namespace {
@@ -89,10 +90,12 @@ std::string read_file(const std::wstring& path) {
 
 std::string wait_for(const std::wstring& marker, const std::string& want) {
     std::string got;
-    for (int i = 0; i < 1500 && got != want; ++i) {
-        std::this_thread::sleep_for(10ms);
-        got = read_file(marker);
-    }
+    test::wait_until(
+        [&] {
+            got = read_file(marker);
+            return got == want;
+        },
+        15s);
     return got;
 }
 

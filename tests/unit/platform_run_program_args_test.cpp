@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "platform/run_program.h"
+#include "support/files.h"
+#include "support/wait_until.h"
 
 namespace quillon {
 namespace {
@@ -145,14 +147,10 @@ TEST(RunProgramArgs, ADetachedProgramRunsOnItsOwn) {
     EXPECT_EQ(spawn_detached({exe, "a b", "c\"d"}), 0);
     set_env("QUILLON_ARGV_ECHO_TO", nullptr);
     std::string text;
-    for (int i = 0; i < 1000 && text != "3:a b\n3:c\"d\n"; ++i) {
-        std::this_thread::sleep_for(10ms);
-        if (std::FILE* f = std::fopen(marker.c_str(), "rb")) {
-            char buf[256];
-            text.assign(buf, std::fread(buf, 1, sizeof buf, f));
-            std::fclose(f);
-        }
-    }
+    test::wait_until([&] {
+        text = test::read_file(marker);
+        return text == "3:a b\n3:c\"d\n";
+    });
     EXPECT_EQ(text, "3:a b\n3:c\"d\n");
     std::remove(marker.c_str());
     EXPECT_EQ(spawn_detached({"quillon-no-such-program-xyz"}), -1);

@@ -13,7 +13,9 @@
 #include <thread>
 
 #include "platform/unique_fd.h"
-#include "temp_dir.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 namespace quillon {
 namespace {
@@ -72,13 +74,10 @@ TEST(RunProgram, TimeoutAlsoEndsChildrenThatHoldTheOutputOpen) {
     EXPECT_EQ(r.output, "started\n");
     pid_t child = std::stoi(test::read_file(pidfile));
     // The background sleep was killed with the group; it is gone (reaped by init) or a zombie.
-    auto deadline = std::chrono::steady_clock::now() + 10s;
-    bool gone = false;
-    while (!gone && std::chrono::steady_clock::now() < deadline) {
-        std::string stat = test::read_file("/proc/" + std::to_string(child) + "/stat");
-        gone = stat.empty() || stat.find(") Z") != std::string::npos;
-        if (!gone) std::this_thread::sleep_for(10ms);
-    }
+    const bool gone = test::wait_until([&] {
+        const std::string stat = test::read_file("/proc/" + std::to_string(child) + "/stat");
+        return stat.empty() || stat.find(") Z") != std::string::npos;
+    });
     EXPECT_TRUE(gone);
 }
 
@@ -130,9 +129,7 @@ TEST(SpawnDetached, StartsTheProgramAndLeavesNoChildBehind) {
     test::TempDir dir;
     std::string marker = dir / "ran";
     ASSERT_EQ(spawn_detached({"sh", "-c", "echo \"$1\" > \"$0\"", marker, "a b;c"}), 0);
-    auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (test::read_file(marker) != "a b;c\n" && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(10ms);
+    test::wait_until([&] { return test::read_file(marker) == "a b;c\n"; });
     EXPECT_EQ(test::read_file(marker), "a b;c\n");
     // The program is not our child: nothing to reap, no zombie.
     int status = 0;

@@ -2,7 +2,7 @@
 // The language rule where the locale variables tell the system's locale.
 #include <gtest/gtest.h>
 
-#include "temp_dir.h"
+#include "support/scoped_env.h"
 #include "texts/ui_texts.h"
 
 namespace quillon {

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The window controller with its outside world replaced: a view that keeps each control's
-// state and records what the person was shown and asked, an engine and a discovery that record
-// what they were told. The list is the headless window's: the test's thread stands in for the
-// window's thread, and every list request it makes is a hand-over to the headless window's
-// thread and back, so nothing touches the table at the same time.
+// state and records what the person was shown and asked (their answers are scripted), and the
+// recording engine and discovery that the Qt window's tests use too. The list is the headless
+// window's: the test's thread stands in for the window's thread, and every list request it makes
+// is a hand-over to the headless window's thread and back, so nothing touches the table at the
+// same time.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -20,12 +20,12 @@
 
 #include "log/log_file.h"
 #include "platform/timing.h"
-#include "window_table_test_support.h"
-#include "temp_dir.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
+#include "support/wait_until.h"
+#include "support/window_fakes.h"
 #include "texts/ui_texts.h"
 #include "window/control_ids.h"
-#include "window/discovery_link.h"
-#include "window/engine_link.h"
 #include "window/headless_window.h"
 #include "window/window_controller.h"
 #include "window/window_view.h"
@@ -42,16 +42,12 @@ struct FakeControl {
     int value = 0;
 };
 
-class FakeView : public WindowView {
+class FakeView : public WindowView, public ScriptedPerson {
 public:
     std::map<int, FakeControl> controls;
     std::vector<std::string> messages;
     std::vector<std::string> questions;
-    std::deque<bool> answers;            // for questions; No when none is left
-    std::function<void()> while_asking;  // runs while a question is open (then cleared)
-    std::deque<std::string> files;       // for file dialogs; cancelled when none is left
-    std::vector<std::string> filters;
-    std::vector<std::string> urls, pings, clipboard;
+    std::vector<std::string> clipboard;
     std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> timers;
     int search_windows_ended = 0;
     std::vector<bool> program_endings;
@@ -99,19 +95,9 @@ public:
     void show_message(const std::string& text) override { messages.push_back(text); }
     bool ask(const std::string& text) override {
         questions.push_back(text);
-        if (while_asking) std::exchange(while_asking, nullptr)();
-        if (answers.empty()) return false;
-        const bool a = answers.front();
-        answers.pop_front();
-        return a;
+        return answer();
     }
-    std::string choose_file(const std::string& filter) override {
-        filters.push_back(filter);
-        if (files.empty()) return {};
-        std::string f = files.front();
-        files.pop_front();
-        return f;
-    }
+    std::string choose_file(const std::string& filter) override { return choose_file_for(filter); }
 
     void open_url(const std::string& url) override { urls.push_back(url); }
     void start_ping(const std::string& ip) override { pings.push_back(ip); }
@@ -155,62 +141,6 @@ private:
     std::vector<std::function<void()>> posted_;
 };
 
-class FakeEngine : public EngineLink {
-public:
-    int running_flag = 0;
-    std::vector<BatchSettings> batches;
-    int stops = 0;
-    int auto_retry = -1;
-    std::string status[10];
-    int img[10] = {};
-    int dev[10] = {};
-    std::string probe_ip, probe_mac;
-    bool conflict = false;
-
-    bool running() const override { return running_flag == 1; }
-    void start_batch(const BatchSettings& s) override {
-        batches.push_back(s);
-        running_flag = 1;
-    }
-    void request_stop() override {
-        running_flag = 0;
-        ++stops;
-    }
-    void set_auto_retry(int on) override { auto_retry = on; }
-    std::string worker_status(int w) override { return status[w]; }
-    int img_percent(int w) override { return img[w]; }
-    int dev_percent(int w) override { return dev[w]; }
-    void arm_conflict_probe(const std::string& ip, const std::string& mac) override {
-        probe_ip = ip;
-        probe_mac = mac;
-    }
-    bool take_conflict(std::string& ip, std::string& mac) override {
-        if (!conflict) return false;
-        conflict = false;
-        ip = probe_ip;
-        mac = probe_mac;
-        return true;
-    }
-};
-
-class FakeDiscovery : public DiscoveryLink {
-public:
-    struct Search {
-        int both;
-        std::string target;  // empty = broadcast
-    };
-    std::vector<Search> searches;
-    std::vector<std::string> restarts;
-
-    void search(int both, const char* target) override {
-        searches.push_back({both, target ? target : ""});
-    }
-    int restart(Ipv4 bind_addr) override {
-        restarts.push_back(ipv4_text(bind_addr));
-        return 0;
-    }
-};
-
 class ControllerTest : public ::testing::Test {
 protected:
     TempDir dir;
@@ -219,8 +149,8 @@ protected:
     FakeView view;
     HeadlessWindow port{user_report, {"ALL", "PANEL", "MONITOR", "PERSON"}};
     WindowFlags& flags = port.flags();
-    FakeEngine engine;
-    FakeDiscovery discovery;
+    RecordingEngine engine;
+    RecordingDiscovery discovery;
     std::unique_ptr<WindowController> ctl;
 
     void SetUp() override {

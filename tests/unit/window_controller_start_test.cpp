@@ -15,7 +15,7 @@ protected:
     }
     // Nothing reached the engine and the window is still idle.
     void expect_refused() {
-        EXPECT_TRUE(engine.batches.empty());
+        EXPECT_EQ(engine.batches, 0);
         EXPECT_FALSE(engine.running());
         EXPECT_TRUE(view.is_enabled(IDC_START));
         EXPECT_EQ(view.text(IDC_CLEAN), "CLEAN");
@@ -34,8 +34,8 @@ TEST_F(StartTest, AnAcceptedStartCopiesTheBatchSetsTheFlagsAndLocksTheWindow) {
     range_mode("10.0.0.1", "254");
     ctl->on_start();
 
-    ASSERT_EQ(engine.batches.size(), 1u);
-    const BatchSettings& b = engine.batches[0];
+    ASSERT_EQ(engine.batches, 1);
+    const BatchSettings& b = engine.last;
     EXPECT_EQ(b.url[0], "/img/boot.img");
     EXPECT_EQ(b.url[1], "");
     EXPECT_EQ(b.url[2], "");
@@ -59,9 +59,9 @@ TEST_F(StartTest, ListModeStartsWithTheTickedRows) {
     choose_boot_image();
     add_device("10.0.0.5", "aa:bb:cc:00:00:05", "PANEL");
     ctl->on_start();
-    ASSERT_EQ(engine.batches.size(), 1u);
-    EXPECT_EQ(engine.batches[0].ip_scan, 0);
-    EXPECT_EQ(engine.batches[0].thread_num, 2);  // the threads box at start-up
+    ASSERT_EQ(engine.batches, 1);
+    EXPECT_EQ(engine.last.ip_scan, 0);
+    EXPECT_EQ(engine.last.thread_num, 2);  // the threads box at start-up
 }
 
 TEST_F(StartTest, TheRangeIsCheckedOnItsLastOctets) {
@@ -81,13 +81,13 @@ TEST_F(StartTest, TheRangeIsCheckedOnItsLastOctets) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.start) + " - " + c.end);
-        engine.batches.clear();
+        engine.batches = 0;
         engine.running_flag = 0;
         ctl->enter_idle();
         view.messages.clear();
         range_mode(c.start, c.end);
         ctl->on_start();
-        EXPECT_EQ(engine.batches.size(), c.valid ? 1u : 0u);
+        EXPECT_EQ(engine.batches, c.valid ? 1 : 0);
         EXPECT_EQ(view.messages.size(), c.valid ? 0u : 1u);
         if (!c.valid) {
             EXPECT_EQ(view.messages[0], "IP address is wrong, please set the interval");
@@ -133,7 +133,7 @@ TEST_F(StartTest, RangeModeWithTickedRowsKeepsThemForTheBatch) {
     port.set_check(0, true);
     range_mode("10.0.0.1", "20");
     ctl->on_start();
-    ASSERT_EQ(engine.batches.size(), 1u);
+    ASSERT_EQ(engine.batches, 1);
     EXPECT_EQ(port.row_count(), 1);
 }
 
@@ -165,7 +165,7 @@ TEST_F(StartTest, StartWhileRunningIsRefusedAfterSettingTheFlags) {
     engine.running_flag = 1;  // a batch that the window did not start (STOP's window race)
     flags.intake_closed = 0;
     ctl->on_start();
-    EXPECT_TRUE(engine.batches.empty());
+    EXPECT_EQ(engine.batches, 0);
     EXPECT_EQ(view.messages, std::vector<std::string>{"Upgrading, do not click!"});
     EXPECT_NE(device_log_text().find("[INFO] app_upgrade is running !\n"), std::string::npos);
     EXPECT_EQ(device_log_text().find("app_upgrade is ok"), std::string::npos);
@@ -180,7 +180,7 @@ TEST_F(StartTest, WithoutImagesItAsksForAPackageAndACancelEndsIt) {
     ctl->on_start();
     EXPECT_EQ(view.filters, std::vector<std::string>{T(TextId::zip_filter)});
     EXPECT_TRUE(view.messages.empty());
-    EXPECT_TRUE(engine.batches.empty());
+    EXPECT_EQ(engine.batches, 0);
     EXPECT_EQ(view.text(IDC_ZIP_PATH), "");  // the hint has gone with the import's emptying
     EXPECT_EQ(flags.conflict_watch.load(), 0);
 }
@@ -192,7 +192,7 @@ TEST_F(StartTest, APackagePathThatImportsNothingStartsAgainFromTheTop) {
     view.files = {dir / "missing.zip"};
     ctl->on_start();
     EXPECT_EQ(view.filters.size(), 2u);
-    EXPECT_TRUE(engine.batches.empty());
+    EXPECT_EQ(engine.batches, 0);
     EXPECT_TRUE(view.messages.empty());
 }
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "window_table_test_support.h"
+#include "support/wait_until.h"
 
 namespace quillon {
 namespace {

@@ -44,7 +44,7 @@ int CQuillonApp::init_instance() {
     const std::string cwd = current_dir();
     const std::string log_dir = join_path(cwd, "log");
     ensure_dir(log_dir);
-    dlg.user_report().Open(join_path(log_dir, "upgrade_user.html"));
+    dlg.user_report().Open(user_report_path(log_dir));
     const std::string device_log_path = join_path(log_dir, "upgrade_dev.log");
 
     // Marker files and config.ini.
@@ -54,7 +54,7 @@ int CQuillonApp::init_instance() {
     engine_.set_fake_burn(settings.fake_burn);
 
     if (debug_mode_) {
-        StartDebugLog();
+        debug_log_.start(log_dir);
         dlg.device_log().Open(device_log_path);
     }
     if (settings.fake_burn) dlg.show_message("fake burn!");

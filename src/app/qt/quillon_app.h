@@ -17,6 +17,7 @@
 #include "engine/observer_fan.h"
 #include "engine/upgrade_engine.h"
 #include "journal/batch_journal.h"
+#include "log/debug_log.h"
 #include "texts/ui_texts.h"
 #include "window/qt/quillon_dlg.h"
 
@@ -76,6 +77,7 @@ private:
     std::unique_ptr<BatchOutcomes> outcomes_;
     ObserverFan observers_;
     bool debug_mode_ = false;
+    DebugLog debug_log_;  // debug mode: the diagnostic lines, in place of standard output
     bool driver_started_ = false;
 };
 

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <thread>
 
+#include "support/wait_until.h"
+
 namespace quillon::labtest {
 
 uint32_t image_crc(const std::vector<uint8_t>& data, uint8_t xor_key, bool xor_flag) {
@@ -263,12 +265,14 @@ std::vector<std::string> record_lines(const std::string& path, const std::string
 
 std::vector<std::string> wait_record_lines(const std::string& path, const std::string& device,
                                            std::size_t count, std::chrono::milliseconds limit) {
-    const auto deadline = Clock::now() + limit;
-    for (;;) {
-        auto lines = record_lines(path, device);
-        if (lines.size() >= count || Clock::now() >= deadline) return lines;
-        std::this_thread::sleep_for(20ms);
-    }
+    std::vector<std::string> lines;
+    test::wait_until(
+        [&] {
+            lines = record_lines(path, device);
+            return lines.size() >= count;
+        },
+        limit);
+    return lines;
 }
 
 }  // namespace quillon::labtest

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Runs a piece of a test in a forked child, for things that change the whole process (standard
-// output, the working directory) and must not touch the test runner itself.
+// output, the working directory) and must not touch the test runner itself. Linux only.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,7 +9,8 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
-#include <thread>
+
+#include "support/wait_until.h"
 
 namespace quillon::test {
 
@@ -26,15 +27,11 @@ inline int run_in_child(const std::function<int()>& body,
         std::fflush(stdout);
         ::_exit(code);
     }
-    auto end = std::chrono::steady_clock::now() + deadline;
     int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > end) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!wait_until([&] { return ::waitpid(pid, &status, WNOHANG) != 0; }, deadline)) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return -1;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
