@@ -13,7 +13,6 @@
 #include "log/log_file.h"
 #include "log_text_match.h"
 #include "platform/local_time.h"
-#include "support/child_process.h"
 #include "support/files.h"
 #include "support/temp_dir.h"
 
