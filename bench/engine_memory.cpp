@@ -65,7 +65,7 @@ public:
     int get_batch_bar() override { return 0; }
     bool range_box_checked() override { return false; }
     bool is_stop_enabled() override { return true; }
-    void message_box(const std::string&) override {}
+    void show_message(BatchMessage) override {}
     void enter_idle() override {}
     WindowFlags& flags() override { return flags_; }
     LogFile& user_report() override { return report_; }

@@ -102,7 +102,7 @@ public:
     int get_batch_bar() override { return 0; }
     bool range_box_checked() override { return false; }
     bool is_stop_enabled() override { return true; }
-    void message_box(const std::string&) override { ++bad_requests; }
+    void show_message(quillon::BatchMessage) override { ++bad_requests; }
     void enter_idle() override { ++bad_requests; }
     quillon::WindowFlags& flags() override { return flags_; }
     quillon::LogFile& user_report() override { return report_; }

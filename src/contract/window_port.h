@@ -80,6 +80,14 @@ enum class ImagePhase { sending, burning, finished };
 // What a device is doing besides an image's phases and its end.
 enum class DeviceState { connecting, running, lost, not_back };
 
+// The message a batch leaves for the person at its end, or when it cannot run.
+enum class BatchMessage {
+    done,              // every pass ran
+    stopped,           // STOP ended it, or it was stopped before it began
+    image_bad,         // an image failed its check: nothing was sent
+    echo_unavailable,  // a range pass could not probe any address from here
+};
+
 struct ImageProgress {
     int slot = 0;  // the image's slot: 0 boot, 1 kernel, 2 system, 3 app
     ImagePhase phase = ImagePhase::sending;
@@ -179,7 +187,7 @@ public:
     virtual bool range_box_checked() = 0;
     virtual bool is_stop_enabled() = 0;
     // A message box with the caption "Upgrade" and an OK button; returns when it is dismissed.
-    virtual void message_box(const std::string& text) = 0;
+    virtual void show_message(BatchMessage what) = 0;
     // Enables every control that START disabled and turns STOP back into CLEAN.
     virtual void enter_idle() = 0;
 

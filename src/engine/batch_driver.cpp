@@ -17,7 +17,6 @@
 #include "platform/keep_awake.h"
 #include "platform/thread_id.h"
 #include "platform/timing.h"
-#include "texts/ui_texts.h"
 
 namespace quillon {
 namespace {
@@ -155,7 +154,7 @@ void UpgradeEngine::run_batch() {
         // same, with STOP disabled. It gets the end of a stopped batch.
         if (abandoned) {
             if (m_observer) m_observer->batch_abandoned();
-            m_dlg->message_box(T(TextId::msg_batch_stopped));
+            m_dlg->show_message(BatchMessage::stopped);
             m_dlg->show_user_report();
             m_dlg->enter_idle();
         }
@@ -166,7 +165,7 @@ void UpgradeEngine::run_batch() {
 
     if (!load_images()) {
         release_images();
-        m_dlg->message_box(T(TextId::msg_image_bad));
+        m_dlg->show_message(BatchMessage::image_bad);
         clear_running();
         m_dlg->enter_idle();
         return;
@@ -224,10 +223,9 @@ void UpgradeEngine::run_batch() {
     std::printf("process end \n");
     if (m_observer) m_observer->batch_ended(BatchEnded{p, !m_dlg->is_stop_enabled()});
 
-    if (m_echo_failed) m_dlg->message_box(echo_unavailable_text());
+    if (m_echo_failed) m_dlg->show_message(BatchMessage::echo_unavailable);
     // A graceful stop disables STOP; that is how the end message knows it was asked for.
-    m_dlg->message_box(
-        T(m_dlg->is_stop_enabled() ? TextId::msg_batch_done : TextId::msg_batch_stopped));
+    m_dlg->show_message(m_dlg->is_stop_enabled() ? BatchMessage::done : BatchMessage::stopped);
     m_dlg->show_user_report();
     // Cleared before the window turns idle, so that a START right after it is never refused
     // or lost.

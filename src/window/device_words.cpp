@@ -70,6 +70,16 @@ std::string counter_text(int done, int total) {
     return buf;
 }
 
+const std::string& batch_message_text(BatchMessage what) {
+    switch (what) {
+        case BatchMessage::done: return T(TextId::msg_batch_done);
+        case BatchMessage::stopped: return T(TextId::msg_batch_stopped);
+        case BatchMessage::image_bad: return T(TextId::msg_image_bad);
+        case BatchMessage::echo_unavailable: break;
+    }
+    return T(TextId::msg_echo_unavailable);
+}
+
 std::string awaiting_text(int devices) {
     // The text holds "%d" where the number goes; it is no format of its own.
     std::string t = T(TextId::st_awaiting);

@@ -26,6 +26,8 @@ std::string elapsed_text(std::chrono::seconds elapsed);
 std::string begin_time_text(std::time_t at);
 // The counter beside the ALL bar: "( 3/12 )".
 std::string counter_text(int done, int total);
+// The text of a batch's message box.
+const std::string& batch_message_text(BatchMessage what);
 // The status line while the end of a batch waits for rebooted devices to come back.
 std::string awaiting_text(int devices);
 

@@ -103,6 +103,8 @@ void TablePort::device_came_back(int row, const std::string& version) {
 
 void TablePort::show_awaited(int devices) { set_status_line(awaiting_text(devices)); }
 
+void TablePort::show_message(BatchMessage what) { message_box(batch_message_text(what)); }
+
 void TablePort::show_count(int done, int total) {
     const std::string counter = counter_text(done, total);
     // No devices in the pass: nothing to show, and no division by zero.

@@ -70,12 +70,15 @@ public:
     // ---- widgets worded here ----
     void show_awaited(int devices) override;
     void show_count(int done, int total) override;
+    void show_message(BatchMessage what) override;
 
     // The type filter's current text ("ALL" in the current language shows every type).
     virtual std::string type_filter_text() = 0;
     // The status line and the counter, as the front end shows them.
     virtual void set_status_line(const std::string& text) = 0;
     virtual void set_counter(const std::string& text) = 0;
+    // A message box with the caption "Upgrade" and an OK button; returns when it is dismissed.
+    virtual void message_box(const std::string& text) = 0;
 
     // The table itself, for the window's own commands and its view: window thread only.
     DeviceTable& device_table() { return table_; }

@@ -477,7 +477,7 @@ TEST_F(CommandsTest, RequestsFromOtherThreadsRunOnTheWindowThreadWhileItServesEv
         dlg->port().device_image(row, ImageProgress{1, ImagePhase::sending, 50});
         dlg->port().show_count(1, 3);
         dlg->port().set_batch_bar(33);
-        dlg->port().message_box("Image check failed!");
+        dlg->port().show_message(BatchMessage::image_bad);
         done = true;
     });
     ASSERT_TRUE(wait_until([&] { return done.load(); }));

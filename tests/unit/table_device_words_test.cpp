@@ -45,6 +45,14 @@ TEST_P(DeviceWords, EachPhaseStateAndOutcomeHasItsWord) {
         {outcome_word(false), "failure", "失败"},
     };
     for (const Case& c : cases) EXPECT_EQ(c.word, english() ? c.en : c.zh);
+    EXPECT_EQ(batch_message_text(BatchMessage::done),
+              english() ? "The bulk upgrade process stop !" : "批量升级处理结束！");
+    EXPECT_EQ(batch_message_text(BatchMessage::stopped),
+              english() ? "The bulk upgrade process terminate !" : "批量升级处理被终止！");
+    EXPECT_EQ(batch_message_text(BatchMessage::image_bad),
+              english() ? "Image check failed!" : "镜像文件错误!");
+    EXPECT_NE(batch_message_text(BatchMessage::echo_unavailable).find("CAP_NET_RAW"),
+              std::string::npos);
     EXPECT_EQ(awaiting_text(3),
               english() ? "Waiting for 3 device(s) to come back" : "等待 3 台设备重启上线");
 }
@@ -192,6 +200,10 @@ TEST_F(DeviceReports, WidgetsFollowTheChosenWorker) {
     EXPECT_EQ(w.widgets().batch_bar, 0);
     w.show_awaited(2);
     EXPECT_EQ(w.widgets().status_line, "Waiting for 2 device(s) to come back");
+    w.show_message(BatchMessage::image_bad);
+    w.show_message(BatchMessage::done);
+    EXPECT_EQ(w.messages(),
+              (std::vector<std::string>{"Image check failed!", "The bulk upgrade process stop !"}));
 }
 
 TEST_F(DeviceReports, TypeFilterAdmitsTheChosenTypeOrEvery) {
