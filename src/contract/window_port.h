@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// What the engine and the discovery intake may ask of the main window.
+// What the engine and the discovery intake may ask of the main window, in the device's terms:
+// the window decides the columns, the words and whether a worker's view is the one it follows.
 //
 // Every call runs whole on the window's thread while the caller waits (the Qt window marshals it
 // with a blocking queued call, the headless runner through its serial window thread), so single
 // calls never interleave with each other or with the window's own commands. A sequence of calls is
 // not atomic; where a caller needs several steps to be one (the intake's duplicate check and
-// insertion, counting ticked rows) the port offers one compound call.
+// insertion, counting ticked rows, dealing them to the workers, a device's end) the port offers
+// one compound call.
 //
 // The window thread never waits for a worker, so a caller may hold g_list_lock while it calls.
 #include <atomic>
