@@ -39,35 +39,34 @@ namespace {
 class NullWindow : public WindowPort {
 public:
     int row_count() override { return 4; }
-    void set_cell(int, int, const std::string&) override {}
-    std::string get_cell(int, int) override { return {}; }
-    void set_device_text(int, DeviceField, const std::string&) override {}
     std::string device_text(int, DeviceField) override { return {}; }
     void set_check(int, bool) override {}
     bool get_check(int) override { return true; }
-    void set_tag(int, int) override {}
-    int get_tag(int) override { return -1; }
-    void clear_rows() override {}
     int count_checked() override { return 0; }
+    int deal_rows(int) override { return 4; }
+    int next_row_of(int, int) override { return -1; }
+    void device_begun(int, std::time_t) override {}
+    void device_state(int, DeviceState) override {}
+    void device_image(int, const ImageProgress&) override {}
+    void device_ended(int, bool, std::chrono::seconds) override {}
+    void device_came_back(int, const std::string&) override {}
     int insert_found_device(const FoundDevice&) override { return -1; }
-    int add_range_row(const std::string&, const std::string&) override { return -1; }
+    int insert_found_devices(const std::vector<FoundDevice>&) override { return 0; }
+    int add_range_row(const std::string&) override { return -1; }
     void update_row_by_ip(const std::string&, const std::string&, const std::string&,
                           const std::string&, const std::string&, const std::string&) override {}
     void set_record_tick(RecordTable, const std::string&, const std::string&, bool) override {}
-    void clear_records(RecordTable) override {}
-    std::string lookup_type(const std::string&) override { return {}; }
+    bool admits_type(const std::string&) override { return true; }
     std::string lookup_range_mac(const std::string&) override { return {}; }
-    int selected_worker() override { return 0; }
-    void set_status_line(const std::string&) override {}
-    void set_image_bar(int) override {}
-    void set_device_bar(int) override {}
+    void show_worker(int, const WorkerView&) override {}
+    void show_followed_status(const std::vector<std::string>&) override {}
+    void show_awaited(int) override {}
+    void show_count(int, int) override {}
     void set_batch_bar(int) override {}
     int get_batch_bar() override { return 0; }
-    void set_counter(const std::string&) override {}
-    std::string type_filter_text() override { return {}; }
     bool range_box_checked() override { return false; }
     bool is_stop_enabled() override { return true; }
-    void message_box(const std::string&) override {}
+    void show_message(BatchMessage) override {}
     void enter_idle() override {}
     WindowFlags& flags() override { return flags_; }
     LogFile& user_report() override { return report_; }

@@ -202,7 +202,7 @@ int run_search(const Options& o, TimedApplication& qapp, const QElapsedTimer& cl
 
     const int rows = port.row_count();
     std::set<std::string> ips;
-    for (int r = 0; r < rows; ++r) ips.insert(port.get_cell(r, col_ip));
+    for (int r = 0; r < rows; ++r) ips.insert(port.device_text(r, DeviceField::ip));
     const std::vector<double> late = probe.delays(0, clock.nsecsElapsed());
     // Never all listed: null, which no target accepts.
     const std::string listed_at = all_listed_ms < 0 ? "null" : std::to_string(all_listed_ms);
@@ -340,7 +340,7 @@ int run_batch(const Options& o, TimedApplication& qapp, const QElapsedTimer& clo
     int succeeded = 0, failed = 0, still_ticked = 0;
     const int rows_now = port.row_count();
     for (int r = 0; r < rows_now; ++r) {
-        const std::string st = port.get_cell(r, col_stat);
+        const std::string st = port.device_text(r, DeviceField::state);
         succeeded += st == T(TextId::st_success);
         failed += st == T(TextId::st_failure);
         still_ticked += port.get_check(r) ? 1 : 0;
@@ -444,8 +444,9 @@ int run_come_back(const Options& o, TimedApplication& qapp, const QElapsedTimer&
             std::vector<Dev> devs;
             for (int r = 0; r < port.row_count(); ++r) {
                 port.set_check(r, false);
-                devs.push_back({r, port.get_cell(r, col_ip), port.get_cell(r, col_mac),
-                                port.get_cell(r, col_version)});
+                devs.push_back({r, port.device_text(r, DeviceField::ip),
+                                port.device_text(r, DeviceField::mac),
+                                port.device_text(r, DeviceField::version)});
             }
             handed = int(devs.size());
             watch.begin_batch(port, app.engine().search(), &count, true);

@@ -9,6 +9,7 @@
 #include "engine/upgrade_engine.h"
 #include "platform/console.h"
 #include "platform/console_streams.h"
+#include "window/device_words.h"
 #include "window/headless_window.h"
 
 namespace quillon::cli {

@@ -16,10 +16,8 @@
 #include "log/debug_line.h"
 #include "log/log_file.h"
 #include "platform/keep_awake.h"
-#include "platform/local_time.h"
 #include "platform/thread_id.h"
 #include "platform/timing.h"
-#include "texts/ui_texts.h"
 
 namespace quillon {
 namespace {
@@ -98,9 +96,7 @@ void UpgradeEngine::driver_loop() {
 void UpgradeEngine::set_counter_and_bar() {
     const int done = m_done;
     const int total = m_total;
-    m_dlg->set_counter(format_text("(%3d/%-3d)", done, total));
-    // No devices in the pass: nothing to show, and no division by zero.
-    m_dlg->set_batch_bar(total > 0 ? 100 * done / total : 0);
+    m_dlg->show_count(done, total);
 }
 
 void UpgradeEngine::assign_rows() {
@@ -117,16 +113,7 @@ void UpgradeEngine::assign_rows() {
         const int n = m_ip_end - first + 1;
         if (n > 0) m_total = n;
     } else {
-        int k = 0;
-        for (int r = 0; r < rows; ++r) {
-            if (m_dlg->get_check(r)) {
-                m_dlg->set_tag(r, k);
-                ++m_total;
-                k = (k + 1 == workers) ? 0 : k + 1;
-            } else {
-                m_dlg->set_tag(r, -1);
-            }
-        }
+        m_total = m_dlg->deal_rows(workers);
     }
     set_counter_and_bar();
 }
@@ -168,7 +155,7 @@ void UpgradeEngine::run_batch() {
         // same, with STOP disabled. It gets the end of a stopped batch.
         if (abandoned) {
             if (m_observer) m_observer->batch_abandoned();
-            m_dlg->message_box(T(TextId::msg_batch_stopped));
+            m_dlg->show_message(BatchMessage::stopped);
             m_dlg->show_user_report();
             m_dlg->enter_idle();
         }
@@ -179,7 +166,7 @@ void UpgradeEngine::run_batch() {
 
     if (!load_images()) {
         release_images();
-        m_dlg->message_box(T(TextId::msg_image_bad));
+        m_dlg->show_message(BatchMessage::image_bad);
         clear_running();
         m_dlg->enter_idle();
         return;
@@ -237,10 +224,9 @@ void UpgradeEngine::run_batch() {
     debug_line("process end \n");
     if (m_observer) m_observer->batch_ended(BatchEnded{p, !m_dlg->is_stop_enabled()});
 
-    if (m_echo_failed) m_dlg->message_box(echo_unavailable_text());
+    if (m_echo_failed) m_dlg->show_message(BatchMessage::echo_unavailable);
     // A graceful stop disables STOP; that is how the end message knows it was asked for.
-    m_dlg->message_box(
-        T(m_dlg->is_stop_enabled() ? TextId::msg_batch_done : TextId::msg_batch_stopped));
+    m_dlg->show_message(m_dlg->is_stop_enabled() ? BatchMessage::done : BatchMessage::stopped);
     m_dlg->show_user_report();
     // Cleared before the window turns idle, so that a START right after it is never refused
     // or lost.
@@ -264,10 +250,9 @@ int UpgradeEngine::worker_main(int w) {
 
 int UpgradeEngine::process_list(int w) {
     int ret = 0;
-    if (m_dlg->row_count() == 0) return ret;
-    // The row count is read afresh for every row: the list may grow while the pass runs.
-    for (int r = 0; m_running == 1 && r < m_dlg->row_count(); ++r) {
-        if (!m_dlg->get_check(r) || m_dlg->get_tag(r) != w) continue;
+    // Each step looks at the list afresh: it may grow while the pass runs.
+    for (int r = m_dlg->next_row_of(w, 0); m_running == 1 && r >= 0;
+         r = m_dlg->next_row_of(w, r + 1)) {
         set_cur_device(w, cut(m_dlg->device_text(r, DeviceField::ip)),
                        cut(m_dlg->device_text(r, DeviceField::mac)));
         ret = run_device(w, r, Mode::list);
@@ -285,7 +270,6 @@ int UpgradeEngine::process_range(int w) {
     if (a > end) return ret;
     const unsigned o1 = (m_ip_begin >> 24) & 0xFF, o2 = (m_ip_begin >> 16) & 0xFF,
                    o3 = (m_ip_begin >> 8) & 0xFF;
-    const std::string& all = T(TextId::type_all);
 
     for (int v = 0; m_running == 1 && !m_echo_failed && a <= end; ++a) {
         if (v++ % n != 0) continue;
@@ -308,18 +292,17 @@ int UpgradeEngine::process_range(int w) {
             continue;
         }
 
-        const std::string filter = m_dlg->type_filter_text();
-        if (filter != all && m_dlg->lookup_type(ip) != filter) continue;
+        if (!m_dlg->admits_type(ip)) continue;
 
         int row;
         {
             std::lock_guard lock(g_list_lock);
-            row = m_dlg->add_range_row(ip, T(TextId::st_running));
+            row = m_dlg->add_range_row(ip);
         }
         if (row < 0) continue;  // the window is gone
         // Asks the device to identify itself, so that its answer fills in the row's other cells.
         if (m_search) m_search->search(0, ip.c_str());
-        m_dlg->set_device_text(row, DeviceField::begin_time, local_time_text());
+        m_dlg->device_begun(row, std::time(nullptr));
         m_dlg->set_check(row, true);
         ret = run_device(w, row, Mode::range);
     }
@@ -329,10 +312,7 @@ int UpgradeEngine::process_range(int w) {
 int UpgradeEngine::run_device(int w, int r, Mode mode) {
     const bool list = mode == Mode::list;
     const std::string ip = cur_ip(w);
-    if (list) {
-        m_dlg->set_device_text(r, DeviceField::begin_time, local_time_text());
-        m_dlg->set_device_text(r, DeviceField::elapsed, "0 s");
-    }
+    if (list) m_dlg->device_begun(r, std::time(nullptr));
     const auto t0 = Clock::now();
     if (m_observer) m_observer->device_taken(DeviceTaken{m_pass, w, r, !list, ip, cur_mac(w)});
 
@@ -386,9 +366,7 @@ void UpgradeEngine::end_device(int w, int r, Mode mode, bool success, unsigned s
     std::string ip, mac;
     cur_device(w, ip, mac);
     // Success unticks, failure ticks: the tick is what the next pass still has to do.
-    m_dlg->set_check(r, !success);
-    m_dlg->set_device_text(r, DeviceField::state,
-                           T(success ? TextId::st_success : TextId::st_failure));
+    m_dlg->device_ended(r, success, std::chrono::duration_cast<std::chrono::seconds>(elapsed));
     LogFile& report = m_dlg->user_report();
     if (list)
         report.WriteTagged("SEARCH",
@@ -401,10 +379,6 @@ void UpgradeEngine::end_device(int w, int r, Mode mode, bool success, unsigned s
                                    : "upgrade failure: IP: %s MAC: %s",
                            ip.c_str(), mac.c_str());
     m_dlg->set_record_tick(m_ip_scan ? RecordTable::range : RecordTable::found, ip, mac, !success);
-
-    const auto secs = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
-    m_dlg->set_device_text(r, DeviceField::elapsed,
-                           format_text("%llu s", static_cast<unsigned long long>(secs)));
     ++m_done;
     set_counter_and_bar();
 

@@ -11,7 +11,6 @@
 #include "log/log_file.h"
 #include "platform/ipv4.h"
 #include "platform/timing.h"
-#include "texts/ui_texts.h"
 
 namespace quillon {
 namespace {
@@ -21,14 +20,6 @@ int whole_seconds(ComeBackWatch::Clock::duration d) {
 }
 
 }  // namespace
-
-std::string awaiting_text(int n) {
-    // The text holds "%d" where the number goes; it is no format of its own.
-    std::string t = T(TextId::st_awaiting);
-    const auto at = t.find("%d");
-    if (at != std::string::npos) t.replace(at, 2, std::to_string(n));
-    return t;
-}
 
 ComeBackWatch::~ComeBackWatch() {
     {
@@ -243,14 +234,14 @@ void ComeBackWatch::report(const Device& d) {
         r.came_back = true;
         r.version_after = d.version_after;
         r.seconds = whole_seconds(d.answered - d.since);
-        if (row_ok) port.set_device_text(d.row, DeviceField::version, d.version_after);
+        if (row_ok) port.device_came_back(d.row, d.version_after);
         log.WriteTagged("CHECK", "device back: IP:%s MAC:%s version:%s -> %s (%d s)", d.ip.c_str(),
                         d.mac.c_str(), d.version_before.c_str(), d.version_after.c_str(),
                         r.seconds);
     } else if (d.state == State::not_back) {
         r.checked = true;
         r.seconds = whole_seconds(limit());
-        if (row_ok) port.set_device_text(d.row, DeviceField::state, T(TextId::st_not_back));
+        if (row_ok) port.device_state(d.row, DeviceState::not_back);
         log.WriteTagged("CHECK", "device not back: IP:%s MAC:%s after %d s", d.ip.c_str(),
                         d.mac.c_str(), r.seconds);
     } else {
@@ -273,7 +264,7 @@ bool ComeBackWatch::wait_all(const std::function<bool()>& stopped) {
             shown = m_waiting;
             WindowPort* port = m_port;
             lk.unlock();
-            port->set_status_line(awaiting_text(shown));
+            port->show_awaited(shown);
             lk.lock();
             continue;
         }

@@ -115,7 +115,4 @@ private:
     std::thread m_thread;
 };
 
-// The status line's "devices still awaited" text with the number put in.
-std::string awaiting_text(int n);
-
 }  // namespace quillon

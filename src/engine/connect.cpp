@@ -53,8 +53,8 @@ int UpgradeEngine::connect_device(const std::string& ip, int w, int images_done,
         const auto started = Clock::now();
         const std::string line = format_text("IP:%s  %s ... (%d)", cur_ip(w).c_str(),
                                              connecting.c_str(), a + 1);
-        m_dlg->show_worker(w, &line, -1, -1);
-        m_dlg->set_device_text(row, DeviceField::state, connecting);
+        m_dlg->show_worker(w, WorkerView{&line});
+        m_dlg->device_state(row, DeviceState::connecting);
 
         if (!fd.valid()) {
             fd = new_stream_socket();
@@ -80,8 +80,8 @@ int UpgradeEngine::connect_device(const std::string& ip, int w, int images_done,
         const std::string& running = T(TextId::st_running);
         const std::string line = format_text("IP:%s  %s ... (%d)", cur_ip(w).c_str(),
                                              running.c_str(), made);
-        m_dlg->show_worker(w, &line, -1, -1);
-        m_dlg->set_device_text(row, DeviceField::state, running);
+        m_dlg->show_worker(w, WorkerView{&line});
+        m_dlg->device_state(row, DeviceState::running);
     }
     print_local_time();
     return connected ? 0 : -1;

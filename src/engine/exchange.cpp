@@ -28,7 +28,7 @@ void UpgradeEngine::close_worker_socket(int w) {
 }
 
 void UpgradeEngine::show_progress(int w, int slot, int row, int images_done, uint32_t cmd,
-                                  uint32_t p, const char* suffix) {
+                                  uint32_t p, bool simulated) {
     // The value comes from the device: a percentage above 100 would push the bars and the
     // device's share past their ends.
     p = std::min<uint32_t>(p, 100);
@@ -44,11 +44,10 @@ void UpgradeEngine::show_progress(int w, int slot, int row, int images_done, uin
     m_img_percent[w] = int(p);
     const int dev = int(p) / (2 * n) + (sending ? 100 * k : 100 * k + 50) / n;
     m_dev_percent[w] = dev;
-    m_dlg->show_worker(w, &status, int(p), dev);
-    m_dlg->set_device_text(row, DeviceField::progress,
-                           format_text("[%s.%s]: %d%%%s", kSlotLetter[slot], sending ? "S" : "B",
-                                       dev, suffix));
-    m_dlg->set_device_text(row, DeviceField::state, phase);
+    m_dlg->show_worker(w, WorkerView{&status, int(p), dev});
+    m_dlg->device_image(row,
+                        ImageProgress{slot, sending ? ImagePhase::sending : ImagePhase::burning,
+                                      dev, simulated});
 }
 
 void UpgradeEngine::show_finish(int w, int slot) {
@@ -57,17 +56,15 @@ void UpgradeEngine::show_finish(int w, int slot) {
                                            T(TextId::ph_finish).c_str());
     set_status(w, status);
     m_img_percent[w] = 100;
-    m_dlg->show_worker(w, &status, 100, -1);
+    m_dlg->show_worker(w, WorkerView{&status, 100, -1});
 }
 
 void UpgradeEngine::show_image_done(int w, int slot, int row, int images_done) {
     const int n = std::max(m_img_count, 1);
     const int dev = 100 * (images_done + 1) / n;
     m_dev_percent[w] = dev;
-    m_dlg->show_worker(w, nullptr, -1, dev);
-    m_dlg->set_device_text(row, DeviceField::progress,
-                           format_text("[%s.F]: %d%%", kSlotLetter[slot], dev));
-    m_dlg->set_device_text(row, DeviceField::state, T(TextId::ph_finish));
+    m_dlg->show_worker(w, WorkerView{nullptr, -1, dev});
+    m_dlg->device_image(row, ImageProgress{slot, ImagePhase::finished, dev, false});
 }
 
 void UpgradeEngine::send_reboot(int w) {
@@ -83,7 +80,7 @@ int UpgradeEngine::act_on_record(int w, int slot, int row, int images_done, cons
     const CmdRecord r = CmdRecord::decode(rec);
     switch (r.cmd) {
         case kCmdSending:
-        case kCmdBurning: show_progress(w, slot, row, images_done, r.cmd, r.value, ""); return 0;
+        case kCmdBurning: show_progress(w, slot, row, images_done, r.cmd, r.value, false); return 0;
         case kCmdFinish:
             show_finish(w, slot);
             if (r.value == 0) return -1;
@@ -160,7 +157,7 @@ int UpgradeEngine::process_one(const std::string& ip, int slot, int w, int row, 
         const int ready = wait_sockets(&p, 1, t.select_wait);
         if (ready < 0) {
             debug_line("process_one select = %d errno=%d\n", ready, last_socket_error());
-            m_dlg->set_device_text(row, DeviceField::state, T(TextId::st_lost));
+            m_dlg->device_state(row, DeviceState::lost);
             result = -1;
             break;
         }
@@ -189,7 +186,7 @@ int UpgradeEngine::process_one(const std::string& ip, int slot, int w, int row, 
         if (Clock::now() - m_last_activity[w] >= t.exchange_idle_limit) {
             debug_line("process_one idle %d ms, ip=%s\n", int(t.exchange_idle_limit.count()),
                        ip.c_str());
-            m_dlg->set_device_text(row, DeviceField::state, T(TextId::st_lost));
+            m_dlg->device_state(row, DeviceState::lost);
             result = -1;
         }
     }

@@ -33,11 +33,11 @@ int UpgradeEngine::fake_process_one(const std::string& ip, int slot, int w, int 
 
     const auto step_wait = t.fake_step_unit * w;
     for (uint32_t p = 0; p <= 100; p += 10) {
-        show_progress(w, slot, row, images_done, kCmdSending, p, " ");
+        show_progress(w, slot, row, images_done, kCmdSending, p, true);
         std::this_thread::sleep_for(step_wait);
     }
     for (uint32_t p = 0; p <= 100; p += 5) {
-        show_progress(w, slot, row, images_done, kCmdBurning, p, "");
+        show_progress(w, slot, row, images_done, kCmdBurning, p, true);
         std::this_thread::sleep_for(step_wait);
     }
     show_finish(w, slot);

@@ -49,9 +49,8 @@ inline constexpr uint16_t kUpgradePort = 9800;
 // Largest piece of image data handed to one send.
 inline constexpr std::size_t kSendChunk = 32768;
 
-// Role names and letters of the four image slots (BOOT, KERNEL, SYSTEM, FW in the window).
+// Role names of the four image slots (BOOT, KERNEL, SYSTEM, FW in the window).
 inline constexpr const char* kSlotRole[kSlots] = {"boot", "kernel", "system", "app"};
-inline constexpr const char* kSlotLetter[kSlots] = {"B", "K", "S", "A"};
 
 // Sends a discovery search request. The engine does not own the discovery endpoint; the program
 // hands it one (BrelkMulEvent through SearchSenderFor below), tests hand it a recorder.
@@ -290,12 +289,12 @@ private:
     // True when worker w's conflict flag is set at the end.
     bool query_and_wait_conflict(const std::string& ip, int w);
     // The display of the device's progress, shared by the real and the simulated exchange:
-    // an S or B record with percentage p (the percentage cell gets `suffix` appended) ...
+    // an S or B record with percentage p (`simulated`: from the fake-burn exchange) ...
     void show_progress(int w, int slot, int row, int images_done, uint32_t cmd, uint32_t p,
-                       const char* suffix);
+                       bool simulated);
     // ... the status line and image bar of an F record ...
     void show_finish(int w, int slot);
-    // ... and the device percentage and cells of a successful F record.
+    // ... and the device bar and row of a successful F record.
     void show_image_done(int w, int slot, int row, int images_done);
     // Acts on one complete record: 0 go on, 1 finished, -1 failed.
     int act_on_record(int w, int slot, int row, int images_done, const uint8_t* rec);

@@ -35,22 +35,35 @@ void HeadlessWindow::set_widget(T HeadlessWidgets::*member, T value, WidgetChang
     });
 }
 
-int HeadlessWindow::selected_worker() {
-    int w = 0;
-    run([&] { w = w_.selected_worker; });
-    return w;
+void HeadlessWindow::show_worker(int w, const WorkerView& view) {
+    run([&] {
+        if (w_.selected_worker != w) return;
+        if (view.status && w_.status_line != *view.status) {
+            w_.status_line = *view.status;
+            changed(WidgetChange::status_line);
+        }
+        if (view.image_bar >= 0 && w_.image_bar != view.image_bar) {
+            w_.image_bar = view.image_bar;
+            changed(WidgetChange::image_bar);
+        }
+        if (view.device_bar >= 0 && w_.device_bar != view.device_bar) {
+            w_.device_bar = view.device_bar;
+            changed(WidgetChange::device_bar);
+        }
+    });
+}
+
+void HeadlessWindow::show_followed_status(const std::vector<std::string>& status_of_worker) {
+    if (status_of_worker.empty()) return;
+    run([&] {
+        const int last = int(status_of_worker.size()) - 1;
+        const int w = std::clamp(w_.selected_worker, 0, last);
+        set_status_line(status_of_worker[std::size_t(w)]);
+    });
 }
 
 void HeadlessWindow::set_status_line(const std::string& text) {
     set_widget(&HeadlessWidgets::status_line, text, WidgetChange::status_line);
-}
-
-void HeadlessWindow::set_image_bar(int pos) {
-    set_widget(&HeadlessWidgets::image_bar, pos, WidgetChange::image_bar);
-}
-
-void HeadlessWindow::set_device_bar(int pos) {
-    set_widget(&HeadlessWidgets::device_bar, pos, WidgetChange::device_bar);
 }
 
 void HeadlessWindow::set_batch_bar(int pos) {

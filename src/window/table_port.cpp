@@ -2,10 +2,11 @@
 #include "window/table_port.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <ctime>
 
 #include "platform/local_time.h"
+#include "texts/ui_texts.h"
+#include "window/device_words.h"
 
 namespace quillon {
 
@@ -13,14 +14,6 @@ std::string TablePort::local_time_text() { return quillon::local_time_text(); }
 
 int TablePort::row_count() {
     return on_window(0, [this] { return table_.row_count(); });
-}
-
-void TablePort::set_cell(int row, int col, const std::string& text) {
-    run_on_window_thread([&] { table_.set_cell(row, col, text); });
-}
-
-std::string TablePort::get_cell(int row, int col) {
-    return on_window(std::string(), [&] { return table_.get_cell(row, col); });
 }
 
 int TablePort::column_of(DeviceField field) {
@@ -36,12 +29,8 @@ int TablePort::column_of(DeviceField field) {
     return -1;
 }
 
-void TablePort::set_device_text(int row, DeviceField field, const std::string& text) {
-    set_cell(row, column_of(field), text);
-}
-
 std::string TablePort::device_text(int row, DeviceField field) {
-    return get_cell(row, column_of(field));
+    return on_window(std::string(), [&] { return table_.get_cell(row, column_of(field)); });
 }
 
 void TablePort::set_check(int row, bool ticked) {
@@ -52,16 +41,79 @@ bool TablePort::get_check(int row) {
     return on_window(false, [&] { return table_.get_check(row); });
 }
 
-void TablePort::set_tag(int row, int tag) {
-    run_on_window_thread([&] { table_.set_tag(row, tag); });
-}
-
-int TablePort::get_tag(int row) {
-    return on_window(kNoWorker, [&] { return table_.get_tag(row); });
-}
-
 void TablePort::clear_rows() {
     run_on_window_thread([this] { table_.clear_rows(); });
+}
+
+int TablePort::deal_rows(int workers) {
+    if (workers < 1) workers = 1;
+    return on_window(0, [&] {
+        int ticked = 0;
+        for (int r = 0; r < table_.row_count(); ++r) {
+            if (table_.get_check(r)) {
+                table_.set_tag(r, ticked % workers);
+                ++ticked;
+            } else {
+                table_.set_tag(r, kNoWorker);
+            }
+        }
+        return ticked;
+    });
+}
+
+int TablePort::next_row_of(int worker, int from) {
+    return on_window(-1, [&] {
+        for (int r = from < 0 ? 0 : from; r < table_.row_count(); ++r)
+            if (table_.get_check(r) && table_.get_tag(r) == worker) return r;
+        return -1;
+    });
+}
+
+void TablePort::device_begun(int row, std::time_t begun) {
+    const std::string at = begin_time_text(begun);
+    run_on_window_thread([&] {
+        table_.set_cell(row, col_begin, at);
+        table_.set_cell(row, col_elapsed, elapsed_text(std::chrono::seconds(0)));
+    });
+}
+
+void TablePort::device_state(int row, DeviceState state) {
+    run_on_window_thread([&] { table_.set_cell(row, col_stat, device_state_word(state)); });
+}
+
+void TablePort::device_image(int row, const ImageProgress& progress) {
+    const std::string percent = image_progress_text(progress);
+    run_on_window_thread([&] {
+        table_.set_cell(row, col_percent, percent);
+        table_.set_cell(row, col_stat, image_phase_word(progress.phase));
+    });
+}
+
+void TablePort::device_ended(int row, bool success, std::chrono::seconds elapsed) {
+    const std::string took = elapsed_text(elapsed);
+    run_on_window_thread([&] {
+        table_.set_check(row, !success);
+        table_.set_cell(row, col_stat, outcome_word(success));
+        table_.set_cell(row, col_elapsed, took);
+    });
+}
+
+void TablePort::device_came_back(int row, const std::string& version) {
+    run_on_window_thread([&] { table_.set_cell(row, col_version, version); });
+}
+
+void TablePort::show_awaited(int devices) { set_status_line(awaiting_text(devices)); }
+
+void TablePort::show_message(BatchMessage what) { message_box(batch_message_text(what)); }
+
+void TablePort::show_count(int done, int total) {
+    const std::string counter = counter_text(done, total);
+    // No devices in the pass: nothing to show, and no division by zero.
+    const int bar = total > 0 ? 100 * done / total : 0;
+    run_on_window_thread([&] {
+        set_counter(counter);
+        set_batch_bar(bar);
+    });
 }
 
 int TablePort::count_checked() {
@@ -127,7 +179,7 @@ int TablePort::list_found_devices(const FoundDevice* devs, std::size_t n) {
     return count;
 }
 
-int TablePort::add_range_row(const std::string& ip, const std::string& status) {
+int TablePort::add_range_row(const std::string& ip) {
     const std::string now = local_time_text();
     return on_window(-1, [&] {
         const int n = table_.row_count();
@@ -137,7 +189,7 @@ int TablePort::add_range_row(const std::string& ip, const std::string& status) {
         row.cells[col_devid] = records_.lookup_devid(ip);
         row.cells[col_mac] = records_.lookup_mac(ip);
         row.cells[col_type] = records_.lookup_type(ip);
-        row.cells[col_stat] = status;
+        row.cells[col_stat] = device_state_word(DeviceState::running);
         row.cells[col_percent] = "0%";
         row.cells[col_elapsed] = "0 s";
         row.cells[col_begin] = now;
@@ -172,7 +224,10 @@ void TablePort::set_record_tick(RecordTable table, const std::string& ip, const 
 
 void TablePort::clear_records(RecordTable table) { records_.clear(table); }
 
-std::string TablePort::lookup_type(const std::string& ip) { return records_.lookup_type(ip); }
+bool TablePort::admits_type(const std::string& ip) {
+    const std::string filter = type_filter_text();
+    return filter == T(TextId::type_all) || records_.lookup_type(ip) == filter;
+}
 std::string TablePort::lookup_range_mac(const std::string& ip) {
     return records_.lookup_range_mac(ip);
 }

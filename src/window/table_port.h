@@ -7,12 +7,16 @@
 //   - run_on_window_thread: run a function on the window's thread and wait for it (run it at
 //     once when already there);
 //   - add_type_filter_entry_once: the type filter's "append unless present" (window thread);
-//   - every widget method of WindowPort, flags(), user_report() and show_user_report().
+//   - every widget method of WindowPort (show_worker and show_followed_status decide on the
+//     window's thread whether the worker is the one followed), the status line, the counter
+//     and the type filter's text, flags(), user_report() and show_user_report().
 // Each list request below then runs whole on the window's thread, so the engine, the intake and
 // the window's own commands never see a half-done operation. The record tables have their own
 // lock, so the record-only requests (look-ups, set_record_tick, clear_records) run on the
 // caller's thread and never wait for the window.
+#include <chrono>
 #include <cstddef>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -26,22 +30,25 @@ namespace quillon {
 
 class TablePort : public WindowPort {
 public:
-    // ---- elementary list operations ----
+    // ---- the device list ----
     int row_count() override;
-    void set_cell(int row, int col, const std::string& text) override;
-    std::string get_cell(int row, int col) override;
     void set_check(int row, bool ticked) override;
     bool get_check(int row) override;
-    void set_tag(int row, int tag) override;
-    int get_tag(int row) override;
-    void clear_rows() override;
-    void set_device_text(int row, DeviceField field, const std::string& text) override;
     std::string device_text(int row, DeviceField field) override;
-    // The column that shows a device field.
-    static int column_of(DeviceField field);
+    int count_checked() override;
+    int deal_rows(int workers) override;
+    int next_row_of(int worker, int from) override;
+    // Empties the list (the window's own commands).
+    void clear_rows();
+
+    // ---- one device's row: each a single request, worded by device_words ----
+    void device_begun(int row, std::time_t begun) override;
+    void device_state(int row, DeviceState state) override;
+    void device_image(int row, const ImageProgress& progress) override;
+    void device_ended(int row, bool success, std::chrono::seconds elapsed) override;
+    void device_came_back(int row, const std::string& version) override;
 
     // ---- compound operations ----
-    int count_checked() override;
     // Also refuses (-1) when the intake has been closed by the time the request runs (unless
     // the device came within a search window that has since run out, WindowFlags): the
     // commands that filter, sort or empty the list close it first, on the window's thread, so
@@ -49,15 +56,29 @@ public:
     int insert_found_device(const FoundDevice& dev) override;
     // One request for all of them; the view is told once about the rows they add.
     int insert_found_devices(const std::vector<FoundDevice>& devs) override;
-    int add_range_row(const std::string& ip, const std::string& status) override;
+    int add_range_row(const std::string& ip) override;
     void update_row_by_ip(const std::string& ip, const std::string& devid, const std::string& mac,
                           const std::string& type_name, const std::string& version,
                           const std::string& status) override;
     void set_record_tick(RecordTable table, const std::string& ip, const std::string& mac,
                          bool ticked) override;
-    void clear_records(RecordTable table) override;
-    std::string lookup_type(const std::string& ip) override;
+    // The window's own commands empty the record tables.
+    void clear_records(RecordTable table);
+    bool admits_type(const std::string& ip) override;
     std::string lookup_range_mac(const std::string& ip) override;
+
+    // ---- widgets worded here ----
+    void show_awaited(int devices) override;
+    void show_count(int done, int total) override;
+    void show_message(BatchMessage what) override;
+
+    // The type filter's current text ("ALL" in the current language shows every type).
+    virtual std::string type_filter_text() = 0;
+    // The status line and the counter, as the front end shows them.
+    virtual void set_status_line(const std::string& text) = 0;
+    virtual void set_counter(const std::string& text) = 0;
+    // A message box with the caption "Upgrade" and an OK button; returns when it is dismissed.
+    virtual void message_box(const std::string& text) = 0;
 
     // The table itself, for the window's own commands and its view: window thread only.
     DeviceTable& device_table() { return table_; }
@@ -85,6 +106,9 @@ private:
         run_on_window_thread([&] { result = f(); });
         return result;
     }
+
+    // The column that shows a device field.
+    static int column_of(DeviceField field);
 
     DeviceTable table_;
     RecordTables records_;

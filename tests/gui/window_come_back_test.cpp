@@ -53,7 +53,7 @@ protected:
         for (std::size_t i = 0; i < ips.size(); ++i) {
             add_device(ips[i], "02:00:00:00:00:0" + std::to_string(i + 1), "PANEL", "V1.0");
             dlg->port().set_check(int(i), false);
-            dlg->port().set_cell(int(i), 6, T(TextId::st_success));
+            table_of(*dlg).set_cell(int(i), 6, T(TextId::st_success));
         }
         watch.begin_batch(dlg->port(), &devices, nullptr, true);
         driver = std::thread([this, ips] {

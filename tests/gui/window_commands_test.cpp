@@ -137,7 +137,7 @@ TEST_F(CommandsTest, StoppingRefusesSortingAndKeepsSearchOffUntilTheBatchEnds) {
     auto* list = ctl<QTableView>(IDC_DEVICE_LIST);
     emit list->horizontalHeader()->sectionClicked(col_ip);
     EXPECT_EQ(column(col_ip), before);
-    for (int r = 0; r < dlg->port().row_count(); ++r) EXPECT_EQ(dlg->port().get_tag(r), -1) << r;
+    for (int r = 0; r < dlg->port().row_count(); ++r) EXPECT_EQ(table_of(*dlg).get_tag(r), -1) << r;
 
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the search window ends
     QTest::qWait(50);
@@ -241,7 +241,7 @@ TEST_F(CommandsTest, RangeModeWithNothingTickedEmptiesTheListBeforeValidating) {
     choose_image();
     add_device("10.0.0.1", "aa:bb:cc:00:00:01", "PANEL");
     box(IDC_RANGE_BOX)->click();  // clears the list
-    dlg->port().add_range_row("10.0.0.7", "running");
+    dlg->port().add_range_row("10.0.0.7");
     dlg->port().set_check(0, false);
     ASSERT_EQ(dlg->port().row_count(), 1);
     edit(IDC_RANGE_START)->setText("10.0.0.0");
@@ -254,7 +254,7 @@ TEST_F(CommandsTest, RangeModeWithNothingTickedEmptiesTheListBeforeValidating) {
 
     // With a ticked row (a failure of an earlier scan) the list stays and the batch starts.
     dlg->shown.clear();
-    dlg->port().add_range_row("10.0.0.7", "failure");
+    dlg->port().add_range_row("10.0.0.7");
     dlg->port().set_check(0, true);
     edit(IDC_RANGE_START)->setText("10.0.0.1");
     button(IDC_START)->click();
@@ -286,7 +286,7 @@ TEST_F(CommandsTest, StartWithoutImagesAsksForAPackageFirst) {
 
 TEST_F(CommandsTest, CleanWhileIdleEmptiesListAndRecords) {
     add_device("10.0.0.1", "aa:bb:cc:00:00:01", "PANEL");
-    dlg->port().add_range_row("10.0.0.9", "running");
+    dlg->port().add_range_row("10.0.0.9");
     dlg->flags().intake_closed = 0;
     button(IDC_CLEAN)->click();
     EXPECT_EQ(dlg->port().row_count(), 0);
@@ -386,7 +386,7 @@ TEST_F(CommandsTest, OverlappingSearchWindowsCloseTheIntakeAtTheEarliestEnd) {
 TEST_F(CommandsTest, RangeBoxClearsTheListAndResetsTheViewButNotTheRecords) {
     add_device("10.0.0.1", "aa:bb:cc:00:00:01", "PANEL");
     combo(IDC_TYPE_FILTER)->setCurrentIndex(1);
-    dlg->port().set_status_line("busy");
+    static_cast<GuiWindowPort&>(dlg->port()).set_status_line("busy");
     discovery.searches.clear();
     box(IDC_RANGE_BOX)->click();
     EXPECT_EQ(dlg->port().row_count(), 0);
@@ -426,7 +426,14 @@ TEST_F(CommandsTest, WorkerViewShowsTheChosenWorker) {
     EXPECT_EQ(text_of(IDC_STATUS_LINE), "[10.0.0.3] burning");
     EXPECT_EQ(ctl<QProgressBar>(IDC_IMG_BAR)->value(), 40);
     EXPECT_EQ(ctl<QProgressBar>(IDC_DEV_BAR)->value(), 75);
-    EXPECT_EQ(dlg->port().selected_worker(), 2);
+    // The port shows the view of the chosen worker only.
+    const std::string other = "IP:10.0.0.2  running ... (1)", chosen = "IP:10.0.0.3  finish";
+    dlg->port().show_worker(1, WorkerView{&other, 10, 20});
+    EXPECT_EQ(text_of(IDC_STATUS_LINE), "[10.0.0.3] burning");
+    dlg->port().show_worker(2, WorkerView{&chosen, 100, -1});
+    EXPECT_EQ(text_of(IDC_STATUS_LINE), chosen);
+    EXPECT_EQ(ctl<QProgressBar>(IDC_IMG_BAR)->value(), 100);
+    EXPECT_EQ(ctl<QProgressBar>(IDC_DEV_BAR)->value(), 75);
 }
 
 TEST_F(CommandsTest, AutoRetryAndSelectAll) {
@@ -466,11 +473,11 @@ TEST_F(CommandsTest, AdapterChangeRebindsAndSearchesOnTheFirstSocket) {
 TEST_F(CommandsTest, RequestsFromOtherThreadsRunOnTheWindowThreadWhileItServesEvents) {
     std::atomic<bool> done{false};
     std::thread worker([&] {
-        const int row = dlg->port().add_range_row("10.0.0.5", "running");
-        dlg->port().set_cell(row, 5, "[K.S]: 50%");
-        dlg->port().set_counter("(  1/3  )");
+        const int row = dlg->port().add_range_row("10.0.0.5");
+        dlg->port().device_image(row, ImageProgress{1, ImagePhase::sending, 50});
+        dlg->port().show_count(1, 3);
         dlg->port().set_batch_bar(33);
-        dlg->port().message_box("Image check failed!");
+        dlg->port().show_message(BatchMessage::image_bad);
         done = true;
     });
     ASSERT_TRUE(wait_until([&] { return done.load(); }));
@@ -486,7 +493,7 @@ TEST_F(CommandsTest, ClosingTheWindowReleasesThreadsThatStillCallIt) {
     std::atomic<int> calls{0};
     std::thread caller([&] {
         while (!stop) {
-            dlg->port().set_counter("x");
+            dlg->port().show_count(1, 3);
             dlg->port().row_count();
             ++calls;
         }

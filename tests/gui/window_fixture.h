@@ -42,6 +42,11 @@
 
 namespace quillon::test {
 
+// The window's device table, for tests on the window's thread.
+inline DeviceTable& table_of(CQuillonDlg& dlg) {
+    return static_cast<GuiWindowPort&>(dlg.port()).device_table();
+}
+
 class TestDlg : public CQuillonDlg, public ScriptedPerson {
 public:
     struct Shown {
@@ -138,7 +143,7 @@ protected:
         d.begin_time = "2024-01-01 00:00:00";
         return dlg->port().insert_found_device(d);
     }
-    std::string cell(int row, int col) { return dlg->port().get_cell(row, col); }
+    std::string cell(int row, int col) { return table_of(*dlg).get_cell(row, col); }
     std::vector<std::string> column(int col) {
         std::vector<std::string> out;
         for (int r = 0; r < dlg->port().row_count(); ++r) out.push_back(cell(r, col));

@@ -105,7 +105,7 @@ protected:
     }
     bool ticked(const std::string& ip) {
         for (int r = 0; r < dlg->port().row_count(); ++r)
-            if (dlg->port().get_cell(r, 1) == ip) return dlg->port().get_check(r);
+            if (table_of(*dlg).get_cell(r, 1) == ip) return dlg->port().get_check(r);
         ADD_FAILURE() << ip << " not listed";
         return false;
     }

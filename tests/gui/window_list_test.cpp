@@ -74,7 +74,7 @@ TEST_F(ListTest, SortingByColumns) {
         const std::string ip = cell(r, 1);
         // Before the VERSION sort the rows stood by MAC.
         const int before = ip == "10.0.0.9" ? 0 : ip == "10.0.0.100" ? 1 : 2;
-        EXPECT_EQ(dlg->port().get_tag(r), before) << ip;
+        EXPECT_EQ(table_of(*dlg).get_tag(r), before) << ip;
     }
 }
 
@@ -118,8 +118,8 @@ TEST_F(ListTest, FilterKeepsTicksAndShowsRecordIds) {
 TEST_F(ListTest, FilterInRangeModeUsesTheRangeRecords) {
     add_device("10.0.0.1", "aa:00:00:00:00:01", "PANEL");
     box(IDC_RANGE_BOX)->click();
-    dlg->port().add_range_row("10.0.0.1", "running");
-    dlg->port().add_range_row("10.0.0.50", "running");
+    dlg->port().add_range_row("10.0.0.1");
+    dlg->port().add_range_row("10.0.0.50");
     auto* filter = combo(IDC_TYPE_FILTER);
     filter->setCurrentIndex(filter->findText("PANEL"));
     EXPECT_EQ(column(1), std::vector<std::string>{"10.0.0.1"});
@@ -168,7 +168,7 @@ TEST_F(ListTest, OnlyAPlainIpv4AddressIsOpenedOrPinged) {
         add_device(ip, "aa:00:00:00:00:01", "PANEL");
         if (dlg->port().row_count() == 0)
             static_cast<GuiWindowPort&>(dlg->port()).device_table().append_row("1");
-        dlg->port().set_cell(0, 1, ip);
+        table_of(*dlg).set_cell(0, 1, ip);
         dlg->on_row_double_click(0);
         dlg->on_row_right_double_click(0);
         EXPECT_TRUE(dlg->urls.empty()) << ip;
@@ -196,7 +196,7 @@ TEST_F(ListTest, PingRunsWithoutAShellAndTheWindowStaysResponsive) {
     // While ping runs, a worker's request to the window is served.
     std::atomic<bool> served{false};
     std::thread worker([&] {
-        dlg->port().set_counter("(  1/1  )");
+        dlg->port().show_count(1, 1);
         served = true;
     });
     ASSERT_TRUE(wait_until([&] { return served.load(); }));

@@ -211,9 +211,9 @@ TEST_F(StartupTest, ADiscoveredDeviceReachesTheListThroughTheIntake) {
     ASSERT_TRUE(wait_until([&] { return done.load(); }));
     receive.join();
     ASSERT_EQ(dlg->port().row_count(), 1);
-    EXPECT_EQ(dlg->port().get_cell(0, 1), "10.0.0.7");
+    EXPECT_EQ(table_of(*dlg).get_cell(0, 1), "10.0.0.7");
     EXPECT_TRUE(dlg->port().get_check(0));
-    EXPECT_EQ(dlg->port().get_cell(0, 6), "Ready");
+    EXPECT_EQ(table_of(*dlg).get_cell(0, 6), "Ready");
     auto* list = dlg->findChild<QTableView*>(QString::number(IDC_DEVICE_LIST));
     EXPECT_EQ(list->model()->rowCount(), 1);
     EXPECT_EQ(list->model()->data(list->model()->index(0, 1)).toString(),
@@ -248,9 +248,9 @@ TEST_F(StartupTest, AnAnswerOnTheLoopbackReachesTheListThroughTheRealEndpoint) {
                      sizeof to),
               static_cast<ssize_t>(datagram.size()));
     ASSERT_TRUE(wait_until([&] { return dlg->port().row_count() == 1; }));
-    EXPECT_EQ(dlg->port().get_cell(0, 1), "127.0.0.9");
-    EXPECT_EQ(dlg->port().get_cell(0, 3), "aa:bb:cc:dd:ee:09");
-    EXPECT_EQ(dlg->port().get_cell(0, 9), "V9");
+    EXPECT_EQ(table_of(*dlg).get_cell(0, 1), "127.0.0.9");
+    EXPECT_EQ(table_of(*dlg).get_cell(0, 3), "aa:bb:cc:dd:ee:09");
+    EXPECT_EQ(table_of(*dlg).get_cell(0, 9), "V9");
     // Closing the window's port first lets the endpoint stop even if its thread is mid-request.
     static_cast<GuiWindowPort&>(dlg->port()).close();
     endpoint.stop();
@@ -296,8 +296,8 @@ TEST_F(StartupTest, AnswersThatCameWithinTheSearchWindowAreListedWhenReadAfterIt
                    received_at("10.0.0.8", "aa:08", ended + std::chrono::milliseconds(1)),
                    received_at("10.0.0.7", "aa:07", opened + std::chrono::milliseconds(1))}));
     ASSERT_EQ(dlg->port().row_count(), 1);
-    EXPECT_EQ(dlg->port().get_cell(0, 0), "1");
-    EXPECT_EQ(dlg->port().get_cell(0, 1), "10.0.0.7");
+    EXPECT_EQ(table_of(*dlg).get_cell(0, 0), "1");
+    EXPECT_EQ(table_of(*dlg).get_cell(0, 1), "10.0.0.7");
     auto* list = dlg->findChild<QTableView*>(QString::number(IDC_DEVICE_LIST));
     EXPECT_EQ(list->model()->rowCount(), 1);
 

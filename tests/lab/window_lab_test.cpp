@@ -131,7 +131,7 @@ protected:
         return w;
     }
     int rows() { return dlg->port().row_count(); }
-    std::string cell(int row, int col) { return dlg->port().get_cell(row, col); }
+    std::string cell(int row, int col) { return table_of(*dlg).get_cell(row, col); }
     bool shown(const std::string& text) {
         for (const auto& s : dlg->shown) {
             if (s.text == text) return true;

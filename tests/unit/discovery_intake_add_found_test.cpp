@@ -18,6 +18,7 @@
 #include "platform/local_time.h"
 #include "texts/ui_texts.h"
 #include "window/headless_window.h"
+#include "headless_cells.h"
 
 #include "support/files.h"
 #include "support/temp_dir.h"
@@ -79,7 +80,7 @@ protected:
 };
 
 TEST_F(IntakeAddFound, NewDevicesBecomeTickedReadyRowsNumberedByTheRowsBefore) {
-    win.add_range_row("198.18.0.50", "running");  // rows already there count too
+    win.add_range_row("198.18.0.50");  // rows already there count too
     answer("198.18.0.10", "1019901", "00:aa", "V1");
     answer("198.18.0.11", "12345678901", "00:bb");
     intake.add_found_device("198.18.0.12", nullptr, nullptr, nullptr, nullptr);
@@ -142,7 +143,7 @@ TEST_F(IntakeAddFound, EachTypeNameIsOfferedOnceInTheTypeFilter) {
 }
 
 TEST_F(IntakeAddFound, AnswerWithoutAUsableIpIsDroppedInEveryMode) {
-    win.add_range_row("198.18.0.10", "running");
+    win.add_range_row("198.18.0.10");
     win.set_range_box(true);
     workers.count = 1;
     workers.set(0, "198.18.0.10", "00:aa");
@@ -200,8 +201,8 @@ TEST_F(IntakeAddFound, NamedDevicesAreListedWhileTheIntakeStaysClosed) {
 TEST_F(IntakeAddFound, ClosedIntakeWithRangeBoxRefreshesRowsAndRangeRecords) {
     win.set_range_box(true);
     close_intake(false);
-    win.add_range_row("198.18.0.10", "running");
-    win.add_range_row("198.18.0.11", "running");
+    win.add_range_row("198.18.0.10");
+    win.add_range_row("198.18.0.11");
 
     answer("198.18.0.10", "12345678901", "00:aa", "V9");
 

@@ -12,6 +12,7 @@
 #include "log/log_file.h"
 #include "texts/ui_texts.h"
 #include "window/headless_window.h"
+#include "headless_cells.h"
 
 namespace quillon::test {
 namespace {
@@ -103,10 +104,10 @@ TEST_F(ComeBackTest, EachDeviceEndsBackOrNotBackWithItsRowAndReportLine) {
     EXPECT_FALSE(r["10.1.0.3"].came_back);
     EXPECT_EQ(r["10.1.0.3"].row, r2);
 
-    EXPECT_EQ(window->get_cell(r0, kColVersion), "2.0");
-    EXPECT_EQ(window->get_cell(r1, kColVersion), "1.0");
-    EXPECT_EQ(window->get_cell(r2, kColStat), "not back");
-    EXPECT_EQ(window->get_cell(r0, kColStat), "success");
+    EXPECT_EQ(test::cell_of(*window, r0, kColVersion), "2.0");
+    EXPECT_EQ(test::cell_of(*window, r1, kColVersion), "1.0");
+    EXPECT_EQ(test::cell_of(*window, r2, kColStat), "not back");
+    EXPECT_EQ(test::cell_of(*window, r0, kColStat), "success");
     EXPECT_FALSE(window->get_check(r2));
 
     const std::string rep = report_text();
@@ -177,7 +178,7 @@ TEST_F(ComeBackTest, StopEndsTheWaitAndLeavesTheRestUnchecked) {
     stopper.join();
     ASSERT_EQ(results.all().size(), 1u);
     EXPECT_FALSE(results.all()[0].checked);
-    EXPECT_EQ(window->get_cell(r0, kColStat), "success");
+    EXPECT_EQ(test::cell_of(*window, r0, kColStat), "success");
     EXPECT_NE(report_text().find("[CHECK] device not checked: IP:10.1.0.1 "), std::string::npos);
     // A device that ends after the stop is not watched either.
     watch.watch(r0, "10.1.0.1", "02:00:00:00:00:01", "1.0");
@@ -242,7 +243,7 @@ TEST_F(ComeBackTest, ManyDevicesAreEachReportedOnce) {
         watch.answer(to.c_str(), "02:00", "2");
     };
     watch.begin_batch(*window, &search, &results, true);
-    for (int i = 0; i < kN; ++i) watch.watch(i, window->get_cell(i, 1), "", "1");
+    for (int i = 0; i < kN; ++i) watch.watch(i, test::cell_of(*window, i, 1), "", "1");
     watch.wait_all([] { return false; });
     std::set<int> rows;
     for (const auto& r : results.all()) {

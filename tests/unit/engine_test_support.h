@@ -2,11 +2,13 @@
 #pragma once
 // Test doubles for the engine's unit tests: a window that records what it is asked, a fake
 // device on 127.0.0.1, temporary image files, and shortened timings.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -30,6 +32,8 @@
 #include "support/temp_dir.h"
 #include "support/wait_until.h"
 #include "texts/ui_texts.h"
+#include "window/device_table.h"
+#include "window/device_words.h"
 
 namespace quillon::test {
 
@@ -136,60 +140,67 @@ public:
     }
 
     int row_count() override { return 0; }
-    void set_cell(int row, int col, const std::string& text) override {
+    // Records a write to one of the device table's columns (PERCENT 5, STAT 6, ...), worded as
+    // the real window words the device's terms.
+    void set_cell(int row, int col, const std::string& text) {
         {
             std::lock_guard l(m_);
             cells_.push_back({row, col, text});
         }
         if (on_cell) on_cell(row, col, text);
     }
-    std::string get_cell(int, int) override { return {}; }
-    // Recorded by the device table's columns (PERCENT 5, STAT 6, ...), as the real window maps
-    // the fields.
-    static int column_of(DeviceField field) {
-        switch (field) {
-            case DeviceField::ip: return 1;
-            case DeviceField::mac: return 3;
-            case DeviceField::progress: return 5;
-            case DeviceField::state: return 6;
-            case DeviceField::elapsed: return 7;
-            case DeviceField::begin_time: return 8;
-            case DeviceField::version: return 9;
-        }
-        return -1;
-    }
-    void set_device_text(int row, DeviceField field, const std::string& text) override {
-        set_cell(row, column_of(field), text);
-    }
-    std::string device_text(int row, DeviceField field) override {
-        return get_cell(row, column_of(field));
-    }
+    std::string device_text(int, DeviceField) override { return {}; }
     void set_check(int, bool) override {}
     bool get_check(int) override { return false; }
-    void set_tag(int, int) override {}
-    int get_tag(int) override { return -1; }
-    void clear_rows() override {}
     int count_checked() override { return 0; }
+    int deal_rows(int) override { return 0; }
+    int next_row_of(int, int) override { return -1; }
+    void device_begun(int row, std::time_t at) override {
+        set_cell(row, col_begin, begin_time_text(at));
+        set_cell(row, col_elapsed, elapsed_text(std::chrono::seconds(0)));
+    }
+    void device_state(int row, DeviceState state) override {
+        set_cell(row, col_stat, device_state_word(state));
+    }
+    void device_image(int row, const ImageProgress& p) override {
+        set_cell(row, col_percent, image_progress_text(p));
+        set_cell(row, col_stat, image_phase_word(p.phase));
+    }
+    void device_ended(int row, bool success, std::chrono::seconds elapsed) override {
+        set_cell(row, col_stat, outcome_word(success));
+        set_cell(row, col_elapsed, elapsed_text(elapsed));
+    }
+    void device_came_back(int row, const std::string& version) override {
+        set_cell(row, col_version, version);
+    }
     int insert_found_device(const FoundDevice&) override { return -1; }
-    int add_range_row(const std::string&, const std::string&) override { return -1; }
+    int insert_found_devices(const std::vector<FoundDevice>&) override { return 0; }
+    int add_range_row(const std::string&) override { return -1; }
     void update_row_by_ip(const std::string&, const std::string&, const std::string&,
                           const std::string&, const std::string&, const std::string&) override {}
     void set_record_tick(RecordTable, const std::string&, const std::string&, bool) override {}
-    void clear_records(RecordTable) override {}
-    std::string lookup_type(const std::string&) override { return {}; }
+    bool admits_type(const std::string&) override { return true; }
     std::string lookup_range_mac(const std::string&) override { return {}; }
-    int selected_worker() override { return selected; }
-    void set_status_line(const std::string& text) override {
+    // As the real window: only the followed worker's view is shown.
+    void show_worker(int w, const WorkerView& v) override {
+        if (w != selected) return;
         std::lock_guard l(m_);
-        status_.push_back(text);
+        if (v.status) status_.push_back(*v.status);
+        if (v.image_bar >= 0) image_bar_.push_back(v.image_bar);
+        if (v.device_bar >= 0) device_bar_.push_back(v.device_bar);
     }
-    void set_image_bar(int pos) override {
+    void show_followed_status(const std::vector<std::string>& of_worker) override {
+        if (of_worker.empty()) return;
+        const int w = std::clamp(selected, 0, int(of_worker.size()) - 1);
         std::lock_guard l(m_);
-        image_bar_.push_back(pos);
+        status_.push_back(of_worker[std::size_t(w)]);
     }
-    void set_device_bar(int pos) override {
+    void show_awaited(int n) override {
         std::lock_guard l(m_);
-        device_bar_.push_back(pos);
+        status_.push_back(awaiting_text(n));
+    }
+    void show_count(int done, int total) override {
+        set_batch_bar(total > 0 ? 100 * done / total : 0);
     }
     void set_batch_bar(int pos) override {
         std::lock_guard l(m_);
@@ -199,11 +210,9 @@ public:
         std::lock_guard l(m_);
         return batch_bar_;
     }
-    void set_counter(const std::string&) override {}
-    std::string type_filter_text() override { return {}; }
     bool range_box_checked() override { return false; }
     bool is_stop_enabled() override { return true; }
-    void message_box(const std::string&) override {}
+    void show_message(BatchMessage) override {}
     void enter_idle() override {}
     WindowFlags& flags() override { return flags_; }
     LogFile& user_report() override { return report_; }

@@ -29,6 +29,7 @@
 #include "window/headless_window.h"
 #include "window/window_controller.h"
 #include "window/window_view.h"
+#include "headless_cells.h"
 
 namespace quillon::test {
 
@@ -190,7 +191,7 @@ protected:
     }
     std::vector<std::string> column(int col) {
         std::vector<std::string> out;
-        for (int r = 0; r < port.row_count(); ++r) out.push_back(port.get_cell(r, col));
+        for (int r = 0; r < port.row_count(); ++r) out.push_back(test::cell_of(port, r, col));
         return out;
     }
     std::string device_log_text() { return read_file(dir / "upgrade_dev.log"); }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Sorting by a column, the type filter, the row actions and the hidden conflict test.
+#include "headless_cells.h"
 #include "window_controller_fakes.h"
 
 namespace quillon::test {
@@ -28,7 +29,8 @@ TEST_F(ListTest, ColumnClicksSortAndTurnTheDirection) {
     EXPECT_EQ(column(0), (std::vector<std::string>{"3", "2", "1"}));
     EXPECT_FALSE(ctl->sort_ascending());
     // The tags hold the positions the rows had before the sort.
-    EXPECT_EQ((std::vector<int>{port.get_tag(0), port.get_tag(1), port.get_tag(2)}),
+    EXPECT_EQ((std::vector<int>{test::tag_of(port, 0), test::tag_of(port, 1),
+                                test::tag_of(port, 2)}),
               (std::vector<int>{2, 1, 0}));
     ctl->on_column_click(0);
     EXPECT_EQ(column(0), (std::vector<std::string>{"1", "2", "3"}));
@@ -94,8 +96,8 @@ TEST_F(ListTest, InRangeModeTheFilterUsesTheRangeRecords) {
     add_device("10.0.0.5", "aa:00:00:00:00:05", "PANEL");
     view.at(IDC_RANGE_BOX).checked = true;
     port.clear_rows();
-    port.add_range_row("10.0.0.5", "running");  // discovery saw it: PANEL
-    port.add_range_row("10.0.0.6", "running");  // not seen: no type
+    port.add_range_row("10.0.0.5");  // discovery saw it: PANEL
+    port.add_range_row("10.0.0.6");  // not seen: no type
     view.at(IDC_TYPE_FILTER).entries = {"ALL", "PANEL"};
     choose_type("PANEL");
     EXPECT_EQ(column(1), std::vector<std::string>{"10.0.0.5"});

@@ -100,7 +100,7 @@ TEST_F(StartTest, ABadRangeWithNothingTickedHasEmptiedTheListFirst) {
     add_device("10.0.0.5", "aa:bb:cc:00:00:05", "PANEL");
     flags.intake_closed = 0;
     port.set_check(0, false);
-    port.add_range_row("10.0.0.9", "running");
+    port.add_range_row("10.0.0.9");
     port.set_check(1, false);
     range_mode("10.0.0.0", "254");
     ctl->on_start();
@@ -118,7 +118,7 @@ TEST_F(StartTest, ABadRangeWithNothingTickedHasEmptiedTheListFirst) {
 
 TEST_F(StartTest, ABadRangeWithTickedRowsKeepsTheList) {
     choose_boot_image();
-    port.add_range_row("10.0.0.9", "running");
+    port.add_range_row("10.0.0.9");
     port.set_check(0, true);
     range_mode("10.0.0.20", "10");
     ctl->on_start();
@@ -129,7 +129,7 @@ TEST_F(StartTest, ABadRangeWithTickedRowsKeepsTheList) {
 
 TEST_F(StartTest, RangeModeWithTickedRowsKeepsThemForTheBatch) {
     choose_boot_image();
-    port.add_range_row("10.0.0.9", "running");
+    port.add_range_row("10.0.0.9");
     port.set_check(0, true);
     range_mode("10.0.0.1", "20");
     ctl->on_start();

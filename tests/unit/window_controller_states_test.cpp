@@ -109,7 +109,7 @@ TEST_F(StatesTest, ASearchWindowEndingDuringABatchLeavesSearchOff) {
 
 TEST_F(StatesTest, CleanWhileIdleEmptiesTheListAndBothRecordTables) {
     add_device("10.0.0.5", "aa:bb:cc:00:00:05", "PANEL");
-    port.add_range_row("10.0.0.9", "running");
+    port.add_range_row("10.0.0.9");
     flags.intake_closed = 0;
     ctl->on_clean();
     EXPECT_TRUE(view.questions.empty());

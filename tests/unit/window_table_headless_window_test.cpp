@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "texts/ui_texts.h"
 #include "window_table_test_support.h"
 
 namespace quillon {
@@ -87,6 +88,7 @@ TEST(HeadlessWindow, RangeWorkersAndIntakeAtOnceKeepEveryRowWhole) {
     // Ten workers add range rows and write their own rows' cells while the intake refreshes
     // rows by address and a reader counts ticks: no row is lost or doubled, every row keeps the
     // cells only its worker writes, and records stay in step with rows.
+    ui_texts().fill(true);
     HeadlessWindow w(test::unused_user_report(), kStartEntries);
     w.set_range_box(true);
     constexpr int kWorkers = 10, kEach = 20;
@@ -114,14 +116,13 @@ TEST(HeadlessWindow, RangeWorkersAndIntakeAtOnceKeepEveryRowWhole) {
             int row;
             {
                 std::lock_guard<std::mutex> g(list_lock);
-                row = w.add_range_row(ip, "running");
+                row = w.add_range_row(ip);
             }
             ASSERT_GE(row, 0);
             w.set_check(row, true);
-            w.set_cell(row, col_percent, "[K.F]: 100%");
+            w.device_image(row, ImageProgress{1, ImagePhase::finished, 100});
             std::lock_guard<std::mutex> g(list_lock);
-            w.set_check(row, false);
-            w.set_cell(row, col_stat, "success");
+            w.device_ended(row, true, std::chrono::seconds(3));
             w.set_record_tick(RecordTable::range, ip, "", w.get_check(row));
         }
     });
@@ -159,7 +160,7 @@ TEST(HeadlessWindow, RequestsFromTheWindowThreadItselfRunAtOnce) {
     ASSERT_TRUE(w.run([&] {
         window_thread = std::this_thread::get_id();
         // A command on the window thread that uses the port must not wait for itself.
-        w.add_range_row("10.4.0.1", "running");
+        w.add_range_row("10.4.0.1");
         rows = w.row_count();
         w.set_status_line("from inside");
         w.message_box("inside");
@@ -175,9 +176,9 @@ TEST(HeadlessWindow, RequestsFromTheWindowThreadItselfRunAtOnce) {
         void rows_inserted(int, int) override { ids.push_back(std::this_thread::get_id()); }
     } seen;
     w.add_table_observer(&seen);
-    w.add_range_row("10.4.0.2", "running");
+    w.add_range_row("10.4.0.2");
     w.remove_table_observer(&seen);
-    w.add_range_row("10.4.0.3", "running");
+    w.add_range_row("10.4.0.3");
     std::vector<std::thread::id> ids;
     w.run([&] { ids = seen.ids; });
     ASSERT_EQ(ids.size(), 1u);
@@ -192,7 +193,7 @@ TEST(HeadlessWindow, WidgetsStartAsStartUpLeavesThem) {
     EXPECT_TRUE(s.idle);
     EXPECT_TRUE(w.is_stop_enabled());
     EXPECT_FALSE(w.range_box_checked());
-    EXPECT_EQ(w.selected_worker(), 0);
+    EXPECT_EQ(s.selected_worker, 0);
     EXPECT_EQ(w.type_filter_text(), "ALL");
     EXPECT_EQ(w.flags().intake_closed.load(), 0);
     EXPECT_EQ(w.flags().conflict_watch.load(), 0);
@@ -218,9 +219,10 @@ TEST(HeadlessWindow, WidgetRequestsChangeStateAndTellObservers) {
     w.set_counter("(  1/3  )");
     w.set_counter("(  1/3  )");  // unchanged: no notification
     w.set_batch_bar(33);
-    w.set_image_bar(50);
-    w.set_device_bar(25);
-    w.set_status_line("IP:10.0.0.1  running");
+    const std::string line = "IP:10.0.0.1  running", other = "IP:10.0.0.2  running";
+    w.show_worker(0, WorkerView{nullptr, 50, 25});
+    w.show_worker(0, WorkerView{&line});
+    w.show_worker(1, WorkerView{&other, 90, 90});  // not the worker followed: nothing changes
     w.message_box("Image check failed!");
     w.message_box("The bulk upgrade process stop !");
     w.set_type_filter({"ALL"});

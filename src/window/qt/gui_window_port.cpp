@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 
@@ -73,22 +74,26 @@ void GuiWindowPort::close() {
 
 void GuiWindowPort::serve_posted() { QCoreApplication::sendPostedEvents(&dlg_); }
 
-int GuiWindowPort::selected_worker() {
-    int r = 0;
-    run_on_window_thread([&] { r = dlg_.worker_view_->currentIndex(); });
-    return r < 0 ? 0 : r;
+void GuiWindowPort::show_worker(int w, const WorkerView& view) {
+    run_on_window_thread([&] {
+        if (std::max(dlg_.worker_view_->currentIndex(), 0) != w) return;
+        if (view.status) dlg_.status_line_->setText(QString::fromStdString(*view.status));
+        if (view.image_bar >= 0) dlg_.img_bar_->setValue(view.image_bar);
+        if (view.device_bar >= 0) dlg_.dev_bar_->setValue(view.device_bar);
+    });
+}
+
+void GuiWindowPort::show_followed_status(const std::vector<std::string>& status_of_worker) {
+    if (status_of_worker.empty()) return;
+    run_on_window_thread([&] {
+        const int last = int(status_of_worker.size()) - 1;
+        const int w = std::clamp(dlg_.worker_view_->currentIndex(), 0, last);
+        dlg_.status_line_->setText(QString::fromStdString(status_of_worker[std::size_t(w)]));
+    });
 }
 
 void GuiWindowPort::set_status_line(const std::string& text) {
     run_on_window_thread([&] { dlg_.status_line_->setText(QString::fromStdString(text)); });
-}
-
-void GuiWindowPort::set_image_bar(int pos) {
-    run_on_window_thread([&] { dlg_.img_bar_->setValue(pos); });
-}
-
-void GuiWindowPort::set_device_bar(int pos) {
-    run_on_window_thread([&] { dlg_.dev_bar_->setValue(pos); });
 }
 
 void GuiWindowPort::set_batch_bar(int pos) {

@@ -31,10 +31,9 @@ public:
     void serve_posted();
 
     // ---- widgets ----
-    int selected_worker() override;
+    void show_worker(int w, const WorkerView& view) override;
+    void show_followed_status(const std::vector<std::string>& status_of_worker) override;
     void set_status_line(const std::string& text) override;
-    void set_image_bar(int pos) override;
-    void set_device_bar(int pos) override;
     void set_batch_bar(int pos) override;
     int get_batch_bar() override;
     void set_counter(const std::string& text) override;
