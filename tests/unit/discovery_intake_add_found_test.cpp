@@ -18,7 +18,7 @@
 #include "platform/local_time.h"
 #include "texts/ui_texts.h"
 #include "window/headless_window.h"
-#include "headless_cells.h"
+#include "support/headless_cells.h"
 
 #include "support/files.h"
 #include "support/temp_dir.h"

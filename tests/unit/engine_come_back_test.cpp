@@ -12,7 +12,7 @@
 #include "log/log_file.h"
 #include "texts/ui_texts.h"
 #include "window/headless_window.h"
-#include "headless_cells.h"
+#include "support/headless_cells.h"
 
 namespace quillon::test {
 namespace {

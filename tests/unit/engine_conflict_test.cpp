@@ -2,7 +2,7 @@
 // The address-conflict check and the simulated exchange that shares it.
 #include <gtest/gtest.h>
 
-#include "debug_lines.h"
+#include "support/debug_lines.h"
 #include "engine_test_support.h"
 
 namespace quillon::test {

@@ -5,7 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
-#include "debug_lines.h"
+#include "support/debug_lines.h"
 #include "engine_test_support.h"
 
 namespace quillon::test {

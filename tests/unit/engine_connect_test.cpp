@@ -2,7 +2,7 @@
 // Connecting to a device: attempts and waits by mode, the row and status line while trying.
 #include <gtest/gtest.h>
 
-#include "debug_lines.h"
+#include "support/debug_lines.h"
 #include "engine_test_support.h"
 
 namespace quillon::test {

@@ -2,7 +2,7 @@
 // The batch driver in list mode: workers and their rows, passes and auto-retry, the graceful
 // stop, the report lines, the saved ticks. Devices are fake services on 127.0.0.x.
 #include "discovery/intake.h"
-#include "debug_lines.h"
+#include "support/debug_lines.h"
 #include "engine/engine_worker_watch.h"
 #include "engine_driver_support.h"
 

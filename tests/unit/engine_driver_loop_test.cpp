@@ -2,7 +2,7 @@
 // The driver thread itself: starting and ending batches, a failed image check, the end message,
 // stopping the thread, and batches that have nothing to count.
 #include "engine_driver_support.h"
-#include "debug_lines.h"
+#include "support/debug_lines.h"
 
 namespace quillon::test {
 namespace {

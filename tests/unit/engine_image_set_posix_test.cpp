@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "debug_lines.h"
+#include "support/debug_lines.h"
 #include "engine_test_support.h"
 #include "support/mapping_flags.h"
 #include "platform/huge_pages.h"

@@ -7,7 +7,7 @@
 
 #include <zlib.h>
 
-#include "debug_lines.h"
+#include "support/debug_lines.h"
 #include "engine_test_support.h"
 
 namespace quillon::test {

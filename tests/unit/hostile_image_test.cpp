@@ -4,7 +4,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "debug_lines.h"
+#include "support/debug_lines.h"
 #include "engine_test_support.h"
 
 namespace quillon::test {

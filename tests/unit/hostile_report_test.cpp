@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "debug_lines.h"
+#include "support/debug_lines.h"
 #include "discovery/discovery_codec.h"
 #include "discovery/intake.h"
 #include "engine/engine_worker_watch.h"

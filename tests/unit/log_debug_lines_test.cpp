@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "debug_lines.h"
+#include "support/debug_lines.h"
 #include "log/debug_line.h"
 #include "platform/run_program.h"
 #include "support/files.h"

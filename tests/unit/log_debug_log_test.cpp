@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "debug_lines.h"
+#include "support/debug_lines.h"
 #include "log/debug_line.h"
 #include "log/log_file.h"
 #include "log_text_match.h"

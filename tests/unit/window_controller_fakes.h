@@ -29,7 +29,7 @@
 #include "window/headless_window.h"
 #include "window/window_controller.h"
 #include "window/window_view.h"
-#include "headless_cells.h"
+#include "support/headless_cells.h"
 
 namespace quillon::test {
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Sorting by a column, the type filter, the row actions and the hidden conflict test.
-#include "headless_cells.h"
+#include "support/headless_cells.h"
 #include "window_controller_fakes.h"
 
 namespace quillon::test {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "headless_cells.h"
+#include "support/headless_cells.h"
 #include "window_table_test_support.h"
 #include "texts/ui_texts.h"
 #include "window/device_table.h"

@@ -13,7 +13,7 @@
 
 #include "window_table_test_support.h"
 #include "window/headless_window.h"
-#include "headless_cells.h"
+#include "support/headless_cells.h"
 #include "texts/ui_texts.h"
 
 namespace quillon {
