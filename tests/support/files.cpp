@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/run_program.h"
+
 namespace quillon::test {
 
 std::filesystem::path fs_path(const std::string& utf8) {
@@ -33,6 +35,13 @@ std::string read_file(const std::string& path) {
 bool exists(const std::string& path) {
     std::error_code ec;
     return std::filesystem::exists(fs_path(path), ec);
+}
+
+std::string beside_this_program(const std::string& name) {
+    const std::string self = current_executable_path();
+    const auto slash = self.find_last_of("/\\");
+    if (slash == std::string::npos) return {};
+    return self.substr(0, slash + 1) + name;
 }
 
 }  // namespace quillon::test

@@ -18,4 +18,8 @@ void write_file(const std::string& path, const std::string& content);
 std::string read_file(const std::string& path);
 bool exists(const std::string& path);
 
+// A helper program built beside the running test program (no extension: the platform's
+// program calls add ".exe" where programs have one).
+std::string beside_this_program(const std::string& name);
+
 }  // namespace quillon::test

@@ -25,12 +25,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string echo_program() {
-    const std::string self = current_executable_path();
-    const auto slash = self.find_last_of("/\\");
-    if (slash == std::string::npos) return {};
-    return self.substr(0, slash + 1) + "quillon_debug_lines_echo";
-}
+std::string echo_program() { return test::beside_this_program("quillon_debug_lines_echo"); }
 
 // What quillon_debug_lines_echo writes, with `nl` for each line end; the local time as a pattern.
 std::string expected_pattern(const std::string& nl) {

@@ -10,6 +10,7 @@
 
 #include "platform/open_url.h"
 #include "platform/run_program.h"
+#include "support/files.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "support/wait_until.h"
@@ -28,8 +29,7 @@ std::string read_all(const std::string& path) {
 
 TEST(OpenUrlPosix, TheUrlReachesXdgOpenAsOneArgument) {
     TempDir dir;
-    const std::string self = current_executable_path();
-    const std::string echo = self.substr(0, self.find_last_of('/') + 1) + "quillon_argv_echo";
+    const std::string echo = beside_this_program("quillon_argv_echo");
     ASSERT_EQ(::symlink(echo.c_str(), (dir.path() + "/xdg-open").c_str()), 0);
     const std::string marker = dir.path() + "/opened.txt";
     ScopedEnv env;

@@ -17,6 +17,7 @@
 #include "platform/open_url.h"
 #include "platform/run_program.h"
 #include "platform/utf16_win.h"
+#include "support/files.h"
 #include "support/wait_until.h"
 
 namespace quillon {
@@ -120,8 +121,7 @@ class OpenUrlWin : public testing::Test {
 protected:
     void SetUp() override {
         if (!under_wine()) GTEST_SKIP() << "changes the user's file associations: Wine only";
-        const std::string self = current_executable_path();
-        echo_ = widen(self.substr(0, self.find_last_of("/\\") + 1) + "quillon_argv_echo.exe");
+        echo_ = widen(test::beside_this_program("quillon_argv_echo.exe"));
         wchar_t tmp[MAX_PATH];
         ASSERT_GT(::GetTempPathW(MAX_PATH, tmp), 0u);
         dir_ = std::wstring(tmp) + L"quillon \x56FA\x4EF6 v2";  // "固件" and a blank

@@ -20,13 +20,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string echo_program() {
-    const std::string self = current_executable_path();
-    const auto slash = self.find_last_of("/\\");
-    if (slash == std::string::npos) return {};
-    // No extension: find_executable adds ".exe" where programs have one.
-    return self.substr(0, slash + 1) + "quillon_argv_echo";
-}
+std::string echo_program() { return test::beside_this_program("quillon_argv_echo"); }
 
 void set_env(const char* name, const char* value) {
 #ifdef _WIN32

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/run_program.h"
+#include "support/files.h"
 
 namespace quillon {
 namespace {
@@ -16,8 +17,7 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(RunProgramWin, ATimeoutEndsWhatTheProgramStartedToo) {
-    const std::string self = current_executable_path();
-    const std::string dir = self.substr(0, self.find_last_of("/\\") + 1);
+    const std::string dir = test::beside_this_program("");
     const std::string pid_file = dir + "argv_echo_sleeper.pid";
     std::remove(pid_file.c_str());
     const ProgramResult r = run_program({dir + "quillon_argv_echo", "--spawn-sleeper", pid_file,
