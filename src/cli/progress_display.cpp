@@ -91,7 +91,7 @@ ProgressState ProgressDisplay::gather(HeadlessWindow& window, UpgradeEngine& eng
     for (int i = 0; i < kWorkers; ++i) {
         const WorkerSnapshot worker = engine.worker(i);
         if (!worker.live) continue;
-        std::string status = worker.status;
+        std::string status = worker_status_text(worker.status);
         if (status.empty()) status = std::string("IP:").append(worker.cur_ip);
         // Appended rather than "literal" + string: GCC 12 warns falsely (-Wrestrict) on the latter.
         s.workers.push_back(std::string("[").append(std::to_string(i)).append("] ").append(status));

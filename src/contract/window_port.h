@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "contract/worker_status.h"
+
 namespace quillon {
 
 class LogFile;
@@ -76,9 +78,6 @@ enum class RecordTable { found, range };
 // maps them to its columns.
 enum class DeviceField { ip, mac, progress, state, elapsed, begin_time, version };
 
-// Where one image of a device stands, as its row shows it.
-enum class ImagePhase { sending, burning, finished };
-
 // What a device is doing besides an image's phases and its end.
 enum class DeviceState { connecting, running, lost, not_back };
 
@@ -102,8 +101,8 @@ struct ImageProgress {
 // What one worker has for the status line and the image and device bars. The window shows it
 // only while that worker is the one it follows; the engine reports every worker.
 struct WorkerView {
-    const std::string* status = nullptr;  // null: the status line stays as it is
-    int image_bar = -1;                   // negative: that bar stays as it is
+    const WorkerStatus* status = nullptr;  // null: the status line stays as it is
+    int image_bar = -1;                    // negative: that bar stays as it is
     int device_bar = -1;
 };
 
@@ -176,14 +175,17 @@ public:
     // the worker it follows.
     virtual void show_worker(int w, const WorkerView& view) = 0;
     // The status line shows again the status of the worker the window follows (the first one
-    // when it follows none); `status_of_worker` holds every worker's status line.
-    virtual void show_followed_status(const std::vector<std::string>& status_of_worker) = 0;
+    // when it follows none); `status_of_worker` holds every worker's status.
+    virtual void show_followed_status(const std::vector<WorkerStatus>& status_of_worker) = 0;
     // The status line: how many rebooted devices the end of the batch still waits for.
     virtual void show_awaited(int devices) = 0;
     // The counter and the ALL bar: `done` of `total` devices of the pass.
     virtual void show_count(int done, int total) = 0;
     virtual void set_batch_bar(int pos) = 0;
     virtual int get_batch_bar() = 0;
+    // The ALL bar moves to `pos` unless it already stands there or further, as one request:
+    // workers that finish at once cannot interleave a read and a write and move it back.
+    virtual void raise_batch_bar(int pos) = 0;
     // The desktop window answers from a copy of the box that its thread keeps current, without
     // a request: the intake asks for it with every answer while the intake is closed.
     virtual bool range_box_checked() = 0;

@@ -285,9 +285,8 @@ int UpgradeEngine::process_range(int w) {
             break;
         }
         if (echo == 0) {
-            const std::string text = format_text("IP:%s unreachable ", ip.c_str());
-            set_status(w, text);
-            m_dlg->user_report().WriteTagged("IPSCAN", "%s", text.c_str());
+            set_status(w, WorkerStatus{WorkerActivity::unreachable, ip});
+            m_dlg->user_report().WriteTagged("IPSCAN", "IP:%s unreachable ", ip.c_str());
             if (m_observer) m_observer->address_silent(ip);
             continue;
         }

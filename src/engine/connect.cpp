@@ -10,7 +10,6 @@
 #include "platform/ipv4.h"
 #include "platform/socket.h"
 #include "platform/timing.h"
-#include "texts/ui_texts.h"
 
 namespace quillon {
 namespace {
@@ -46,13 +45,11 @@ int UpgradeEngine::connect_device(const std::string& ip, int w, int images_done,
     const Ipv4 target = parsed.value_or(kIpv4Any);
 
     print_local_time();
-    const std::string& connecting = T(TextId::st_connecting);
     bool connected = false;
     int made = 0;
     for (int a = 0; a < attempts && valid_ip; ++a) {
         const auto started = Clock::now();
-        const std::string line = format_text("IP:%s  %s ... (%d)", cur_ip(w).c_str(),
-                                             connecting.c_str(), a + 1);
+        const WorkerStatus line{WorkerActivity::connecting, cur_ip(w), a + 1};
         m_dlg->show_worker(w, WorkerView{&line});
         m_dlg->device_state(row, DeviceState::connecting);
 
@@ -77,9 +74,7 @@ int UpgradeEngine::connect_device(const std::string& ip, int w, int images_done,
     if (connected) {
         settle_connected(fd.get());
         m_sock[w] = std::move(fd);
-        const std::string& running = T(TextId::st_running);
-        const std::string line = format_text("IP:%s  %s ... (%d)", cur_ip(w).c_str(),
-                                             running.c_str(), made);
+        const WorkerStatus line{WorkerActivity::connected, cur_ip(w), made};
         m_dlg->show_worker(w, WorkerView{&line});
         m_dlg->device_state(row, DeviceState::running);
     }

@@ -5,13 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/text_format.h"
 #include "engine/upgrade_engine.h"
 #include "contract/window_port.h"
 #include "log/debug_line.h"
 #include "platform/socket.h"
 #include "platform/timing.h"
-#include "texts/ui_texts.h"
 
 namespace quillon {
 namespace {
@@ -35,25 +33,18 @@ void UpgradeEngine::show_progress(int w, int slot, int row, int images_done, uin
     const int n = std::max(m_img_count, 1);
     const int k = images_done;
     const bool sending = cmd == kCmdSending;
-    const std::string& phase = T(sending ? TextId::ph_sending : TextId::ph_burning);
-    const std::string status = format_text("IP:%s  %s[%s] %s [%d", cur_ip(w).c_str(),
-                                           T(TextId::ph_image).c_str(), kSlotRole[slot],
-                                           phase.c_str(), int(p)) +
-                               "%]";
+    const ImagePhase phase = sending ? ImagePhase::sending : ImagePhase::burning;
+    const WorkerStatus status{WorkerActivity::image, cur_ip(w), 0, slot, phase, int(p)};
     set_status(w, status);
     m_img_percent[w] = int(p);
     const int dev = int(p) / (2 * n) + (sending ? 100 * k : 100 * k + 50) / n;
     m_dev_percent[w] = dev;
     m_dlg->show_worker(w, WorkerView{&status, int(p), dev});
-    m_dlg->device_image(row,
-                        ImageProgress{slot, sending ? ImagePhase::sending : ImagePhase::burning,
-                                      dev, simulated});
+    m_dlg->device_image(row, ImageProgress{slot, phase, dev, simulated});
 }
 
 void UpgradeEngine::show_finish(int w, int slot) {
-    const std::string status = format_text("IP:%s  %s[%s] %s", cur_ip(w).c_str(),
-                                           T(TextId::ph_image).c_str(), kSlotRole[slot],
-                                           T(TextId::ph_finish).c_str());
+    const WorkerStatus status{WorkerActivity::image, cur_ip(w), 0, slot, ImagePhase::finished, 100};
     set_status(w, status);
     m_img_percent[w] = 100;
     m_dlg->show_worker(w, WorkerView{&status, 100, -1});

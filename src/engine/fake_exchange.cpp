@@ -47,7 +47,7 @@ int UpgradeEngine::fake_process_one(const std::string& ip, int slot, int w, int 
     const int total = m_total;
     // Without devices in the pass there is no batch share to show.
     const int percent3 = total > 0 ? 100 * done / total : 0;
-    if (m_dlg->get_batch_bar() < percent3) m_dlg->set_batch_bar(percent3);
+    m_dlg->raise_batch_bar(percent3);
     debug_line("percent3=%d %d %d\n", percent3, done, total);
     return 0;
 }

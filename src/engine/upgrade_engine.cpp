@@ -42,18 +42,18 @@ void UpgradeEngine::cur_device(int w, std::string& ip, std::string& mac) const {
     mac = m_cur_mac[w];
 }
 
-void UpgradeEngine::set_status(int w, const std::string& text) {
+void UpgradeEngine::set_status(int w, const WorkerStatus& status) {
     std::lock_guard lock(m_text_lock[w]);
-    m_status[w] = text;
+    m_status[w] = status;
 }
 
-std::string UpgradeEngine::status(int w) const {
+WorkerStatus UpgradeEngine::status(int w) const {
     std::lock_guard lock(m_text_lock[w]);
     return m_status[w];
 }
 
-std::vector<std::string> UpgradeEngine::statuses() const {
-    std::vector<std::string> out;
+std::vector<WorkerStatus> UpgradeEngine::statuses() const {
+    std::vector<WorkerStatus> out;
     for (int w = 0; w < kWorkers; ++w) out.push_back(status(w));
     return out;
 }

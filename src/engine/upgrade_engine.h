@@ -32,6 +32,7 @@
 #include <thread>
 #include <vector>
 
+#include "contract/worker_status.h"
 #include "engine/batch_settings.h"
 #include "engine/wire_format.h"
 #include "platform/socket.h"
@@ -76,7 +77,8 @@ private:
 // What a view shows of one worker, copied together (the texts under the worker's text lock).
 struct WorkerSnapshot {
     bool live = false;  // the worker has a thread of the current pass
-    std::string cur_ip, cur_mac, status;
+    std::string cur_ip, cur_mac;
+    WorkerStatus status;
     int img_percent = 0, dev_percent = 0;
 };
 
@@ -223,10 +225,10 @@ private:
     std::string cur_mac(int w) const;
     // Both texts of one worker taken together, for the conflict detection of the intake.
     void cur_device(int w, std::string& ip, std::string& mac) const;
-    void set_status(int w, const std::string& text);
-    std::string status(int w) const;
-    // Every worker's status line, in worker order.
-    std::vector<std::string> statuses() const;
+    void set_status(int w, const WorkerStatus& status);
+    WorkerStatus status(int w) const;
+    // Every worker's status, in worker order.
+    std::vector<WorkerStatus> statuses() const;
 
     // ---------------- image set (image_set.cpp) ----------------
     // Releases the previous set, then loads and checks every slot with a path. True when at least
@@ -305,7 +307,7 @@ private:
     mutable std::mutex m_text_lock[kWorkers];
     std::string m_cur_ip[kWorkers];   // guarded by m_text_lock[w]
     std::string m_cur_mac[kWorkers];  // guarded by m_text_lock[w]
-    std::string m_status[kWorkers];   // guarded by m_text_lock[w]
+    WorkerStatus m_status[kWorkers];  // guarded by m_text_lock[w]
 
     // Reassembly of records that TCP split, per worker (worker thread only).
     uint8_t m_rx[kWorkers][kCmdRecordSize] = {};

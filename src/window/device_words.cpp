@@ -13,6 +13,8 @@ namespace {
 // The slot letters of PERCENT: boot, kernel, system, app.
 constexpr const char* kSlotLetters[] = {"B", "K", "S", "A"};
 constexpr int kSlotCount = int(sizeof kSlotLetters / sizeof kSlotLetters[0]);
+// The slot names of the status line.
+constexpr const char* kSlotNames[kSlotCount] = {"boot", "kernel", "system", "app"};
 
 }  // namespace
 
@@ -71,6 +73,28 @@ const std::string& batch_message_text(BatchMessage what) {
         case BatchMessage::echo_unavailable: break;
     }
     return T(TextId::msg_echo_unavailable);
+}
+
+std::string worker_status_text(const WorkerStatus& s) {
+    const std::string ip = "IP:" + s.ip;
+    switch (s.activity) {
+        case WorkerActivity::idle: return {};
+        case WorkerActivity::connecting:
+        case WorkerActivity::connected: {
+            const TextId word = s.activity == WorkerActivity::connecting ? TextId::st_connecting
+                                                                         : TextId::st_running;
+            return ip + "  " + T(word) + " ... (" + std::to_string(s.attempt) + ")";
+        }
+        case WorkerActivity::image: {
+            const char* slot = s.slot >= 0 && s.slot < kSlotCount ? kSlotNames[s.slot] : "?";
+            std::string t = ip + "  " + T(TextId::ph_image) + "[" + slot + "] " +
+                            image_phase_word(s.phase);
+            if (s.phase != ImagePhase::finished) t += " [" + std::to_string(s.percent) + "%]";
+            return t;
+        }
+        case WorkerActivity::unreachable: break;
+    }
+    return ip + " unreachable ";
 }
 
 std::string awaiting_text(int devices) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "contract/window_port.h"
+#include "contract/worker_status.h"
 
 namespace quillon {
 
@@ -28,6 +29,10 @@ std::string begin_time_text(std::time_t at);
 std::string counter_text(int done, int total);
 // The text of a batch's message box.
 const std::string& batch_message_text(BatchMessage what);
+// A worker's status line: "IP:10.0.0.5  connecting ... (2)", "IP:10.0.0.5  running ... (1)",
+// "IP:10.0.0.5  image[boot] sending [40%]", "IP:10.0.0.5  image[boot] finish",
+// "IP:10.0.0.5 unreachable "; empty while the worker has done nothing yet.
+std::string worker_status_text(const WorkerStatus& s);
 // The status line while the end of a batch waits for rebooted devices to come back.
 std::string awaiting_text(int devices);
 

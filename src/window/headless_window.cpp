@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "window/device_words.h"
+
 namespace quillon {
 
 HeadlessWindow::HeadlessWindow(LogFile& user_report, std::vector<std::string> type_filter_entries)
@@ -38,9 +40,12 @@ void HeadlessWindow::set_widget(T HeadlessWidgets::*member, T value, WidgetChang
 void HeadlessWindow::show_worker(int w, const WorkerView& view) {
     run([&] {
         if (w_.selected_worker != w) return;
-        if (view.status && w_.status_line != *view.status) {
-            w_.status_line = *view.status;
-            changed(WidgetChange::status_line);
+        if (view.status) {
+            std::string line = worker_status_text(*view.status);
+            if (w_.status_line != line) {
+                w_.status_line = std::move(line);
+                changed(WidgetChange::status_line);
+            }
         }
         if (view.image_bar >= 0 && w_.image_bar != view.image_bar) {
             w_.image_bar = view.image_bar;
@@ -53,12 +58,12 @@ void HeadlessWindow::show_worker(int w, const WorkerView& view) {
     });
 }
 
-void HeadlessWindow::show_followed_status(const std::vector<std::string>& status_of_worker) {
+void HeadlessWindow::show_followed_status(const std::vector<WorkerStatus>& status_of_worker) {
     if (status_of_worker.empty()) return;
     run([&] {
         const int last = int(status_of_worker.size()) - 1;
         const int w = std::clamp(w_.selected_worker, 0, last);
-        set_status_line(status_of_worker[std::size_t(w)]);
+        set_status_line(worker_status_text(status_of_worker[std::size_t(w)]));
     });
 }
 

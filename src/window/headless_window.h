@@ -70,7 +70,7 @@ public:
 
     // ---- widget requests of WindowPort ----
     void show_worker(int w, const WorkerView& view) override;
-    void show_followed_status(const std::vector<std::string>& status_of_worker) override;
+    void show_followed_status(const std::vector<WorkerStatus>& status_of_worker) override;
     void set_status_line(const std::string& text) override;
     void set_batch_bar(int pos) override;
     int get_batch_bar() override;

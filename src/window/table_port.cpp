@@ -116,6 +116,12 @@ void TablePort::show_count(int done, int total) {
     });
 }
 
+void TablePort::raise_batch_bar(int pos) {
+    run_on_window_thread([&] {
+        if (get_batch_bar() < pos) set_batch_bar(pos);
+    });
+}
+
 int TablePort::count_checked() {
     return on_window(0, [this] {
         int n = 0;

@@ -70,6 +70,8 @@ public:
     // ---- widgets worded here ----
     void show_awaited(int devices) override;
     void show_count(int done, int total) override;
+    // Reads and moves the bar in the one request (set_batch_bar and get_batch_bar run inside it).
+    void raise_batch_bar(int pos) override;
     void show_message(BatchMessage what) override;
 
     // The type filter's current text ("ALL" in the current language shows every type).

@@ -427,11 +427,12 @@ TEST_F(CommandsTest, WorkerViewShowsTheChosenWorker) {
     EXPECT_EQ(ctl<QProgressBar>(IDC_IMG_BAR)->value(), 40);
     EXPECT_EQ(ctl<QProgressBar>(IDC_DEV_BAR)->value(), 75);
     // The port shows the view of the chosen worker only.
-    const std::string other = "IP:10.0.0.2  running ... (1)", chosen = "IP:10.0.0.3  finish";
+    const WorkerStatus other{WorkerActivity::connected, "10.0.0.2", 1},
+        chosen{WorkerActivity::image, "10.0.0.3", 0, 2, ImagePhase::finished, 100};
     dlg->port().show_worker(1, WorkerView{&other, 10, 20});
     EXPECT_EQ(text_of(IDC_STATUS_LINE), "[10.0.0.3] burning");
     dlg->port().show_worker(2, WorkerView{&chosen, 100, -1});
-    EXPECT_EQ(text_of(IDC_STATUS_LINE), chosen);
+    EXPECT_EQ(text_of(IDC_STATUS_LINE), "IP:10.0.0.3  image[system] finish");
     EXPECT_EQ(ctl<QProgressBar>(IDC_IMG_BAR)->value(), 100);
     EXPECT_EQ(ctl<QProgressBar>(IDC_DEV_BAR)->value(), 75);
 }

@@ -2,6 +2,8 @@
 // The address-conflict check and the simulated exchange that shares it.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "support/debug_lines.h"
 #include "engine_test_support.h"
 
@@ -97,6 +99,16 @@ TEST_F(EngineConflict, TheSimulatedExchangeShowsAWholeImage) {
     window.set_batch_bar(80);
     EXPECT_EQ(engine.fake_process_one("127.0.0.1", 0, kW, kRow, 0), 0);
     EXPECT_EQ(window.batch_bar(), 80);
+
+    // Nor when another worker's request lands between two of this worker's requests: it moves
+    // the bar further, and this worker's smaller share must not take it back.
+    window.set_batch_bar(0);
+    bool other_worker_pending = true;
+    window.after_bar_request = [&] {
+        if (std::exchange(other_worker_pending, false)) window.set_batch_bar(90);
+    };
+    EXPECT_EQ(engine.fake_process_one("127.0.0.1", 0, kW, kRow, 0), 0);
+    EXPECT_EQ(window.batch_bar(), 90);
 }
 
 TEST_F(EngineConflict, TheSimulatedExchangeFailsOnAConflictWithoutReportLine) {

@@ -114,7 +114,7 @@ TEST_F(EngineExchange, DevicePercentagesRunThroughTheImagesInEqualShares) {
     EXPECT_EQ(status[2], "IP:127.0.0.1  image[kernel] sending [50%]");
     EXPECT_EQ(status[3], "IP:127.0.0.1  image[kernel] burning [50%]");
     EXPECT_EQ(status[4], "IP:127.0.0.1  image[kernel] finish");
-    EXPECT_EQ(engine.status(kW), status[4]);
+    EXPECT_EQ(worker_status_text(engine.status(kW)), status[4]);
     EXPECT_EQ(engine.m_dev_percent[kW], 66);
     EXPECT_EQ(engine.m_img_percent[kW], 100);
 }
@@ -131,7 +131,7 @@ TEST_F(EngineExchange, OnlyTheSelectedWorkerMovesTheStatusLineAndBars) {
     // The row and the worker's own members follow all the same.
     EXPECT_EQ(window.column(5),
               (std::vector<std::string>{"[K.S]: 75%", "[K.B]: 100%", "[K.F]: 100%"}));
-    EXPECT_EQ(engine.status(kW), "IP:127.0.0.1  image[kernel] finish");
+    EXPECT_EQ(worker_status_text(engine.status(kW)), "IP:127.0.0.1  image[kernel] finish");
 }
 
 TEST_F(EngineExchange, LastImageSendsOneRebootRecord) {

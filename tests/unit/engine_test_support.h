@@ -104,6 +104,9 @@ public:
     explicit FakeWindow(const std::string& report_path) { report_.Open(report_path); }
 
     int selected = 0;
+    // Called after every request that reads or raises the batch bar, as another worker's
+    // request may come right after it.
+    std::function<void()> after_bar_request;
     // Called (outside the window's lock) after every cell write, on the writer's thread.
     std::function<void(int row, int col, const std::string& text)> on_cell;
 
@@ -185,15 +188,15 @@ public:
     void show_worker(int w, const WorkerView& v) override {
         if (w != selected) return;
         std::lock_guard l(m_);
-        if (v.status) status_.push_back(*v.status);
+        if (v.status) status_.push_back(worker_status_text(*v.status));
         if (v.image_bar >= 0) image_bar_.push_back(v.image_bar);
         if (v.device_bar >= 0) device_bar_.push_back(v.device_bar);
     }
-    void show_followed_status(const std::vector<std::string>& of_worker) override {
+    void show_followed_status(const std::vector<WorkerStatus>& of_worker) override {
         if (of_worker.empty()) return;
         const int w = std::clamp(selected, 0, int(of_worker.size()) - 1);
         std::lock_guard l(m_);
-        status_.push_back(of_worker[std::size_t(w)]);
+        status_.push_back(worker_status_text(of_worker[std::size_t(w)]));
     }
     void show_awaited(int n) override {
         std::lock_guard l(m_);
@@ -207,8 +210,16 @@ public:
         batch_bar_ = pos;
     }
     int get_batch_bar() override {
-        std::lock_guard l(m_);
-        return batch_bar_;
+        const int pos = batch_bar();
+        if (after_bar_request) after_bar_request();
+        return pos;
+    }
+    void raise_batch_bar(int pos) override {
+        {
+            std::lock_guard l(m_);
+            batch_bar_ = std::max(batch_bar_, pos);
+        }
+        if (after_bar_request) after_bar_request();
     }
     bool range_box_checked() override { return false; }
     bool is_stop_enabled() override { return true; }

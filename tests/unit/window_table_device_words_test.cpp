@@ -57,6 +57,38 @@ TEST_P(DeviceWords, EachPhaseStateAndOutcomeHasItsWord) {
               english() ? "Waiting for 3 device(s) to come back" : "等待 3 台设备重启上线");
 }
 
+TEST_P(DeviceWords, AWorkersStatusLineNamesItsDeviceAndWhatItDoes) {
+    const std::string ip = "IP:10.0.0.5  ";
+    struct Case {
+        WorkerStatus status;
+        std::string en, zh;
+    };
+    const std::vector<Case> cases = {
+        {{WorkerActivity::idle, "10.0.0.5"}, "", ""},
+        {{WorkerActivity::connecting, "10.0.0.5", 2},
+         ip + "connecting ... (2)",
+         ip + "连接中 ... (2)"},
+        {{WorkerActivity::connected, "10.0.0.5", 1}, ip + "running ... (1)", ip + "运行中 ... (1)"},
+        {{WorkerActivity::image, "10.0.0.5", 0, 0, ImagePhase::sending, 40},
+         ip + "image[boot] sending [40%]",
+         ip + "镜像[boot] 发送中 [40%]"},
+        {{WorkerActivity::image, "10.0.0.5", 0, 3, ImagePhase::burning, 100},
+         ip + "image[app] burning [100%]",
+         ip + "镜像[app] 烧写中 [100%]"},
+        {{WorkerActivity::image, "10.0.0.5", 0, 1, ImagePhase::finished, 100},
+         ip + "image[kernel] finish",
+         ip + "镜像[kernel] 完成"},
+        {{WorkerActivity::image, "10.0.0.5", 0, 2, ImagePhase::finished, 100},
+         ip + "image[system] finish",
+         ip + "镜像[system] 完成"},
+        // Not a word of the texts: the same in both languages, trailing space and all.
+        {{WorkerActivity::unreachable, "10.0.0.5"},
+         "IP:10.0.0.5 unreachable ",
+         "IP:10.0.0.5 unreachable "},
+    };
+    for (const Case& c : cases) EXPECT_EQ(worker_status_text(c.status), english() ? c.en : c.zh);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothLanguages, DeviceWords, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "English" : "Chinese"; });
 
@@ -174,7 +206,8 @@ TEST_F(DeviceReports, RowsAreDealtInTurnAndFoundByWorker) {
 }
 
 TEST_F(DeviceReports, WidgetsFollowTheChosenWorker) {
-    const std::string first = "IP:10.0.0.5  running ... (1)", second = "IP:10.0.0.6  finish";
+    const WorkerStatus first{WorkerActivity::connected, "10.0.0.5", 1},
+        second{WorkerActivity::image, "10.0.0.6", 0, 1, ImagePhase::finished, 100};
     w.set_selected_worker(1);
     w.show_worker(0, WorkerView{&first, 30, 40});
     HeadlessWidgets s = w.widgets();
@@ -182,15 +215,18 @@ TEST_F(DeviceReports, WidgetsFollowTheChosenWorker) {
     EXPECT_EQ(s.image_bar, 0);
     w.show_worker(1, WorkerView{&second, 100});
     s = w.widgets();
-    EXPECT_EQ(s.status_line, second);
+    EXPECT_EQ(s.status_line, "IP:10.0.0.6  image[kernel] finish");
     EXPECT_EQ(s.image_bar, 100);
     EXPECT_EQ(s.device_bar, 0);  // negative: left as it was
 
-    w.show_followed_status({"a", "b", "c"});
-    EXPECT_EQ(w.widgets().status_line, "b");
+    const std::vector<WorkerStatus> of_worker = {{WorkerActivity::connecting, "10.0.0.1", 1},
+                                                 {WorkerActivity::connecting, "10.0.0.2", 1},
+                                                 {WorkerActivity::connecting, "10.0.0.3", 1}};
+    w.show_followed_status(of_worker);
+    EXPECT_EQ(w.widgets().status_line, "IP:10.0.0.2  connecting ... (1)");
     w.set_selected_worker(9);  // beyond the workers: the last one's
-    w.show_followed_status({"a", "b", "c"});
-    EXPECT_EQ(w.widgets().status_line, "c");
+    w.show_followed_status(of_worker);
+    EXPECT_EQ(w.widgets().status_line, "IP:10.0.0.3  connecting ... (1)");
 
     w.show_count(1, 3);
     s = w.widgets();

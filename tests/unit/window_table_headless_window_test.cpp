@@ -203,6 +203,7 @@ TEST(HeadlessWindow, WidgetsStartAsStartUpLeavesThem) {
 }
 
 TEST(HeadlessWindow, WidgetRequestsChangeStateAndTellObservers) {
+    ui_texts().fill(true);  // the status line's words
     HeadlessWindow w(test::unused_user_report(), kStartEntries);
     struct Log : WidgetObserver {
         std::vector<WidgetChange> changes;
@@ -219,7 +220,8 @@ TEST(HeadlessWindow, WidgetRequestsChangeStateAndTellObservers) {
     w.set_counter("(  1/3  )");
     w.set_counter("(  1/3  )");  // unchanged: no notification
     w.set_batch_bar(33);
-    const std::string line = "IP:10.0.0.1  running", other = "IP:10.0.0.2  running";
+    const WorkerStatus line{WorkerActivity::connected, "10.0.0.1", 1},
+        other{WorkerActivity::connected, "10.0.0.2", 1};
     w.show_worker(0, WorkerView{nullptr, 50, 25});
     w.show_worker(0, WorkerView{&line});
     w.show_worker(1, WorkerView{&other, 90, 90});  // not the worker followed: nothing changes
@@ -235,7 +237,7 @@ TEST(HeadlessWindow, WidgetRequestsChangeStateAndTellObservers) {
     EXPECT_EQ(w.get_batch_bar(), 33);
     EXPECT_EQ(s.image_bar, 50);
     EXPECT_EQ(s.device_bar, 25);
-    EXPECT_EQ(s.status_line, "IP:10.0.0.1  running");
+    EXPECT_EQ(s.status_line, "IP:10.0.0.1  running ... (1)");
     EXPECT_EQ(w.type_filter_text(), "");
     EXPECT_EQ(w.messages(),
               (std::vector<std::string>{"Image check failed!", "The bulk upgrade process stop !"}));
@@ -255,6 +257,25 @@ TEST(HeadlessWindow, WidgetRequestsChangeStateAndTellObservers) {
                                                   WidgetChange::message, WidgetChange::type_filter,
                                                   WidgetChange::type_filter}));
     EXPECT_EQ(last_counter, "(  1/3  )");
+}
+
+TEST(HeadlessWindow, TheBatchBarIsRaisedNeverLowered) {
+    HeadlessWindow w(test::unused_user_report(), kStartEntries);
+    w.raise_batch_bar(40);
+    EXPECT_EQ(w.get_batch_bar(), 40);
+    w.raise_batch_bar(25);  // a worker that finished earlier reports late
+    EXPECT_EQ(w.get_batch_bar(), 40);
+    w.raise_batch_bar(40);
+    EXPECT_EQ(w.get_batch_bar(), 40);
+
+    // Workers raising at once: the bar ends at the highest share, whatever the order.
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 4; ++t)
+        workers.emplace_back([&w, t] {
+            for (int p = 41 + t; p <= 100 - 3 + t; p += 4) w.raise_batch_bar(p);
+        });
+    for (auto& t : workers) t.join();
+    EXPECT_EQ(w.get_batch_bar(), 100);
 }
 
 TEST(HeadlessWindow, EnterIdleWakesWaitersAndRestoresStop) {

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 
+#include "window/device_words.h"
 #include "window/qt/quillon_dlg.h"
 
 namespace quillon {
@@ -77,18 +78,20 @@ void GuiWindowPort::serve_posted() { QCoreApplication::sendPostedEvents(&dlg_); 
 void GuiWindowPort::show_worker(int w, const WorkerView& view) {
     run_on_window_thread([&] {
         if (std::max(dlg_.worker_view_->currentIndex(), 0) != w) return;
-        if (view.status) dlg_.status_line_->setText(QString::fromStdString(*view.status));
+        if (view.status)
+            dlg_.status_line_->setText(QString::fromStdString(worker_status_text(*view.status)));
         if (view.image_bar >= 0) dlg_.img_bar_->setValue(view.image_bar);
         if (view.device_bar >= 0) dlg_.dev_bar_->setValue(view.device_bar);
     });
 }
 
-void GuiWindowPort::show_followed_status(const std::vector<std::string>& status_of_worker) {
+void GuiWindowPort::show_followed_status(const std::vector<WorkerStatus>& status_of_worker) {
     if (status_of_worker.empty()) return;
     run_on_window_thread([&] {
         const int last = int(status_of_worker.size()) - 1;
         const int w = std::clamp(dlg_.worker_view_->currentIndex(), 0, last);
-        dlg_.status_line_->setText(QString::fromStdString(status_of_worker[std::size_t(w)]));
+        const std::string line = worker_status_text(status_of_worker[std::size_t(w)]);
+        dlg_.status_line_->setText(QString::fromStdString(line));
     });
 }
 
