@@ -95,11 +95,14 @@ public:
         if (w != selected) return;
         if (v.image_bar > 100 || v.device_bar > 100) ++bad_requests;
     }
-    void show_followed_status(const std::vector<std::string>&) override { ++bad_requests; }
+    void show_followed_status(const std::vector<quillon::WorkerStatus>&) override {
+        ++bad_requests;
+    }
     void show_awaited(int) override { ++bad_requests; }
     void show_count(int, int) override { ++bad_requests; }
     void set_batch_bar(int) override { ++bad_requests; }
     int get_batch_bar() override { return 0; }
+    void raise_batch_bar(int) override { ++bad_requests; }
     bool range_box_checked() override { return false; }
     bool is_stop_enabled() override { return true; }
     void show_message(quillon::BatchMessage) override { ++bad_requests; }

@@ -67,7 +67,9 @@ int UpgradeEngine::connect_device(const std::string& ip, int w, int images_done,
         fd.reset();
         // A refused attempt fails at once; it still takes its whole wait, so that a device that
         // is rebooting gets the full attempts x wait to come back.
-        if (a + 1 < attempts) std::this_thread::sleep_until(started + wait);
+        // The clock is checked again: one sleep may end a little early (Windows' timer).
+        if (a + 1 < attempts)
+            while (Clock::now() < started + wait) std::this_thread::sleep_until(started + wait);
     }
     if (!valid_ip) debug_line("connect ret=%d retry=%d\n", -1, 0);
 
